@@ -1,0 +1,92 @@
+// The conversion command and the process-wide values the shell sets up.
+//
+// Everything here runs without a display: the Qt window (Unit1) and the
+// command-line converter (tools/quorvex-convert) are thin layers over it.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "attrib/UnitGraAtt.h"
+#include "explode/explode.h"
+#include "jww/images.h"
+#include "jww/jwwunit.h"
+
+namespace quorvex {
+
+enum TConvertCode {
+  crBadInput,     // input name missing, wrong extension, or no such file
+  crBadOutput,    // output name missing, wrong extension, or the input file itself
+  crReadFailed,   // the reader refused the input (silent in the window)
+  crWriteFailed,  // the output could not be written; ErrorNumber holds errno
+  crDone,         // read, explode and write have run
+};
+
+struct TConvertResult {
+  TConvertCode Code = crBadInput;
+  int ErrorNumber = 0;        // system error number when Code is crWriteFailed
+  TExplodeSummary Exploded;   // what the explode did (valid when Code is crDone)
+};
+
+// Where the scratch folder for embedded images lives.
+enum class TScratchPlace {
+  BesideProgram,  // ExeDir + "TEMP/", or a private folder when that cannot be used
+  Private,        // always a private folder under the system's temporary directory
+};
+
+// The state that lives as long as the window (or one command-line run):
+// the drawing, the attribute tables, the scratch folder and bound images,
+// the image switches and the writer's fallback numbers.
+class TConversionSession {
+ public:
+  TConversionSession() = default;
+  ~TConversionSession();
+  TConversionSession(const TConversionSession&) = delete;
+  TConversionSession& operator=(const TConversionSession&) = delete;
+
+  // Start-up without widgets: empties the bound images, sets ExeDir and
+  // TempDir, turns the image switches on, creates the scratch folder,
+  // creates the drawing and the attribute tables, sets the fallbacks.
+  void StartUp(TScratchPlace place = TScratchPlace::BesideProgram);
+
+  // Clean-up without widgets: deletes "tmp.bmp" and "$IMGTEMP.BMP" in ExeDir
+  // (only when the scratch folder is the one beside the program), resets,
+  // frees the drawing and the tables, removes an empty TempDir (a private
+  // scratch folder is removed with whatever is left in it).
+  void CleanUp();
+
+  // Empties the drawing, deletes the scratch files of the bound images and
+  // empties the list.
+  void ResetConversion();
+
+  // Checks the two names, then reset, read, explode, write, reset.
+  TConvertResult ConvertDrawing(const std::string& input, const std::string& output);
+
+  bool Started() const { return Drawing != nullptr; }
+
+  std::string ExeDir;   // the program's folder, with its trailing '/'
+  std::string TempDir;  // scratch folder for embedded images, trailing '/'
+  bool TempDirIsPrivate = false;
+  bool ImageSwitchRead = true;   // carry images from the input into TempDir
+  bool ImageSwitchWrite = true;  // carry images from TempDir into the output
+  TWriterFallbacks Fallbacks;    // colour and line type substituted by the writer
+  TImageStore Images;            // BoundImages and their scratch files
+  std::unique_ptr<TJwwData> Drawing;
+  std::unique_ptr<TgraAttribute> Attributes;
+
+ private:
+  bool besideProgram_ = false;  // the window's layout: "tmp.bmp" files beside the program
+};
+
+// The folder of the running program file, with a trailing '/'.
+std::string ProgramFolder();
+
+// The extension of a path's file-name part, from its last dot (dot included),
+// lower-cased a to z; empty when the file name has no dot.
+std::string LowerExtension(const std::string& path);
+
+// Lower-cases the letters A to Z of a path; every other byte (those of
+// multi-byte UTF-8 characters included) stays as it is.
+std::string LowerCasePath(const std::string& s);
+
+}  // namespace quorvex

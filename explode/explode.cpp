@@ -1,0 +1,108 @@
+#include "explode/explode.h"
+
+#include <cmath>
+
+#include "text/jwwstring.h"
+
+namespace quorvex {
+namespace {
+
+bool LongerThanMinimum(const TEntJwwLine& l) {
+  return static_cast<long double>(SegmentLength(l.StartX, l.StartY, l.EndX, l.EndY)) >
+         static_cast<long double>(1e-8L);
+}
+
+// Explodes one container (the drawing or a block definition) whose order
+// list holds entityCount items.
+class TContainerExplode {
+ public:
+  TContainerExplode(TEntJwwStore& s, int32_t& entityCount, TExplodeSummary& sum)
+      : s_(s), entityCount_(entityCount), sum_(sum) {}
+
+  void Run() {
+    // Appends go after the records in use; spare records beyond the counts
+    // are dropped first.
+    s_.EntityOrder.resize(static_cast<size_t>(std::max(entityCount_, 0)));
+    s_.Lines.resize(static_cast<size_t>(std::max(s_.LineCount, 0)));
+    s_.Points.resize(static_cast<size_t>(std::max(s_.PointCount, 0)));
+
+    const int32_t dimCount = std::min(s_.DimCount, static_cast<int32_t>(s_.Dims.size()));
+    for (int32_t i = 0; i < dimCount; ++i) {
+      const TEntJwwDimension& dim = s_.Dims[i];
+      if (!IsDimensionWithoutValue(dim)) continue;
+      layer_ = dim.Layer;
+      layerGroup_ = dim.LayerGroup;
+      EmitLine(dim.DimLine);
+      if (dim.PartsFlag == 0) continue;
+      if (LongerThanMinimum(dim.AuxLine1)) EmitLine(dim.AuxLine1);
+      if (LongerThanMinimum(dim.AuxLine2)) EmitLine(dim.AuxLine2);
+      EmitPoint(dim.Point1, false);
+      EmitPoint(dim.Point2, false);
+      EmitPoint(dim.AuxPoint1, true);
+      EmitPoint(dim.AuxPoint2, true);
+    }
+
+    s_.LineCount = static_cast<int32_t>(s_.Lines.size());
+    s_.PointCount = static_cast<int32_t>(s_.Points.size());
+    s_.Texts.resize(static_cast<size_t>(std::max(s_.TextCount, 0)));
+    entityCount_ = static_cast<int32_t>(s_.EntityOrder.size());
+
+    for (TEntJwwListItem& item : s_.EntityOrder) {
+      if (item.Kind != kDimension || item.Index < 0 || item.Index >= static_cast<int32_t>(s_.Dims.size())) continue;
+      if (!IsDimensionWithoutValue(s_.Dims[item.Index])) continue;
+      item.Kind = kNone;
+      --s_.DimCount;
+      ++sum_.DimensionsExploded;
+    }
+  }
+
+ private:
+  void EmitLine(const TEntJwwLine& from) {
+    TEntJwwLine line = from;
+    line.Layer = layer_;
+    line.LayerGroup = layerGroup_;
+    line.Flags |= kExplodedLineFlag;
+    s_.Lines.push_back(line);
+    s_.EntityOrder.push_back({kLine, static_cast<int32_t>(s_.Lines.size() - 1)});
+    ++sum_.LinesAdded;
+  }
+
+  void EmitPoint(const TEntJwwPoint& from, bool temporary) {
+    TEntJwwPoint point = from;
+    point.Layer = layer_;
+    point.LayerGroup = layerGroup_;
+    point.Flags |= kExplodedPointFlag;
+    if (temporary) point.Temporary = 1;
+    s_.Points.push_back(point);
+    s_.EntityOrder.push_back({kPoint, static_cast<int32_t>(s_.Points.size() - 1)});
+    ++sum_.PointsAdded;
+  }
+
+  TEntJwwStore& s_;
+  int32_t& entityCount_;
+  TExplodeSummary& sum_;
+  uint16_t layer_ = 0, layerGroup_ = 0;
+};
+
+}  // namespace
+
+double SegmentLength(double x1, double y1, double x2, double y2) {
+  const long double dx = static_cast<long double>(x2) - x1;
+  const long double dy = static_cast<long double>(y2) - y1;
+  return static_cast<double>(sqrtl(dx * dx + dy * dy));
+}
+
+bool IsDimensionWithoutValue(const TEntJwwDimension& d) { return RemoveBlanks(d.ValueText.Text).Empty(); }
+
+TExplodeSummary ExplodeDimensions(TJwwData& d) {
+  TExplodeSummary sum;
+  TContainerExplode(d, d.Header.EntityCount, sum).Run();
+  const int32_t defs = std::min(d.BlockDefCount, static_cast<int32_t>(d.BlockDefs.size()));
+  for (int32_t i = 0; i < defs; ++i) {
+    TEntJwwBlockDef& def = d.BlockDefs[i];
+    TContainerExplode(def, def.EntityCount, sum).Run();
+  }
+  return sum;
+}
+
+}  // namespace quorvex

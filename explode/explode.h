@@ -1,0 +1,39 @@
+// The dimension explode: every dimension whose value text is empty or blank
+// is replaced by the lines and points it is drawn with, in the drawing and
+// in every block definition.
+#pragma once
+
+#include <cstdint>
+
+#include "jww/jwwunit.h"
+
+namespace quorvex {
+
+// An auxiliary line is emitted only when it is longer than this.
+constexpr double MinPartLength = 1e-8;
+// Flag bits set on the lines and points the explode produces.
+constexpr uint16_t kExplodedLineFlag = 0x2000;
+constexpr uint16_t kExplodedPointFlag = 0x0040;
+
+// What an explode did, over the drawing and its block definitions.
+struct TExplodeSummary {
+  int64_t DimensionsExploded = 0;
+  int64_t LinesAdded = 0;
+  int64_t PointsAdded = 0;
+};
+
+// Length of the segment, computed in extended precision and returned as a
+// double.
+double SegmentLength(double x1, double y1, double x2, double y2);
+
+// True when the dimension's value text holds nothing but blanks and control
+// characters.
+bool IsDimensionWithoutValue(const TEntJwwDimension& d);
+
+// Explodes the drawing, then each block definition in order. Items of
+// removed dimensions get Kind 0 and DimCount goes down; the new lines and
+// points are appended after each container's existing entities. Runs once
+// on a freshly read drawing.
+TExplodeSummary ExplodeDimensions(TJwwData& d);
+
+}  // namespace quorvex

@@ -1,0 +1,108 @@
+// Archive primitives shared by the reader and the writer: archive strings
+// (narrow and wide), object counts, class tags and the class numbering that
+// runs across every list of one file.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "jww/cursor.h"
+#include "text/jwwstring.h"
+
+namespace quorvex {
+
+// Class numbers 1..7 are the entity kinds; 8 is the block definition.
+constexpr int kBlockDefClass = 8;
+constexpr size_t kMaxClassNameLength = 2048;
+// The 16-bit length after 0xFF that announces a wide (UTF-16LE) string.
+constexpr uint16_t kWideStringMarker = 0xFFFE;
+
+// The stored class name of each kind (index = kind code; 8 = block definition).
+std::string_view ClassName(int kind);
+// The kind whose class name this is, or 0 for a name of none of the seven
+// entity kinds.
+int KindOfClassName(std::string_view name);
+
+// ---- reading ----
+
+// Reads an archive string in either form; a short read fails the cursor.
+JwwString ReadArchiveString(ByteCursor& c);
+// The same, passed through CleanArchiveText.
+JwwString ReadCleanString(ByteCursor& c);
+// A 16-bit count, or 0xFFFF followed by a 32-bit count.
+uint32_t ReadObjectCount(ByteCursor& c);
+
+// The numbering state of one file: the next object number and the class
+// number given to each kind, shared by all lists of the file.
+struct TArchiveNumbering {
+  uint32_t NextObject = 1;
+  std::array<uint32_t, 9> ClassOf{};  // index: kind 1..7, 8 = block definition
+
+  void Reset() { *this = TArchiveNumbering(); }
+};
+
+// Reads an object's class tag and returns the entity kind (1..7) it names.
+// A newly named class takes the next object number. Returns 0, with the
+// cursor failed, for an unknown class, a tag that names no known class, a
+// class name longer than kMaxClassNameLength, or a short read.
+int ReadEntityClassTag(ByteCursor& c, TArchiveNumbering& n);
+// Reads the class tag in front of a block definition. The class name is not
+// looked at; a new class still takes an object number.
+void ReadBlockDefClassTag(ByteCursor& c, TArchiveNumbering& n);
+
+// ---- writing ----
+
+// Buffered little-endian output with a sticky error. With a file descriptor
+// the bytes go to the file whenever the buffer fills; without one they stay
+// in memory (Data()). The first failure's errno is kept.
+class TArchiveWriter {
+ public:
+  TArchiveWriter() = default;  // in memory
+  explicit TArchiveWriter(int fd) : fd_(fd) {}
+  ~TArchiveWriter() = default;
+  TArchiveWriter(const TArchiveWriter&) = delete;
+  TArchiveWriter& operator=(const TArchiveWriter&) = delete;
+
+  void U8(uint8_t v) { Put(v, 1); }
+  void U16(uint16_t v) { Put(v, 2); }
+  void U32(uint32_t v) { Put(v, 4); }
+  void I32(int32_t v) { Put(static_cast<uint32_t>(v), 4); }
+  void F64(double v);
+  void Bytes(const void* p, size_t n);
+  void Zeros(size_t n);
+
+  // Writes the buffered bytes to the file; false on failure.
+  bool Flush();
+  // Records a failure with its errno (the first one sticks).
+  void Fail(int err);
+  bool Ok() const { return err_ == 0; }
+  int Error() const { return err_; }
+  const std::vector<uint8_t>& Data() const { return buf_; }
+  // Bytes written so far, flushed or not.
+  uint64_t Position() const { return flushed_ + buf_.size(); }
+
+ private:
+  void Put(uint64_t v, size_t n);
+
+  int fd_ = -1;
+  int err_ = 0;
+  uint64_t flushed_ = 0;
+  std::vector<uint8_t> buf_;
+};
+
+// Writes an archive string in the form it holds; a string too long for its
+// form fails the writer (EINVAL): 65,534 narrow bytes would read back as a
+// wide string, and no form holds more than 65,535 units.
+void WriteArchiveString(TArchiveWriter& w, const JwwString& s);
+void WriteObjectCount(TArchiveWriter& w, uint32_t count);
+void WriteClassReference(TArchiveWriter& w, uint32_t index);
+void WriteNewClass(TArchiveWriter& w, uint16_t schema, std::string_view name);
+// Writes the class tag of an object of this kind (1..7, or kBlockDefClass):
+// the first object of a kind in the file names its class, which takes the
+// next object number; later ones refer to it.
+void WriteClassTag(TArchiveWriter& w, TArchiveNumbering& n, int kind, uint16_t schema);
+
+}  // namespace quorvex

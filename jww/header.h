@@ -1,0 +1,28 @@
+// The header section at the start of every JWW file: signature, version,
+// memo, layer tables and all drawing settings, described once for reading
+// and writing.
+#pragma once
+
+#include "jww/archive.h"
+#include "jww/cursor.h"
+#include "jww/jwwunit.h"
+
+namespace quorvex {
+
+// Sizes the settings tables to their fixed lengths, all zero.
+void SizeSettingsTables(TJwwData& d);
+
+// Reads the header into d.Header and the settings tables. False when the
+// version is below 220 (nothing after the version is read) or the section
+// is cut short (the cursor has then failed).
+bool ReadHeader(ByteCursor& c, TJwwData& d);
+
+// Writes the header for the given version with the writer's substitutions.
+void WriteHeader(TArchiveWriter& w, TJwwData& d, int32_t version);
+
+// Decoding of the maximum drawing width as stored.
+void DecodeMaxDrawWidth(int32_t stored, bool& isCode, int32_t& value);
+// The packed option as written for a version.
+int32_t PackedOptionFor(const TEntJwwHeader& h, int32_t version);
+
+}  // namespace quorvex

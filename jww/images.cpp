@@ -1,0 +1,239 @@
+#include "jww/images.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string_view>
+
+#include "jww/jwwunit.h"
+#include "text/sjis.h"
+
+namespace quorvex {
+namespace {
+
+constexpr std::u16string_view kImagePrefix = u"^@BM%temp%";
+constexpr size_t kCopyBlock = 2048;
+
+// The units of a string with the single-byte letters a..z upper-cased; the
+// bytes of a narrow string's double-byte characters stay as they are.
+std::u16string UpperUnits(const JwwString& s) {
+  std::u16string out;
+  out.reserve(s.Length());
+  if (s.IsWide()) {
+    for (char16_t u : s.Units()) out.push_back(u >= u'a' && u <= u'z' ? u - 0x20 : u);
+    return out;
+  }
+  const std::string& b = s.Bytes();
+  for (size_t i = 0; i < b.size(); ++i) {
+    const uint8_t c = static_cast<uint8_t>(b[i]);
+    if (IsLeadByte(c) && i + 1 < b.size()) {
+      out.push_back(c);
+      out.push_back(static_cast<uint8_t>(b[++i]));
+    } else {
+      out.push_back(c >= 'a' && c <= 'z' ? c - 0x20 : c);
+    }
+  }
+  return out;
+}
+
+bool EndsWithGz(const std::string& name) {
+  if (name.size() < 3) return false;
+  const std::string_view tail(name.data() + name.size() - 3, 3);
+  return tail[0] == '.' && (tail[1] == 'g' || tail[1] == 'G') && (tail[2] == 'z' || tail[2] == 'Z');
+}
+
+void RemoveFile(const std::string& path) { ::unlink(path.c_str()); }
+
+// Writes the bytes to a new scratch file (an old file or link of that name is
+// replaced, never followed). False on any failure, with the partial file
+// deleted.
+bool WriteScratchFile(const std::string& path, const uint8_t* data, size_t size) {
+  ::unlink(path.c_str());
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  bool ok = true;
+  size_t done = 0;
+  while (ok && done < size) {
+    const ssize_t r = ::write(fd, data + done, std::min(size - done, kCopyBlock));
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) ok = false;
+    else done += static_cast<size_t>(r);
+  }
+  if (::close(fd) != 0) ok = false;
+  if (!ok) RemoveFile(path);
+  return ok;
+}
+
+// Appends a scratch file's bytes, preceded by its size, to the output.
+void CopyScratchFile(TArchiveWriter& w, const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) {
+    w.Fail(errno);
+    return;
+  }
+  struct stat st{};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > INT32_MAX) {
+    w.Fail(st.st_size > INT32_MAX ? EFBIG : (errno ? errno : EINVAL));
+    ::close(fd);
+    return;
+  }
+  const size_t size = static_cast<size_t>(st.st_size);
+  w.I32(static_cast<int32_t>(size));
+  uint8_t block[kCopyBlock];
+  size_t done = 0;
+  while (w.Ok() && done < size) {
+    const ssize_t r = ::read(fd, block, std::min(size - done, kCopyBlock));
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) {
+      w.Fail(r < 0 ? errno : EIO);  // the file shrank: the size written would be wrong
+      break;
+    }
+    w.Bytes(block, static_cast<size_t>(r));
+    done += static_cast<size_t>(r);
+  }
+  ::close(fd);
+}
+
+void MarkImagesPlacedBy(const TEntJwwStore& s, int32_t entityCount, std::vector<TBindImageType>& images) {
+  const size_t n = std::min(s.EntityOrder.size(), static_cast<size_t>(entityCount < 0 ? 0 : entityCount));
+  for (size_t i = 0; i < n; ++i) {
+    const TEntJwwListItem& item = s.EntityOrder[i];
+    if (item.Kind != kText || item.Index < 0 || item.Index >= static_cast<int32_t>(s.Texts.size())) continue;
+    JwwString name;
+    if (!ImageNameOfText(s.Texts[item.Index].Text, name)) continue;
+    for (TBindImageType& e : images) {
+      if (ImageEntryBelongsTo(e.FileName, name)) {
+        e.InUse = true;
+        break;
+      }
+    }
+  }
+}
+
+}  // namespace
+
+bool IsSafeImageName(const JwwString& name) {
+  const size_t n = name.Length();
+  if (n == 0) return false;
+  if ((n == 1 && name.Unit(0) == u'.') || (n == 2 && name.Unit(0) == u'.' && name.Unit(1) == u'.')) return false;
+  if (name.IsWide()) {
+    for (char16_t u : name.Units())
+      if (u == 0 || u == u'/' || u == u'\\' || u == u':') return false;
+    std::string utf8;
+    return name.ToFileName(utf8);
+  }
+  const std::string& b = name.Bytes();
+  for (size_t i = 0; i < b.size(); ++i) {
+    const uint8_t c = static_cast<uint8_t>(b[i]);
+    if (c == 0 || c == '/') return false;
+    if (IsLeadByte(c) && i + 1 < b.size()) {
+      const uint8_t trail = static_cast<uint8_t>(b[i + 1]);
+      if (trail == 0 || trail == '/') return false;
+      ++i;  // a trail byte 0x5C ('\') belongs to its character
+    } else if (c == '\\' || c == ':') {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool ImageNameOfText(const JwwString& text, JwwString& name) {
+  const size_t n = text.Length();
+  if (n <= kImagePrefix.size()) return false;
+  for (size_t i = 0; i < kImagePrefix.size(); ++i)
+    if (text.Unit(i) != kImagePrefix[i]) return false;
+  for (size_t i = 0; i < n; ++i) {
+    if (text.Unit(i) != u',') continue;
+    if (i < kImagePrefix.size()) return false;
+    if (text.IsWide()) {
+      name = JwwString::Wide(text.Units().substr(kImagePrefix.size(), i - kImagePrefix.size()));
+    } else {
+      name = JwwString::Narrow(text.Bytes().substr(kImagePrefix.size(), i - kImagePrefix.size()));
+    }
+    return true;
+  }
+  return false;
+}
+
+bool ImageEntryBelongsTo(const JwwString& fileName, const JwwString& imageName) {
+  const std::u16string f = UpperUnits(fileName), i = UpperUnits(imageName);
+  return f.compare(0, i.size(), i) == 0 && f.size() >= i.size();
+}
+
+bool TImageStore::ReadSection(ByteCursor& c, bool copyData) {
+  BoundImages.clear();
+  const int32_t count = c.I32();
+  if (!c.Ok()) return false;
+  if (count <= 0) return true;
+  // Each entry takes at least a one-byte name and a 4-byte size.
+  if (static_cast<uint64_t>(count) > c.Remaining() / 5) {
+    c.Fail();
+    return false;
+  }
+  BoundImages.reserve(static_cast<size_t>(count));
+  for (int32_t i = 0; i < count; ++i) {
+    TBindImageType e;
+    e.FileName = ReadCleanString(c);
+    e.DataSize = c.I32();
+    if (!c.Ok()) return false;
+    const bool hasData = !e.FileName.Empty() && e.DataSize != 0;
+    const size_t size = e.DataSize > 0 ? static_cast<size_t>(e.DataSize) : 0;
+    std::string fileName;
+    if (!e.FileName.Empty()) {
+      if (IsSafeImageName(e.FileName) && e.FileName.ToFileName(fileName)) {
+        e.ScratchName = fileName;
+      } else {
+        e.Refused = true;
+      }
+    }
+    BoundImages.push_back(e);
+    if (!hasData) continue;
+    const uint8_t* data = c.Take(size);
+    if (!data) return false;  // the file ends inside the image's data
+    if (e.Refused || !copyData) continue;
+    if (!WriteScratchFile(TempDir + fileName, data, size)) return false;
+  }
+  return true;
+}
+
+void TImageStore::WriteSection(TArchiveWriter& w, const TJwwData& d) {
+  for (TBindImageType& e : BoundImages) e.InUse = false;
+  MarkImagesPlacedBy(d, d.Header.EntityCount, BoundImages);
+  const size_t defs = std::min(d.BlockDefs.size(), static_cast<size_t>(d.BlockDefCount < 0 ? 0 : d.BlockDefCount));
+  for (size_t i = 0; i < defs; ++i) MarkImagesPlacedBy(d.BlockDefs[i], d.BlockDefs[i].EntityCount, BoundImages);
+
+  int32_t count = 0;
+  for (TBindImageType& e : BoundImages) {
+    if (!e.InUse) continue;
+    struct stat st{};
+    if (e.ScratchName.empty() || ::lstat(ScratchPath(e).c_str(), &st) != 0) {
+      e.InUse = false;
+    } else {
+      ++count;
+    }
+  }
+  w.I32(count);
+  for (const TBindImageType& e : BoundImages) {
+    if (!e.InUse) continue;
+    WriteArchiveString(w, e.FileName);
+    CopyScratchFile(w, ScratchPath(e));
+  }
+}
+
+void TImageStore::DeleteScratchFiles() {
+  for (const TBindImageType& e : BoundImages)
+    if (!e.ScratchName.empty() && EndsWithGz(e.ScratchName)) RemoveFile(ScratchPath(e));
+  for (const TBindImageType& e : BoundImages) {
+    if (e.ScratchName.empty()) continue;
+    if (EndsWithGz(e.ScratchName)) {
+      RemoveFile(TempDir + e.ScratchName.substr(0, e.ScratchName.size() - 3));
+    } else {
+      RemoveFile(ScratchPath(e));
+    }
+  }
+  BoundImages.clear();
+}
+
+}  // namespace quorvex

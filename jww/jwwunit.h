@@ -1,0 +1,91 @@
+// TJwwData: one JWW drawing in memory, with its reader and writer.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "jww/jwwtype.h"
+
+namespace quorvex {
+
+class TImageStore;
+
+// The colour and line type the writer puts in place of values that the
+// output version cannot hold.
+struct TWriterFallbacks {
+  uint8_t LineType = 1;
+  uint16_t Color = 1;
+};
+
+class TJwwData : public TEntJwwStore {
+ public:
+  TJwwData() { Clear(); }
+
+  // Empties the drawing to the state of a new one.
+  void Clear();
+  // Frees the nested stores of every block definition, then clears.
+  void Reset();
+
+  // Reads a whole drawing. Carried images are copied into the image store's
+  // scratch folder (pass nullptr to skip the image section's data). Returns
+  // false on any failure, without a message.
+  bool Read(const std::string& path, TImageStore* images);
+  // Reads a drawing held in memory (the same rules; used by Read and tests).
+  bool ReadBytes(const uint8_t* data, size_t size, TImageStore* images);
+
+  // Writes the drawing as a file of the given version into an already open
+  // writer (images from the store, or none when nullptr). False when the
+  // writer has failed; its Error() then holds the reason.
+  bool WriteTo(class TArchiveWriter& w, int32_t version, const TWriterFallbacks& fallbacks,
+               TImageStore* images);
+  // Writes the drawing to a file: into a temporary file beside it, renamed
+  // over the target only once complete and closed. Returns 0 on success,
+  // else the system error number (nothing is left at the path then, and a
+  // file that stood there before is untouched).
+  int Write(const std::string& path, int32_t version, const TWriterFallbacks& fallbacks, TImageStore* images);
+
+  // Builds BlockTree, the Used marks and NewNumber of the definitions and
+  // UsedBlockDefCount. False when the walk from the drawing's insertions
+  // reaches a definition that places itself, or grows beyond kMaxBlockTreeNodes.
+  bool PostRead();
+
+  TEntJwwHeader Header;
+  std::vector<TEntJwwLayerGroup> LayerGroups;   // 16
+  std::vector<TEntJwwLayer> Layers;             // 256: group G, layer L at G*16+L
+  std::vector<TEntJwwPenSetting> PenSettings;   // 10: colours 0..9
+  std::vector<TEntJwwLineTypeSetting> LineTypes;        // 8: line types 2..9
+  std::vector<TEntJwwRandomLineSetting> RandomLines;    // 5: random lines 1..5
+  std::vector<TEntJwwLineTypeSetting> DoubleLineTypes;  // 4: double-length types 6..9
+  std::vector<TEntJwwColorExNo> ColorsEx;               // 257
+  std::vector<TEntJwwLineTypeExNo> LineTypesEx;         // 33
+  std::vector<TEntJwwTextStyle> TextStyles;             // 10
+
+  std::vector<TEntJwwBlockDef> BlockDefs;
+  int32_t BlockDefCount = 0;
+  std::vector<TEntJwwBlockTree> BlockTree;
+  int32_t BlockTreeCount = 0;
+  int32_t UsedBlockDefCount = 0;
+
+  // Number of entries the last read found in the image section (0 when the
+  // file has none or announces 0 or less).
+  int32_t ImageEntriesRead = 0;
+
+};
+
+// Finds block definitions by number in constant time: the index of the
+// first of the first `count` definitions with that number, or -1.
+class TBlockIndex {
+ public:
+  TBlockIndex(const std::vector<TEntJwwBlockDef>& defs, int32_t count);
+  int32_t Find(int32_t number) const;
+
+ private:
+  std::unordered_map<int32_t, int32_t> first_;
+};
+
+// The largest block tree the reader builds.
+constexpr int32_t kMaxBlockTreeNodes = 1000000;
+
+}  // namespace quorvex

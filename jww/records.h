@@ -1,0 +1,248 @@
+// The layouts of the entity records and the block definition's fixed part,
+// described once for both directions.
+//
+// Each layout is a function template over an IO type: TRecordReader fills
+// the record from a cursor, TRecordWriter writes it. Both offer the same
+// calls (Common, U16, U32, I32, F64, Text, Name, Raw, BlockNumber, Zeros,
+// Signature); the reader takes its fields by reference, the writer by value.
+// Where the two sides differ (defaults for fields an old file lacks, value
+// substitutions of the writer), the difference sits in the IO type or in an
+// `if constexpr (IO::kReading)` branch next to the field it concerns.
+#pragma once
+
+#include <string>
+
+#include "jww/archive.h"
+#include "jww/cursor.h"
+#include "jww/jwwunit.h"
+
+namespace quorvex {
+
+// Kind contexts of WriteCommonPart: 1..7 the entity kinds, 8 a block definition.
+constexpr int kContextBlockDef = 8;
+
+// The common part as the writer puts it on file for this kind context and
+// output version: older colours and line types mapped below 420, values the
+// version cannot hold replaced by the fallbacks, layers and pen widths
+// checked. The record itself is not changed.
+TEntJwwCommon MapCommonPart(const TEntJwwCommon& r, int context, int32_t version, const TWriterFallbacks& fb);
+// Writes the mapped common part (PenWidth only from version 351).
+void WriteCommonPart(TArchiveWriter& w, const TEntJwwCommon& r, int context, int32_t version,
+                     const TWriterFallbacks& fb);
+
+class TRecordReader {
+ public:
+  static constexpr bool kReading = true;
+  TRecordReader(ByteCursor& c, int32_t version) : c_(c), version_(version) {}
+
+  int32_t Version() const { return version_; }
+  ByteCursor& Cursor() { return c_; }
+
+  void Common(TEntJwwCommon& r, int /*context*/) {
+    r.Group = c_.U32();
+    r.PenStyle = c_.U8();
+    r.PenColor = c_.U16();
+    r.PenWidth = version_ >= kVersionPenWidth ? c_.U16() : 0;
+    r.Layer = c_.U16();
+    r.LayerGroup = c_.U16();
+    r.Flags = c_.U16();
+  }
+  void U16(uint16_t& v) { v = c_.U16(); }
+  void U32(uint32_t& v) { v = c_.U32(); }
+  void I32(int32_t& v) { v = c_.I32(); }
+  void F64(double& v) { v = c_.F64(); }
+  // A text's string: cleaned, then cut to its first 255 units.
+  void Text(JwwString& s) {
+    s = ReadCleanString(c_);
+    s.Truncate(kMaxTextLength);
+  }
+  // A name: cleaned, kept whole.
+  void Name(JwwString& s) { s = ReadCleanString(c_); }
+  // A string read as it stands (the memo).
+  void Raw(JwwString& s) { s = ReadArchiveString(c_); }
+  void BlockNumber(int32_t& v) { v = c_.I32(); }
+  void Zeros(size_t n) { c_.Skip(n); }
+  void Signature(std::string& s) {
+    const uint8_t* p = c_.Take(8);
+    s = p ? std::string(reinterpret_cast<const char*>(p), 8) : std::string();
+  }
+
+ private:
+  ByteCursor& c_;
+  int32_t version_;
+};
+
+// Maps block numbers of the drawing to the numbers the writer gives the
+// definitions in use.
+class TBlockNumberMap {
+ public:
+  explicit TBlockNumberMap(const TJwwData& d) : d_(d), index_(d.BlockDefs, d.BlockDefCount) {}
+  // Used definition: its NewNumber; found but unused: the number itself;
+  // no such definition: UsedBlockDefCount, a number no written definition
+  // has, so a dangling insertion stays dangling.
+  int32_t MapBlockNumber(int32_t n) const;
+
+ private:
+  const TJwwData& d_;
+  TBlockIndex index_;
+};
+
+class TRecordWriter {
+ public:
+  static constexpr bool kReading = false;
+  TRecordWriter(TArchiveWriter& w, int32_t version, const TWriterFallbacks& fb, const TBlockNumberMap* blocks)
+      : w_(w), version_(version), fb_(fb), blocks_(blocks) {}
+
+  int32_t Version() const { return version_; }
+  TArchiveWriter& Out() { return w_; }
+
+  void Common(const TEntJwwCommon& r, int context) { WriteCommonPart(w_, r, context, version_, fb_); }
+  void U16(uint16_t v) { w_.U16(v); }
+  void U32(uint32_t v) { w_.U32(v); }
+  void I32(int32_t v) { w_.I32(v); }
+  void F64(double v) { w_.F64(v); }
+  void Text(const JwwString& s) { WriteArchiveString(w_, StripCaretM(s)); }
+  void Name(const JwwString& s) { WriteArchiveString(w_, StripCaretM(s)); }
+  void Raw(const JwwString& s) { WriteArchiveString(w_, s); }
+  void BlockNumber(int32_t n) { w_.I32(blocks_ ? blocks_->MapBlockNumber(n) : n); }
+  void Zeros(size_t n) { w_.Zeros(n); }
+  void Signature(const std::string& s) {
+    uint8_t b[8] = {};
+    for (size_t i = 0; i < 8 && i < s.size(); ++i) b[i] = static_cast<uint8_t>(s[i]);
+    w_.Bytes(b, 8);
+  }
+
+ private:
+  TArchiveWriter& w_;
+  int32_t version_;
+  const TWriterFallbacks& fb_;
+  const TBlockNumberMap* blocks_;
+};
+
+// ---- layouts ----
+
+template <class IO, class R>
+void LineBody(IO& io, R& r) {
+  io.Common(r, kLine);
+  io.F64(r.StartX), io.F64(r.StartY), io.F64(r.EndX), io.F64(r.EndY);
+}
+
+template <class IO, class R>
+void ArcBody(IO& io, R& r) {
+  io.Common(r, kArc);
+  io.F64(r.CenterX), io.F64(r.CenterY), io.F64(r.Radius), io.F64(r.StartAngle);
+  io.F64(r.ArcAngle), io.F64(r.TiltAngle), io.F64(r.Flatness);
+  io.U32(r.FullCircle);
+}
+
+// A point carries Code, Angle and Scale only with PenStyle 100 (the stored
+// value, not the one the writer maps). A reader fills them otherwise with
+// 0, 0 and the scale the context gives.
+template <class IO, class R>
+void PointBody(IO& io, R& r, double defaultScale) {
+  io.Common(r, kPoint);
+  io.F64(r.X), io.F64(r.Y);
+  io.U32(r.Temporary);
+  if (r.PenStyle == 100) {
+    io.U32(r.Code), io.F64(r.Angle), io.F64(r.Scale);
+  } else if constexpr (IO::kReading) {
+    r.Code = 0, r.Angle = 0, r.Scale = defaultScale;
+  }
+}
+
+template <class IO, class R>
+void TextBody(IO& io, R& r) {
+  io.Common(r, kText);
+  io.F64(r.StartX), io.F64(r.StartY), io.F64(r.EndX), io.F64(r.EndY);
+  io.U32(r.TextType);
+  io.F64(r.SizeX), io.F64(r.SizeY), io.F64(r.Spacing), io.F64(r.Angle);
+  io.Text(r.FontName);
+  io.Text(r.Text);
+}
+
+// Gives a dimension from a file before version 420 its parts: no parts
+// flag; each part a copy of the dimension's common part with every other
+// field 0, the points with PenStyle 0.
+void FillOldDimensionParts(TEntJwwDimension& d);
+
+// The parts after the value text are on file from version 420; the writer
+// of an older version leaves them to the list writer (split dimensions).
+template <class IO, class R>
+void DimensionBody(IO& io, R& r) {
+  io.Common(r, kDimension);
+  LineBody(io, r.DimLine);
+  TextBody(io, r.ValueText);
+  if (io.Version() >= kVersionExtended) {
+    io.U16(r.PartsFlag);
+    LineBody(io, r.AuxLine1);
+    LineBody(io, r.AuxLine2);
+    PointBody(io, r.Point1, 0.0);
+    PointBody(io, r.Point2, 0.0);
+    PointBody(io, r.AuxPoint1, 0.0);
+    PointBody(io, r.AuxPoint2, 0.0);
+  } else if constexpr (IO::kReading) {
+    FillOldDimensionParts(r);
+  }
+}
+
+// A solid carries its own colour only with PenColor 10 (the stored value).
+template <class IO, class R>
+void SolidBody(IO& io, R& r) {
+  io.Common(r, kSolid);
+  io.F64(r.X1), io.F64(r.Y1), io.F64(r.X2), io.F64(r.Y2);
+  io.F64(r.X3), io.F64(r.Y3), io.F64(r.X4), io.F64(r.Y4);
+  if (r.PenColor == 10) {
+    io.U32(r.Color);
+  } else if constexpr (IO::kReading) {
+    r.Color = 0;
+  }
+}
+
+template <class IO, class R>
+void BlockRefBody(IO& io, R& r) {
+  io.Common(r, kBlockRef);
+  io.F64(r.RefX), io.F64(r.RefY), io.F64(r.ScaleX), io.F64(r.ScaleY), io.F64(r.Angle);
+  io.BlockNumber(r.BlockNumber);
+}
+
+// The fixed part of a block definition: common part, number, flag, time.
+template <class IO, class R>
+void BlockDefFixedPart(IO& io, R& r) {
+  io.Common(r, kContextBlockDef);
+  io.BlockNumber(r.Number);
+  io.U32(r.Referenced);
+  io.U32(r.Time);
+}
+
+// Calls f(array, count) with the store's array and count of this kind
+// (1..7), so per-kind code is written once.
+template <class Store, class F>
+decltype(auto) WithKindArray(Store& s, int kind, F&& f) {
+  switch (kind) {
+    case kLine: return f(s.Lines, s.LineCount);
+    case kArc: return f(s.Arcs, s.ArcCount);
+    case kPoint: return f(s.Points, s.PointCount);
+    case kText: return f(s.Texts, s.TextCount);
+    case kDimension: return f(s.Dims, s.DimCount);
+    case kSolid: return f(s.Solids, s.SolidCount);
+    default: return f(s.BlockRefs, s.BlockRefCount);
+  }
+}
+
+// The body layout of one record, chosen by the record's type.
+template <class IO>
+void Body(IO& io, TEntJwwLine& r, double) { LineBody(io, r); }
+template <class IO>
+void Body(IO& io, TEntJwwArc& r, double) { ArcBody(io, r); }
+template <class IO>
+void Body(IO& io, TEntJwwPoint& r, double pointScale) { PointBody(io, r, pointScale); }
+template <class IO>
+void Body(IO& io, TEntJwwText& r, double) { TextBody(io, r); }
+template <class IO>
+void Body(IO& io, TEntJwwDimension& r, double) { DimensionBody(io, r); }
+template <class IO>
+void Body(IO& io, TEntJwwSolid& r, double) { SolidBody(io, r); }
+template <class IO>
+void Body(IO& io, TEntJwwBlockRef& r, double) { BlockRefBody(io, r); }
+
+}  // namespace quorvex

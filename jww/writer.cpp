@@ -1,0 +1,161 @@
+// Writing a whole drawing: header, the drawing's entity list, the block
+// definitions in use, and from version 700 the image section. Classes and
+// objects are numbered afresh for the file written.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+#include "jww/header.h"
+#include "jww/images.h"
+#include "jww/jwwunit.h"
+#include "jww/records.h"
+
+namespace quorvex {
+namespace {
+
+class TListWriter {
+ public:
+  TListWriter(TArchiveWriter& w, int32_t version, int32_t drawingVersion, const TWriterFallbacks& fb,
+              const TBlockNumberMap& blocks)
+      : w_(w),
+        io_(w, version, fb, &blocks),
+        schema_(static_cast<uint16_t>(version & 0xFFFF)),
+        splitDimensions_(version < kVersionExtended && drawingVersion >= kVersionExtended) {}
+
+  void WriteDrawingList(TJwwData& d) {
+    WriteCount(AnnouncedCount(d, d.Header.EntityCount));
+    numbering_.Reset();
+    WriteItems(d, d.Header.EntityCount);
+  }
+
+  void WriteBlockDefs(TJwwData& d) {
+    WriteCount(d.UsedBlockDefCount < 0 ? 0 : d.UsedBlockDefCount);
+    const size_t n = std::min(d.BlockDefs.size(), static_cast<size_t>(std::max(d.Header.BlockDefListCount, 0)));
+    for (size_t i = 0; i < n && w_.Ok(); ++i) {
+      TEntJwwBlockDef& def = d.BlockDefs[i];
+      if (!def.Used) continue;
+      WriteClassTag(w_, numbering_, kBlockDefClass, schema_);
+      BlockDefFixedPart(io_, def);
+      io_.Name(def.Name);
+      const int32_t count = std::max(def.EntityCount, 0);
+      def.EntityOrder.resize(static_cast<size_t>(count));  // items added have Kind 0
+      WriteCount(AnnouncedCount(def, count));
+      ++numbering_.NextObject;  // the definition takes its number before its objects
+      WriteItems(def, count);
+    }
+  }
+
+ private:
+  // Below version 420 a dimension of a newer drawing that carries its parts
+  // is written as the dimension and six more objects.
+  bool IsSplit(const TEntJwwStore& s, const TEntJwwListItem& item) const {
+    return splitDimensions_ && item.Kind == kDimension && item.Index >= 0 &&
+           item.Index < static_cast<int32_t>(s.Dims.size()) && s.Dims[item.Index].PartsFlag != 0;
+  }
+
+  int64_t AnnouncedCount(const TEntJwwStore& s, int32_t entityCount) const {
+    int64_t total = s.TotalCount();
+    const size_t n = std::min(s.EntityOrder.size(), static_cast<size_t>(std::max(entityCount, 0)));
+    for (size_t i = 0; i < n; ++i)
+      if (IsSplit(s, s.EntityOrder[i])) total += 6;
+    return total;
+  }
+
+  void WriteCount(int64_t count) {
+    if (count < 0 || count > UINT32_MAX) {
+      w_.Fail(EOVERFLOW);
+      return;
+    }
+    WriteObjectCount(w_, static_cast<uint32_t>(count));
+  }
+
+  template <class R>
+  void WriteObject(int kind, R& record) {
+    WriteClassTag(w_, numbering_, kind, schema_);
+    Body(io_, record, 0.0);
+    ++numbering_.NextObject;
+  }
+
+  void WriteItems(TEntJwwStore& s, int32_t entityCount) {
+    const size_t n = std::min(s.EntityOrder.size(), static_cast<size_t>(std::max(entityCount, 0)));
+    for (size_t i = 0; i < n && w_.Ok(); ++i) {
+      const TEntJwwListItem item = s.EntityOrder[i];
+      if (item.Kind < kLine || item.Kind > kBlockRef) continue;  // removed entity
+      WithKindArray(s, item.Kind, [&](auto& array, int32_t&) {
+        if (item.Index < 0 || static_cast<size_t>(item.Index) >= array.size()) {
+          w_.Fail(EINVAL);  // an order list that names no record: never write a file that lies
+          return;
+        }
+        WriteObject(item.Kind, array[static_cast<size_t>(item.Index)]);
+      });
+      if (IsSplit(s, item)) WriteDimensionParts(s.Dims[item.Index]);
+    }
+  }
+
+  void WriteDimensionParts(TEntJwwDimension& dim) {
+    WriteObject(kLine, dim.AuxLine1);
+    WriteObject(kLine, dim.AuxLine2);
+    WriteObject(kPoint, dim.Point1);
+    WriteObject(kPoint, dim.Point2);
+    for (const TEntJwwPoint* p : {&dim.AuxPoint1, &dim.AuxPoint2}) {
+      TEntJwwPoint aux = *p;
+      aux.Temporary = 1;  // auxiliary points stand alone now: mark them temporary
+      WriteObject(kPoint, aux);
+    }
+  }
+
+  TArchiveWriter& w_;
+  TRecordWriter io_;
+  TArchiveNumbering numbering_;
+  uint16_t schema_;
+  bool splitDimensions_;
+};
+
+mode_t CurrentUmask() {
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  return mask;
+}
+
+}  // namespace
+
+bool TJwwData::WriteTo(TArchiveWriter& w, int32_t version, const TWriterFallbacks& fallbacks, TImageStore* images) {
+  Header.Signature = "JwwData.";
+  WriteHeader(w, *this, version);
+  const TBlockNumberMap blocks(*this);
+  TListWriter lists(w, version, Header.Version, fallbacks, blocks);
+  lists.WriteDrawingList(*this);
+  lists.WriteBlockDefs(*this);
+  if (version >= kVersionImages && w.Ok()) {
+    if (images) {
+      images->WriteSection(w, *this);
+    } else {
+      w.I32(0);
+    }
+  }
+  return w.Ok();
+}
+
+int TJwwData::Write(const std::string& path, int32_t version, const TWriterFallbacks& fallbacks,
+                    TImageStore* images) {
+  std::string temp = path + ".tmp-XXXXXX";
+  const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+  if (fd < 0) return errno;
+  TArchiveWriter w(fd);
+  if (::fchmod(fd, 0666 & ~CurrentUmask()) != 0) w.Fail(errno);
+  WriteTo(w, version, fallbacks, images);
+  w.Flush();
+  if (w.Ok() && ::fsync(fd) != 0) w.Fail(errno);
+  if (::close(fd) != 0) w.Fail(errno);
+  if (w.Ok() && ::rename(temp.c_str(), path.c_str()) != 0) w.Fail(errno);
+  if (!w.Ok()) {
+    ::unlink(temp.c_str());
+    return w.Error();
+  }
+  return 0;
+}
+
+}  // namespace quorvex

@@ -1,0 +1,77 @@
+#include "text/jwwstring.h"
+
+#include "text/sjis.h"
+
+namespace quorvex {
+namespace {
+
+template <class Filter>
+JwwString Apply(const JwwString& s, Filter filter) {
+  return s.IsWide() ? JwwString::Wide(filter(s.Units())) : JwwString::Narrow(filter(s.Bytes()));
+}
+
+void AppendUtf8(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out.push_back(static_cast<char>(c));
+  } else if (c < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else if (c < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  }
+}
+
+}  // namespace
+
+JwwString JwwString::SameForm(std::string_view ascii) const {
+  if (!wide_) return Narrow(std::string(ascii));
+  return Wide(std::u16string(ascii.begin(), ascii.end()));
+}
+
+void JwwString::Truncate(size_t n) {
+  if (wide_) {
+    if (units_.size() > n) units_.resize(n);
+  } else if (narrow_.size() > n) {
+    narrow_.resize(n);
+  }
+}
+
+bool JwwString::ToFileName(std::string& out) const {
+  out.clear();
+  if (!wide_) {
+    out = narrow_;
+    return true;
+  }
+  for (size_t i = 0; i < units_.size(); ++i) {
+    const char16_t u = units_[i];
+    if (u >= 0xD800 && u <= 0xDBFF) {
+      if (i + 1 >= units_.size() || units_[i + 1] < 0xDC00 || units_[i + 1] > 0xDFFF) return false;
+      AppendUtf8(out, 0x10000 + ((char32_t(u) - 0xD800) << 10) + (char32_t(units_[i + 1]) - 0xDC00));
+      ++i;
+    } else if (u >= 0xDC00 && u <= 0xDFFF) {
+      return false;
+    } else {
+      AppendUtf8(out, u);
+    }
+  }
+  return true;
+}
+
+JwwString RemoveBlanks(const JwwString& s) {
+  return Apply(s, [](const auto& v) { return RemoveBlanks(v); });
+}
+JwwString StripCaretM(const JwwString& s) {
+  return Apply(s, [](const auto& v) { return StripCaretM(v); });
+}
+JwwString CleanArchiveText(const JwwString& s) {
+  return Apply(s, [](const auto& v) { return CleanArchiveText(v); });
+}
+
+}  // namespace quorvex

@@ -1,5 +1,6 @@
 #include "jww/jwwunit.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace quorvex {
@@ -74,9 +75,19 @@ TMatrix PlacementOf(const TEntJwwBlockRef& r) {
 
 // True when some definition reachable from the drawing's insertions places
 // itself, directly or through others. Walks each reachable definition once.
-bool ReachesCycle(const TJwwData& d, const TBlockIndex& index) {
+// Otherwise *treeSize is the number of nodes the tree will have (capped just
+// above kMaxBlockTreeNodes), so a runaway fan-out is refused before any node
+// is built.
+bool ReachesCycle(const TJwwData& d, const TBlockIndex& index, int64_t* treeSize) {
   enum : uint8_t { kUnseen, kOnPath, kDone };
   std::vector<uint8_t> state(static_cast<size_t>(d.BlockDefCount), kUnseen);
+  // Nodes below one insertion of each finished definition.
+  std::vector<int64_t> below(static_cast<size_t>(d.BlockDefCount), 0);
+  constexpr int64_t kCap = int64_t(kMaxBlockTreeNodes) + 1;
+  auto nodesOf = [&](int32_t number) {
+    const int32_t def = index.Find(number);
+    return std::min(kCap, 1 + (def >= 0 ? below[def] : 0));
+  };
   struct Frame {
     int32_t def;
     int32_t next;  // next nested insertion to follow
@@ -91,6 +102,10 @@ bool ReachesCycle(const TJwwData& d, const TBlockIndex& index) {
       Frame& f = stack.back();
       const TEntJwwBlockDef& def = d.BlockDefs[f.def];
       if (f.next >= def.BlockRefCount) {
+        int64_t n = 0;
+        for (int32_t b = 0; b < def.BlockRefCount; ++b)
+          n = std::min(kCap, n + nodesOf(def.BlockRefs[b].BlockNumber));
+        below[f.def] = n;
         state[f.def] = kDone;
         stack.pop_back();
         continue;
@@ -102,6 +117,9 @@ bool ReachesCycle(const TJwwData& d, const TBlockIndex& index) {
       stack.push_back({child, 0});
     }
   }
+  *treeSize = 0;
+  for (int32_t j = 0; j < d.BlockRefCount; ++j)
+    *treeSize = std::min(kCap, *treeSize + nodesOf(d.BlockRefs[j].BlockNumber));
   return false;
 }
 
@@ -119,7 +137,8 @@ bool TJwwData::PostRead() {
   if (BlockRefCount <= 0) return true;
 
   const TBlockIndex index(BlockDefs, BlockDefCount);
-  if (ReachesCycle(*this, index)) return false;
+  int64_t treeSize = 0;
+  if (ReachesCycle(*this, index, &treeSize) || treeSize > kMaxBlockTreeNodes) return false;
 
   auto link = [&](TEntJwwBlockTree& node) {
     node.DefIndex = index.Find(node.BlockNumber);

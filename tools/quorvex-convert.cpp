@@ -119,6 +119,7 @@ int main(int argc, char** argv) {
 
   if (args.size() >= 3 && args[0] == "-d") {
     std::string dir = args[1];
+    if (dir.empty()) return Usage();  // no folder: the outputs would land in "/"
     if (dir.back() != '/') dir += '/';
     TConversionSession session;
     session.StartUp(TScratchPlace::Private);

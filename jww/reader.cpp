@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <exception>
 #include <vector>
 
 #include "jww/header.h"
@@ -146,12 +147,17 @@ bool TJwwData::ReadBytes(const uint8_t* data, size_t size, TImageStore* images) 
 }
 
 bool TJwwData::Read(const std::string& path, TImageStore* images) {
-  std::vector<uint8_t> bytes;
-  if (!ReadWholeFile(path, bytes)) {
-    Clear();
+  try {
+    std::vector<uint8_t> bytes;
+    if (!ReadWholeFile(path, bytes)) {
+      Clear();
+      return false;
+    }
+    return ReadBytes(bytes.data(), bytes.size(), images);
+  } catch (const std::exception&) {
+    // Out of memory on a drawing too large for this machine: a failed read.
     return false;
   }
-  return ReadBytes(bytes.data(), bytes.size(), images);
 }
 
 }  // namespace quorvex

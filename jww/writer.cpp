@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <new>
 
 #include "jww/header.h"
 #include "jww/images.h"
@@ -146,7 +147,11 @@ int TJwwData::Write(const std::string& path, int32_t version, const TWriterFallb
   if (fd < 0) return errno;
   TArchiveWriter w(fd);
   if (::fchmod(fd, 0666 & ~CurrentUmask()) != 0) w.Fail(errno);
-  WriteTo(w, version, fallbacks, images);
+  try {
+    WriteTo(w, version, fallbacks, images);
+  } catch (const std::bad_alloc&) {
+    w.Fail(ENOMEM);
+  }
   w.Flush();
   if (w.Ok() && ::fsync(fd) != 0) w.Fail(errno);
   if (::close(fd) != 0) w.Fail(errno);

@@ -5,6 +5,7 @@
 //   quorvex-convert --info FILE.jww
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -105,8 +106,7 @@ int Usage() {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  const std::vector<std::string> args(argv + 1, argv + argc);
+static int Run(const std::vector<std::string>& args) {
   if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
     std::fputs(kUsage, stdout);
     return kExitOk;
@@ -137,4 +137,14 @@ int main(int argc, char** argv) {
     return code;
   }
   return Usage();
+}
+
+int main(int argc, char** argv) {
+  try {
+    return Run(std::vector<std::string>(argv + 1, argv + argc));
+  } catch (const std::exception& e) {
+    // The core reports its own failures; this is out of memory or worse.
+    std::fprintf(stderr, "quorvex-convert: %s\n", e.what());
+    return kExitReadFailed;
+  }
 }

@@ -1,0 +1,135 @@
+#include <cerrno>
+#include <filesystem>
+#include <tuple>
+
+#include "app/convert.h"
+#include "writer_util.h"
+
+namespace qtest {
+namespace {
+
+namespace fs = std::filesystem;
+
+class Convert : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    session.StartUp(TScratchPlace::Private);
+    TJwwData d = GeneratedDrawing(600, false);
+    ASSERT_EQ(d.Write(in, 600, TWriterFallbacks{}, nullptr), 0);
+  }
+  TConvertCode Code(const std::string& input, const std::string& output) {
+    return session.ConvertDrawing(input, output).Code;
+  }
+  TempFolder tmp;
+  TConversionSession session;
+  const std::string in = tmp.File("in.jww");
+  const std::string out = tmp.File("out.jww");
+};
+
+TEST_F(Convert, NamesAreCheckedInputFirst) {
+  WriteFile(tmp.File("in.jww.bak"), ReadFile(in));
+  WriteFile(tmp.File("UP.JWW"), ReadFile(in));
+  ASSERT_TRUE(fs::create_directory(tmp.File("folder.jww")));
+  fs::create_symlink(in, tmp.File("link.jww"));
+  fs::create_hard_link(in, tmp.File("hard.jww"));
+  const std::tuple<std::string, std::string, TConvertCode> cases[] = {
+      {"", "", crBadInput}, {"", out, crBadInput}, {tmp.File("missing.jww"), "", crBadInput},
+      {tmp.File("in.jww.bak"), out, crBadInput}, {tmp.File("folder.jww"), out, crBadInput}, {in, "", crBadOutput},
+      {in, tmp.File("out.dxf"), crBadOutput}, {in, tmp.File("out.jww.bak"), crBadOutput},
+      {in, tmp.File("IN.JWW"), crBadOutput}, {in, fs::relative(in).string(), crBadOutput}, {in, tmp.Path() + "./in.jww", crBadOutput},
+      {in, tmp.File("link.jww"), crBadOutput}, {tmp.File("link.jww"), in, crBadOutput}, {in, tmp.File("hard.jww"), crBadOutput},
+      {tmp.File("UP.JWW"), tmp.File("up.JWW.jww"), crDone}, {tmp.File("link.jww"), out, crDone},  // another file
+  };
+  for (const auto& [input, output, code] : cases) EXPECT_EQ(Code(input, output), code) << input << " -> " << output;
+}
+
+TEST_F(Convert, FailedReadsAndWritesLeaveNothingBehind) {
+  auto old = ReadFile(in);
+  old[8] = 219, old[9] = 0;  // the version after the 8-byte signature
+  WriteFile(tmp.File("old.jww"), old);
+  EXPECT_EQ(Code(tmp.File("old.jww"), out), crReadFailed);
+  WriteFile(tmp.File("junk.jww"), std::vector<uint8_t>(40, 'x'));
+  EXPECT_EQ(Code(tmp.File("junk.jww"), out), crReadFailed);
+  const TConvertResult missing = session.ConvertDrawing(in, tmp.File("nowhere/out.jww"));
+  EXPECT_EQ(std::tuple(missing.Code, missing.ErrorNumber), std::tuple(crWriteFailed, ENOENT));
+  // An output name that is a folder: the rename fails, the folder stays as it was.
+  ASSERT_TRUE(fs::create_directory(tmp.File("taken.jww")));
+  WriteFile(tmp.File("taken.jww/keep"), {'k'});
+  const TConvertResult folder = session.ConvertDrawing(in, tmp.File("taken.jww"));
+  EXPECT_TRUE(folder.Code == crWriteFailed && folder.ErrorNumber != 0) << folder.ErrorNumber;
+  EXPECT_EQ(ReadFile(tmp.File("taken.jww/keep")), std::vector<uint8_t>{'k'});
+  // Only in, old, junk and taken.jww: no output, no temporary file.
+  EXPECT_EQ(std::distance(fs::directory_iterator(tmp.Path()), fs::directory_iterator{}), 4);
+  EXPECT_EQ(Code(in, out), crDone);      // the session goes on
+}
+
+TEST_F(Convert, DoneLeavesTheDrawingEmptyAndNoScratchFiles) {
+  TJwwData d = GeneratedDrawing(700, true);
+  AddToDrawing(d, MakeText(W(u"^@BM%temp%photo.jpg,0,0,100,80")));
+  WriteFile(tmp.File("pic.jww"), WithImages(Serialize(d, 700), {{W(u"other.bmp.gz"), Pattern(9, 1)},
+                                                                {W(u"photo.jpg.gz"), Pattern(3000, 5)}}));
+  const TConvertResult r = session.ConvertDrawing(tmp.File("pic.jww"), out);
+  ASSERT_EQ(r.Code, crDone);
+  // One dimension in the drawing, one in the definition.
+  EXPECT_EQ(std::tuple(r.Exploded.DimensionsExploded, r.Exploded.LinesAdded, r.Exploded.PointsAdded),
+            std::tuple(2, 6, 8));
+  ASSERT_TRUE(session.Drawing);
+  const TJwwData& left = *session.Drawing;
+  EXPECT_EQ(std::tuple(left.Header.EntityCount, left.TotalCount(), left.BlockDefCount, session.Images.BoundImageCount()),
+            std::tuple(0, 0, 0, 0));
+  EXPECT_TRUE(fs::is_empty(session.TempDir));
+}
+
+TEST_F(Convert, GeneratedDrawingsOfEveryVersionLoseTheirUnvaluedDimensions) {
+  for (int32_t v : {220, 223, 225, 230, 299, 300, 350, 351, 419, 420, 600, 700}) for (bool wide : {false, true}) {
+    SCOPED_TRACE(testing::Message() << "version " << v << (wide ? " wide" : " narrow"));
+    TJwwData d = GeneratedDrawing(v, wide);
+    ASSERT_EQ(d.Write(in, v, TWriterFallbacks{}, nullptr), 0);
+    ASSERT_EQ(Code(in, out), crDone);
+    TJwwData back;
+    ASSERT_TRUE(back.Read(out, nullptr));
+    const TEntJwwBlockDef& def = back.BlockDefs.at(0);
+    const int32_t parts = v >= kVersionExtended;  // the split dimension gave 3 lines and 4 points
+    EXPECT_EQ(std::tuple(back.Header.Version, back.BlockDefCount, back.DimCount, back.LineCount, back.PointCount),
+              std::tuple(v, 1, 1, 2 + 2 * parts, 1 + 4 * parts));
+    EXPECT_EQ(std::tuple(def.DimCount, def.LineCount), std::tuple(1, 2 + 2 * parts));
+    EXPECT_EQ(back.ArcCount + back.TextCount + back.SolidCount + back.BlockRefCount, 4);
+    EXPECT_FALSE(IsDimensionWithoutValue(back.Dims.at(0)) || IsDimensionWithoutValue(def.Dims.at(0)));
+    EXPECT_EQ(std::tuple(back.Texts.at(0).Text, back.Header.Memo, back.Layers[3].Name, def.Name),
+              std::tuple(Ascii("note", wide), Ascii("memo", wide), Ascii("walls", wide), Ascii("block", wide)));
+  }
+}
+
+TEST_F(Convert, RealDrawingsConvertToAFixedPoint) {
+  QUORVEX_REQUIRE_REAL();
+  for (const std::string& path : RealDrawings()) {
+    SCOPED_TRACE(path);
+    ASSERT_EQ(Code(path, out), crDone);
+    ASSERT_EQ(Code(out, tmp.File("again.jww")), crDone);
+    EXPECT_EQ(ReadFile(out), ReadFile(tmp.File("again.jww")));
+  }
+}
+
+TEST(ConvertSession, CleanUpRemovesThePrivateFolderWithWhatIsLeftInIt) {
+  TConversionSession s;
+  s.StartUp(TScratchPlace::Private);
+  ASSERT_TRUE(s.TempDirIsPrivate && fs::is_directory(s.TempDir));
+  const std::string folder = s.TempDir;
+  WriteFile(folder + "left.bmp", {1, 2, 3});
+  s.CleanUp();
+  EXPECT_FALSE(s.Started() || FileExists(folder));
+  // A scratch folder beside the program that cannot be made (a file has the
+  // name) falls back to a private one.
+  const std::string blocker = ProgramFolder() + "TEMP";
+  if (FileExists(blocker)) GTEST_SKIP() << blocker << " exists already";
+  WriteFile(blocker, {'x'});
+  s.StartUp(TScratchPlace::BesideProgram);
+  const std::string fallback = s.TempDir;
+  EXPECT_TRUE(s.TempDirIsPrivate && fs::is_directory(fallback) && fallback != blocker + "/") << fallback;
+  s.CleanUp();
+  EXPECT_FALSE(FileExists(fallback));
+  EXPECT_TRUE(fs::remove(blocker));  // still there
+}
+
+}  // namespace
+}  // namespace qtest

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <string>
+#include <tuple>
 
 #include "jww/archive.h"
 #include "jww/cursor.h"
@@ -227,6 +228,35 @@ decltype(auto) WithKindArray(Store& s, int kind, F&& f) {
     case kSolid: return f(s.Solids, s.SolidCount);
     default: return f(s.BlockRefs, s.BlockRefCount);
   }
+}
+
+// The array, count and kind code of a store that hold records of R's type.
+inline auto KindSlot(TEntJwwStore& s, const TEntJwwLine&) { return std::tie(s.Lines, s.LineCount); }
+inline auto KindSlot(TEntJwwStore& s, const TEntJwwArc&) { return std::tie(s.Arcs, s.ArcCount); }
+inline auto KindSlot(TEntJwwStore& s, const TEntJwwPoint&) { return std::tie(s.Points, s.PointCount); }
+inline auto KindSlot(TEntJwwStore& s, const TEntJwwText&) { return std::tie(s.Texts, s.TextCount); }
+inline auto KindSlot(TEntJwwStore& s, const TEntJwwDimension&) { return std::tie(s.Dims, s.DimCount); }
+inline auto KindSlot(TEntJwwStore& s, const TEntJwwSolid&) { return std::tie(s.Solids, s.SolidCount); }
+inline auto KindSlot(TEntJwwStore& s, const TEntJwwBlockRef&) { return std::tie(s.BlockRefs, s.BlockRefCount); }
+constexpr TEntKind KindOf(const TEntJwwLine&) { return kLine; }
+constexpr TEntKind KindOf(const TEntJwwArc&) { return kArc; }
+constexpr TEntKind KindOf(const TEntJwwPoint&) { return kPoint; }
+constexpr TEntKind KindOf(const TEntJwwText&) { return kText; }
+constexpr TEntKind KindOf(const TEntJwwDimension&) { return kDimension; }
+constexpr TEntKind KindOf(const TEntJwwSolid&) { return kSolid; }
+constexpr TEntKind KindOf(const TEntJwwBlockRef&) { return kBlockRef; }
+
+// Appends a record to a store (the drawing, or a block definition) after the
+// records in use, and its item after the first entityCount items of the
+// order list; raises both counts. For building drawings in code.
+template <class R>
+void AppendEntity(TEntJwwStore& s, int32_t& entityCount, const R& r) {
+  auto [array, count] = KindSlot(s, r);
+  array.resize(static_cast<size_t>(count));
+  array.push_back(r);
+  s.EntityOrder.resize(static_cast<size_t>(entityCount));
+  s.EntityOrder.push_back({KindOf(r), count++});
+  ++entityCount;
 }
 
 // The body layout of one record, chosen by the record's type.

@@ -33,16 +33,6 @@ void RemoveTree(const std::string& path) {
   }
 }
 
-template <class R, class Array>
-void Append(TEntJwwStore& s, int32_t& entityCount, const R& r, Array& array, int32_t& count, int kind) {
-  array.resize(static_cast<size_t>(count));
-  array.push_back(r);
-  s.EntityOrder.resize(static_cast<size_t>(entityCount));
-  s.EntityOrder.push_back({kind, count});
-  ++count;
-  ++entityCount;
-}
-
 TEntJwwCommon Attributes(uint8_t style) {
   TEntJwwCommon c;
   c.PenStyle = style;
@@ -180,16 +170,6 @@ TEntJwwDimension MakeDimension(const JwwString& value, bool withParts) {
     for (TEntJwwPoint* p : {&d.Point1, &d.Point2, &d.AuxPoint1, &d.AuxPoint2}) p->Scale = 0;
   }
   return d;
-}
-
-void Add(TEntJwwStore& s, int32_t& n, const TEntJwwLine& r) { Append(s, n, r, s.Lines, s.LineCount, kLine); }
-void Add(TEntJwwStore& s, int32_t& n, const TEntJwwArc& r) { Append(s, n, r, s.Arcs, s.ArcCount, kArc); }
-void Add(TEntJwwStore& s, int32_t& n, const TEntJwwPoint& r) { Append(s, n, r, s.Points, s.PointCount, kPoint); }
-void Add(TEntJwwStore& s, int32_t& n, const TEntJwwText& r) { Append(s, n, r, s.Texts, s.TextCount, kText); }
-void Add(TEntJwwStore& s, int32_t& n, const TEntJwwDimension& r) { Append(s, n, r, s.Dims, s.DimCount, kDimension); }
-void Add(TEntJwwStore& s, int32_t& n, const TEntJwwSolid& r) { Append(s, n, r, s.Solids, s.SolidCount, kSolid); }
-void Add(TEntJwwStore& s, int32_t& n, const TEntJwwBlockRef& r) {
-  Append(s, n, r, s.BlockRefs, s.BlockRefCount, kBlockRef);
 }
 
 TEntJwwBlockDef& AddBlockDef(TJwwData& d, int32_t number, const JwwString& name) {

@@ -10,6 +10,7 @@
 #include "jww/archive.h"
 #include "jww/images.h"
 #include "jww/jwwunit.h"
+#include "jww/records.h"
 
 namespace qtest {
 
@@ -67,13 +68,10 @@ TEntJwwDimension MakeDimension(const JwwString& value, bool withParts);
 
 // Appends a record to a store (the drawing or a block definition) and its
 // item to the order list, keeping counts and entityCount in step.
-void Add(TEntJwwStore& s, int32_t& entityCount, const TEntJwwLine& r);
-void Add(TEntJwwStore& s, int32_t& entityCount, const TEntJwwArc& r);
-void Add(TEntJwwStore& s, int32_t& entityCount, const TEntJwwPoint& r);
-void Add(TEntJwwStore& s, int32_t& entityCount, const TEntJwwText& r);
-void Add(TEntJwwStore& s, int32_t& entityCount, const TEntJwwDimension& r);
-void Add(TEntJwwStore& s, int32_t& entityCount, const TEntJwwSolid& r);
-void Add(TEntJwwStore& s, int32_t& entityCount, const TEntJwwBlockRef& r);
+template <class R>
+void Add(TEntJwwStore& s, int32_t& entityCount, const R& r) {
+  AppendEntity(s, entityCount, r);
+}
 template <class R>
 void AddToDrawing(TJwwData& d, const R& r) {
   Add(d, d.Header.EntityCount, r);

@@ -14,6 +14,7 @@
 #include "jww/header.h"
 #include "jww/images.h"
 #include "jww/jwwunit.h"
+#include "jww/records.h"
 
 using namespace quorvex;
 
@@ -27,13 +28,6 @@ TEntJwwCommon Pen(uint16_t color, uint16_t layer = 0) {
   c.PenColor = color;
   c.Layer = layer;
   return c;
-}
-
-template <class R, class Array>
-void Append(TEntJwwStore& s, int32_t& entityCount, const R& r, Array& array, int32_t& count, TEntKind kind) {
-  array.push_back(r);
-  s.EntityOrder.push_back({kind, count++});
-  ++entityCount;
 }
 
 TEntJwwLine Line(double x1, double y1, double x2, double y2, uint16_t color = 1) {
@@ -84,14 +78,6 @@ TEntJwwBlockRef Insert(int32_t number, double x, double y) {
   return b;
 }
 
-void AddLine(TEntJwwStore& s, int32_t& n, const TEntJwwLine& r) { Append(s, n, r, s.Lines, s.LineCount, kLine); }
-void AddArc(TEntJwwStore& s, int32_t& n, const TEntJwwArc& r) { Append(s, n, r, s.Arcs, s.ArcCount, kArc); }
-void AddText(TEntJwwStore& s, int32_t& n, const TEntJwwText& r) { Append(s, n, r, s.Texts, s.TextCount, kText); }
-void AddDim(TEntJwwStore& s, int32_t& n, const TEntJwwDimension& r) { Append(s, n, r, s.Dims, s.DimCount, kDimension); }
-void AddRef(TEntJwwStore& s, int32_t& n, const TEntJwwBlockRef& r) {
-  Append(s, n, r, s.BlockRefs, s.BlockRefCount, kBlockRef);
-}
-
 TEntJwwBlockDef& Define(TJwwData& d, int32_t number, const char* name) {
   TEntJwwBlockDef def;
   static_cast<TEntJwwCommon&>(def) = Pen(1);
@@ -127,29 +113,29 @@ int main(int argc, char** argv) {
   int32_t& n = d.Header.EntityCount;
 
   // The drawing: a frame, a valued and an unvalued dimension, an image.
-  AddLine(d, n, Line(0, 0, 200, 0));
-  AddLine(d, n, Line(200, 0, 200, 120));
-  AddLine(d, n, Line(200, 120, 0, 120));
-  AddLine(d, n, Line(0, 120, 0, 0));
-  AddDim(d, n, Dimension(0, 200, 130, "200"));
-  AddDim(d, n, Dimension(0, 100, 140, ""));
-  AddText(d, n, Text(10, 100, "^@BM%temp%sample.bmp,10,60,40,30,0,1,0"));
-  AddRef(d, n, Insert(1, 120, 20));
+  AppendEntity(d, n, Line(0, 0, 200, 0));
+  AppendEntity(d, n, Line(200, 0, 200, 120));
+  AppendEntity(d, n, Line(200, 120, 0, 120));
+  AppendEntity(d, n, Line(0, 120, 0, 0));
+  AppendEntity(d, n, Dimension(0, 200, 130, "200"));
+  AppendEntity(d, n, Dimension(0, 100, 140, ""));
+  AppendEntity(d, n, Text(10, 100, "^@BM%temp%sample.bmp,10,60,40,30,0,1,0"));
+  AppendEntity(d, n, Insert(1, 120, 20));
 
   // Block 1 "window": a valued and an unvalued dimension and block 2 inside.
   TEntJwwBlockDef& window = Define(d, 1, "window");
-  AddLine(window, window.EntityCount, Line(0, 0, 60, 0));
-  AddLine(window, window.EntityCount, Line(60, 0, 60, 40));
-  AddDim(window, window.EntityCount, Dimension(0, 60, 50, "\x81\x40"));  // one full-width blank
-  AddDim(window, window.EntityCount, Dimension(0, 30, 60, "30"));
-  AddRef(window, window.EntityCount, Insert(2, 30, 20));
+  AppendEntity(window, window.EntityCount, Line(0, 0, 60, 0));
+  AppendEntity(window, window.EntityCount, Line(60, 0, 60, 40));
+  AppendEntity(window, window.EntityCount, Dimension(0, 60, 50, "\x81\x40"));  // one full-width blank
+  AppendEntity(window, window.EntityCount, Dimension(0, 30, 60, "30"));
+  AppendEntity(window, window.EntityCount, Insert(2, 30, 20));
 
   // Block 2 "mark": a circle.
   TEntJwwBlockDef& mark = Define(d, 2, "mark");
   TEntJwwArc circle;
   static_cast<TEntJwwCommon&>(circle) = Pen(3);
   circle.Radius = 5, circle.ArcAngle = 6.283185307179586, circle.Flatness = 1, circle.FullCircle = 1;
-  AddArc(mark, mark.EntityCount, circle);
+  AppendEntity(mark, mark.EntityCount, circle);
 
   if (!d.PostRead()) return 1;
 

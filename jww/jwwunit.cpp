@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 namespace quorvex {
 
@@ -73,12 +74,12 @@ TMatrix PlacementOf(const TEntJwwBlockRef& r) {
   return {r.ScaleX * c, -r.ScaleY * s, r.ScaleX * s, r.ScaleY * c};
 }
 
-// True when some definition reachable from the drawing's insertions places
-// itself, directly or through others. Walks each reachable definition once.
-// Otherwise *treeSize is the number of nodes the tree will have (capped just
-// above kMaxBlockTreeNodes), so a runaway fan-out is refused before any node
-// is built.
-bool ReachesCycle(const TJwwData& d, const TBlockIndex& index, int64_t* treeSize) {
+// The number of nodes the block tree will have (capped just above
+// kMaxBlockTreeNodes, so a runaway fan-out is refused before any node is
+// built), or nothing when a definition reachable from the drawing's
+// insertions places itself, directly or through others. Walks each
+// reachable definition once.
+std::optional<int64_t> BlockTreeSize(const TJwwData& d, const TBlockIndex& index) {
   enum : uint8_t { kUnseen, kOnPath, kDone };
   std::vector<uint8_t> state(static_cast<size_t>(d.BlockDefCount), kUnseen);
   // Nodes below one insertion of each finished definition.
@@ -112,15 +113,14 @@ bool ReachesCycle(const TJwwData& d, const TBlockIndex& index, int64_t* treeSize
       }
       const int32_t child = index.Find(def.BlockRefs[f.next++].BlockNumber);
       if (child < 0 || state[child] == kDone) continue;
-      if (state[child] == kOnPath) return true;
+      if (state[child] == kOnPath) return std::nullopt;
       state[child] = kOnPath;
       stack.push_back({child, 0});
     }
   }
-  *treeSize = 0;
-  for (int32_t j = 0; j < d.BlockRefCount; ++j)
-    *treeSize = std::min(kCap, *treeSize + nodesOf(d.BlockRefs[j].BlockNumber));
-  return false;
+  int64_t size = 0;
+  for (int32_t j = 0; j < d.BlockRefCount; ++j) size = std::min(kCap, size + nodesOf(d.BlockRefs[j].BlockNumber));
+  return size;
 }
 
 }  // namespace
@@ -137,8 +137,8 @@ bool TJwwData::PostRead() {
   if (BlockRefCount <= 0) return true;
 
   const TBlockIndex index(BlockDefs, BlockDefCount);
-  int64_t treeSize = 0;
-  if (ReachesCycle(*this, index, &treeSize) || treeSize > kMaxBlockTreeNodes) return false;
+  const std::optional<int64_t> treeSize = BlockTreeSize(*this, index);
+  if (!treeSize || *treeSize > kMaxBlockTreeNodes) return false;
 
   auto link = [&](TEntJwwBlockTree& node) {
     node.DefIndex = index.Find(node.BlockNumber);
@@ -149,8 +149,7 @@ bool TJwwData::PostRead() {
     }
   };
 
-  if (BlockRefCount > kMaxBlockTreeNodes) return false;
-  BlockTree.reserve(static_cast<size_t>(BlockRefCount));
+  BlockTree.reserve(static_cast<size_t>(*treeSize));
   for (int32_t j = 0; j < BlockRefCount; ++j) {
     const TEntJwwBlockRef& r = BlockRefs[j];
     TEntJwwBlockTree node;
@@ -167,14 +166,11 @@ bool TJwwData::PostRead() {
   }
 
   // Breadth first: nodes appended during the walk are walked too. The walk
-  // ends because no reachable definition places itself.
+  // ends, with *treeSize nodes, because no reachable definition places itself.
   for (size_t k = 0; k < BlockTree.size(); ++k) {
     if (BlockTree[k].DefIndex < 0) continue;
     const TEntJwwBlockDef& def = BlockDefs[BlockTree[k].DefIndex];
     if (def.BlockRefCount <= 0) continue;
-    if (BlockTree.size() + static_cast<size_t>(def.BlockRefCount) > static_cast<size_t>(kMaxBlockTreeNodes)) {
-      return false;
-    }
     for (int32_t b = 0; b < def.BlockRefCount; ++b) {
       const TEntJwwBlockTree& parent = BlockTree[k];
       const TEntJwwBlockRef& r = def.BlockRefs[b];

@@ -40,7 +40,7 @@ class TJwwData : public TEntJwwStore {
   // writer has failed; its Error() then holds the reason.
   bool WriteTo(class TArchiveWriter& w, int32_t version, const TWriterFallbacks& fallbacks,
                TImageStore* images);
-  // Writes the drawing to a file: into a temporary file beside it, renamed
+  // Writes the drawing to a file: into a temporary file in its folder, renamed
   // over the target only once complete and closed. Returns 0 on success,
   // else the system error number (nothing is left at the path then, and a
   // file that stood there before is untouched).

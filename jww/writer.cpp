@@ -142,7 +142,10 @@ bool TJwwData::WriteTo(TArchiveWriter& w, int32_t version, const TWriterFallback
 
 int TJwwData::Write(const std::string& path, int32_t version, const TWriterFallbacks& fallbacks,
                     TImageStore* images) {
-  std::string temp = path + ".tmp-XXXXXX";
+  // A short hidden name in the output's folder: the rename stays within one
+  // file system, and an output name near the length limit still fits.
+  const size_t slash = path.rfind('/');
+  std::string temp = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + ".quorvex-XXXXXX";
   const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
   if (fd < 0) return errno;
   TArchiveWriter w(fd);

@@ -61,6 +61,10 @@ TEST_F(Convert, FailedReadsAndWritesLeaveNothingBehind) {
   // Only in, old, junk and taken.jww: no output, no temporary file.
   EXPECT_EQ(std::distance(fs::directory_iterator(tmp.Path()), fs::directory_iterator{}), 4);
   EXPECT_EQ(Code(in, out), crDone);      // the session goes on
+  // An output name at the file-name length limit is written too.
+  const std::string longest = tmp.File(std::string(251, 'n') + ".jww");
+  EXPECT_EQ(Code(in, longest), crDone);
+  EXPECT_FALSE(ReadFile(longest).empty());
 }
 
 TEST_F(Convert, DoneLeavesTheDrawingEmptyAndNoScratchFiles) {

@@ -74,8 +74,16 @@ void CopyScratchFile(TArchiveWriter& w, const std::string& path) {
     return;
   }
   struct stat st{};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > INT32_MAX) {
-    w.Fail(st.st_size > INT32_MAX ? EFBIG : (errno ? errno : EINVAL));
+  int err = 0;
+  if (::fstat(fd, &st) != 0) {
+    err = errno;
+  } else if (!S_ISREG(st.st_mode)) {
+    err = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+  } else if (st.st_size > INT32_MAX) {
+    err = EFBIG;  // the section stores sizes in 32 bits
+  }
+  if (err != 0) {
+    w.Fail(err);
     ::close(fd);
     return;
   }

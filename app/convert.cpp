@@ -1,10 +1,10 @@
 #include "app/convert.h"
 
-#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <vector>
 
 namespace quorvex {
@@ -34,18 +34,11 @@ std::string MakePrivateFolder() {
   return pattern + "/";
 }
 
-// Removes a private scratch folder with the plain files left in it.
+// Removes a private scratch folder with whatever is left in it (links are
+// removed, never followed).
 void RemovePrivateFolder(const std::string& folder) {
-  if (DIR* dir = ::opendir(folder.c_str())) {
-    std::vector<std::string> names;
-    while (const dirent* e = ::readdir(dir)) {
-      const std::string name = e->d_name;
-      if (name != "." && name != "..") names.push_back(name);
-    }
-    ::closedir(dir);
-    for (const std::string& name : names) ::unlink((folder + name).c_str());
-  }
-  ::rmdir(folder.c_str());
+  std::error_code ignored;
+  std::filesystem::remove_all(folder, ignored);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "jww/archive.h"
 #include "jww/header.h"
 #include "jww/jwwunit.h"
+#include "jww/records.h"
 
 using namespace quorvex;
 using Clock = std::chrono::steady_clock;
@@ -32,20 +33,17 @@ TJwwData Generate(int32_t n) {
     if (kind == 0 || kind == 1) {
       TEntJwwLine l;
       l.PenStyle = 1, l.PenColor = 1, l.EndX = i, l.EndY = 1;
-      d.Lines.push_back(l);
-      d.EntityOrder.push_back({kLine, d.LineCount++});
+      AppendEntity(d, d.Header.EntityCount, l);
     } else if (kind == 2) {
       TEntJwwText t;
       t.PenStyle = 1, t.PenColor = 1, t.Text = JwwString::Narrow("text " + std::to_string(i));
-      d.Texts.push_back(t);
-      d.EntityOrder.push_back({kText, d.TextCount++});
+      AppendEntity(d, d.Header.EntityCount, t);
     } else {
       TEntJwwDimension dim;
       dim.PenStyle = 1, dim.PenColor = 1, dim.PartsFlag = 1;
       dim.DimLine.EndX = 10, dim.AuxLine1.EndY = 5, dim.AuxLine2.EndY = 5;
       dim.ValueText.Text = JwwString::Narrow(i % 8 == 3 ? "" : "100");
-      d.Dims.push_back(dim);
-      d.EntityOrder.push_back({kDimension, d.DimCount++});
+      AppendEntity(d, d.Header.EntityCount, dim);
     }
   }
   const int32_t defs = n / 10;
@@ -56,24 +54,19 @@ TJwwData Generate(int32_t n) {
     def.Name = JwwString::Narrow("block " + std::to_string(k));
     TEntJwwLine l;
     l.PenStyle = 1, l.PenColor = 1, l.EndX = 1;
-    def.Lines.push_back(l);
-    def.EntityOrder.push_back({kLine, def.LineCount++});
+    AppendEntity(def, def.EntityCount, l);
     if (k % 2 == 0 && k + 1 < defs) {  // even definitions place the next, a leaf
       TEntJwwBlockRef r;
       r.PenColor = 1, r.ScaleX = r.ScaleY = 1, r.BlockNumber = k + 2;
-      def.BlockRefs.push_back(r);
-      def.EntityOrder.push_back({kBlockRef, def.BlockRefCount++});
+      AppendEntity(def, def.EntityCount, r);
     }
-    def.EntityCount = static_cast<int32_t>(def.EntityOrder.size());
     if (k % 2 == 0) {
       TEntJwwBlockRef r;
       r.PenColor = 1, r.ScaleX = r.ScaleY = 1, r.BlockNumber = k + 1;
-      d.BlockRefs.push_back(r);
-      d.EntityOrder.push_back({kBlockRef, d.BlockRefCount++});
+      AppendEntity(d, d.Header.EntityCount, r);
     }
   }
   d.BlockDefCount = d.Header.BlockDefListCount = defs;
-  d.Header.EntityCount = static_cast<int32_t>(d.EntityOrder.size());
   return d;
 }
 

@@ -230,7 +230,8 @@ decltype(auto) WithKindArray(Store& s, int kind, F&& f) {
   }
 }
 
-// The array, count and kind code of a store that hold records of R's type.
+// The array and count of a store that hold records of R's type, and the
+// kind code of that type.
 inline auto KindSlot(TEntJwwStore& s, const TEntJwwLine&) { return std::tie(s.Lines, s.LineCount); }
 inline auto KindSlot(TEntJwwStore& s, const TEntJwwArc&) { return std::tie(s.Arcs, s.ArcCount); }
 inline auto KindSlot(TEntJwwStore& s, const TEntJwwPoint&) { return std::tie(s.Points, s.PointCount); }

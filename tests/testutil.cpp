@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -13,25 +14,6 @@
 
 namespace qtest {
 namespace {
-
-void RemoveTree(const std::string& path) {
-  struct stat st{};
-  if (::lstat(path.c_str(), &st) != 0) return;
-  if (S_ISDIR(st.st_mode)) {
-    if (DIR* dir = ::opendir(path.c_str())) {
-      std::vector<std::string> names;
-      while (const dirent* e = ::readdir(dir)) {
-        const std::string n = e->d_name;
-        if (n != "." && n != "..") names.push_back(n);
-      }
-      ::closedir(dir);
-      for (const auto& n : names) RemoveTree(path + "/" + n);
-    }
-    ::rmdir(path.c_str());
-  } else {
-    ::unlink(path.c_str());
-  }
-}
 
 TEntJwwCommon Attributes(uint8_t style) {
   TEntJwwCommon c;
@@ -85,7 +67,8 @@ TempFolder::TempFolder() {
 }
 
 TempFolder::~TempFolder() {
-  if (!path_.empty()) RemoveTree(path_.substr(0, path_.size() - 1));
+  std::error_code ignored;
+  if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
 }
 
 TJwwData NewDrawing(int32_t version) {

@@ -26,6 +26,7 @@ struct TConvertResult {
   TConvertCode Code = crBadInput;
   int ErrorNumber = 0;        // system error number when Code is crWriteFailed
   TExplodeSummary Exploded;   // what the explode did (valid when Code is crDone)
+  TReadError ReadError;       // why the read failed (Code crReadFailed, or crWriteFailed from a scratch file)
 };
 
 // Where the scratch folder for embedded images lives.

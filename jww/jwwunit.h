@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "jww/jwwtype.h"
+#include "jww/readerror.h"
 
 namespace quorvex {
 
@@ -30,10 +31,10 @@ class TJwwData : public TEntJwwStore {
 
   // Reads a whole drawing. Carried images are copied into the image store's
   // scratch folder (pass nullptr to skip the image section's data). Returns
-  // false on any failure, without a message.
-  bool Read(const std::string& path, TImageStore* images);
+  // false on any failure; *error (when given) then says why.
+  bool Read(const std::string& path, TImageStore* images, TReadError* error = nullptr);
   // Reads a drawing held in memory (the same rules; used by Read and tests).
-  bool ReadBytes(const uint8_t* data, size_t size, TImageStore* images);
+  bool ReadBytes(const uint8_t* data, size_t size, TImageStore* images, TReadError* error = nullptr);
 
   // Writes the drawing as a file of the given version into an already open
   // writer (images from the store, or none when nullptr). False when the

@@ -127,7 +127,7 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& out) {
 
 }  // namespace
 
-bool TJwwData::ReadBytes(const uint8_t* data, size_t size, TImageStore* images) {
+bool TJwwData::ReadBytes(const uint8_t* data, size_t size, TImageStore* images, TReadError* /*error*/) {
   Clear();
   ByteCursor c(data, size);
   if (!ReadHeader(c, *this)) {
@@ -146,14 +146,14 @@ bool TJwwData::ReadBytes(const uint8_t* data, size_t size, TImageStore* images) 
   return readOk && treeOk;
 }
 
-bool TJwwData::Read(const std::string& path, TImageStore* images) {
+bool TJwwData::Read(const std::string& path, TImageStore* images, TReadError* error) {
   try {
     std::vector<uint8_t> bytes;
     if (!ReadWholeFile(path, bytes)) {
       Clear();
       return false;
     }
-    return ReadBytes(bytes.data(), bytes.size(), images);
+    return ReadBytes(bytes.data(), bytes.size(), images, error);
   } catch (const std::exception&) {
     // Out of memory on a drawing too large for this machine: a failed read.
     return false;

@@ -1,0 +1,57 @@
+// Why a drawing could not be read: what was being read, the byte where the
+// reading stopped and what was found there. The reader fills one of these
+// beside its Boolean result; the converter prints Describe(), the window
+// words the same facts in Japanese.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace quorvex {
+
+// The part of the file that was being read.
+enum class TReadPart {
+  kFile,          // opening or loading the file itself
+  kHeader,        // signature, version and settings
+  kEntityList,    // the drawing's own entity list
+  kBlockDefList,  // the block definitions with their nested lists
+  kImageSection,  // the images carried at the end of the file
+  kBlockTree,     // linking block insertions to their definitions
+};
+
+enum class TReadProblem {
+  kNone,
+  kCannotOpen,        // the file cannot be opened or loaded (ErrorNumber)
+  kCutShort,          // the file ends inside the part being read
+  kOldVersion,        // a version below the oldest readable one (Value: the version)
+  kUnknownClass,      // an object class none of the known ones (Name)
+  kBadClassTag,       // a tag that names no class read before (Value: the tag)
+  kClassNameTooLong,  // a class name longer than the reader takes (Value: its length)
+  kImpossibleCount,   // a count larger than the remaining bytes could hold (Value)
+  kPlacesItself,      // a block definition reaches itself (Value: its number)
+  kTreeTooLarge,      // the insertions reach more placements than the reader builds
+  kOutOfMemory,       // the drawing does not fit in this machine's memory
+  kScratchWrite,      // a carried image cannot be put into the scratch folder (ErrorNumber)
+};
+
+struct TReadError {
+  TReadProblem Problem = TReadProblem::kNone;
+  TReadPart Part = TReadPart::kFile;
+  uint64_t Offset = 0;  // byte of the file where reading stopped
+  int64_t Value = 0;    // the number the problem is about (see TReadProblem)
+  std::string Name;     // a class name or file name, bytes as found
+  int ErrorNumber = 0;  // the system's error number, where one applies
+
+  bool Failed() const { return Problem != TReadProblem::kNone; }
+  // A scratch file that cannot be written is a failure on the writing side:
+  // the drawing itself may be sound.
+  bool IsWriteSide() const { return Problem == TReadProblem::kScratchWrite; }
+  // One English line that always names the byte, for example
+  // "cut short at byte 3000 while reading the entity list".
+  std::string Describe() const;
+};
+
+// "the entity list", "the header", ...
+const char* PartName(TReadPart part);
+
+}  // namespace quorvex

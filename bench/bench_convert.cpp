@@ -3,10 +3,28 @@
 // worse than linear shows as a rising per-entity figure within one run.
 //
 //   quorvex-bench [largest-entity-count]
+//
+// With --compare, it writes one generated drawing to a file and times whole
+// runs of quorvex-convert on it against `cp` followed by `sync` of the copy
+// (the cost of a durable copy of the same bytes), pair by pair, and prints
+// the medians, their ratio and the converter's peak memory:
+//
+//   quorvex-bench --compare ENTITIES [--runs R] [--blocks] [--convert PATH]
+//
+// --blocks makes a drawing of 20,000 block definitions whose insertions reach
+// 30,000 tree nodes, with the rest of the entities plain.
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
+#include <vector>
 
 #include "explode/explode.h"
 #include "jww/archive.h"
@@ -70,9 +88,142 @@ TJwwData Generate(int32_t n) {
   return d;
 }
 
+// n entities around a block-heavy core: 20,000 definitions, each holding a
+// line; the first 10,000 are placed once from the drawing and each of them
+// places the next definition twice, so the insertions reach 30,000 tree nodes.
+TJwwData GenerateBlocks(int32_t n) {
+  constexpr int32_t kDefs = 20000;
+  TJwwData d = Generate(std::max<int32_t>(n - kDefs / 2, 0));
+  d.BlockDefs.clear();
+  d.BlockDefs.resize(kDefs);
+  for (int32_t k = 0; k < kDefs; ++k) {
+    TEntJwwBlockDef& def = d.BlockDefs[static_cast<size_t>(k)];
+    def.Number = k + 1;
+    def.Name = JwwString::Narrow("part " + std::to_string(k));
+    TEntJwwLine l;
+    l.PenStyle = 1, l.PenColor = 1, l.EndX = 1, l.EndY = k;
+    AppendEntity(def, def.EntityCount, l);
+  }
+  // Replace the plain generator's insertions by ours.
+  std::vector<TEntJwwListItem> order;
+  for (int32_t i = 0; i < d.Header.EntityCount; ++i)
+    if (d.EntityOrder[i].Kind != kBlockRef) order.push_back(d.EntityOrder[i]);
+  d.EntityOrder = order;
+  d.Header.EntityCount = static_cast<int32_t>(order.size());
+  d.BlockRefs.clear();
+  d.BlockRefCount = 0;
+  for (int32_t k = 0; k < kDefs / 2; ++k) {
+    TEntJwwBlockRef r;
+    r.PenColor = 1, r.ScaleX = r.ScaleY = 1, r.RefX = k, r.BlockNumber = k + 1;
+    AppendEntity(d, d.Header.EntityCount, r);
+    TEntJwwBlockDef& def = d.BlockDefs[static_cast<size_t>(k)];
+    for (int twice = 0; twice < 2; ++twice) {
+      TEntJwwBlockRef nested = r;
+      nested.RefX = twice, nested.BlockNumber = kDefs / 2 + k + 1;
+      AppendEntity(def, def.EntityCount, nested);
+    }
+  }
+  d.BlockDefCount = d.Header.BlockDefListCount = kDefs;
+  return d;
+}
+
+struct TRun {
+  double Seconds = 0;
+  long PeakKb = 0;
+  int Status = -1;
+};
+
+// Runs a program to its end; its wall time, peak memory and exit status.
+TRun RunProgram(const std::vector<std::string>& argv) {
+  std::vector<char*> args;
+  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  TRun run;
+  std::fflush(stdout);  // the child must not print what the parent buffered
+  const auto t0 = Clock::now();
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    if (!std::freopen("/dev/null", "w", stdout)) _exit(127);
+    ::execvp(args[0], args.data());
+    _exit(127);
+  }
+  int status = 0;
+  struct rusage ru{};
+  if (pid < 0 || ::wait4(pid, &status, 0, &ru) != pid) return run;
+  run.Seconds = Seconds(t0);
+  run.PeakKb = ru.ru_maxrss;
+  run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return run;
+}
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v.empty() ? 0 : v[v.size() / 2];
+}
+
+std::string SiblingConverter(const char* self) {
+  std::string dir = self;
+  const size_t slash = dir.rfind('/');
+  dir = slash == std::string::npos ? std::string("./") : dir.substr(0, slash + 1);
+  return dir + "tools/quorvex-convert";
+}
+
+int Compare(int32_t n, int runs, bool blocks, const std::string& converter) {
+  const char* tmp = std::getenv("TMPDIR");
+  const std::string dir = std::string(tmp && *tmp ? tmp : "/tmp") + "/quorvex-bench-" + std::to_string(::getpid());
+  ::mkdir(dir.c_str(), 0700);
+  const std::string in = dir + "/in.jww", out = dir + "/out.jww", copy = dir + "/copy.jww";
+  {
+    TJwwData d = blocks ? GenerateBlocks(n) : Generate(n);
+    d.PostRead();
+    if (d.Write(in, kVersionImages, TWriterFallbacks{}, nullptr) != 0) {
+      std::fprintf(stderr, "cannot write %s\n", in.c_str());
+      return 1;
+    }
+  }
+  struct stat st{};
+  ::stat(in.c_str(), &st);
+  std::printf("drawing: %d entities%s, %lld bytes; converter %s\n", n, blocks ? " (20,000 block definitions)" : "",
+              static_cast<long long>(st.st_size), converter.c_str());
+  std::printf("%4s %12s %12s %8s %12s\n", "run", "convert s", "cp+sync s", "ratio", "peak MB");
+  std::vector<double> conv, base, ratio;
+  long peak = 0;
+  for (int r = 0; r < runs; ++r) {
+    ::unlink(out.c_str());
+    ::unlink(copy.c_str());
+    const TRun c = RunProgram({converter, in, out});
+    const TRun cp = RunProgram({"cp", in, copy});
+    const TRun sy = RunProgram({"sync", copy});
+    if (c.Status != 0 || cp.Status != 0 || sy.Status != 0) {
+      std::fprintf(stderr, "a run failed (convert %d, cp %d, sync %d)\n", c.Status, cp.Status, sy.Status);
+      return 1;
+    }
+    const double b = cp.Seconds + sy.Seconds;
+    conv.push_back(c.Seconds), base.push_back(b), ratio.push_back(c.Seconds / b);
+    peak = std::max(peak, c.PeakKb);
+    std::printf("%4d %12.3f %12.3f %8.2f %12.1f\n", r + 1, c.Seconds, b, c.Seconds / b, c.PeakKb / 1024.0);
+  }
+  std::printf("median %10.3f %12.3f %8.2f   peak %.1f MB = %.2f times the file\n", Median(conv), Median(base),
+              Median(ratio), peak / 1024.0, peak * 1024.0 / static_cast<double>(st.st_size));
+  ::unlink(in.c_str()), ::unlink(out.c_str()), ::unlink(copy.c_str()), ::rmdir(dir.c_str());
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc > 2 && std::strcmp(argv[1], "--compare") == 0) {
+    const int32_t n = std::atoi(argv[2]);
+    int runs = 5;
+    bool blocks = false;
+    std::string converter = SiblingConverter(argv[0]);
+    for (int i = 3; i < argc; ++i) {
+      if (std::strcmp(argv[i], "--runs") == 0 && i + 1 < argc) runs = std::atoi(argv[++i]);
+      else if (std::strcmp(argv[i], "--blocks") == 0) blocks = true;
+      else if (std::strcmp(argv[i], "--convert") == 0 && i + 1 < argc) converter = argv[++i];
+    }
+    return Compare(n, runs, blocks, converter);
+  }
   const int32_t largest = argc > 1 ? std::atoi(argv[1]) : 1000000;
   std::printf("%10s %10s %10s %10s %10s %12s\n", "entities", "bytes", "read s", "explode s", "write s", "us/entity");
   for (int32_t n = 10000; n <= largest; n *= 10) {

@@ -145,7 +145,7 @@ class TSceneBuilder {
     const TAppendStart none;
     BuildGroup(0, d_, d_.Header.EntityCount, o_.Exploded ? o_.Exploded->Drawing : none);
     WalkPlacements();
-    s_.Extents = s_.Groups[0].Box;
+    s_.Extents = s_.Groups[0].Box.Empty() ? s_.Groups[0].HiddenBox : s_.Groups[0].Box;
   }
 
  private:
@@ -404,15 +404,21 @@ class TSceneBuilder {
   // Builds the figures of one container into group `gi`. Placements keep
   // the index of their definition in Ref until the walk links them.
   void BuildGroup(size_t gi, const TEntJwwStore& s, int32_t entityCount, const TAppendStart& start) {
-    TBox box;
+    TBox shownBox;
     const size_t items = std::min(s.EntityOrder.size(), static_cast<size_t>(std::max(entityCount, 0)));
     // Indexes are checked against the arrays, as the writer does: after an
     // explode DimCount counts the live dimensions, not the records.
     auto valid = [](int32_t index, size_t size) { return index >= 0 && static_cast<size_t>(index) < size; };
+    TBox hiddenBox;
     for (size_t k = 0; k < items; ++k) {
       TGroup& g = s_.Groups[gi];
       const TEntJwwListItem item = s.EntityOrder[k];
       const int32_t i = item.Index;
+      // The drawing's own entities on a hidden layer or layer group are
+      // kept but not shown (inside a block the insertion's layer counts).
+      const size_t firstFigure = g.Figures.size();
+      const bool hidden = gi == 0 && OnHiddenLayer(s, item);
+      TBox& box = hidden ? hiddenBox : shownBox;
       switch (item.Kind) {
         case kLine:
           if (valid(i, s.Lines.size())) {
@@ -485,8 +491,31 @@ class TSceneBuilder {
         default:
           break;
       }
+      if (hidden && g.Figures.size() > firstFigure) g.Figures.back().Marks |= kMarkHidden;
     }
-    s_.Groups[gi].Box = box;  // own primitives; placements are added by the walk
+    s_.Groups[gi].Box = shownBox;  // own primitives; placements are added by the walk
+    s_.Groups[gi].HiddenBox = hiddenBox;
+  }
+
+  bool HiddenLayer(const TEntJwwCommon& c) const {
+    const size_t group = c.LayerGroup, layer = static_cast<size_t>(c.LayerGroup) * 16 + c.Layer;
+    return (group < d_.LayerGroups.size() && d_.LayerGroups[group].State == 0) ||
+           (c.Layer < 16 && layer < d_.Layers.size() && d_.Layers[layer].State == 0);
+  }
+
+  bool OnHiddenLayer(const TEntJwwStore& s, const TEntJwwListItem& item) const {
+    const size_t i = static_cast<size_t>(item.Index);
+    if (item.Index < 0) return false;
+    switch (item.Kind) {
+      case kLine: return i < s.Lines.size() && HiddenLayer(s.Lines[i]);
+      case kArc: return i < s.Arcs.size() && HiddenLayer(s.Arcs[i]);
+      case kPoint: return i < s.Points.size() && HiddenLayer(s.Points[i]);
+      case kText: return i < s.Texts.size() && HiddenLayer(s.Texts[i]);
+      case kDimension: return i < s.Dims.size() && HiddenLayer(s.Dims[i]);
+      case kSolid: return i < s.Solids.size() && HiddenLayer(s.Solids[i]);
+      case kBlockRef: return i < s.BlockRefs.size() && HiddenLayer(s.BlockRefs[i]);
+      default: return false;
+    }
   }
 
   // Walks the definitions depth first from the drawing, building each

@@ -71,6 +71,7 @@ enum class TPrimKind : uint8_t {
 enum : uint8_t {
   kMarkExploded = 1,   // a line or point the explode made
   kMarkTemporary = 2,  // a temporary point: shown on screen, not printed
+  kMarkHidden = 4,     // on a hidden layer or layer group: kept, but not shown
 };
 
 struct TPrimitive {
@@ -121,6 +122,7 @@ struct TGroup {
   std::vector<TPrimitive> Prims;
   std::vector<TFigure> Figures;
   TBox Box;  // extents in the group's own coordinates, placements included
+  TBox HiddenBox;  // the drawing: extents of its hidden figures
 };
 
 struct TScene {
@@ -128,7 +130,7 @@ struct TScene {
   std::vector<TTextRun> Texts;
   std::vector<TSceneImage> Images;
   std::vector<TGroup> Groups;  // [0] the drawing; then the block definitions it reaches
-  TBox Extents;                // Groups[0].Box
+  TBox Extents;                // of what is shown (of everything when nothing is shown)
   int64_t ExplodedLines = 0;   // exploded lines and points drawn (each definition once)
   int64_t ExplodedPoints = 0;
 };

@@ -95,6 +95,7 @@ class TSvgOut {
       o_ += kind;
       if (marks & kMarkExploded) o_ += " exploded";
       if (marks & kMarkTemporary) o_ += " temporary";
+      if (marks & kMarkHidden) o_ += " hidden";
       if (image) o_ += " image";
       o_ += ' ';
     }
@@ -316,7 +317,7 @@ std::string SceneToSvg(const TScene& s, const TSvgOptions& options) {
   w.Num(vh * paper);
   w.Raw("mm\" viewBox=\"");
   w.Num(vx), w.Raw(" "), w.Num(vy), w.Raw(" "), w.Num(vw), w.Raw(" "), w.Num(vh);
-  w.Raw("\">\n<style>\nline,path,ellipse{fill:none;stroke-linecap:round;stroke-linejoin:round}\n");
+  w.Raw("\">\n<style>\nline,path,ellipse{fill:none;stroke-linecap:round;stroke-linejoin:round}\n.hidden{display:none}\n");
   for (size_t i = 0; i < s.Pens.size(); ++i) {
     const TPen& p = s.Pens[i];
     w.Raw(".s" + std::to_string(i) + "{stroke:");

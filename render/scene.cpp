@@ -491,16 +491,34 @@ class TSceneBuilder {
         default:
           break;
       }
-      if (hidden && g.Figures.size() > firstFigure) g.Figures.back().Marks |= kMarkHidden;
+      if (hidden && g.Figures.size() > firstFigure) {
+        TFigure& f = g.Figures.back();
+        f.Marks |= kMarkHidden;
+        for (uint32_t p = 0; p < f.Count; ++p) g.Prims[f.First + p].Marks |= kMarkHidden;
+      }
     }
     s_.Groups[gi].Box = shownBox;  // own primitives; placements are added by the walk
     s_.Groups[gi].HiddenBox = hiddenBox;
   }
 
+  // State 0 hides a layer group or a layer. The CAD program never saves a
+  // drawing whose write layer group (or a group whose write layer) is
+  // hidden; drawings made by other programs often leave every state 0, and
+  // there the states mean nothing and everything is shown.
+  bool StatesMeanSomething(size_t group) const {
+    if (group >= d_.LayerGroups.size()) return false;
+    const int32_t write = d_.LayerGroups[group].WriteLayer;
+    const size_t layer = group * 16 + static_cast<size_t>(write);
+    return write >= 0 && write < 16 && layer < d_.Layers.size() && d_.Layers[layer].State != 0;
+  }
+
   bool HiddenLayer(const TEntJwwCommon& c) const {
     const size_t group = c.LayerGroup, layer = static_cast<size_t>(c.LayerGroup) * 16 + c.Layer;
-    return (group < d_.LayerGroups.size() && d_.LayerGroups[group].State == 0) ||
-           (c.Layer < 16 && layer < d_.Layers.size() && d_.Layers[layer].State == 0);
+    const int32_t writeGroup = d_.Header.WriteLayerGroup;
+    const bool groupStates = writeGroup >= 0 && static_cast<size_t>(writeGroup) < d_.LayerGroups.size() &&
+                             d_.LayerGroups[static_cast<size_t>(writeGroup)].State != 0;
+    if (groupStates && group < d_.LayerGroups.size() && d_.LayerGroups[group].State == 0) return true;
+    return c.Layer < 16 && layer < d_.Layers.size() && StatesMeanSomething(group) && d_.Layers[layer].State == 0;
   }
 
   bool OnHiddenLayer(const TEntJwwStore& s, const TEntJwwListItem& item) const {
@@ -537,7 +555,8 @@ class TSceneBuilder {
       while (f.next < g->Prims.size() && g->Prims[f.next].Kind != TPrimKind::kPlace) ++f.next;
       if (f.next == g->Prims.size()) {
         for (const TPrimitive& p : g->Prims)
-          if (p.Kind == TPrimKind::kPlace && p.Ref >= 0) g->Box.Add(s_.Groups[p.Ref].Box, p.Frame);
+          if (p.Kind == TPrimKind::kPlace && p.Ref >= 0)
+            (p.Marks & kMarkHidden ? g->HiddenBox : g->Box).Add(s_.Groups[p.Ref].Box, p.Frame);
         if (g->DefIndex >= 0) state[static_cast<size_t>(g->DefIndex)] = kDone;
         stack.pop_back();
         continue;

@@ -6,11 +6,14 @@
 #include <regex>
 #include <sstream>
 
+#include <zlib.h>
+
 #include "app/convert.h"
 #include "render/picture.h"
 #include "render/svg.h"
 #include "testutil.h"
 #include "text/utf8.h"
+#include "writer_util.h"
 
 namespace qtest {
 namespace {
@@ -192,6 +195,40 @@ TEST(Render, FanOutAndSelfPlacementStayBoundedInOutput) {
   AddToDrawing(loop, MakeBlockRef(1));
   const std::string looped = Svg(loop);
   EXPECT_EQ(std::tuple(Count(looped, "<use "), Count(looped, "<line class=\"line")), std::tuple(1u, 1u));
+}
+
+std::vector<uint8_t> Gzip(const std::vector<uint8_t>& data) {
+  z_stream z{};
+  EXPECT_EQ(deflateInit2(&z, 1, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY), Z_OK);
+  std::vector<uint8_t> out(deflateBound(&z, data.size()));
+  z.next_in = const_cast<Bytef*>(data.data()), z.avail_in = static_cast<uInt>(data.size());
+  z.next_out = out.data(), z.avail_out = static_cast<uInt>(out.size());
+  EXPECT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
+  out.resize(z.total_out);
+  deflateEnd(&z);
+  return out;
+}
+
+TEST(Render, CarriedImagesAreEmbeddedAndAHostileGzipIsRefused) {
+  TempFolder dir;
+  TJwwData d = NewDrawing(700);
+  AddToDrawing(d, MakeText(N("^@BM%temp%photo.bmp,40,30")));
+  AddToDrawing(d, MakeText(N("^@BM%temp%bomb.bmp,40,30")));
+  // A bitmap header and 24 MiB of zeros (about 24 KiB compressed), more than
+  // a picture of a drawing this small may embed.
+  std::vector<uint8_t> bomb(24u << 20);
+  bomb[0] = 'B', bomb[1] = 'M';
+  std::vector<uint8_t> photo = Pattern(60, 3);
+  photo[0] = 'B', photo[1] = 'M';
+  const std::string input = dir.File("in.jww");
+  WriteFile(input, WithImages(Serialize(d, 700), {{N("photo.bmp.gz"), Gzip(photo)}, {N("bomb.bmp.gz"), Gzip(bomb)}}));
+  const TPictureResult r = MakePicture(input, dir.File("out.svg"), TPictureMode::kAsStored);
+  ASSERT_EQ(r.Code, TPictureCode::kDone);
+  const std::vector<uint8_t> bytes = ReadFile(dir.File("out.svg"));
+  const std::string svg(bytes.begin(), bytes.end());
+  const std::string base64 = "data:image/bmp;base64,Qk0";  // "BM" and the photo's next byte
+  EXPECT_EQ(std::tuple(Count(svg, base64), Count(svg, "class=\"text image missing")), std::tuple(1u, 1u));
+  EXPECT_LT(bytes.size(), 64u << 10);
 }
 
 TEST(Render, RealDrawingsShowEveryLineAndTheirJapaneseTexts) {

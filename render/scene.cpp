@@ -38,8 +38,10 @@ constexpr double kMillimetresPerPitch = 0.036;
 constexpr double kDefaultDotRadius = 0.2;
 // Temporary points are drawn this much smaller than ordinary ones.
 constexpr double kTemporaryDotScale = 0.5;
-// Exploded lines are drawn at least this wide, so they stand out.
+// Exploded lines and points are drawn at least this wide and large, so
+// they stand out.
 constexpr double kHighlightMinWidth = 0.35;
+constexpr double kHighlightMinRadius = 0.8;
 // One image may not decompress beyond this.
 constexpr uint64_t kMaxImageBytes = 32u << 20;
 
@@ -311,7 +313,8 @@ class TSceneBuilder {
     p.Marks = static_cast<uint8_t>((exploded ? kMarkExploded : 0) | (temporary ? kMarkTemporary : 0));
     p.Pen = FillPen(exploded ? o_.HighlightRgb : ColorOf(pt.PenColor));
     p.P[0] = {pt.X, pt.Y};
-    p.Radius = DotRadiusOf(pt.PenColor) * (temporary ? kTemporaryDotScale : 1.0);
+    const double radius = DotRadiusOf(pt.PenColor);
+    p.Radius = (exploded ? std::max(radius, kHighlightMinRadius) : radius) * (temporary ? kTemporaryDotScale : 1.0);
     box.Add(p.P[0]);
     g.Prims.push_back(p);
   }

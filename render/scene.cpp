@@ -3,8 +3,8 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
-#include <cstdlib>
 #include <map>
 #include <memory>
 #include <numbers>
@@ -99,9 +99,12 @@ std::vector<double> ImageTextNumbers(const JwwString& text) {
   std::string field;
   bool afterName = false;
   auto flush = [&] {
-    char* end = nullptr;
-    const double v = std::strtod(field.c_str(), &end);
-    out.push_back(end != field.c_str() && Finite(v) ? v : std::nan(""));
+    // from_chars: the same "." whatever the process's locale says.
+    size_t start = 0;
+    while (start < field.size() && (field[start] == ' ' || field[start] == '+')) ++start;
+    double v = std::nan("");
+    const auto r = std::from_chars(field.data() + start, field.data() + field.size(), v);
+    out.push_back(r.ec == std::errc() && Finite(v) ? v : std::nan(""));
     field.clear();
   };
   for (size_t i = 0; i < text.Length() && out.size() < 4; ++i) {

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <numbers>
@@ -36,9 +37,10 @@ class TSvgOut {
 
   void Num(double v) {
     if (v == 0 || !std::isfinite(v)) v = 0;  // no "-0"; callers never pass non-finite values
+    // to_chars: a "." as the decimal mark whatever the process's locale.
     char buf[32];
-    std::snprintf(buf, sizeof buf, "%.10g", v);
-    o_ += buf;
+    const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 10);
+    o_.append(buf, r.ptr);
   }
   void Pt(TPt p) {
     Num(p.X);

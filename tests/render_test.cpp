@@ -166,6 +166,21 @@ TEST(Render, PreviewMarksExactlyTheLinesAndPointsTheConversionAdds) {
             std::string::npos);
 }
 
+TEST(Render, HiddenLayerGroupsAreKeptButNotShownWhereTheCadProgramSetStates) {
+  TJwwData d = NewDrawing(600);
+  AddToDrawing(d, MakeLine(0, 0, 10, 10));
+  TEntJwwLine far = MakeLine(500, 500, 600, 600);
+  far.LayerGroup = 1;
+  AddToDrawing(d, far);
+  // Every state 0, as other programs leave them: everything is shown.
+  EXPECT_EQ(std::tuple(Count(Svg(d), " hidden"), BuildScene(d).Extents.MaxX), std::tuple(0u, 600.0));
+  // As the CAD program saves: the write group and its write layer shown,
+  // group 1 hidden.
+  d.LayerGroups[0].State = 3;
+  d.Layers[0].State = 3;
+  EXPECT_EQ(std::tuple(Count(Svg(d), "class=\"line hidden"), BuildScene(d).Extents.MaxX), std::tuple(1u, 10.0));
+}
+
 TEST(Render, FanOutAndSelfPlacementStayBoundedInOutput) {
   // Five levels of definitions each placing the next ten times, the last
   // holding 100 lines: 111,111 placements and ten million lines once

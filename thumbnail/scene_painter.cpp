@@ -123,7 +123,7 @@ class TScenePainter {
       case TPrimKind::kArc: {
         StrokeWith(pen, t);
         const double pixels = std::max(prim.RadiusX, prim.RadiusY) * PixelsPerUnit(t);
-        const int segments = std::clamp(static_cast<int>(pixels * std::abs(prim.Sweep) / 4), 8, 256);
+        const int segments = static_cast<int>(std::clamp(pixels * std::abs(prim.Sweep) / 4, 8.0, 256.0));
         QPolygonF line;
         for (const TPt& q : ArcPoints(prim, segments)) line << ToQt(q);
         p_.drawPolyline(line);

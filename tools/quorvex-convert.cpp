@@ -58,7 +58,8 @@ const char kUsage[] =
     "  1  the input could not be read as a drawing\n"
     "  2  wrong usage\n"
     "  3  bad input name (missing, not .jww, or no such file)\n"
-    "  4  bad output name (missing, not .jww, or the input file itself)\n"
+    "  4  bad output name (missing, not .jww (.svg for a picture), or the\n"
+    "     input file itself)\n"
     "  5  the output could not be written\n"
     "  6  with -d: at least one drawing failed\n";
 

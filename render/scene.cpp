@@ -37,7 +37,7 @@ constexpr double kDefaultWidth = 0.18;
 constexpr double kMillimetresPerPitch = 0.036;
 constexpr double kDefaultDotRadius = 0.2;
 // Temporary points are drawn this much smaller than ordinary ones.
-constexpr double kTemporaryDotScale = 0.5;
+constexpr double kTemporaryDotScale = 0.75;
 // Exploded lines and points are drawn at least this wide and large, so
 // they stand out.
 constexpr double kHighlightMinWidth = 0.35;

@@ -119,7 +119,8 @@ int main(int argc, char** argv) {
   AppendEntity(d, n, Line(0, 120, 0, 0));
   AppendEntity(d, n, Dimension(0, 200, 130, "200"));
   AppendEntity(d, n, Dimension(0, 100, 140, ""));
-  AppendEntity(d, n, Text(10, 100, "^@BM%temp%sample.bmp,10,60,40,30,0,1,0"));
+  // The image: its lower left corner at the text, 40 wide and 30 high.
+  AppendEntity(d, n, Text(10, 70, "^@BM%temp%sample.bmp,40,30"));
   AppendEntity(d, n, Insert(1, 120, 20));
 
   // Block 1 "window": a valued and an unvalued dimension and block 2 inside.

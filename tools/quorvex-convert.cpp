@@ -3,6 +3,7 @@
 //   quorvex-convert INPUT.jww OUTPUT.jww
 //   quorvex-convert -d OUTDIR INPUT.jww...
 //   quorvex-convert --info FILE.jww
+//   quorvex-convert --svg|--preview DRAWING.jww PICTURE.svg
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -11,6 +12,7 @@
 
 #include "app/convert.h"
 #include "explode/explode.h"
+#include "tools/picture-command.h"
 
 using namespace quorvex;
 
@@ -30,16 +32,24 @@ const char kUsage[] =
     "Usage: quorvex-convert INPUT.jww OUTPUT.jww\n"
     "       quorvex-convert -d OUTDIR INPUT.jww...\n"
     "       quorvex-convert --info FILE.jww\n"
+    "       quorvex-convert --svg DRAWING.jww PICTURE.svg\n"
+    "       quorvex-convert --preview DRAWING.jww PICTURE.svg\n"
     "\n"
     "Explodes every dimension whose value text is empty or blank into the\n"
     "lines and points it is drawn with, and writes the whole drawing to\n"
     "OUTPUT in the input's format version. With -d, each INPUT is written to\n"
     "OUTDIR under its own file name; failures are reported and the rest go on.\n"
     "--info reads a drawing and prints its counts as one JSON object.\n"
+    "--svg draws a drawing as stored; --preview draws it as the conversion\n"
+    "would write it, with the lines and points the explode makes highlighted\n"
+    "(class \"exploded\") and their counts in a caption. Only the picture is\n"
+    "written.\n"
     "\n"
     "Options:\n"
     "  -d OUTDIR   convert many drawings into OUTDIR\n"
     "  --info      print the counts of a drawing\n"
+    "  --svg       draw a drawing into an SVG picture\n"
+    "  --preview   draw it as converted, the explode's work highlighted\n"
     "  --help      show this help\n"
     "  --version   show the version\n"
     "\n"
@@ -48,7 +58,8 @@ const char kUsage[] =
     "  1  the input could not be read as a drawing\n"
     "  2  wrong usage\n"
     "  3  bad input name (missing, not .jww, or no such file)\n"
-    "  4  bad output name (missing, not .jww, or the input file itself)\n"
+    "  4  bad output name (missing, not .jww (.svg for a picture), or the\n"
+    "     input file itself)\n"
     "  5  the output could not be written\n"
     "  6  with -d: at least one drawing failed\n";
 
@@ -116,6 +127,8 @@ static int Run(const std::vector<std::string>& args) {
     return kExitOk;
   }
   if (args.size() == 2 && args[0] == "--info") return PrintInfo(args[1]);
+  if (args.size() == 3 && (args[0] == "--svg" || args[0] == "--preview"))
+    return PictureCommand(args[0] == "--preview", args[1], args[2]);
 
   if (args.size() >= 3 && args[0] == "-d") {
     std::string dir = args[1];

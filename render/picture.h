@@ -1,0 +1,57 @@
+// Pictures of drawings: reading a drawing with the images it carries, and
+// the whole road from a drawing file to an SVG file, as stored or as the
+// conversion would write it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "explode/explode.h"
+#include "jww/readerror.h"
+#include "render/scene.h"
+
+namespace quorvex {
+
+// Reads a drawing and the images it carries. The images pass through a
+// private scratch folder that is removed before this returns. False when
+// the drawing cannot be read; *error then says why.
+bool ReadDrawingWithImages(const std::string& path, TJwwData& d, std::vector<TStoredImage>& images,
+                           TReadError& error);
+
+// Bytes of image data a picture of a drawing file of this size may embed.
+uint64_t ImageBudgetFor(uint64_t drawingBytes);
+
+enum class TPictureMode {
+  kAsStored,  // the drawing as it is
+  kPreview,   // as the conversion would write it, its work highlighted
+};
+
+enum class TPictureCode {
+  kDone,
+  kBadInput,     // input name missing, not .jww, or no such file
+  kBadOutput,    // output name missing or not .svg
+  kReadFailed,   // ReadError says why
+  kWriteFailed,  // ErrorNumber holds the system error number
+};
+
+struct TPictureResult {
+  TPictureCode Code = TPictureCode::kBadInput;
+  int ErrorNumber = 0;
+  TReadError ReadError;
+  TExplodeSummary Exploded;  // preview: what the explode did
+  int64_t MarkedLines = 0;   // preview: elements marked "exploded"
+  int64_t MarkedPoints = 0;
+  std::string Caption;       // preview: the caption under the drawing
+};
+
+// The caption of a preview: the explode's counts, and how many of its lines
+// and points are not drawn because they lie in block definitions that
+// nothing places (the conversion drops those definitions).
+std::string PreviewCaption(const TExplodeSummary& done, int64_t markedLines, int64_t markedPoints);
+
+// Reads `input`, explodes it for a preview, and writes the picture to
+// `output` durably (nothing else is written).
+TPictureResult MakePicture(const std::string& input, const std::string& output, TPictureMode mode);
+
+}  // namespace quorvex

@@ -1,0 +1,29 @@
+// Draws a scene as SVG: one element per entity, its class naming the
+// entity's kind ("line", "arc", "point", "text", "solid", "dim", "block"),
+// with "exploded", "temporary" and "image" added where they apply. Block
+// definitions are drawn once each in <defs> and placed with <use>; carried
+// images are embedded once each as data URIs.
+#pragma once
+
+#include <string>
+
+#include "render/scene.h"
+
+namespace quorvex {
+
+struct TSvgOptions {
+  std::string Caption;  // one line under the drawing; none when empty
+};
+
+std::string SceneToSvg(const TScene& scene, const TSvgOptions& options = {});
+
+// The font families asked for after the drawing's own font name.
+extern const char kJapaneseGothicFamilies[];
+
+// Writes the bytes to `path` through a temporary file in the same folder,
+// flushed to disk and renamed over the target only once complete. Returns 0,
+// or the system error number (nothing is then left at the path, and a file
+// that stood there before is untouched).
+int WriteFileDurably(const std::string& path, const std::string& bytes);
+
+}  // namespace quorvex

@@ -1,0 +1,270 @@
+// Pictures of drawings: where placed blocks and arcs land, texts in either
+// string form, the marks of a preview, and drawings built to make the
+// renderer's output explode.
+#include <cmath>
+#include <numbers>
+#include <regex>
+#include <sstream>
+
+#include <zlib.h>
+
+#include "app/convert.h"
+#include "render/picture.h"
+#include "render/svg.h"
+#include "testutil.h"
+#include "text/utf8.h"
+#include "writer_util.h"
+
+namespace qtest {
+namespace {
+
+std::string Svg(const TJwwData& d) { return SceneToSvg(BuildScene(d)); }
+
+size_t Count(const std::string& text, const std::string& what) {
+  size_t n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + what.size())) ++n;
+  return n;
+}
+
+std::vector<double> Numbers(const std::string& text) {
+  std::vector<double> out;
+  std::istringstream in(text);
+  for (double v; in >> v;) out.push_back(v);
+  return out;
+}
+
+// The transform="matrix(...)" of the <use> that places group `target`.
+TAffine UseMatrix(const std::string& svg, const std::string& target) {
+  std::smatch m;
+  const std::regex use("xlink:href=\"#" + target + "\" transform=\"matrix\\(([^)]*)\\)\"");
+  EXPECT_TRUE(std::regex_search(svg, m, use)) << target;
+  const std::vector<double> v = Numbers(m[1]);
+  EXPECT_EQ(v.size(), 6u);
+  if (v.size() != 6) return {};
+  TAffine a;
+  a.M11 = v[0], a.M21 = v[1], a.M12 = v[2], a.M22 = v[3], a.X = v[4], a.Y = v[5];
+  return a;
+}
+
+TEST(Render, NestedRotatedScaledInsertionLandsWhereTheDrawingPutsIt) {
+  TJwwData d = NewDrawing(700);
+  TEntJwwBlockDef& inner = AddBlockDef(d, 1, N("inner"));
+  Add(inner, inner.EntityCount, MakeLine(0, 0, 1, 0));
+  TEntJwwBlockDef& outer = AddBlockDef(d, 2, N("outer"));
+  TEntJwwBlockRef nested = MakeBlockRef(1, 2, 1);
+  nested.ScaleX = 2, nested.ScaleY = 3, nested.Angle = std::numbers::pi / 2;
+  Add(outer, outer.EntityCount, nested);
+  TEntJwwBlockRef top = MakeBlockRef(2, 10, 20);
+  top.ScaleX = top.ScaleY = 1.5, top.Angle = std::numbers::pi / 6;
+  AddToDrawing(d, top);
+  const std::string svg = Svg(d);
+
+  // (1, 0) in "inner": scaled (2, 0), turned a quarter (0, 2), moved (2, 3);
+  // then scaled (3, 4.5), turned 30 degrees and moved by (10, 20).
+  const double c = std::cos(std::numbers::pi / 6), s = std::sin(std::numbers::pi / 6);
+  const TPt want = {10 + 3 * c - 4.5 * s, 20 + 3 * s + 4.5 * c};
+  // "outer" is reached first (group 1), "inner" through it (group 2).
+  const TPt got = UseMatrix(svg, "g1").After(UseMatrix(svg, "g2")).Apply({1, 0});
+  EXPECT_NEAR(got.X, want.X, 1e-6);
+  EXPECT_NEAR(got.Y, want.Y, 1e-6);
+  // The reader's block tree agrees, and the picture is sized to the line.
+  d.PostRead();
+  ASSERT_EQ(d.BlockTree.size(), 2u);
+  const TEntJwwBlockTree& n = d.BlockTree[1];
+  EXPECT_NEAR(n.X + n.M11, want.X, 1e-9);
+  EXPECT_NEAR(n.Y + n.M21, want.Y, 1e-9);
+  const TBox box = BuildScene(d).Extents;
+  EXPECT_NEAR(box.MinX, std::min(n.X, want.X), 1e-9);
+  EXPECT_NEAR(box.MaxX, std::max(n.X, want.X), 1e-9);
+  EXPECT_NEAR(box.MinY, std::min(n.Y, want.Y), 1e-9);
+  EXPECT_NEAR(box.MaxY, std::max(n.Y, want.Y), 1e-9);
+}
+
+TEST(Render, EllipseArcEndsAtItsStartAndArcAnglesAndFullCirclesAreWhole) {
+  TJwwData d = NewDrawing(700);
+  TEntJwwArc a = MakeArc(5, 5, 10);
+  a.Flatness = 0.5, a.TiltAngle = std::numbers::pi / 6;
+  a.StartAngle = std::numbers::pi / 3, a.ArcAngle = std::numbers::pi / 2, a.FullCircle = 0;
+  AddToDrawing(d, a);
+  TEntJwwArc full = MakeArc(50, 0, 4);
+  full.StartAngle = 1, full.ArcAngle = 0, full.FullCircle = 1;  // the flag alone makes it whole
+  AddToDrawing(d, full);
+  const std::string svg = Svg(d);
+
+  std::smatch m;
+  ASSERT_TRUE(std::regex_search(svg, m, std::regex("class=\"arc s\\d+\" d=\"M([^A]*)A([^\"]*)\"")));
+  const std::vector<double> from = Numbers(m[1]), rest = Numbers(m[2]);
+  ASSERT_EQ(std::tuple(from.size(), rest.size()), std::tuple(2u, 7u));
+  // Before the tilt the ends are (10 cos 60, 5 sin 60) and (10 cos 150,
+  // 5 sin 150); turned by 30 degrees about the centre (5, 5):
+  const double want[] = {7.1650635, 11.25, 10, 5, 30, 0, 1, -3.75, 2.8349365};
+  const double got[] = {from[0], from[1], rest[0], rest[1], rest[2], rest[3], rest[4], rest[5], rest[6]};
+  for (int i = 0; i < 9; ++i) EXPECT_NEAR(got[i], want[i], 1e-6) << i;
+  EXPECT_NE(svg.find("<ellipse class=\"arc s"), std::string::npos);
+  EXPECT_TRUE(std::regex_search(svg, std::regex("<ellipse [^>]* cx=\"50\" cy=\"0\" rx=\"4\" ry=\"4\"")));
+}
+
+TEST(Render, ShiftJisAndWideTextsArriveAsTheSameUtf8) {
+  // 日影～１: the tilde is 0x8160 in code page 932, U+FF5E in a wide string
+  // (plain Shift-JIS decoding would give U+301C and a different text).
+  const JwwString narrow = N("\x93\xfa\x89\x65\x81\x60\x82\x50");
+  const JwwString wide = W(u"\u65e5\u5f71\uff5e\uff11");
+  const std::string utf8 = "\xe6\x97\xa5\xe5\xbd\xb1\xef\xbd\x9e\xef\xbc\x91";
+  EXPECT_EQ(ToUtf8(narrow), utf8);
+  EXPECT_EQ(ToUtf8(wide), utf8);
+  TJwwData d = NewDrawing(700);
+  AddToDrawing(d, MakeText(narrow));
+  AddToDrawing(d, MakeText(wide));
+  EXPECT_EQ(Count(Svg(d), ">" + utf8 + "</text>"), 2u);
+}
+
+TEST(Render, PreviewMarksExactlyTheLinesAndPointsTheConversionAdds) {
+  TempFolder dir;
+  TJwwData d = NewDrawing(700);
+  TEntJwwLine earlier = MakeLine(0, 0, 5, 5);
+  earlier.Flags |= kExplodedLineFlag;  // made by an earlier conversion: not this explode's work
+  AddToDrawing(d, earlier);
+  AddToDrawing(d, MakeDimension(N("1500"), true));
+  TEntJwwDimension blank = MakeDimension(N("\x81\x40"), true);  // one full-width blank
+  blank.AuxLine2.EndY = blank.AuxLine2.StartY;                     // no length: not emitted
+  AddToDrawing(d, blank);
+  TEntJwwBlockDef& placed = AddBlockDef(d, 1, N("placed"));
+  Add(placed, placed.EntityCount, MakeDimension(N(""), false));
+  AddToDrawing(d, MakeBlockRef(1));
+  const std::string input = dir.File("in.jww");
+  WriteFile(input, Serialize(d, 700));
+
+  TConversionSession session;
+  session.StartUp(TScratchPlace::Private);
+  const TConvertResult converted = session.ConvertDrawing(input, dir.File("out.jww"));
+  ASSERT_EQ(converted.Code, crDone);
+  const TPictureResult r = MakePicture(input, dir.File("preview.svg"), TPictureMode::kPreview);
+  ASSERT_EQ(r.Code, TPictureCode::kDone);
+  const std::vector<uint8_t> bytes = ReadFile(dir.File("preview.svg"));
+  const std::string svg(bytes.begin(), bytes.end());
+  // 2 + 1 lines, 4 points; the earlier line and the valued dimension stay unmarked.
+  const std::regex marked("class=\"[^\"]*\\bexploded\\b");
+  const auto anyMarked = std::distance(std::sregex_iterator(svg.begin(), svg.end(), marked), std::sregex_iterator());
+  EXPECT_EQ(std::tuple(Count(svg, "<line class=\"line exploded"), Count(svg, "<circle class=\"point exploded"),
+                       size_t(anyMarked)),
+            std::tuple(size_t(converted.Exploded.LinesAdded), size_t(converted.Exploded.PointsAdded),
+                       size_t(converted.Exploded.LinesAdded + converted.Exploded.PointsAdded)));
+  EXPECT_EQ(std::tuple(converted.Exploded.LinesAdded, converted.Exploded.PointsAdded), std::tuple(3, 4));
+  EXPECT_NE(svg.find(">2 dimensions exploded: 3 lines and 4 points added</text>"), std::string::npos);
+
+  // A definition nothing places is exploded but dropped by the writer: the
+  // caption says its lines are not drawn.
+  TEntJwwBlockDef& unplaced = AddBlockDef(d, 2, N("unplaced"));
+  Add(unplaced, unplaced.EntityCount, MakeDimension(N(""), false));
+  TExplodeStart start = ExplodeStart(d);
+  const TExplodeSummary sum = ExplodeDimensions(d);
+  TRenderOptions options;
+  options.Exploded = &start;
+  const TScene scene = BuildScene(d, options);
+  EXPECT_EQ(std::tuple(sum.LinesAdded, scene.ExplodedLines), std::tuple(4, 3));
+  EXPECT_NE(PreviewCaption(sum, scene.ExplodedLines, scene.ExplodedPoints).find("(1 of them in block definitions"),
+            std::string::npos);
+}
+
+TEST(Render, HiddenLayerGroupsAreKeptButNotShownWhereTheCadProgramSetStates) {
+  TJwwData d = NewDrawing(600);
+  AddToDrawing(d, MakeLine(0, 0, 10, 10));
+  TEntJwwLine far = MakeLine(500, 500, 600, 600);
+  far.LayerGroup = 1;
+  AddToDrawing(d, far);
+  // Every state 0, as other programs leave them: everything is shown.
+  EXPECT_EQ(std::tuple(Count(Svg(d), " hidden"), BuildScene(d).Extents.MaxX), std::tuple(0u, 600.0));
+  // As the CAD program saves: the write group and its write layer shown,
+  // group 1 hidden.
+  d.LayerGroups[0].State = 3;
+  d.Layers[0].State = 3;
+  EXPECT_EQ(std::tuple(Count(Svg(d), "class=\"line hidden"), BuildScene(d).Extents.MaxX), std::tuple(1u, 10.0));
+}
+
+TEST(Render, FanOutAndSelfPlacementStayBoundedInOutput) {
+  // Five levels of definitions each placing the next ten times, the last
+  // holding 100 lines: 111,111 placements and ten million lines once
+  // expanded, 100 lines and 51 placements in the picture.
+  TJwwData d = NewDrawing(700);
+  for (int level = 1; level <= 6; ++level) {
+    TEntJwwBlockDef& def = AddBlockDef(d, level, N("level"));
+    for (int k = 0; k < (level < 6 ? 10 : 0); ++k) Add(def, def.EntityCount, MakeBlockRef(level + 1, k, 1));
+    for (int k = 0; k < (level == 6 ? 100 : 0); ++k) Add(def, def.EntityCount, MakeLine(0, k, 1, k));
+  }
+  AddToDrawing(d, MakeBlockRef(1));
+  const std::vector<uint8_t> file = Serialize(d, 700);
+  bool ok = false;
+  const TJwwData read = Parse(file, &ok);
+  ASSERT_TRUE(ok);
+  const std::string svg = Svg(read);
+  EXPECT_EQ(std::tuple(Count(svg, "<line class=\"line"), Count(svg, "<use class=\"block\"")), std::tuple(100u, 51u));
+  EXPECT_LT(svg.size(), 20 * file.size());
+
+  // A definition that places itself (the reader refuses such a file; a
+  // drawing built in memory can still hold one): the insertion inside it
+  // is left out instead of placing the definition forever.
+  TJwwData loop = NewDrawing(700);
+  TEntJwwBlockDef& self = AddBlockDef(loop, 1, N("self"));
+  Add(self, self.EntityCount, MakeLine(0, 0, 1, 1));
+  Add(self, self.EntityCount, MakeBlockRef(1, 5, 5));
+  AddToDrawing(loop, MakeBlockRef(1));
+  const std::string looped = Svg(loop);
+  EXPECT_EQ(std::tuple(Count(looped, "<use "), Count(looped, "<line class=\"line")), std::tuple(1u, 1u));
+}
+
+std::vector<uint8_t> Gzip(const std::vector<uint8_t>& data) {
+  z_stream z{};
+  EXPECT_EQ(deflateInit2(&z, 1, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY), Z_OK);
+  std::vector<uint8_t> out(deflateBound(&z, data.size()));
+  z.next_in = const_cast<Bytef*>(data.data()), z.avail_in = static_cast<uInt>(data.size());
+  z.next_out = out.data(), z.avail_out = static_cast<uInt>(out.size());
+  EXPECT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
+  out.resize(z.total_out);
+  deflateEnd(&z);
+  return out;
+}
+
+TEST(Render, CarriedImagesAreEmbeddedAndAHostileGzipIsRefused) {
+  TempFolder dir;
+  TJwwData d = NewDrawing(700);
+  AddToDrawing(d, MakeText(N("^@BM%temp%photo.bmp,40,30")));
+  AddToDrawing(d, MakeText(N("^@BM%temp%bomb.bmp,40,30")));
+  // A bitmap header and 24 MiB of zeros (about 24 KiB compressed), more than
+  // a picture of a drawing this small may embed.
+  std::vector<uint8_t> bomb(24u << 20);
+  bomb[0] = 'B', bomb[1] = 'M';
+  std::vector<uint8_t> photo = Pattern(60, 3);
+  photo[0] = 'B', photo[1] = 'M';
+  const std::string input = dir.File("in.jww");
+  WriteFile(input, WithImages(Serialize(d, 700), {{N("photo.bmp.gz"), Gzip(photo)}, {N("bomb.bmp.gz"), Gzip(bomb)}}));
+  const TPictureResult r = MakePicture(input, dir.File("out.svg"), TPictureMode::kAsStored);
+  ASSERT_EQ(r.Code, TPictureCode::kDone);
+  const std::vector<uint8_t> bytes = ReadFile(dir.File("out.svg"));
+  const std::string svg(bytes.begin(), bytes.end());
+  const std::string base64 = "data:image/bmp;base64,Qk0";  // "BM" and the photo's next byte
+  EXPECT_EQ(std::tuple(Count(svg, base64), Count(svg, "class=\"text image missing")), std::tuple(1u, 1u));
+  EXPECT_LT(bytes.size(), 64u << 10);
+}
+
+TEST(Render, RealDrawingsShowEveryLineAndTheirJapaneseTexts) {
+  QUORVEX_REQUIRE_REAL();
+  for (const std::string& path : RealDrawings()) {
+    SCOPED_TRACE(path);
+    TJwwData d;
+    ASSERT_TRUE(d.Read(path, nullptr));
+    int64_t lines = d.LineCount, texts = 0;
+    for (const TEntJwwBlockDef& def : d.BlockDefs) lines += def.Used ? def.LineCount : 0;
+    const std::string svg = Svg(d);
+    EXPECT_EQ(int64_t(Count(svg, "<line class=\"line")), lines);
+    for (int32_t i = 0; i < d.TextCount; ++i) {
+      const std::string utf8 = ToUtf8(d.Texts[i].Text);
+      std::string escaped;
+      for (char c : utf8) escaped += c == '&' ? "&amp;" : c == '<' ? "&lt;" : c == '>' ? "&gt;" : std::string(1, c);
+      texts += svg.find(">" + escaped + "</text>") != std::string::npos;
+    }
+    EXPECT_EQ(texts, d.TextCount);
+  }
+}
+
+}  // namespace
+}  // namespace qtest

@@ -1,0 +1,115 @@
+#include "text/utf8.h"
+
+#include <iconv.h>
+
+#include <cerrno>
+
+#include "text/sjis.h"
+
+namespace quorvex {
+namespace {
+
+void PutCodePoint(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out.push_back(static_cast<char>(c));
+  } else if (c < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else if (c < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  }
+}
+
+constexpr char32_t kReplacement = 0xFFFD;
+
+// One converter per thread, opened on first use and reset before each
+// string (iconv descriptors carry shift state and are not thread-safe).
+class TCp932Converter {
+ public:
+  TCp932Converter() : cd_(iconv_open("UTF-8", "CP932")) {}
+  ~TCp932Converter() {
+    if (Ok()) iconv_close(cd_);
+  }
+  TCp932Converter(const TCp932Converter&) = delete;
+  TCp932Converter& operator=(const TCp932Converter&) = delete;
+
+  bool Ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
+
+  std::string Convert(const std::string& bytes) {
+    std::string out;
+    iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+    char* in = const_cast<char*>(bytes.data());
+    size_t inLeft = bytes.size();
+    char buf[1024];
+    while (inLeft > 0) {
+      char* o = buf;
+      size_t oLeft = sizeof buf;
+      const size_t r = iconv(cd_, &in, &inLeft, &o, &oLeft);
+      out.append(buf, static_cast<size_t>(o - buf));
+      if (r != static_cast<size_t>(-1)) continue;
+      if (errno == E2BIG) continue;
+      // No character here: one replacement for the character's bytes (a
+      // lead byte takes its trail byte with it), then go on.
+      PutCodePoint(out, kReplacement);
+      const size_t skip = IsLeadByte(static_cast<uint8_t>(*in)) && inLeft >= 2 ? 2 : 1;
+      in += skip;
+      inLeft -= skip;
+      iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+    }
+    return out;
+  }
+
+ private:
+  iconv_t cd_;
+};
+
+// Without a working converter: ASCII as it is, every other character one
+// replacement.
+std::string AsciiOnly(const std::string& bytes) {
+  std::string out;
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    const uint8_t c = static_cast<uint8_t>(bytes[i]);
+    if (c < 0x80) {
+      out.push_back(static_cast<char>(c));
+    } else {
+      PutCodePoint(out, kReplacement);
+      if (IsLeadByte(c)) ++i;
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string Utf16ToUtf8(const std::u16string& units) {
+  std::string out;
+  out.reserve(units.size());
+  for (size_t i = 0; i < units.size(); ++i) {
+    const char16_t u = units[i];
+    if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
+      PutCodePoint(out, 0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (units[i + 1] - 0xDC00));
+      ++i;
+    } else if (u >= 0xD800 && u <= 0xDFFF) {
+      PutCodePoint(out, kReplacement);
+    } else {
+      PutCodePoint(out, u);
+    }
+  }
+  return out;
+}
+
+std::string Cp932ToUtf8(const std::string& bytes) {
+  thread_local TCp932Converter converter;
+  return converter.Ok() ? converter.Convert(bytes) : AsciiOnly(bytes);
+}
+
+std::string ToUtf8(const JwwString& s) { return s.IsWide() ? Utf16ToUtf8(s.Units()) : Cp932ToUtf8(s.Bytes()); }
+
+}  // namespace quorvex

@@ -1,0 +1,24 @@
+// A drawing's strings as UTF-8, for showing them outside the drawing.
+//
+// Narrow strings are decoded as code page 932 (Shift-JIS with its vendor
+// extensions, so that for example 0x8160 is the full-width tilde a wide
+// string of the same text holds); wide strings are UTF-16. Bytes or units
+// that have no character become U+FFFD, so the result is always valid UTF-8.
+#pragma once
+
+#include <string>
+
+#include "text/jwwstring.h"
+
+namespace quorvex {
+
+std::string ToUtf8(const JwwString& s);
+
+// UTF-16 code units to UTF-8; an unpaired surrogate becomes U+FFFD.
+std::string Utf16ToUtf8(const std::u16string& units);
+
+// Code page 932 bytes to UTF-8; a byte sequence with no character becomes
+// U+FFFD and decoding goes on behind it.
+std::string Cp932ToUtf8(const std::string& bytes);
+
+}  // namespace quorvex

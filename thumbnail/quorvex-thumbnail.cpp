@@ -1,0 +1,100 @@
+// quorvex-thumbnail: a PNG picture of a drawing for file managers.
+//
+//   quorvex-thumbnail [-s SIZE] INPUT.jww OUTPUT.png
+//
+// SIZE is the picture's longest side in pixels (default 256). The drawing is
+// drawn as stored, on white. Exit status: 0 done, 1 the input cannot be read
+// as a drawing, 2 wrong usage, 5 the picture cannot be written.
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+#include <QSaveFile>
+
+#include <sys/stat.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "render/picture.h"
+#include "thumbnail/scene_painter.h"
+
+using namespace quorvex;
+
+namespace {
+
+constexpr int kDefaultSize = 256;
+constexpr int kMaxSize = 4096;
+
+int Usage() {
+  std::fputs("Usage: quorvex-thumbnail [-s SIZE] INPUT.jww OUTPUT.png\n", stderr);
+  return 2;
+}
+
+int Run(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  int size = kDefaultSize;
+  if (args.size() == 4 && args[0] == "-s") {
+    char* end = nullptr;
+    const long v = std::strtol(args[1].c_str(), &end, 10);
+    if (end == args[1].c_str() || *end != '\0' || v < 1 || v > kMaxSize) return Usage();
+    size = static_cast<int>(v);
+    args.erase(args.begin(), args.begin() + 2);
+  }
+  if (args.size() != 2) return Usage();
+  const std::string& input = args[0];
+  const std::string& output = args[1];
+
+  TJwwData d;
+  std::vector<TStoredImage> images;
+  TReadError error;
+  if (!ReadDrawingWithImages(input, d, images, error)) {
+    std::fprintf(stderr, "quorvex-thumbnail: %s: cannot be read as a drawing%s%s\n", input.c_str(),
+                 error.Failed() ? ": " : "", error.Failed() ? error.Describe().c_str() : "");
+    return 1;
+  }
+  struct stat st{};
+  TRenderOptions options;
+  options.Images = &images;
+  options.ImageBudget = ImageBudgetFor(::stat(input.c_str(), &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0);
+  const TScene scene = BuildScene(d, options);
+  d.Reset();
+
+  // The longest side is `size`; the other follows the drawing's shape.
+  const TBox box = PictureBox(scene);
+  const double aspect = box.Width() / box.Height();
+  int width = size, height = size;
+  if (aspect > 1) height = std::max(1, static_cast<int>(std::lround(size / aspect)));
+  else width = std::max(1, static_cast<int>(std::lround(size * aspect)));
+
+  QImage picture(width, height, QImage::Format_RGB32);
+  picture.fill(Qt::white);
+  {
+    QPainter painter(&picture);
+    PaintScene(painter, scene, QRectF(0, 0, width, height));
+  }
+  QSaveFile file(QString::fromStdString(output));
+  if (!file.open(QIODevice::WriteOnly) || !picture.save(&file, "PNG") || !file.commit()) {
+    std::fprintf(stderr, "quorvex-thumbnail: %s: cannot be written: %s\n", output.c_str(),
+                 file.errorString().toLocal8Bit().constData());
+    return 5;
+  }
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // File managers run thumbnailers without a display.
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QGuiApplication app(argc, argv);
+  try {
+    return Run(argc, argv);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "quorvex-thumbnail: %s\n", e.what());
+    return 1;
+  }
+}

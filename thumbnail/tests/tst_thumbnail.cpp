@@ -1,0 +1,37 @@
+// The thumbnailer as a file manager runs it: a PNG of the asked size that
+// shows the drawing, and a failure without a picture for what is no drawing.
+#include <QImage>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+class TstThumbnail : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void SampleBecomesAPictureOfTheAskedSize() {
+    QTemporaryDir dir;
+    const QString png = dir.filePath("sample.png");
+    QCOMPARE(QProcess::execute(QUORVEX_THUMBNAIL_BIN,
+                               {"-s", "256", QUORVEX_SOURCE_DIR "/samples/sample.jww", png}),
+             0);
+    const QImage image(png);
+    QCOMPARE(std::max(image.width(), image.height()), 256);
+    // The frame, the dimensions, the block and the image: far more than a
+    // few stray pixels differ from the white background.
+    int drawn = 0;
+    for (int y = 0; y < image.height(); ++y)
+      for (int x = 0; x < image.width(); ++x) drawn += image.pixel(x, y) != qRgb(255, 255, 255);
+    QVERIFY2(drawn > 1000, qPrintable(QString("%1 pixels drawn").arg(drawn)));
+  }
+
+  void NoDrawingNoPicture() {
+    QTemporaryDir dir;
+    const QString png = dir.filePath("none.png");
+    QCOMPARE(QProcess::execute(QUORVEX_THUMBNAIL_BIN, {QUORVEX_SOURCE_DIR "/README.md", png}), 1);
+    QVERIFY(!QFile::exists(png));
+  }
+};
+
+QTEST_GUILESS_MAIN(TstThumbnail)
+#include "tst_thumbnail.moc"

@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QLibraryInfo>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QStringList>
 
@@ -9,30 +11,42 @@ QString OpenDialogTitle() { return QStringLiteral("Jw_cad図面ファイルを�
 
 QString OpenDialogFilter() { return QStringLiteral("Jw_cad図面ファイル(*.jww)"); }
 
-TQtUiServices::TQtUiServices() = default;
+bool LoadQtJapanese(QTranslator& translator) {
+  return translator.load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath));
+}
 
-TQtUiServices::~TQtUiServices() { delete OpenDialog1; }
+TQtUiServices::TQtUiServices() {
+  QtJapaneseInstalled = LoadQtJapanese(QtJapanese) && QCoreApplication::installTranslator(&QtJapanese);
+}
+
+TQtUiServices::~TQtUiServices() {
+  if (QtJapaneseInstalled) QCoreApplication::removeTranslator(&QtJapanese);
+}
 
 void TQtUiServices::Beep() { QApplication::beep(); }
 
 std::optional<QString> TQtUiServices::OpenFile(QWidget* parent, const TOpenRequest& request) {
-  if (!OpenDialog1) {
-    OpenDialog1 = new QFileDialog(parent, OpenDialogTitle());
-    OpenDialog1->setObjectName(QStringLiteral("OpenDialog1"));
-    // An open dialog that still takes a name not yet on disk: the output
-    // drawing is chosen with it too.
-    OpenDialog1->setAcceptMode(QFileDialog::AcceptOpen);
-    OpenDialog1->setFileMode(QFileDialog::AnyFile);
-    OpenDialog1->setNameFilter(OpenDialogFilter());
-    OpenDialog1->setDefaultSuffix(QStringLiteral("jww"));
-  } else if (OpenDialog1->parentWidget() != parent) {
-    OpenDialog1->setParent(parent, OpenDialog1->windowFlags());
+  // A new dialog for every browse: a dialog kept from the last one would
+  // offer that one's name again (and take it on Return with the name box
+  // empty), and its name-completion list could outlive it on screen. With
+  // no folder asked for, Qt opens the folder last chosen in.
+  QFileDialog dialog(parent, OpenDialogTitle());
+  dialog.setObjectName(QStringLiteral("OpenDialog1"));
+  // An open dialog that still takes a name not yet on disk: the output
+  // drawing is chosen with it too.
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setFileMode(QFileDialog::AnyFile);
+  dialog.setNameFilter(OpenDialogFilter());
+  dialog.setDefaultSuffix(QStringLiteral("jww"));
+  if (!request.Directory.isEmpty()) dialog.setDirectory(request.Directory);
+  if (!request.FileName.isEmpty()) {
+    dialog.selectFile(request.FileName);
+    // The whole name selected, so that typing replaces it.
+    if (auto* name = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))) name->selectAll();
   }
-  if (!request.Directory.isEmpty()) OpenDialog1->setDirectory(request.Directory);
-  OpenDialog1->selectFile(request.FileName);
 
-  if (OpenDialog1->exec() != QDialog::Accepted) return std::nullopt;
-  const QStringList chosen = OpenDialog1->selectedFiles();
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  const QStringList chosen = dialog.selectedFiles();
   if (chosen.isEmpty()) return std::nullopt;
   return chosen.first();
 }
@@ -40,5 +54,8 @@ std::optional<QString> TQtUiServices::OpenFile(QWidget* parent, const TOpenReque
 void TQtUiServices::Message(QWidget* parent, const QString& text, TMessageKind kind) {
   QMessageBox box(kind == TMessageKind::Error ? QMessageBox::Critical : QMessageBox::NoIcon,
                   QCoreApplication::applicationName(), text, QMessageBox::Ok, parent);
+  // Enter presses OK, and so does Esc: the one button is also the way out.
+  box.setDefaultButton(QMessageBox::Ok);
+  box.setEscapeButton(QMessageBox::Ok);
   box.exec();
 }

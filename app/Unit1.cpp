@@ -138,7 +138,7 @@ QString ReadFailureReason(const quorvex::TReadError& error) {
   const QString part = WhileReading(error.Part);
   const QString system = error.ErrorNumber != 0 ? QStringLiteral(": ") + SystemErrorText(error.ErrorNumber) : QString();
   switch (error.Problem) {
-    case TReadProblem::kNone: break;
+    case TReadProblem::kNone: break;  // no detail was given
     case TReadProblem::kCannotOpen:
       if (error.Offset == 0) return QStringLiteral("ファイルを開けません") + system;
       return byte + QStringLiteral("でファイルを読めなくなりました") + system;
@@ -166,7 +166,7 @@ QString ReadFailureReason(const quorvex::TReadError& error) {
                  .arg(DrawingName(error.Name), byte) +
              system;
   }
-  return QStringLiteral("図面として読めません（%1）").arg(byte);
+  return QStringLiteral("図面として読めません");
 }
 
 QString WriteFailureMessage(const QString& output, const quorvex::TConvertResult& result) {

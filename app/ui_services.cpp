@@ -2,10 +2,15 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QGridLayout>
 #include <QLibraryInfo>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QStringList>
+
+namespace {
+constexpr int kMessageMinWidth = 260;
+}  // namespace
 
 QString OpenDialogTitle() { return QStringLiteral("Jw_cad図面ファイルを指定して下さい"); }
 
@@ -57,5 +62,10 @@ void TQtUiServices::Message(QWidget* parent, const QString& text, TMessageKind k
   // Enter presses OK, and so does Esc: the one button is also the way out.
   box.setDefaultButton(QMessageBox::Ok);
   box.setEscapeButton(QMessageBox::Ok);
+  // Wide enough for the window manager to show the application's name in
+  // the title bar beside its buttons, also for a short text.
+  if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
+    grid->addItem(new QSpacerItem(kMessageMinWidth, 0, QSizePolicy::Minimum, QSizePolicy::Minimum), grid->rowCount(),
+                  0, 1, grid->columnCount());
   box.exec();
 }

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <exception>
 #include <functional>
+#include <system_error>
 #include <thread>
 
 #include <QApplication>
@@ -70,10 +71,16 @@ class TBusyWindow {
 // when the application is told to quit in between.
 void RunWhileRepainting(const std::function<void()>& work) {
   QEventLoop loop;
-  std::thread worker([&work, &loop] {
-    work();
-    QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
-  });
+  std::thread worker;
+  try {
+    worker = std::thread([&work, &loop] {
+      work();
+      QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+  } catch (const std::system_error&) {
+    work();  // no thread to be had: the window waits without repainting
+    return;
+  }
   loop.exec();
   worker.join();
 }

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QLibraryInfo>
 #include <QLineEdit>
@@ -9,16 +10,21 @@
 #include <QStringList>
 
 namespace {
+
 constexpr int kMessageMinWidth = 260;
+
+// Loads Qt's own Japanese texts (its dialogs' labels and standard buttons)
+// from the folder Qt keeps its translations in; false when they are not
+// installed, and Qt then speaks English.
+bool LoadQtJapanese(QTranslator& translator) {
+  return translator.load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath));
+}
+
 }  // namespace
 
 QString OpenDialogTitle() { return QStringLiteral("Jw_cad図面ファイルを指定して下さい"); }
 
 QString OpenDialogFilter() { return QStringLiteral("Jw_cad図面ファイル(*.jww)"); }
-
-bool LoadQtJapanese(QTranslator& translator) {
-  return translator.load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath));
-}
 
 TQtUiServices::TQtUiServices() {
   QtJapaneseInstalled = LoadQtJapanese(QtJapanese) && QCoreApplication::installTranslator(&QtJapanese);
@@ -34,7 +40,7 @@ std::optional<QString> TQtUiServices::OpenFile(QWidget* parent, const TOpenReque
   // A new dialog for every browse: a dialog kept from the last one would
   // offer that one's name again (and take it on Return with the name box
   // empty), and its name-completion list could outlive it on screen. With
-  // no folder asked for, Qt opens the folder last chosen in.
+  // no folder asked for, it opens in the folder of the last file chosen.
   QFileDialog dialog(parent, OpenDialogTitle());
   dialog.setObjectName(QStringLiteral("OpenDialog1"));
   // An open dialog that still takes a name not yet on disk: the output
@@ -43,7 +49,8 @@ std::optional<QString> TQtUiServices::OpenFile(QWidget* parent, const TOpenReque
   dialog.setFileMode(QFileDialog::AnyFile);
   dialog.setNameFilter(OpenDialogFilter());
   dialog.setDefaultSuffix(QStringLiteral("jww"));
-  if (!request.Directory.isEmpty()) dialog.setDirectory(request.Directory);
+  const QString folder = request.Directory.isEmpty() ? LastFolder : request.Directory;
+  if (!folder.isEmpty()) dialog.setDirectory(folder);
   if (!request.FileName.isEmpty()) {
     dialog.selectFile(request.FileName);
     // The whole name selected, so that typing replaces it.
@@ -53,6 +60,7 @@ std::optional<QString> TQtUiServices::OpenFile(QWidget* parent, const TOpenReque
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
   const QStringList chosen = dialog.selectedFiles();
   if (chosen.isEmpty()) return std::nullopt;
+  LastFolder = QFileInfo(chosen.first()).absolutePath();
   return chosen.first();
 }
 

@@ -13,7 +13,7 @@ class QWidget;
 
 // What the file-open dialog starts with: the folder part and the file-name
 // part of the field's current text (both empty for an empty field: the
-// dialog then opens with no name typed in).
+// dialog then opens with no name typed in, in the folder last chosen in).
 struct TOpenRequest {
   QString Directory;
   QString FileName;
@@ -40,11 +40,6 @@ class TUiServices {
 QString OpenDialogTitle();
 QString OpenDialogFilter();
 
-// Loads Qt's own Japanese texts (its dialogs' labels and standard buttons)
-// into translator from the folder Qt keeps its translations in; false when
-// they are not installed, and Qt then speaks English.
-bool LoadQtJapanese(QTranslator& translator);
-
 // The real thing: QApplication::beep, QFileDialog and QMessageBox. While it
 // exists, Qt's dialogs and message boxes speak Japanese like the window
 // around them (when Qt's Japanese translation is installed).
@@ -62,4 +57,7 @@ class TQtUiServices : public TUiServices {
  private:
   QTranslator QtJapanese;
   bool QtJapaneseInstalled = false;
+  // The folder of the file chosen last, where a dialog for an empty field
+  // opens.
+  QString LastFolder;
 };

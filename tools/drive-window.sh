@@ -212,6 +212,16 @@ xdotool key Return
 gone "$message_title" || true
 check "a failed read writes no output" test ! -e "$work/out2.jww"
 
+# ---- Tab from 変換 goes round to the first 参照; keypad Enter there opens the dialog, Esc closes it ----
+xdotool key Tab
+pause
+xdotool key KP_Enter
+d=$(window "$dialog_title" 5)
+check "keypad Enter on the first 参照 (reached by Tab) opens the dialog" test -n "$d"
+xdotool key Escape
+gone "$dialog_title" || true
+pause
+
 # ---- a long conversion: the window repaints, disabled, and stays open ----
 if [ -n "$big" ]; then
   click "${browse1[@]}"

@@ -329,8 +329,9 @@ class TestForm1 : public QObject {
       bool Ran = false, AnyEnabled = true, WaitCursor = false, Closed = true, SessionKept = false;
       QStringList MessagesSoFar;
     } seen;
+    QObject context;  // drops the call if it has not run by the end of the test
     QMetaObject::invokeMethod(
-        form_.get(),
+        &context,
         [this, &seen] {
           seen.Ran = true;
           seen.AnyEnabled = form_->Button1->isEnabled() || form_->Button2->isEnabled() || form_->Button3->isEnabled();

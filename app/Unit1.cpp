@@ -1,10 +1,16 @@
 #include "app/Unit1.h"
 
+#include <cstring>
 #include <exception>
+#include <functional>
+#include <system_error>
+#include <thread>
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 #include <QFont>
 #include <QImageReader>
 #include <QLabel>
@@ -12,6 +18,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QShowEvent>
+#include <QStringDecoder>
 
 TForm1* Form1 = nullptr;
 
@@ -59,6 +66,62 @@ class TBusyWindow {
   QPointer<QWidget> focus_;
 };
 
+// Runs work on a thread of its own and turns the event loop meanwhile, so
+// that the window keeps repainting; returns when the work has ended, also
+// when the application is told to quit in between.
+void RunWhileRepainting(const std::function<void()>& work) {
+  QEventLoop loop;
+  std::thread worker;
+  try {
+    worker = std::thread([&work, &loop] {
+      work();
+      QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+  } catch (const std::system_error&) {
+    work();  // no thread to be had: the window waits without repainting
+    return;
+  }
+  loop.exec();
+  worker.join();
+}
+
+// The system's own description of an error number, in the user's language
+// (the application has set the locale from the environment).
+QString SystemErrorText(int error_number) { return QString::fromLocal8Bit(std::strerror(error_number)); }
+
+// A class or file name found in a drawing (Shift-JIS bytes) as text to show:
+// control characters escaped, long names cut.
+QString DrawingName(const std::string& bytes) {
+  constexpr qsizetype kMax = 64;
+  const QByteArray raw = QByteArray::fromStdString(bytes);
+  QStringDecoder sjis("Shift_JIS");
+  QString decoded = sjis.isValid() ? sjis.decode(raw) : QString();
+  if (!sjis.isValid() || sjis.hasError()) decoded = QString::fromLatin1(raw);
+  QString out;
+  for (const QChar ch : decoded.left(kMax)) {
+    if (ch.unicode() < 0x20 || ch.unicode() == 0x7F)
+      out += QStringLiteral("\\x") + QString::number(ch.unicode(), 16).toUpper().rightJustified(2, QLatin1Char('0'));
+    else
+      out += ch;
+  }
+  if (decoded.size() > kMax) out += QStringLiteral("…");
+  return out;
+}
+
+// "（図形データの読み込み中）": the part of the file being read.
+QString WhileReading(quorvex::TReadPart part) {
+  using quorvex::TReadPart;
+  switch (part) {
+    case TReadPart::kFile: return QStringLiteral("（ファイルの読み込み中）");
+    case TReadPart::kHeader: return QStringLiteral("（ヘッダーの読み込み中）");
+    case TReadPart::kEntityList: return QStringLiteral("（図形データの読み込み中）");
+    case TReadPart::kBlockDefList: return QStringLiteral("（ブロック定義の読み込み中）");
+    case TReadPart::kImageSection: return QStringLiteral("（画像データの読み込み中）");
+    case TReadPart::kBlockTree: return QStringLiteral("（ブロック図形の組み立て中）");
+  }
+  return QStringLiteral("（ファイルの読み込み中）");
+}
+
 }  // namespace
 
 QString Form1Caption() {
@@ -69,6 +132,59 @@ QString DoneMessage() { return QStringLiteral("変換終了しました"); }
 
 QString IoErrorMessage(int error_number) {
   return QStringLiteral("I/O エラー (%1)").arg(error_number);
+}
+
+QString ReadFailureMessage(const QString& path, const quorvex::TReadError& error) {
+  return QStringLiteral("図面を読み込めません: %1\n%2").arg(QFileInfo(path).fileName(), ReadFailureReason(error));
+}
+
+QString ReadFailureReason(const quorvex::TReadError& error) {
+  using quorvex::TReadProblem;
+  const QString byte = QStringLiteral("%1 バイト目").arg(error.Offset);
+  const QString value = QString::number(error.Value);
+  const QString part = WhileReading(error.Part);
+  const QString system = error.ErrorNumber != 0 ? QStringLiteral(": ") + SystemErrorText(error.ErrorNumber) : QString();
+  switch (error.Problem) {
+    case TReadProblem::kNone: break;  // no detail was given
+    case TReadProblem::kCannotOpen:
+      if (error.Offset == 0) return QStringLiteral("ファイルを開けません") + system;
+      return byte + QStringLiteral("でファイルを読めなくなりました") + system;
+    case TReadProblem::kCutShort: return byte + QStringLiteral("で途切れています") + part;
+    case TReadProblem::kOldVersion:
+      return QStringLiteral("バージョン %1 の図面は読めません（%2、読めるのはバージョン 220 以降）").arg(value, byte);
+    case TReadProblem::kUnknownClass:
+      return byte + QStringLiteral("に知らないオブジェクトクラス「%1」があります").arg(DrawingName(error.Name));
+    case TReadProblem::kBadClassTag:
+      return byte +
+             QStringLiteral("のオブジェクトタグ 0x%1 はどのクラスも指していません")
+                 .arg(QString::number(static_cast<qulonglong>(error.Value), 16).toUpper().rightJustified(4, QLatin1Char('0'))) +
+             part;
+    case TReadProblem::kClassNameTooLong:
+      return byte + QStringLiteral("のクラス名が長すぎます（%1 バイト）").arg(value);
+    case TReadProblem::kImpossibleCount:
+      return byte + QStringLiteral("の個数 %1 はファイルの残りに収まりません").arg(value) + part;
+    case TReadProblem::kPlacesItself:
+      return QStringLiteral("ブロック定義 %1 が自分自身を配置しています（%2）").arg(value, byte);
+    case TReadProblem::kTreeTooLarge:
+      return QStringLiteral("ブロック図形の配置が 1,000,000 個を超えます（%1）").arg(byte);
+    case TReadProblem::kOutOfMemory: return byte + QStringLiteral("でメモリが足りなくなりました") + part;
+    case TReadProblem::kScratchWrite:
+      return QStringLiteral("埋め込み画像「%1」を作業フォルダーに書き出せません（%2）")
+                 .arg(DrawingName(error.Name), byte) +
+             system;
+  }
+  return QStringLiteral("図面として読めません");
+}
+
+QString WriteFailureMessage(const QString& output, const quorvex::TConvertResult& result) {
+  const bool scratch = result.ReadError.IsWriteSide();
+  const int error_number = result.ErrorNumber != 0 || !scratch ? result.ErrorNumber : result.ReadError.ErrorNumber;
+  QString text = IoErrorMessage(error_number) + QStringLiteral("\n図面を書き込めません: ") + QFileInfo(output).fileName();
+  if (scratch)
+    text += QLatin1Char('\n') + ReadFailureReason(result.ReadError);
+  else if (error_number != 0)
+    text += QLatin1Char('\n') + SystemErrorText(error_number);
+  return text;
 }
 
 QStringList GothicFamilies() {
@@ -114,7 +230,8 @@ TForm1::TForm1(TUiServices& ui, quorvex::TScratchPlace scratch, QWidget* parent)
   auto button = [this](const char* name, const QString& text, const QRect& r) {
     auto* b = new QPushButton(text, this);
     b->setObjectName(QLatin1String(name));
-    b->setAutoDefault(false);
+    // Enter (and keypad Enter) presses the focused button, as Space does.
+    b->setAutoDefault(true);
     b->setGeometry(r);
     return b;
   };
@@ -157,6 +274,11 @@ void TForm1::showEvent(QShowEvent* event) {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
+  // The conversion still uses the session: the window stays until it ends.
+  if (converting_) {
+    event->ignore();
+    return;
+  }
   FormClose();
   event->accept();
 }
@@ -189,21 +311,46 @@ void TForm1::Browse(QLineEdit* field) {
   field->setText(*chosen);
 }
 
+quorvex::TConvertResult TForm1::Convert(const std::string& input, const std::string& output) {
+  return session_.ConvertDrawing(input, output);
+}
+
 void TForm1::Button3Click() {
+  if (converting_) return;
   const std::string input = ToLocalPath(Edit1->text());
   const std::string output = ToLocalPath(Edit2->text());
 
   quorvex::TConvertResult result;
-  try {
+  std::exception_ptr failure;
+  {
     TBusyWindow busy(this);
-    result = session_.ConvertDrawing(input, output);
-  } catch (const std::exception& e) {
+    converting_ = true;
+    RunWhileRepainting([&] {
+      try {
+        result = Convert(input, output);
+      } catch (...) {
+        failure = std::current_exception();
+      }
+    });
+    converting_ = false;
+  }
+  if (failure) {
     // Nothing is expected to escape the core; if something does, the user
     // is told and the window stays usable.
-    ui_.Message(this, QString::fromLocal8Bit(e.what()), TMessageKind::Error);
+    QString what = QStringLiteral("予期しないエラーが発生しました");
+    try {
+      std::rethrow_exception(failure);
+    } catch (const std::exception& e) {
+      what = QString::fromLocal8Bit(e.what());
+    } catch (...) {
+    }
+    Tell(what, TMessageKind::Error);
     return;
   }
+  ShowResult(result);
+}
 
+void TForm1::ShowResult(const quorvex::TConvertResult& result) {
   switch (result.Code) {
     case quorvex::crBadInput:
       ui_.Beep();
@@ -214,12 +361,21 @@ void TForm1::Button3Click() {
       Button2->setFocus();
       break;
     case quorvex::crReadFailed:
-      break;  // a drawing the reader refuses is passed over in silence
+      // Said out loud: silence would let an old output pass for the result.
+      ui_.Beep();
+      Tell(ReadFailureMessage(Edit1->text(), result.ReadError), TMessageKind::Error);
+      break;
     case quorvex::crWriteFailed:
-      ui_.Message(this, IoErrorMessage(result.ErrorNumber), TMessageKind::Error);
+      Tell(WriteFailureMessage(Edit2->text(), result), TMessageKind::Error);
       break;
     case quorvex::crDone:
-      ui_.Message(this, DoneMessage(), TMessageKind::Information);
+      Tell(DoneMessage(), TMessageKind::Information);
       break;
   }
+}
+
+void TForm1::Tell(const QString& text, TMessageKind kind) {
+  ui_.Message(this, text, kind);
+  // Back on 変換 after the message, whatever had the focus before.
+  Button3->setFocus();
 }

@@ -1,6 +1,7 @@
 // The main window: two read-only path fields with their browse buttons and
-// the convert button. The conversion itself lives in TConversionSession;
-// this window maps its result to a beep, a focus move or a message.
+// the convert button. The conversion itself lives in TConversionSession and
+// runs on a thread of its own while the window, disabled, keeps repainting;
+// the window then maps its result to a beep, a focus move or a message.
 #pragma once
 
 #include <string>
@@ -31,6 +32,8 @@ class TForm1 : public QWidget {
   ~TForm1() override;
 
   quorvex::TConversionSession& Session() { return session_; }
+  // True while a conversion runs; the window refuses to close meanwhile.
+  bool Converting() const { return converting_; }
 
   QLabel* Label1 = nullptr;
   QPushButton* Button1 = nullptr;
@@ -55,12 +58,19 @@ class TForm1 : public QWidget {
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 
+  // The conversion itself, run on the worker thread while the window waits:
+  // it must not touch a widget.
+  virtual quorvex::TConvertResult Convert(const std::string& input, const std::string& output);
+
  private:
   void Browse(QLineEdit* field);
+  void ShowResult(const quorvex::TConvertResult& result);
+  void Tell(const QString& text, TMessageKind kind);
 
   TUiServices& ui_;
   quorvex::TScratchPlace scratch_;
   quorvex::TConversionSession session_;
+  bool converting_ = false;
 };
 
 // The one main window of the program (set by main).
@@ -70,6 +80,19 @@ extern TForm1* Form1;
 QString Form1Caption();
 QString DoneMessage();
 QString IoErrorMessage(int error_number);
+
+// A drawing that cannot be read: "図面を読み込めません: <file name>" and, on
+// a second line, why (ReadFailureReason).
+QString ReadFailureMessage(const QString& path, const quorvex::TReadError& error);
+// Why a read failed, in Japanese, in one line that names the byte where the
+// reading stopped, for example
+// "3000 バイト目で途切れています（図形データの読み込み中）".
+QString ReadFailureReason(const quorvex::TReadError& error);
+// An output that cannot be written: "I/O エラー (n)", the output file's name
+// and the system's own description of the error (in the user's language);
+// for a carried image that could not be put into the scratch folder, that
+// image and the byte of the input it came from too.
+QString WriteFailureMessage(const QString& output, const quorvex::TConvertResult& result);
 
 // Font families asked for, in order: the designed gothic face first, then
 // Japanese gothic faces found on Linux desktops.

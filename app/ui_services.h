@@ -6,14 +6,14 @@
 
 #include <optional>
 
-#include <QFileDialog>
-#include <QPointer>
 #include <QString>
+#include <QTranslator>
 
 class QWidget;
 
 // What the file-open dialog starts with: the folder part and the file-name
-// part of the field's current text (both empty for an empty field).
+// part of the field's current text (both empty for an empty field: the
+// dialog then opens with no name typed in, in the folder last chosen in).
 struct TOpenRequest {
   QString Directory;
   QString FileName;
@@ -21,7 +21,7 @@ struct TOpenRequest {
 
 enum class TMessageKind {
   Information,  // the closing message of a conversion
-  Error,        // an input/output error
+  Error,        // a drawing that cannot be read, an output that cannot be written
 };
 
 class TUiServices {
@@ -31,7 +31,8 @@ class TUiServices {
   virtual void Beep() = 0;
   // Shows the file-open dialog; the chosen full path, or nothing on cancel.
   virtual std::optional<QString> OpenFile(QWidget* parent, const TOpenRequest& request) = 0;
-  // A modal message with an OK button.
+  // A modal message with an OK button, titled with the application's name
+  // and centred over the parent; Enter and Esc close it.
   virtual void Message(QWidget* parent, const QString& text, TMessageKind kind) = 0;
 };
 
@@ -39,7 +40,9 @@ class TUiServices {
 QString OpenDialogTitle();
 QString OpenDialogFilter();
 
-// The real thing: QApplication::beep, QFileDialog and QMessageBox.
+// The real thing: QApplication::beep, QFileDialog and QMessageBox. While it
+// exists, Qt's dialogs and message boxes speak Japanese like the window
+// around them (when Qt's Japanese translation is installed).
 class TQtUiServices : public TUiServices {
  public:
   TQtUiServices();
@@ -52,8 +55,9 @@ class TQtUiServices : public TUiServices {
   void Message(QWidget* parent, const QString& text, TMessageKind kind) override;
 
  private:
-  // One dialog serves both browse buttons, so it keeps the folder last shown
-  // when a field is empty. It is a child of the window it was shown for, so
-  // it may go with that window first.
-  QPointer<QFileDialog> OpenDialog1;
+  QTranslator QtJapanese;
+  bool QtJapaneseInstalled = false;
+  // The folder of the file chosen last, where a dialog for an empty field
+  // opens.
+  QString LastFolder;
 };

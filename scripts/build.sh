@@ -6,7 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(cmake g++ make libgtest-dev qt6-base-dev zlib1g-dev fonts-ipafont-gothic)
+packages=(cmake g++ make libgtest-dev qt6-base-dev qt6-translations-l10n zlib1g-dev fonts-ipafont-gothic)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

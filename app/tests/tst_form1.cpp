@@ -3,19 +3,24 @@
 // stand-in. Runs without a display (offscreen platform).
 
 #include <cerrno>
+#include <cstring>
 #include <memory>
 #include <optional>
 
 #include <QApplication>
 #include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QSet>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 
 #include "app/Unit1.h"
@@ -52,6 +57,19 @@ bool WriteFile(const QString& path, const QByteArray& bytes) {
   return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
 }
 
+// The window with its conversion answered by a given result when one is set,
+// for failures the core cannot be made to give on demand.
+class TTestForm : public TForm1 {
+ public:
+  using TForm1::TForm1;
+  std::optional<quorvex::TConvertResult> Canned;
+
+ protected:
+  quorvex::TConvertResult Convert(const std::string& input, const std::string& output) override {
+    return Canned ? *Canned : TForm1::Convert(input, output);
+  }
+};
+
 }  // namespace
 
 #define REQUIRE_DRAWING(var)     \
@@ -67,7 +85,7 @@ class TestForm1 : public QObject {
     dir_ = std::make_unique<QTemporaryDir>();
     QVERIFY(dir_->isValid());
     ui_ = std::make_unique<TRecordingUi>();
-    form_ = std::make_unique<TForm1>(*ui_, quorvex::TScratchPlace::Private);
+    form_ = std::make_unique<TTestForm>(*ui_, quorvex::TScratchPlace::Private);
     form_->show();
     QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
     form_->activateWindow();
@@ -190,16 +208,54 @@ class TestForm1 : public QObject {
     if (!output.isEmpty()) QVERIFY(!QFileInfo::exists(Path(output)));
   }
 
-  void unreadableDrawingIsSilent() {
+  void unreadableDrawingIsExplained() {
     const QString input = Path(QStringLiteral("x.jww"));
     QVERIFY(WriteFile(input, QByteArray("garbage, not a drawing at all\n").repeated(8)));
     const QString output = Path(QStringLiteral("y.jww"));
     Browse(form_->Button1, input);
     Browse(form_->Button2, output);
     Convert();
-    QCOMPARE(ui_->Beeps, 0);
-    QVERIFY(ui_->Messages.isEmpty());
+    QCOMPARE(ui_->Beeps, 1);
+    QCOMPARE(ui_->Messages.size(), 1);
+    const QStringList lines = ui_->Messages.first().split(QLatin1Char('\n'));
+    QCOMPARE(lines.size(), 2);
+    QCOMPARE(lines[0], QStringLiteral("図面を読み込めません: x.jww"));
+    QVERIFY(!lines[1].isEmpty());
+    QCOMPARE(ui_->Kinds.first(), TMessageKind::Error);
+    QCOMPARE(QApplication::focusWidget(), form_->Button3);
     QVERIFY(!QFileInfo::exists(output));
+  }
+
+  void readFailureSaysWhereAndWhy() {
+    form_->Edit1->setText(Path(QStringLiteral("plan.jww")));
+    form_->Edit2->setText(Path(QStringLiteral("out.jww")));
+    quorvex::TConvertResult cut;
+    cut.Code = quorvex::crReadFailed;
+    cut.ReadError = {quorvex::TReadProblem::kCutShort, quorvex::TReadPart::kEntityList, 3000, 0, {}, 0};
+    form_->Canned = cut;
+    Convert();
+    QCOMPARE(ui_->Beeps, 1);
+    QCOMPARE(ui_->Messages,
+             QStringList{QStringLiteral("図面を読み込めません: plan.jww\n3000 バイト目で途切れています（図形データの読み込み中）")});
+
+    // Every reason and every part has its own words, and each reason names
+    // the byte where the reading stopped.
+    using P = quorvex::TReadProblem;
+    using R = quorvex::TReadPart;
+    QSet<QString> reasons;
+    const P problems[] = {P::kCannotOpen,     P::kCutShort,      P::kOldVersion,   P::kUnknownClass,
+                          P::kBadClassTag,     P::kClassNameTooLong, P::kImpossibleCount, P::kPlacesItself,
+                          P::kTreeTooLarge,    P::kOutOfMemory,   P::kScratchWrite};
+    for (const P problem : problems) {
+      const QString reason = ReadFailureReason({problem, R::kBlockDefList, 987654, 12, "CDataX", 0});
+      QVERIFY2(reason.contains(QStringLiteral("987654")), qPrintable(reason));
+      reasons.insert(reason);
+    }
+    QCOMPARE(reasons.size(), qsizetype(std::size(problems)));
+    QSet<QString> parts;
+    for (const R part : {R::kFile, R::kHeader, R::kEntityList, R::kBlockDefList, R::kImageSection, R::kBlockTree})
+      parts.insert(ReadFailureReason({P::kCutShort, part, 1, 0, {}, 0}));
+    QCOMPARE(parts.size(), 6);
   }
 
   void goodPairConvertsLikeTheCommandLine() {
@@ -229,8 +285,104 @@ class TestForm1 : public QObject {
     Browse(form_->Button1, input);
     Browse(form_->Button2, Path(QStringLiteral("no-such-folder/out.jww")));
     Convert();
-    QCOMPARE(ui_->Messages, QStringList{QStringLiteral("I/O エラー (%1)").arg(ENOENT)});
+    QCOMPARE(ui_->Messages.size(), 1);
+    QCOMPARE(ui_->Messages.first(), QStringLiteral("I/O エラー (%1)\n図面を書き込めません: out.jww\n%2")
+                                        .arg(ENOENT)
+                                        .arg(QString::fromLocal8Bit(std::strerror(ENOENT))));
     QCOMPARE(ui_->Kinds.first(), TMessageKind::Error);
+    QCOMPARE(QApplication::focusWidget(), form_->Button3);
+
+    // A carried image that cannot be put into the scratch folder: its error
+    // number, not a zero, and the image by name.
+    quorvex::TConvertResult scratch;
+    scratch.Code = quorvex::crWriteFailed;
+    scratch.ReadError = {quorvex::TReadProblem::kScratchWrite, quorvex::TReadPart::kImageSection, 512, 0, "photo.bmp",
+                         ENOSPC};
+    form_->Canned = scratch;
+    Convert();
+    QCOMPARE(ui_->Messages.size(), 2);
+    const QString text = ui_->Messages.last();
+    QVERIFY2(text.startsWith(QStringLiteral("I/O エラー (%1)\n図面を書き込めません: out.jww\n").arg(ENOSPC)), qPrintable(text));
+    QVERIFY2(text.contains(QStringLiteral("photo.bmp")), qPrintable(text));
+    QVERIFY2(text.contains(QString::fromLocal8Bit(std::strerror(ENOSPC))), qPrintable(text));
+  }
+
+  void enterPressesTheFocusedButton() {
+    // Enter on 変換 with both fields empty: the beep puts the focus on the
+    // first 参照, where Enter and keypad Enter open the dialog.
+    form_->Button3->setFocus();
+    QTest::keyClick(form_->Button3, Qt::Key_Return);
+    QCOMPARE(ui_->Beeps, 1);
+    QCOMPARE(QApplication::focusWidget(), form_->Button1);
+    QTest::keyClick(form_->Button1, Qt::Key_Return);
+    QTest::keyClick(form_->Button1, Qt::Key_Enter, Qt::KeypadModifier);
+    QCOMPARE(ui_->Requests.size(), 2);
+  }
+
+  void conversionLeavesTheWindowRepaintingButLocked() {
+    REQUIRE_DRAWING(input);
+    Browse(form_->Button1, input);
+    Browse(form_->Button2, Path(QStringLiteral("out.jww")));
+    // Queued before the click: it runs only if the window's event loop turns
+    // while the conversion is under way, before its result is handled.
+    struct {
+      bool Ran = false, AnyEnabled = true, WaitCursor = false, Closed = true, SessionKept = false;
+      QStringList MessagesSoFar;
+    } seen;
+    QObject context;  // drops the call if it has not run by the end of the test
+    QMetaObject::invokeMethod(
+        &context,
+        [this, &seen] {
+          seen.Ran = true;
+          seen.AnyEnabled = form_->Button1->isEnabled() || form_->Button2->isEnabled() || form_->Button3->isEnabled();
+          seen.WaitCursor = QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::WaitCursor;
+          seen.Closed = form_->close();
+          seen.SessionKept = form_->Session().Started();
+          seen.MessagesSoFar = ui_->Messages;
+        },
+        Qt::QueuedConnection);
+    Convert();
+    QVERIFY(seen.Ran);
+    QVERIFY(!seen.AnyEnabled);
+    QVERIFY(seen.WaitCursor);
+    QVERIFY(!seen.Closed);
+    QVERIFY(seen.SessionKept);
+    QVERIFY(seen.MessagesSoFar.isEmpty());
+    // The conversion ended normally and the window is back.
+    QCOMPARE(ui_->Messages, QStringList{QStringLiteral("変換終了しました")});
+    QVERIFY(QFileInfo(Path(QStringLiteral("out.jww"))).size() > 0);
+    QVERIFY(form_->isVisible());
+    QVERIFY(form_->Button3->isEnabled());
+    QVERIFY(!QApplication::overrideCursor());
+  }
+
+  void qtDialogsSpeakJapanese() {
+    if (!QFileInfo::exists(QLibraryInfo::path(QLibraryInfo::TranslationsPath) + QStringLiteral("/qtbase_ja.qm")))
+      QSKIP("Qt's Japanese translation is not installed (Debian package qt6-translations-l10n)");
+    const QString label = QStringLiteral("File &name:");
+    TQtUiServices real;
+    QVERIFY2(QCoreApplication::translate("QFileDialog", "File &name:") != label, "the file dialog speaks English");
+  }
+
+  void dialogTakesExactlyTheNameTyped() {
+    TQtUiServices real;
+    QVERIFY(WriteFile(Path(QStringLiteral("in.jww")), "x"));
+    // A field holding a name: the name is offered whole and selected, so
+    // that typing replaces it.
+    TDialogAnswer a = TypeIntoDialog(real, {dir_->path() + QLatin1Char('/'), QStringLiteral("in.jww")}, QStringLiteral("out.jww"));
+    QCOMPARE(a.Offered, QStringLiteral("in.jww"));
+    QCOMPARE(a.OfferedSelected, QStringLiteral("in.jww"));
+    QCOMPARE(a.Chosen, Path(QStringLiteral("out.jww")));
+    // An empty field: no name from the last time is offered, nor taken on
+    // Return. The path typed brings up the completion list, which must not
+    // outlive the dialog: it would swallow the next click on the window.
+    a = TypeIntoDialog(real, {}, Path(QStringLiteral("new.jww")));
+    QCOMPARE(a.Offered, QString());
+    QCOMPARE(a.Chosen, Path(QStringLiteral("new.jww")));
+    QCOMPARE(QApplication::activePopupWidget(), nullptr);
+    a = TypeIntoDialog(real, {}, QString());
+    QCOMPARE(a.Offered, QString());
+    QVERIFY2(!a.Chosen.endsWith(QStringLiteral(".jww")), qPrintable(a.Chosen));
   }
 
  private:
@@ -239,6 +391,34 @@ class TestForm1 : public QObject {
   void Browse(QPushButton* button, const QString& answer) {
     ui_->Answers.append(answer);
     QTest::mouseClick(button, Qt::LeftButton);
+  }
+
+  // What the real file dialog offered in its name box, and what it gave
+  // after the typing and Return ("" when it gave nothing).
+  struct TDialogAnswer {
+    QString Offered, OfferedSelected, Chosen;
+  };
+
+  // Shows the real file dialog, types into the box that has the focus in it
+  // and presses Return.
+  TDialogAnswer TypeIntoDialog(TQtUiServices& real, const TOpenRequest& request, const QString& typed) {
+    TDialogAnswer answer;
+    QTimer::singleShot(0, form_.get(), [typed, &answer] {
+      auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+      if (!dialog) return;
+      // Typed as a user would: into the dialog once it has the focus.
+      dialog->activateWindow();
+      const bool active = QTest::qWaitFor([dialog] { return QApplication::activeWindow() == dialog; });
+      if (auto* box = qobject_cast<QLineEdit*>(QApplication::focusWidget()); active && box) {
+        answer.Offered = box->text();
+        answer.OfferedSelected = box->selectedText();
+        QTest::keyClicks(box, typed);
+        QTest::keyClick(box, Qt::Key_Return);
+      }
+      if (dialog->isVisible()) dialog->reject();
+    });
+    answer.Chosen = real.OpenFile(form_.get(), request).value_or(QString());
+    return answer;
   }
 
   // A copy, in the test folder so that every output lands there too, of a
@@ -254,7 +434,7 @@ class TestForm1 : public QObject {
 
   std::unique_ptr<QTemporaryDir> dir_;
   std::unique_ptr<TRecordingUi> ui_;
-  std::unique_ptr<TForm1> form_;
+  std::unique_ptr<TTestForm> form_;
 };
 
 QTEST_MAIN(TestForm1)

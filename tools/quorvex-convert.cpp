@@ -3,7 +3,11 @@
 //   quorvex-convert INPUT.jww OUTPUT.jww
 //   quorvex-convert -d OUTDIR INPUT.jww...
 //   quorvex-convert --info FILE.jww
+#include <sys/stat.h>
+
+#include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <string>
@@ -11,6 +15,7 @@
 
 #include "app/convert.h"
 #include "explode/explode.h"
+#include "jww/tempfiles.h"
 
 using namespace quorvex;
 
@@ -50,35 +55,118 @@ const char kUsage[] =
     "  3  bad input name (missing, not .jww, or no such file)\n"
     "  4  bad output name (missing, not .jww, or the input file itself)\n"
     "  5  the output could not be written\n"
-    "  6  with -d: at least one drawing failed\n";
+    "  6  with -d: at least one drawing failed, or was refused because its\n"
+    "     output had already been written from another input in this run\n"
+    "  128+N  ended by signal N (130 SIGINT, 143 SIGTERM, 129 SIGHUP); what\n"
+    "     the run had made so far is removed, files it replaces are untouched\n";
 
 std::string BaseName(const std::string& path) {
   const size_t slash = path.rfind('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-int ConvertOne(TConversionSession& session, const std::string& in, const std::string& out) {
+// What converting one drawing printed, and its exit status: kept, so that a
+// batch prints each input's lines in input order.
+struct TOutcome {
+  int Exit = kExitOk;
+  std::string Out;  // for the standard output
+  std::string Err;  // for the error output
+};
+
+std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string Format(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  char* text = nullptr;
+  const int n = ::vasprintf(&text, format, args);
+  va_end(args);
+  std::string out = n >= 0 ? std::string(text, static_cast<size_t>(n)) : std::string();
+  std::free(text);
+  return out;
+}
+
+// Prints an outcome whole, so that nothing of it waits in a buffer when a
+// signal ends the process.
+void Print(const TOutcome& o) {
+  std::fputs(o.Out.c_str(), stdout);
+  std::fflush(stdout);
+  std::fputs(o.Err.c_str(), stderr);
+}
+
+TOutcome ConvertOne(TConversionSession& session, const std::string& in, const std::string& out) {
   const TConvertResult r = session.ConvertDrawing(in, out);
   switch (r.Code) {
     case crDone:
-      std::printf("%s -> %s: %lld dimensions exploded, %lld lines and %lld points added\n", in.c_str(), out.c_str(),
-                  static_cast<long long>(r.Exploded.DimensionsExploded),
-                  static_cast<long long>(r.Exploded.LinesAdded), static_cast<long long>(r.Exploded.PointsAdded));
-      return kExitOk;
+      return {kExitOk,
+              Format("%s -> %s: %lld dimensions exploded, %lld lines and %lld points added\n", in.c_str(),
+                     out.c_str(), static_cast<long long>(r.Exploded.DimensionsExploded),
+                     static_cast<long long>(r.Exploded.LinesAdded), static_cast<long long>(r.Exploded.PointsAdded)),
+              {}};
     case crBadInput:
-      std::fprintf(stderr, "quorvex-convert: %s: not an existing .jww file\n", in.c_str());
-      return kExitBadInput;
+      return {kExitBadInput, {}, Format("quorvex-convert: %s: not an existing .jww file\n", in.c_str())};
     case crBadOutput:
-      std::fprintf(stderr, "quorvex-convert: %s: output must be a .jww file other than the input\n", out.c_str());
-      return kExitBadOutput;
+      return {kExitBadOutput, {},
+              Format("quorvex-convert: %s: output must be a .jww file other than the input\n", out.c_str())};
     case crReadFailed:
-      std::fprintf(stderr, "quorvex-convert: %s: cannot be read as a drawing\n", in.c_str());
-      return kExitReadFailed;
+      return {kExitReadFailed, {}, Format("quorvex-convert: %s: cannot be read as a drawing\n", in.c_str())};
     case crWriteFailed:
-      std::fprintf(stderr, "quorvex-convert: %s: cannot be written: %s\n", out.c_str(), std::strerror(r.ErrorNumber));
-      return kExitWriteFailed;
+      return {kExitWriteFailed, {},
+              Format("quorvex-convert: %s: cannot be written: %s\n", out.c_str(), std::strerror(r.ErrorNumber))};
   }
-  return kExitUsage;
+  return {kExitUsage, {}, {}};
+}
+
+// The outputs a batch has written, by file (device and inode, as found
+// right after the write), so that no other spelling of one of them is
+// written over either.
+class TWrittenOutputs {
+ public:
+  // The input whose output now stands at this path; nullptr when none.
+  const std::string* Find(const std::string& output) const {
+    struct stat st {};
+    if (::lstat(output.c_str(), &st) != 0) return nullptr;
+    for (const auto& w : written_)
+      if (w.Dev == st.st_dev && w.Ino == st.st_ino) return &w.Input;
+    return nullptr;
+  }
+  void Add(const std::string& output, const std::string& input) {
+    struct stat st {};
+    if (::lstat(output.c_str(), &st) == 0) written_.push_back({st.st_dev, st.st_ino, input});
+  }
+
+ private:
+  struct TWritten {
+    dev_t Dev;
+    ino_t Ino;
+    std::string Input;
+  };
+  std::vector<TWritten> written_;
+};
+
+// Converts each input to dir + its file name, in order, printing each one's
+// outcome as it comes. An input whose output this run has already written
+// from another input is refused; the rest go on.
+int RunBatch(const std::string& dir, const std::vector<std::string>& inputs) {
+  TConversionSession session;
+  session.StartUp();
+  TWrittenOutputs written;
+  int failed = 0;
+  for (const std::string& in : inputs) {
+    const std::string out = dir + BaseName(in);
+    TOutcome o;
+    if (const std::string* earlier = written.Find(out)) {
+      o = {kExitBadOutput, {},
+           Format("quorvex-convert: %s: not converted: its output %s was written from %s in this run\n", in.c_str(),
+                  out.c_str(), earlier->c_str())};
+    } else {
+      o = ConvertOne(session, in, out);
+      if (o.Exit == kExitOk) written.Add(out, in);
+    }
+    Print(o);
+    if (o.Exit != kExitOk) ++failed;
+  }
+  session.CleanUp();
+  return failed ? kExitSomeFailed : kExitOk;
 }
 
 int PrintInfo(const std::string& path) {
@@ -121,25 +209,24 @@ static int Run(const std::vector<std::string>& args) {
     std::string dir = args[1];
     if (dir.empty()) return Usage();  // no folder: the outputs would land in "/"
     if (dir.back() != '/') dir += '/';
-    TConversionSession session;
-    session.StartUp(TScratchPlace::Private);
-    int failed = 0;
-    for (size_t i = 2; i < args.size(); ++i)
-      if (ConvertOne(session, args[i], dir + BaseName(args[i])) != kExitOk) ++failed;
-    session.CleanUp();
-    return failed ? kExitSomeFailed : kExitOk;
+    return RunBatch(dir, std::vector<std::string>(args.begin() + 2, args.end()));
   }
   if (args.size() == 2 && args[0].rfind("-", 0) != 0 && args[1].rfind("-", 0) != 0) {
     TConversionSession session;
-    session.StartUp(TScratchPlace::Private);
-    const int code = ConvertOne(session, args[0], args[1]);
+    session.StartUp();
+    const TOutcome o = ConvertOne(session, args[0], args[1]);
+    Print(o);
     session.CleanUp();
-    return code;
+    return o.Exit;
   }
   return Usage();
 }
 
 int main(int argc, char** argv) {
+  InstallInterruptCleanup();
+  // For the tests: write through a named hidden file, as on file systems
+  // that have no unnamed files.
+  if (std::getenv("QUORVEX_TEST_NAMED_TEMP")) SetUnnamedOutputFiles(false);
   try {
     return Run(std::vector<std::string>(argv + 1, argv + argc));
   } catch (const std::exception& e) {

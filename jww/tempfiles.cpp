@@ -176,9 +176,11 @@ bool IsRandomName(const char* name, const char* prefix) {
 // Takes the lock of a folder or file that this process has just made as
 // parent/name, and checks that the name still leads to it: a sweeper that
 // came between the making and the locking holds the lock, or has removed
-// it. False then; the caller makes another.
+// it. False then; the caller makes another. On a file system without locks
+// it stays unlocked: a sweeper cannot lock it there either, so never
+// removes it.
 bool LockNew(int parentFd, const std::string& name, int fd) {
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return false;
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) return false;
   struct stat own, named;
   return ::fstat(fd, &own) == 0 && own.st_nlink > 0 &&
          ::fstatat(parentFd, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 && SameInode(own, named);

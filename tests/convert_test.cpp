@@ -201,7 +201,7 @@ TEST(ConvertSession, WindowsOpenAtOnceKeepTheirImagesApart) {
   // Started as the window starts them, then converting at the same time.
   TConversionSession sessions[2];
   for (TConversionSession& s : sessions) s.StartUp();
-  for (int round = 0; round < 16; ++round) {
+  for (int round = 0; round < 8; ++round) {
     TConvertCode codes[2];
     std::thread runs[2];
     for (int i : {0, 1}) runs[i] = std::thread([&, i] { codes[i] = sessions[i].ConvertDrawing(in[i], out[i]).Code; });

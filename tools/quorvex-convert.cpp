@@ -143,27 +143,40 @@ class TWrittenOutputs {
   std::vector<TWritten> written_;
 };
 
-// Converts each input to dir + its file name, in order, printing each one's
-// outcome as it comes. An input whose output this run has already written
-// from another input is refused; the rest go on.
+// One input of a batch: where it goes and what came of it.
+struct TJob {
+  std::string Input;
+  std::string Output;  // OUTDIR + the input's file name
+  TOutcome Outcome;
+};
+
+// Converts a job's input, unless this run has already written its output
+// from another input.
+void RunJob(TConversionSession& session, TWrittenOutputs& written, TJob& job) {
+  if (const std::string* earlier = written.Find(job.Output)) {
+    job.Outcome = {kExitBadOutput, {},
+                   Format("quorvex-convert: %s: not converted: its output %s was written from %s in this run\n",
+                          job.Input.c_str(), job.Output.c_str(), earlier->c_str())};
+    return;
+  }
+  job.Outcome = ConvertOne(session, job.Input, job.Output);
+  if (job.Outcome.Exit == kExitOk) written.Add(job.Output, job.Input);
+}
+
+// Converts each input to dir + its file name. The jobs run in input order
+// and each one's outcome is printed when it is done, so the lines come in
+// input order; failures are reported and the rest go on.
 int RunBatch(const std::string& dir, const std::vector<std::string>& inputs) {
+  std::vector<TJob> jobs;
+  for (const std::string& in : inputs) jobs.push_back({in, dir + BaseName(in), {}});
   TConversionSession session;
   session.StartUp();
   TWrittenOutputs written;
   int failed = 0;
-  for (const std::string& in : inputs) {
-    const std::string out = dir + BaseName(in);
-    TOutcome o;
-    if (const std::string* earlier = written.Find(out)) {
-      o = {kExitBadOutput, {},
-           Format("quorvex-convert: %s: not converted: its output %s was written from %s in this run\n", in.c_str(),
-                  out.c_str(), earlier->c_str())};
-    } else {
-      o = ConvertOne(session, in, out);
-      if (o.Exit == kExitOk) written.Add(out, in);
-    }
-    Print(o);
-    if (o.Exit != kExitOk) ++failed;
+  for (TJob& job : jobs) {
+    RunJob(session, written, job);
+    Print(job.Outcome);
+    if (job.Outcome.Exit != kExitOk) ++failed;
   }
   session.CleanUp();
   return failed ? kExitSomeFailed : kExitOk;

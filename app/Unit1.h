@@ -27,7 +27,7 @@ class TForm1 : public QWidget {
   static constexpr int kClientHeight = 166;
 
   explicit TForm1(TUiServices& ui,
-                  quorvex::TScratchPlace scratch = quorvex::TScratchPlace::BesideProgram,
+                  quorvex::TScratchPlace scratch = {},
                   QWidget* parent = nullptr);
   ~TForm1() override;
 

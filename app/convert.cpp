@@ -1,10 +1,7 @@
 #include "app/convert.h"
 
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <cstdlib>
-#include <filesystem>
 #include <vector>
 
 namespace quorvex {
@@ -20,37 +17,7 @@ bool SameFile(const std::string& a, const std::string& b) {
          sa.st_ino == sb.st_ino;
 }
 
-bool IsWritableFolder(const std::string& path) {
-  struct stat st{};
-  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && ::access(path.c_str(), W_OK | X_OK) == 0;
-}
-
-// A new folder only this process uses, under the system's temporary
-// directory; empty when none can be made.
-std::string MakePrivateFolder() {
-  const char* base = std::getenv("TMPDIR");
-  std::string pattern = std::string(base && *base ? base : "/tmp") + "/quorvex-XXXXXX";
-  if (!::mkdtemp(pattern.data())) return {};
-  return pattern + "/";
-}
-
-// Removes a private scratch folder with whatever is left in it (links are
-// removed, never followed).
-void RemovePrivateFolder(const std::string& folder) {
-  std::error_code ignored;
-  std::filesystem::remove_all(folder, ignored);
-}
-
 }  // namespace
-
-std::string ProgramFolder() {
-  std::vector<char> buf(4096);
-  const ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size() - 1);
-  if (n <= 0) return "./";
-  const std::string path(buf.data(), static_cast<size_t>(n));
-  const size_t slash = path.rfind('/');
-  return slash == std::string::npos ? "./" : path.substr(0, slash + 1);
-}
 
 std::string LowerCasePath(const std::string& s) {
   std::string out = s;
@@ -71,23 +38,21 @@ TConversionSession::~TConversionSession() {
   if (Started()) CleanUp();
 }
 
-void TConversionSession::StartUp(TScratchPlace place) {
-  Images.Clear();
-  ExeDir = ProgramFolder();
-  besideProgram_ = place == TScratchPlace::BesideProgram;
-  TempDir.clear();
-  TempDirIsPrivate = false;
-  if (besideProgram_) {
-    const std::string beside = ExeDir + "TEMP/";
-    ::mkdir(beside.c_str(), 0755);  // an existing folder is fine
-    if (IsWritableFolder(beside)) TempDir = beside;
+bool TConversionSession::MakeScratchFolder() {
+  const std::vector<std::string> bases = place_.Base.empty() ? ScratchBases() : std::vector<std::string>{place_.Base};
+  for (const std::string& base : bases) {
+    ScratchError = scratch_.Create(base);
+    if (ScratchError == 0) break;
   }
-  if (TempDir.empty()) {
-    TempDir = MakePrivateFolder();
-    TempDirIsPrivate = !TempDir.empty();
-    if (TempDir.empty()) TempDir = ExeDir + "TEMP/";  // nothing better: reads of images will fail
-  }
+  TempDir = scratch_.Path();
   Images.TempDir = TempDir;
+  return scratch_.Exists();
+}
+
+void TConversionSession::StartUp(const TScratchPlace& place) {
+  Images.Clear();
+  place_ = place;
+  MakeScratchFolder();
   ImageSwitchRead = ImageSwitchWrite = true;
   Drawing = std::make_unique<TJwwData>();
   Attributes = std::make_unique<TgraAttribute>();
@@ -98,19 +63,13 @@ void TConversionSession::StartUp(TScratchPlace place) {
 }
 
 void TConversionSession::CleanUp() {
-  if (besideProgram_) {
-    ::unlink((ExeDir + "tmp.bmp").c_str());
-    ::unlink((ExeDir + "$IMGTEMP.BMP").c_str());
-  }
   ResetConversion();
   Drawing.reset();
   Attributes.reset();
   Images.Clear();
-  if (TempDirIsPrivate) {
-    RemovePrivateFolder(TempDir);
-  } else if (!TempDir.empty()) {
-    ::rmdir(TempDir.c_str());  // stays when files are left in it
-  }
+  scratch_.Remove();
+  TempDir.clear();
+  Images.TempDir.clear();
 }
 
 void TConversionSession::ResetConversion() {
@@ -130,10 +89,15 @@ TConvertResult TConversionSession::ConvertDrawing(const std::string& input, cons
     result.Code = crBadOutput;
     return result;
   }
-  if (!Started()) StartUp(TScratchPlace::Private);
+  if (!Started()) StartUp();
+  if (!scratch_.Exists() && !MakeScratchFolder()) {
+    // No folder for the images to pass through: nothing is read, nothing lost.
+    result.Code = crWriteFailed;
+    result.ErrorNumber = ScratchError;
+    return result;
+  }
 
   ResetConversion();
-  Images.TempDir = TempDir;
   if (!Drawing->Read(input, ImageSwitchRead ? &Images : nullptr)) {
     result.Code = crReadFailed;
     return result;

@@ -11,6 +11,7 @@
 #include "explode/explode.h"
 #include "jww/images.h"
 #include "jww/jwwunit.h"
+#include "jww/tempfiles.h"
 
 namespace quorvex {
 
@@ -29,10 +30,11 @@ struct TConvertResult {
   TReadError ReadError;       // why the read failed (Code crReadFailed, or crWriteFailed from a scratch file)
 };
 
-// Where the scratch folder for embedded images lives.
-enum class TScratchPlace {
-  BesideProgram,  // ExeDir + "TEMP/", or a private folder when that cannot be used
-  Private,        // always a private folder under the system's temporary directory
+// Where a session makes its private scratch folder.
+struct TScratchPlace {
+  // The folder to make it in; empty: $XDG_RUNTIME_DIR, else $TMPDIR, else
+  // /tmp (the first in which a folder can be made).
+  std::string Base;
 };
 
 // The state that lives as long as the window (or one command-line run):
@@ -45,15 +47,13 @@ class TConversionSession {
   TConversionSession(const TConversionSession&) = delete;
   TConversionSession& operator=(const TConversionSession&) = delete;
 
-  // Start-up without widgets: empties the bound images, sets ExeDir and
-  // TempDir, turns the image switches on, creates the scratch folder,
-  // creates the drawing and the attribute tables, sets the fallbacks.
-  void StartUp(TScratchPlace place = TScratchPlace::BesideProgram);
+  // Start-up without widgets: empties the bound images, makes the session's
+  // own scratch folder (TempDir), turns the image switches on, creates the
+  // drawing and the attribute tables, sets the fallbacks.
+  void StartUp(const TScratchPlace& place = {});
 
-  // Clean-up without widgets: deletes "tmp.bmp" and "$IMGTEMP.BMP" in ExeDir
-  // (only when the scratch folder is the one beside the program), resets,
-  // frees the drawing and the tables, removes an empty TempDir (a private
-  // scratch folder is removed with whatever is left in it).
+  // Clean-up without widgets: resets, frees the drawing and the tables, and
+  // removes the scratch folder with whatever is left in it.
   void CleanUp();
 
   // Empties the drawing, deletes the scratch files of the bound images and
@@ -65,9 +65,10 @@ class TConversionSession {
 
   bool Started() const { return Drawing != nullptr; }
 
-  std::string ExeDir;   // the program's folder, with its trailing '/'
-  std::string TempDir;  // scratch folder for embedded images, trailing '/'
-  bool TempDirIsPrivate = false;
+  // This session's own scratch folder for embedded images, with its
+  // trailing '/'; empty when none could be made (ScratchError says why).
+  std::string TempDir;
+  int ScratchError = 0;
   bool ImageSwitchRead = true;   // carry images from the input into TempDir
   bool ImageSwitchWrite = true;  // carry images from TempDir into the output
   TWriterFallbacks Fallbacks;    // colour and line type substituted by the writer
@@ -76,11 +77,12 @@ class TConversionSession {
   std::unique_ptr<TgraAttribute> Attributes;
 
  private:
-  bool besideProgram_ = false;  // the window's layout: "tmp.bmp" files beside the program
-};
+  // Makes the scratch folder where the place says; false when it cannot.
+  bool MakeScratchFolder();
 
-// The folder of the running program file, with a trailing '/'.
-std::string ProgramFolder();
+  TScratchPlace place_;
+  TScratchFolder scratch_;
+};
 
 // The extension of a path's file-name part, from its last dot (dot included),
 // lower-cased a to z; empty when the file name has no dot.

@@ -12,6 +12,8 @@
 #include "app/ui_services.h"
 
 int main(int argc, char* argv[]) {
+  // SIGINT, SIGTERM, SIGHUP: the scratch folder goes, then the window.
+  quorvex::InstallInterruptCleanup();
   // The layout is in pixels and must not grow with the screen's density.
   qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
 

@@ -41,10 +41,11 @@ class TJwwData : public TEntJwwStore {
   // writer has failed; its Error() then holds the reason.
   bool WriteTo(class TArchiveWriter& w, int32_t version, const TWriterFallbacks& fallbacks,
                TImageStore* images);
-  // Writes the drawing to a file: into a temporary file in its folder, renamed
-  // over the target only once complete and closed. Returns 0 on success,
-  // else the system error number (nothing is left at the path then, and a
-  // file that stood there before is untouched).
+  // Writes the drawing to a file: into a temporary file in its folder that
+  // takes the path only once complete and synced (TOutputFile); a file
+  // replaced keeps its mode. Returns 0 on success, else the system error
+  // number (nothing is left at the path then, and a file that stood there
+  // before is untouched).
   int Write(const std::string& path, int32_t version, const TWriterFallbacks& fallbacks, TImageStore* images);
 
   // Builds BlockTree, the Used marks and NewNumber of the definitions and

@@ -1,18 +1,14 @@
 // Writing a whole drawing: header, the drawing's entity list, the block
 // definitions in use, and from version 700 the image section. Classes and
 // objects are numbered afresh for the file written.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
-#include <cstdio>
 #include <new>
 
 #include "jww/header.h"
 #include "jww/images.h"
 #include "jww/jwwunit.h"
 #include "jww/records.h"
+#include "jww/tempfiles.h"
 
 namespace quorvex {
 namespace {
@@ -115,12 +111,6 @@ class TListWriter {
   bool splitDimensions_;
 };
 
-mode_t CurrentUmask() {
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  return mask;
-}
-
 }  // namespace
 
 bool TJwwData::WriteTo(TArchiveWriter& w, int32_t version, const TWriterFallbacks& fallbacks, TImageStore* images) {
@@ -142,28 +132,17 @@ bool TJwwData::WriteTo(TArchiveWriter& w, int32_t version, const TWriterFallback
 
 int TJwwData::Write(const std::string& path, int32_t version, const TWriterFallbacks& fallbacks,
                     TImageStore* images) {
-  // A short hidden name in the output's folder: the rename stays within one
-  // file system, and an output name near the length limit still fits.
-  const size_t slash = path.rfind('/');
-  std::string temp = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + ".quorvex-XXXXXX";
-  const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-  if (fd < 0) return errno;
-  TArchiveWriter w(fd);
-  if (::fchmod(fd, 0666 & ~CurrentUmask()) != 0) w.Fail(errno);
+  TOutputFile out;  // removed again unless committed, however the writing ends
+  if (const int err = out.Open(path)) return err;
+  TArchiveWriter w(out.Fd());
   try {
     WriteTo(w, version, fallbacks, images);
   } catch (const std::bad_alloc&) {
     w.Fail(ENOMEM);
   }
   w.Flush();
-  if (w.Ok() && ::fsync(fd) != 0) w.Fail(errno);
-  if (::close(fd) != 0) w.Fail(errno);
-  if (w.Ok() && ::rename(temp.c_str(), path.c_str()) != 0) w.Fail(errno);
-  if (!w.Ok()) {
-    ::unlink(temp.c_str());
-    return w.Error();
-  }
-  return 0;
+  if (!w.Ok()) return w.Error();
+  return out.Commit();
 }
 
 }  // namespace quorvex

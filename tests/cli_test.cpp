@@ -1,8 +1,16 @@
+#include <signal.h>
+#include <spawn.h>
+#include <fcntl.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <set>
+#include <thread>
 
 #include "writer_util.h"
 
@@ -10,12 +18,12 @@ namespace qtest {
 namespace {
 
 // Starts the converter with these arguments (quoted: the test's paths hold
-// no quote) after a prefix of environment settings; Finish gives its exit
-// status and what it printed.
-FILE* Start(const std::vector<std::string>& args, const std::string& env = "") {
+// no quote) after a prefix of environment settings, its errors going to
+// errors (or nowhere); Finish gives its exit status and what it printed.
+FILE* Start(const std::vector<std::string>& args, const std::string& env = "", const std::string& errors = "") {
   std::string command = env + QUORVEX_CONVERT_BIN;
   for (const std::string& arg : args) command += " '" + arg + "'";
-  return ::popen((command + " 2>/dev/null").c_str(), "r");
+  return ::popen((command + " 2>'" + (errors.empty() ? "/dev/null" : errors) + "'").c_str(), "r");
 }
 std::pair<int, std::string> Finish(FILE* f) {
   std::string out;
@@ -24,6 +32,70 @@ std::pair<int, std::string> Finish(FILE* f) {
   return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
 }
 int Exit(const std::vector<std::string>& args) { return Finish(Start(args)).first; }
+
+// Starts the converter in the background with these environment settings
+// (NAME=value) added and the three interrupting signals at their defaults,
+// as from a terminal; its output goes nowhere.
+pid_t Spawn(const std::vector<std::string>& args, const std::vector<std::string>& env) {
+  std::vector<std::string> argStrings = {QUORVEX_CONVERT_BIN};
+  argStrings.insert(argStrings.end(), args.begin(), args.end());
+  std::vector<char*> argv, envp;
+  for (std::string& a : argStrings) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  std::vector<std::string> envStrings = env;  // first: they win over inherited ones
+  for (char** e = environ; *e; ++e) envStrings.push_back(*e);
+  for (std::string& e : envStrings) envp.push_back(e.data());
+  envp.push_back(nullptr);
+  posix_spawn_file_actions_t files;
+  posix_spawn_file_actions_init(&files);
+  posix_spawn_file_actions_addopen(&files, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&files, 2, "/dev/null", O_WRONLY, 0);
+  posix_spawnattr_t attr;
+  posix_spawnattr_init(&attr);
+  sigset_t defaults, none;
+  sigemptyset(&defaults), sigemptyset(&none);
+  for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&defaults, sig);
+  posix_spawnattr_setsigdefault(&attr, &defaults);
+  posix_spawnattr_setsigmask(&attr, &none);
+  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+  pid_t pid = -1;
+  if (::posix_spawn(&pid, argv[0], &files, &attr, argv.data(), envp.data()) != 0) pid = -1;
+  posix_spawn_file_actions_destroy(&files);
+  posix_spawnattr_destroy(&attr);
+  return pid;
+}
+
+// The exit status of a process started by Spawn; 1000 + the signal when a
+// signal ended it.
+int Wait(pid_t pid) {
+  int status = 0;
+  if (::waitpid(pid, &status, 0) != pid) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
+}
+
+// Waits until the process holds a file open inside this folder (its output
+// being written). False when it ended first.
+bool WaitUntilWriting(pid_t pid, const std::string& folder) {
+  const std::filesystem::path fds = "/proc/" + std::to_string(pid) + "/fd";
+  for (;;) {
+    std::error_code e;
+    int open = 0;
+    for (const auto& fd : std::filesystem::directory_iterator(fds, e)) {
+      ++open;
+      const std::string target = std::filesystem::read_symlink(fd.path(), e).string();
+      if (target.rfind(folder + "/", 0) == 0) return true;
+    }
+    if (open == 0) return false;  // ended: a zombie holds no files
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+}
+
+// The names in a folder.
+std::set<std::string> Names(const std::string& folder) {
+  std::set<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(folder)) names.insert(e.path().filename().string());
+  return names;
+}
 
 class Cli : public ::testing::Test {
  protected:
@@ -81,6 +153,79 @@ TEST_F(Cli, ParallelRunsKeepTheirScratchFilesApart) {
   }
   // Each run removed its own scratch folder: a.jww, in*, out* and images* are left.
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(tmp.Path()), {}), 7);
+}
+
+TEST_F(Cli, ABatchNeverOverwritesAnOutputItWrote) {
+  // Two drawings of one name from two folders: the second would replace the
+  // first one's output.
+  const std::string dir = tmp.File("out"), x = tmp.File("x/plan.jww"), y = tmp.File("y/plan.jww");
+  for (const char* d : {"out", "x", "y"}) ASSERT_TRUE(std::filesystem::create_directory(tmp.File(d)));
+  std::filesystem::copy_file(a, x);
+  TJwwData other = NewDrawing(600);
+  AddToDrawing(other, MakeLine(0, 0, 1, 1));
+  ASSERT_EQ(other.Write(y, 600, TWriterFallbacks{}, nullptr), 0);
+  ASSERT_EQ(Exit({x, tmp.File("expected.jww")}), 0);
+  const auto [exit, out] = Finish(Start({"-d", dir, x, y, a}, "", tmp.File("errors")));
+  EXPECT_EQ(exit, 6);
+  EXPECT_TRUE(ReadFile(dir + "/plan.jww") == ReadFile(tmp.File("expected.jww")));  // the first drawing's
+  EXPECT_TRUE(FileExists(dir + "/a.jww"));                                          // the rest go on
+  const std::string errors = [&] { const auto b = ReadFile(tmp.File("errors")); return std::string(b.begin(), b.end()); }();
+  EXPECT_TRUE(errors.find(x) != errors.npos && errors.find(y) != errors.npos) << errors;
+}
+
+// A drawing carrying a 32 MB image: its conversion takes a moment.
+class CliInterrupt : public Cli {
+ protected:
+  void SetUp() override {
+    Cli::SetUp();
+    TJwwData d = NewDrawing(700);
+    AddToDrawing(d, MakeText(N("^@BM%temp%big.bmp,0,0,10,10")));
+    WriteFile(big, WithImages(Serialize(d, 700), {{N("big.bmp"), Pattern(32 << 20, 3)}}));
+    for (const std::string& f : {scratch, outs}) ASSERT_TRUE(std::filesystem::create_directory(f));
+  }
+  // Scratch folders go to a folder of the test's own; with named true the
+  // output is written through a named hidden file, as on file systems that
+  // have no unnamed ones.
+  std::vector<std::string> Env(bool named) const {
+    std::vector<std::string> env = {"TMPDIR=" + scratch, "XDG_RUNTIME_DIR=" + scratch};
+    if (named) env.push_back("QUORVEX_TEST_NAMED_TEMP=1");
+    return env;
+  }
+  const std::string big = tmp.File("big.jww"), scratch = tmp.File("scratch"), outs = tmp.File("outs");
+};
+
+TEST_F(CliInterrupt, InterruptedRunsRemoveWhatTheyMadeAndExitWith128PlusTheSignal) {
+  for (bool named : {false, true}) for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
+    SCOPED_TRACE(testing::Message() << "signal " << sig << (named ? ", named temporary" : ""));
+    const pid_t pid = Spawn({big, outs + "/big.jww"}, Env(named));
+    ASSERT_GT(pid, 0);
+    ASSERT_TRUE(WaitUntilWriting(pid, outs)) << "finished before it could be interrupted";
+    ::kill(pid, sig);
+    EXPECT_EQ(Wait(pid), 128 + sig);
+    EXPECT_EQ(Names(outs), std::set<std::string>{});
+    EXPECT_EQ(Names(scratch), std::set<std::string>{});
+  }
+}
+
+TEST_F(CliInterrupt, TheNextRunSweepsAwayAKilledRunButNeverALiveOne) {
+  for (bool named : {false, true}) {
+    SCOPED_TRACE(named ? "named temporary" : "unnamed temporary");
+    // A run that is writing while another starts and finishes.
+    const pid_t live = Spawn({big, outs + "/live.jww"}, Env(named));
+    ASSERT_TRUE(live > 0 && WaitUntilWriting(live, outs));
+    EXPECT_EQ(Wait(Spawn({a, outs + "/small.jww"}, Env(named))), 0);
+    EXPECT_EQ(Wait(live), 0);
+    EXPECT_EQ(ReadFile(outs + "/live.jww").size(), std::filesystem::file_size(big));
+    // A run killed while writing: the next one leaves nothing of it.
+    const pid_t killed = Spawn({big, outs + "/killed.jww"}, Env(named));
+    ASSERT_TRUE(killed > 0 && WaitUntilWriting(killed, outs));
+    ::kill(killed, SIGKILL);
+    EXPECT_EQ(Wait(killed), 1000 + SIGKILL);
+    EXPECT_EQ(Wait(Spawn({a, outs + "/next.jww"}, Env(named))), 0);
+    EXPECT_EQ(Names(outs), (std::set<std::string>{"live.jww", "next.jww", "small.jww"}));
+    EXPECT_EQ(Names(scratch), std::set<std::string>{});
+    for (const std::string& n : Names(outs)) std::filesystem::remove(outs + "/" + n);
+  }
 }
 
 }  // namespace

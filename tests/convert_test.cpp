@@ -1,5 +1,10 @@
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <filesystem>
+#include <stdexcept>
+#include <thread>
 #include <tuple>
 
 #include "app/convert.h"
@@ -13,7 +18,7 @@ namespace fs = std::filesystem;
 class Convert : public ::testing::Test {
  protected:
   void SetUp() override {
-    session.StartUp(TScratchPlace::Private);
+    session.StartUp();
     TJwwData d = GeneratedDrawing(600, false);
     ASSERT_EQ(d.Write(in, 600, TWriterFallbacks{}, nullptr), 0);
   }
@@ -67,6 +72,58 @@ TEST_F(Convert, FailedReadsAndWritesLeaveNothingBehind) {
   EXPECT_FALSE(ReadFile(longest).empty());
 }
 
+TEST_F(Convert, ReplacedOutputsKeepTheirModeAndOwner) {
+  // A private drawing stays private, a read-only one read-only; as root the
+  // owner and group stay too.
+  const bool root = ::geteuid() == 0;
+  for (const mode_t mode : {0600, 0640, 0444}) {
+    fs::remove(out);
+    WriteFile(out, {'o', 'l', 'd'});
+    ASSERT_EQ(::chmod(out.c_str(), mode), 0);
+    if (root) {
+      ASSERT_EQ(::chown(out.c_str(), 65534, 65534), 0);
+    }
+    ASSERT_EQ(Code(in, out), crDone);
+    struct stat st{};
+    ASSERT_EQ(::stat(out.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, mode);
+    if (root) {
+      EXPECT_EQ(std::tuple(st.st_uid, st.st_gid), std::tuple(65534u, 65534u)) << std::oct << mode;
+    }
+  }
+  // A new output gets 0666 less the umask.
+  fs::remove(out);
+  const mode_t umask = ::umask(027);
+  const TConvertCode code = Code(in, out);
+  ::umask(umask);
+  struct stat st{};
+  ASSERT_EQ(code, crDone);
+  ASSERT_EQ(::stat(out.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
+}
+
+TEST(OutputFile, AFailureWhileWritingLeavesNoFileAndNoDescriptor) {
+  TempFolder tmp;
+  const std::string out = tmp.File("out.jww");
+  WriteFile(out, {'o', 'l', 'd'});
+  auto openFiles = [] { return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator{}); };
+  const auto before = openFiles();
+  for (const bool named : {false, true}) {
+    SetUnnamedOutputFiles(!named);
+    try {
+      TOutputFile file;
+      ASSERT_EQ(file.Open(out), 0);
+      ASSERT_EQ(::write(file.Fd(), "new", 3), 3);
+      throw std::runtime_error("failed while writing");
+    } catch (const std::runtime_error&) {
+    }
+    EXPECT_EQ(openFiles(), before) << named;
+    EXPECT_EQ(ReadFile(out), (std::vector<uint8_t>{'o', 'l', 'd'}));
+    EXPECT_EQ(std::distance(fs::directory_iterator(tmp.Path()), fs::directory_iterator{}), 1) << named;
+  }
+  SetUnnamedOutputFiles(true);
+}
+
 TEST_F(Convert, DoneLeavesTheDrawingEmptyAndNoScratchFiles) {
   TJwwData d = GeneratedDrawing(700, true);
   AddToDrawing(d, MakeText(W(u"^@BM%temp%photo.jpg,0,0,100,80")));
@@ -116,23 +173,52 @@ TEST_F(Convert, RealDrawingsConvertToAFixedPoint) {
 
 TEST(ConvertSession, CleanUpRemovesThePrivateFolderWithWhatIsLeftInIt) {
   TConversionSession s;
-  s.StartUp(TScratchPlace::Private);
-  ASSERT_TRUE(s.TempDirIsPrivate && fs::is_directory(s.TempDir));
+  s.StartUp();
+  ASSERT_TRUE(fs::is_directory(s.TempDir));
   const std::string folder = s.TempDir;
   WriteFile(folder + "left.bmp", {1, 2, 3});
   s.CleanUp();
   EXPECT_FALSE(s.Started() || FileExists(folder));
-  // A scratch folder beside the program that cannot be made (a file has the
-  // name) falls back to a private one.
-  const std::string blocker = ProgramFolder() + "TEMP";
-  if (FileExists(blocker)) GTEST_SKIP() << blocker << " exists already";
-  WriteFile(blocker, {'x'});
-  s.StartUp(TScratchPlace::BesideProgram);
-  const std::string fallback = s.TempDir;
-  EXPECT_TRUE(s.TempDirIsPrivate && fs::is_directory(fallback) && fallback != blocker + "/") << fallback;
-  s.CleanUp();
-  EXPECT_FALSE(FileExists(fallback));
-  EXPECT_TRUE(fs::remove(blocker));  // still there
+}
+
+TEST(ConvertSession, WindowsOpenAtOnceKeepTheirImagesApart) {
+  // Two drawings placing an image of one name, pic0.jpg, with other bytes.
+  TempFolder tmp;
+  const std::vector<uint8_t> pictures[2] = {std::vector<uint8_t>(3 << 20, 0xAA), std::vector<uint8_t>(3 << 20, 0xBB)};
+  std::string in[2], out[2];
+  for (int i : {0, 1}) {
+    TJwwData d = NewDrawing(700);
+    AddToDrawing(d, MakeText(N("^@BM%temp%pic0.jpg,0,0,10,10")));
+    in[i] = tmp.File("in" + std::to_string(i) + ".jww"), out[i] = tmp.File("out" + std::to_string(i) + ".jww");
+    WriteFile(in[i], WithImages(Serialize(d, 700), {{N("pic0.jpg"), pictures[i]}}));
+  }
+  auto picture = [&](int i) {
+    TImageStore store{tmp.File("back" + std::to_string(i) + "/"), {}};
+    fs::create_directory(store.TempDir);
+    TJwwData back;
+    return back.Read(out[i], &store) ? ReadFile(store.TempDir + "pic0.jpg") : std::vector<uint8_t>{};
+  };
+  // Started as the window starts them, then converting at the same time.
+  TConversionSession sessions[2];
+  for (TConversionSession& s : sessions) s.StartUp();
+  for (int round = 0; round < 8; ++round) {
+    TConvertCode codes[2];
+    std::thread runs[2];
+    for (int i : {0, 1}) runs[i] = std::thread([&, i] { codes[i] = sessions[i].ConvertDrawing(in[i], out[i]).Code; });
+    for (std::thread& t : runs) t.join();
+    for (int i : {0, 1}) {
+      ASSERT_EQ(codes[i], crDone) << "round " << round << ", drawing " << i;
+      ASSERT_TRUE(picture(i) == pictures[i]) << "round " << round << ": drawing " << i << " lost its own image";
+    }
+  }
+  // Closing one window leaves the other's scratch folder, and its conversions, alone.
+  const std::string other = sessions[1].TempDir;
+  sessions[0].CleanUp();
+  EXPECT_TRUE(fs::is_directory(other));
+  EXPECT_EQ(sessions[1].ConvertDrawing(in[1], out[1]).Code, crDone);
+  EXPECT_TRUE(picture(1) == pictures[1]);
+  sessions[1].CleanUp();
+  EXPECT_FALSE(FileExists(other));
 }
 
 }  // namespace

@@ -135,7 +135,7 @@ TEST(Render, PreviewMarksExactlyTheLinesAndPointsTheConversionAdds) {
   WriteFile(input, Serialize(d, 700));
 
   TConversionSession session;
-  session.StartUp(TScratchPlace::Private);
+  session.StartUp();
   const TConvertResult converted = session.ConvertDrawing(input, dir.File("out.jww"));
   ASSERT_EQ(converted.Code, crDone);
   const TPictureResult r = MakePicture(input, dir.File("preview.svg"), TPictureMode::kPreview);

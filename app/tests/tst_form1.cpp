@@ -85,7 +85,7 @@ class TestForm1 : public QObject {
     dir_ = std::make_unique<QTemporaryDir>();
     QVERIFY(dir_->isValid());
     ui_ = std::make_unique<TRecordingUi>();
-    form_ = std::make_unique<TTestForm>(*ui_, quorvex::TScratchPlace::Private);
+    form_ = std::make_unique<TTestForm>(*ui_);
     form_->show();
     QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
     form_->activateWindow();

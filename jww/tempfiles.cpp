@@ -1,0 +1,443 @@
+#include "jww/tempfiles.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/random.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <mutex>
+#include <set>
+#include <utility>
+
+namespace quorvex {
+namespace {
+
+constexpr char kScratchPrefix[] = "quorvex-";  // then six letters or digits
+constexpr char kOutputPrefix[] = ".quorvex-";  // likewise
+constexpr size_t kRandomLength = 6;
+constexpr char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+constexpr int kNameTries = 100;
+constexpr int kInterrupts[] = {SIGINT, SIGTERM, SIGHUP};
+
+std::atomic<bool> gUnnamedAllowed{true};
+
+bool IsDots(const char* name) { return name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)); }
+
+bool SameInode(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
+// ---- What an interrupt removes ----
+//
+// A fixed table filled before a signal can need it. The handler only reads
+// it and calls what is safe in a signal handler: fstatat, unlinkat, lseek,
+// getdents64 and _exit. Each entry's state is changed by compare-and-swap,
+// so that an owner never reuses or closes what the handler is removing.
+
+enum : int { kFree, kFilling, kArmed, kCleaning };
+enum class TKind : int { Folder, File };
+
+struct TCleanupEntry {
+  std::atomic<int> State{kFree};
+  TKind Kind = TKind::File;
+  int ParentFd = -1;  // the folder that holds it
+  int OwnFd = -1;     // a folder: the folder itself, open for reading
+  dev_t Dev = 0;      // a file: the inode its name must still lead to
+  ino_t Ino = 0;
+  char Name[NAME_MAX + 1] = {};
+};
+static_assert(std::atomic<int>::is_always_lock_free);
+
+constexpr int kCleanupEntries = 64;
+TCleanupEntry gCleanup[kCleanupEntries];
+
+// -1 when the table is full: what is not listed is swept by the next run.
+int Register(TKind kind, int parentFd, int ownFd, const std::string& name, dev_t dev, ino_t ino) {
+  if (name.size() > NAME_MAX) return -1;
+  for (int i = 0; i < kCleanupEntries; ++i) {
+    TCleanupEntry& e = gCleanup[i];
+    int expected = kFree;
+    if (!e.State.compare_exchange_strong(expected, kFilling)) continue;
+    e.Kind = kind;
+    e.ParentFd = parentFd;
+    e.OwnFd = ownFd;
+    e.Dev = dev;
+    e.Ino = ino;
+    std::memcpy(e.Name, name.c_str(), name.size() + 1);
+    e.State.store(kArmed);
+    return i;
+  }
+  return -1;
+}
+
+void Unregister(int& slot) {
+  if (slot < 0) return;
+  int expected = kArmed;
+  if (!gCleanup[slot].State.compare_exchange_strong(expected, kFree)) {
+    // The handler, on another thread, is removing it and then ends the
+    // process: its descriptors must stay open until then.
+    for (;;) ::pause();
+  }
+  slot = -1;
+}
+
+// Removes a name only while it still leads to this inode.
+void RemoveIfSame(int parentFd, const char* name, dev_t dev, ino_t ino) {
+  struct stat st;
+  if (::fstatat(parentFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && st.st_dev == dev && st.st_ino == ino)
+    ::unlinkat(parentFd, name, 0);
+}
+
+// Unlinks every entry of an open folder; safe in a signal handler. The
+// folder is read again from its start while a pass still removes something
+// (removing while reading may skip entries).
+void EmptyFolder(int fd) {
+  alignas(8) char buf[4096];
+  for (int pass = 0; pass < 16; ++pass) {
+    if (::lseek(fd, 0, SEEK_SET) < 0) return;
+    int seen = 0, removed = 0;
+    for (;;) {
+      const ssize_t n = ::getdents64(fd, buf, sizeof buf);
+      if (n <= 0) break;
+      for (ssize_t at = 0; at < n;) {
+        const auto* d = reinterpret_cast<const struct dirent64*>(buf + at);
+        at += d->d_reclen;
+        if (IsDots(d->d_name)) continue;
+        ++seen;
+        if (::unlinkat(fd, d->d_name, 0) == 0) ++removed;
+      }
+    }
+    if (seen == 0 || removed == 0) return;
+  }
+}
+
+extern "C" void OnInterrupt(int sig) {
+  for (TCleanupEntry& e : gCleanup) {
+    int expected = kArmed;
+    if (!e.State.compare_exchange_strong(expected, kCleaning)) continue;
+    if (e.Kind == TKind::Folder) {
+      EmptyFolder(e.OwnFd);
+      ::unlinkat(e.ParentFd, e.Name, AT_REMOVEDIR);
+    } else {
+      RemoveIfSame(e.ParentFd, e.Name, e.Dev, e.Ino);
+    }
+  }
+  ::_exit(128 + sig);
+}
+
+// Keeps the interrupting signals away from this thread while a new file or
+// folder gets its name and its entry in the table.
+class TInterruptsHeld {
+ public:
+  TInterruptsHeld() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (int sig : kInterrupts) sigaddset(&set, sig);
+    pthread_sigmask(SIG_BLOCK, &set, &old_);
+  }
+  ~TInterruptsHeld() { pthread_sigmask(SIG_SETMASK, &old_, nullptr); }
+  TInterruptsHeld(const TInterruptsHeld&) = delete;
+  TInterruptsHeld& operator=(const TInterruptsHeld&) = delete;
+
+ private:
+  sigset_t old_;
+};
+
+std::string RandomName(const char* prefix) {
+  unsigned char r[kRandomLength];
+  if (::getrandom(r, sizeof r, 0) != static_cast<ssize_t>(sizeof r)) {
+    static std::atomic<unsigned> counter{0};
+    struct timespec ts{};
+    ::clock_gettime(CLOCK_REALTIME, &ts);
+    unsigned long long x = static_cast<unsigned long long>(ts.tv_nsec) ^ (static_cast<unsigned long long>(::getpid()) << 20) ^
+                           (static_cast<unsigned long long>(counter++) << 40);
+    for (unsigned char& b : r) b = static_cast<unsigned char>(x), x = x * 6364136223846793005ULL + 1442695040888963407ULL;
+  }
+  std::string name = prefix;
+  for (unsigned char b : r) name += kLetters[b % (sizeof kLetters - 1)];
+  return name;
+}
+
+bool IsRandomName(const char* name, const char* prefix) {
+  const size_t p = std::strlen(prefix);
+  if (std::strncmp(name, prefix, p) != 0 || std::strlen(name) != p + kRandomLength) return false;
+  for (size_t i = p; i < p + kRandomLength; ++i)
+    if (!std::strchr(kLetters, name[i])) return false;
+  return true;
+}
+
+// Takes the lock of a folder or file that this process has just made as
+// parent/name, and checks that the name still leads to it: a sweeper that
+// came between the making and the locking holds the lock, or has removed
+// it. False then; the caller makes another. On a file system without locks
+// it stays unlocked: a sweeper cannot lock it there either, so never
+// removes it.
+bool LockNew(int parentFd, const std::string& name, int fd) {
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) return false;
+  struct stat own, named;
+  return ::fstat(fd, &own) == 0 && own.st_nlink > 0 &&
+         ::fstatat(parentFd, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 && SameInode(own, named);
+}
+
+// Removes from a folder the scratch folders or hidden outputs of this
+// program that belong to this user and whose lock nobody holds: their
+// owners have ended.
+void SweepLeftovers(int folderFd, TKind kind) {
+  const int listFd = ::openat(folderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (listFd < 0) return;
+  DIR* dir = ::fdopendir(listFd);
+  if (!dir) {
+    ::close(listFd);
+    return;
+  }
+  const char* prefix = kind == TKind::Folder ? kScratchPrefix : kOutputPrefix;
+  std::vector<std::string> names;
+  while (const struct dirent* d = ::readdir(dir))
+    if (IsRandomName(d->d_name, prefix)) names.emplace_back(d->d_name);
+  ::closedir(dir);
+
+  const uid_t me = ::geteuid();
+  for (const std::string& name : names) {
+    struct stat st;
+    if (::fstatat(folderFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || st.st_uid != me) continue;
+    if (kind == TKind::Folder ? !S_ISDIR(st.st_mode) : !S_ISREG(st.st_mode)) continue;
+    const int flags = (kind == TKind::Folder ? O_DIRECTORY : O_NONBLOCK | O_NOCTTY) | O_RDONLY | O_NOFOLLOW | O_CLOEXEC;
+    const int fd = ::openat(folderFd, name.c_str(), flags);
+    if (fd < 0) continue;
+    struct stat locked;
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &locked) == 0 && SameInode(st, locked)) {
+      if (kind == TKind::Folder) {
+        EmptyFolder(fd);
+        ::unlinkat(folderFd, name.c_str(), AT_REMOVEDIR);
+      } else {
+        RemoveIfSame(folderFd, name.c_str(), locked.st_dev, locked.st_ino);
+      }
+    }
+    ::close(fd);
+  }
+}
+
+// An output folder is swept once per process: a batch writing many
+// drawings into one folder reads it once.
+void SweepOutputFolderOnce(int folderFd) {
+  struct stat st;
+  if (::fstat(folderFd, &st) != 0) return;
+  static std::mutex mutex;
+  static std::set<std::pair<dev_t, ino_t>> swept;
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (!swept.insert({st.st_dev, st.st_ino}).second) return;
+  }
+  SweepLeftovers(folderFd, TKind::File);
+}
+
+void CloseFd(int& fd) {
+  if (fd >= 0) ::close(fd);
+  fd = -1;
+}
+
+std::string ProcFdPath(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
+
+}  // namespace
+
+void InstallInterruptCleanup() {
+  struct sigaction sa{};
+  sa.sa_handler = OnInterrupt;
+  sigemptyset(&sa.sa_mask);
+  for (int sig : kInterrupts) sigaddset(&sa.sa_mask, sig);
+  for (int sig : kInterrupts) {
+    struct sigaction old{};
+    if (::sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
+    ::sigaction(sig, &sa, nullptr);
+  }
+}
+
+void SetUnnamedOutputFiles(bool allowed) { gUnnamedAllowed = allowed; }
+
+std::vector<std::string> ScratchBases() {
+  std::vector<std::string> bases;
+  for (const char* name : {"XDG_RUNTIME_DIR", "TMPDIR"})
+    if (const char* v = std::getenv(name); v && *v) bases.emplace_back(v);
+  bases.emplace_back("/tmp");
+  return bases;
+}
+
+// ---- The scratch folder ----
+
+int TScratchFolder::Create(const std::string& base) {
+  Remove();
+  std::string folder = base;
+  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  if (folder.empty()) return ENOENT;
+  baseFd_ = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (baseFd_ < 0) return errno;
+  SweepLeftovers(baseFd_, TKind::Folder);
+  if (folder != "/") folder += '/';
+  for (int i = 0; i < kNameTries; ++i) {
+    TInterruptsHeld held;
+    const std::string name = RandomName(kScratchPrefix);
+    if (::mkdirat(baseFd_, name.c_str(), 0700) != 0) {
+      if (errno == EEXIST) continue;
+      const int err = errno;
+      CloseFd(baseFd_);
+      return err;
+    }
+    const int fd = ::openat(baseFd_, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) continue;  // a sweeper removed it already
+    if (!LockNew(baseFd_, name, fd)) {
+      ::close(fd);  // a sweeper has it: it removes it
+      continue;
+    }
+    fd_ = fd;
+    name_ = name;
+    path_ = folder + name + "/";
+    slot_ = Register(TKind::Folder, baseFd_, fd_, name_, 0, 0);
+    return 0;
+  }
+  CloseFd(baseFd_);
+  return EEXIST;
+}
+
+void TScratchFolder::Remove() {
+  if (fd_ >= 0) {
+    EmptyFolder(fd_);
+    ::unlinkat(baseFd_, name_.c_str(), AT_REMOVEDIR);
+  }
+  Unregister(slot_);
+  CloseFd(fd_);  // gives up the lock last
+  CloseFd(baseFd_);
+  name_.clear();
+  path_.clear();
+}
+
+// ---- The temporary output ----
+
+TOutputFile::~TOutputFile() {
+  if (!committed_ && !tempName_.empty()) RemoveIfSame(folderFd_, tempName_.c_str(), dev_, ino_);
+  Unregister(slot_);
+  CloseFd(fd_);
+  CloseFd(folderFd_);
+}
+
+int TOutputFile::Open(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  leaf_ = slash == std::string::npos ? path : path.substr(slash + 1);
+  if (leaf_.empty()) return EISDIR;
+
+  folderFd_ = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  folderReadable_ = folderFd_ >= 0;
+  if (folderFd_ < 0 && errno == EACCES) folderFd_ = ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  if (folderFd_ < 0) return errno;
+
+  replacing_ = ::fstatat(folderFd_, leaf_.c_str(), &target_, 0) == 0;
+  if (replacing_ && S_ISDIR(target_.st_mode)) return EISDIR;
+  if (folderReadable_) SweepOutputFolderOnce(folderFd_);
+
+  // A file that replaces another is private until it takes that file's mode;
+  // a new one gets 0666 less the umask from the system.
+  const mode_t mode = replacing_ ? 0600 : 0666;
+  if (gUnnamedAllowed) {
+    const int fd = ::openat(folderFd_, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+    if (fd >= 0) {
+      // Linked into place later through /proc; without it, take the named way.
+      struct stat own, viaProc;
+      if (::fstat(fd, &own) == 0 && ::stat(ProcFdPath(fd).c_str(), &viaProc) == 0 && SameInode(own, viaProc)) {
+        ::flock(fd, LOCK_EX);  // held once it has a name, until it is in place
+        fd_ = fd;
+        dev_ = own.st_dev;
+        ino_ = own.st_ino;
+        return 0;
+      }
+      ::close(fd);
+    } else if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+      return errno;  // the named way would fail too (no rights, no space, read-only)
+    }
+  }
+  return OpenNamed(mode);
+}
+
+int TOutputFile::OpenNamed(mode_t mode) {
+  for (int i = 0; i < kNameTries; ++i) {
+    TInterruptsHeld held;
+    const std::string name = RandomName(kOutputPrefix);
+    const int fd = ::openat(folderFd_, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+    if (fd < 0) {
+      if (errno == EEXIST) continue;
+      return errno;
+    }
+    struct stat own;
+    if (!LockNew(folderFd_, name, fd) || ::fstat(fd, &own) != 0) {
+      ::close(fd);  // a sweeper has it: it removes it
+      continue;
+    }
+    fd_ = fd;
+    tempName_ = name;
+    dev_ = own.st_dev;
+    ino_ = own.st_ino;
+    slot_ = Register(TKind::File, folderFd_, -1, tempName_, dev_, ino_);
+    return 0;
+  }
+  return EEXIST;
+}
+
+int TOutputFile::LinkUnnamed(const std::string& name) const {
+  return ::linkat(AT_FDCWD, ProcFdPath(fd_).c_str(), folderFd_, name.c_str(), AT_SYMLINK_FOLLOW) == 0 ? 0 : errno;
+}
+
+int TOutputFile::Commit() {
+  if (committed_) return 0;
+  if (fd_ < 0) return EBADF;
+  if (replacing_) {
+    struct stat own;
+    if (::fstat(fd_, &own) != 0) return errno;
+    if ((own.st_uid != target_.st_uid || own.st_gid != target_.st_gid) &&
+        ::fchown(fd_, target_.st_uid, target_.st_gid) != 0 && errno != EPERM)
+      return errno;
+    if (::fchmod(fd_, target_.st_mode & 07777) != 0) return errno;
+  }
+  if (::fsync(fd_) != 0) return errno;
+
+  bool inPlace = false;
+  if (tempName_.empty()) {
+    // Unnamed: a new output is linked straight to its name; one that
+    // replaces a file (or a name taken meanwhile) is linked to a hidden
+    // name first and renamed over it below.
+    if (!replacing_) {
+      const int err = LinkUnnamed(leaf_);
+      if (err == 0) inPlace = true;
+      else if (err != EEXIST) return err;
+    }
+    for (int i = 0; !inPlace && tempName_.empty(); ++i) {
+      if (i == kNameTries) return EEXIST;
+      const std::string name = RandomName(kOutputPrefix);
+      slot_ = Register(TKind::File, folderFd_, -1, name, dev_, ino_);
+      const int err = LinkUnnamed(name);
+      if (err == 0) {
+        tempName_ = name;
+      } else {
+        Unregister(slot_);
+        if (err != EEXIST) return err;
+      }
+    }
+  }
+  if (!inPlace && ::renameat(folderFd_, tempName_.c_str(), folderFd_, leaf_.c_str()) != 0) return errno;
+  committed_ = true;
+  tempName_.clear();
+  Unregister(slot_);
+  // The new name survives a power loss only once the folder is synced. Some
+  // file systems cannot sync a folder; the file's own data are synced.
+  if (folderReadable_) ::fsync(folderFd_);
+  CloseFd(fd_);
+  CloseFd(folderFd_);
+  return 0;
+}
+
+}  // namespace quorvex

@@ -1,0 +1,105 @@
+// The temporary files and folders of this program: the private scratch
+// folder of a session, the temporary file that becomes a written drawing,
+// their removal when SIGINT, SIGTERM or SIGHUP ends the process, and the
+// sweeping away of those left by processes that no longer exist.
+//
+// Each of them is locked (flock) by its owner for its whole life; a run
+// removes only those whose lock it can take, so a live session's folder or
+// output is never touched, while those of a killed or crashed process go at
+// the next run in the same place.
+#pragma once
+
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+namespace quorvex {
+
+// Has SIGINT, SIGTERM and SIGHUP remove every scratch folder and temporary
+// output of this process and end it with exit status 128 + the signal. A
+// signal ignored when the process started (nohup, a background job) stays
+// ignored. Call once, early in main.
+void InstallInterruptCleanup();
+
+// Folders a session's scratch folder may be made in, in the order tried:
+// $XDG_RUNTIME_DIR, then $TMPDIR, then /tmp (unset or empty ones skipped).
+std::vector<std::string> ScratchBases();
+
+// A folder that one session alone uses ("quorvex-" and six letters or
+// digits, mode 0700), removed with whatever is in it when the session ends.
+class TScratchFolder {
+ public:
+  TScratchFolder() = default;
+  ~TScratchFolder() { Remove(); }
+  TScratchFolder(const TScratchFolder&) = delete;
+  TScratchFolder& operator=(const TScratchFolder&) = delete;
+
+  // Sweeps away the scratch folders that ended processes left in base, then
+  // makes a new one there. 0, or the system error number.
+  int Create(const std::string& base);
+  // Removes the folder with everything in it (nothing when there is none).
+  void Remove();
+
+  bool Exists() const { return fd_ >= 0; }
+  // The folder's path with a trailing '/' (empty when there is none).
+  const std::string& Path() const { return path_; }
+
+ private:
+  int baseFd_ = -1;
+  int fd_ = -1;  // the folder itself: holds its lock
+  int slot_ = -1;
+  std::string name_;
+  std::string path_;
+};
+
+// The file a drawing is written into before it takes the output's name.
+// Where the file system allows, it has no name at all until it is complete
+// (nothing is left if the process dies); elsewhere it is a hidden
+// ".quorvex-" file in the output's folder. Unless committed it is closed
+// and removed when the object goes, however the writing ended.
+class TOutputFile {
+ public:
+  TOutputFile() = default;
+  ~TOutputFile();
+  TOutputFile(const TOutputFile&) = delete;
+  TOutputFile& operator=(const TOutputFile&) = delete;
+
+  // Sweeps away the hidden outputs that ended processes left in the
+  // output's folder (once per folder and process), then opens the
+  // temporary file there. 0, or the system error number.
+  int Open(const std::string& path);
+  // The temporary file, open for writing.
+  int Fd() const { return fd_; }
+  // Makes the file durable and gives it the output's name: a file replaced
+  // keeps its permission bits (and its owner and group where the process
+  // may set them); a new file has 0666 less the umask. The file is synced,
+  // then linked or renamed into place, then the folder is synced. 0, or the
+  // system error number (the temporary file then goes with the object, and
+  // a file that stood at the path is untouched).
+  int Commit();
+
+ private:
+  int OpenNamed(mode_t mode);
+  int LinkUnnamed(const std::string& name) const;
+
+  int folderFd_ = -1;
+  bool folderReadable_ = false;  // open for reading: can be synced
+  int fd_ = -1;
+  int slot_ = -1;
+  std::string leaf_;      // the output's file name in its folder
+  std::string tempName_;  // the hidden name, while the file has one
+  dev_t dev_ = 0;
+  ino_t ino_ = 0;
+  bool replacing_ = false;
+  struct stat target_ {};  // the file replaced
+  bool committed_ = false;
+};
+
+// Whether outputs may be written through unnamed files where the file
+// system has them (on by default; off makes every output take the named
+// way, for testing that way on any file system).
+void SetUnnamedOutputFiles(bool allowed);
+
+}  // namespace quorvex

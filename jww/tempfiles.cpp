@@ -440,4 +440,19 @@ int TOutputFile::Commit() {
   return 0;
 }
 
+int WriteFileDurably(const std::string& path, const void* data, size_t size) {
+  TOutputFile out;
+  if (const int err = out.Open(path)) return err;
+  const auto* p = static_cast<const uint8_t*>(data);
+  size_t done = 0;
+  while (done < size) {
+    const ssize_t r = ::write(out.Fd(), p + done, size - done);
+    if (r < 0 && errno == EINTR) continue;
+    if (r < 0) return errno;
+    if (r == 0) return EIO;
+    done += static_cast<size_t>(r);
+  }
+  return out.Commit();
+}
+
 }  // namespace quorvex

@@ -280,12 +280,6 @@ void Base64(std::string& out, const std::vector<uint8_t>& b) {
   }
 }
 
-mode_t CurrentUmask() {
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  return mask;
-}
-
 }  // namespace
 
 std::string SceneToSvg(const TScene& s, const TSvgOptions& options) {
@@ -376,28 +370,6 @@ std::string SceneToSvg(const TScene& s, const TSvgOptions& options) {
   }
   w.Raw("</svg>\n");
   return std::move(w.Out());
-}
-
-int WriteFileDurably(const std::string& path, const std::string& bytes) {
-  const size_t slash = path.rfind('/');
-  std::string temp = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + ".quorvex-XXXXXX";
-  const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-  if (fd < 0) return errno;
-  int err = 0;
-  if (::fchmod(fd, 0666 & ~CurrentUmask()) != 0) err = errno;
-  size_t done = 0;
-  while (err == 0 && done < bytes.size()) {
-    const ssize_t r = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (r < 0 && errno == EINTR) continue;
-    if (r < 0) err = errno;
-    else if (r == 0) err = EIO;
-    else done += static_cast<size_t>(r);
-  }
-  if (err == 0 && ::fsync(fd) != 0) err = errno;
-  if (::close(fd) != 0 && err == 0) err = errno;
-  if (err == 0 && ::rename(temp.c_str(), path.c_str()) != 0) err = errno;
-  if (err != 0) ::unlink(temp.c_str());
-  return err;
 }
 
 }  // namespace quorvex

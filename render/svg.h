@@ -20,10 +20,4 @@ std::string SceneToSvg(const TScene& scene, const TSvgOptions& options = {});
 // The font families asked for after the drawing's own font name.
 extern const char kJapaneseGothicFamilies[];
 
-// Writes the bytes to `path` through a temporary file in the same folder,
-// flushed to disk and renamed over the target only once complete. Returns 0,
-// or the system error number (nothing is then left at the path, and a file
-// that stood there before is untouched).
-int WriteFileDurably(const std::string& path, const std::string& bytes);
-
 }  // namespace quorvex

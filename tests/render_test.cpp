@@ -9,7 +9,7 @@
 #include <zlib.h>
 
 #include "app/convert.h"
-#include "render/picture.h"
+#include "app/picture.h"
 #include "render/svg.h"
 #include "testutil.h"
 #include "text/utf8.h"

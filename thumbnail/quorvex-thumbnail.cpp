@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "render/picture.h"
+#include "app/picture.h"
 #include "thumbnail/scene_painter.h"
 
 using namespace quorvex;

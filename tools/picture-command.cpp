@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "render/picture.h"
+#include "app/picture.h"
 
 using namespace quorvex;
 

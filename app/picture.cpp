@@ -1,36 +1,18 @@
-#include "render/picture.h"
+#include "app/picture.h"
 
 #include <sys/stat.h>
 
 #include <cerrno>
-#include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <new>
 
+#include "app/convert.h"
 #include "jww/images.h"
+#include "jww/tempfiles.h"
 #include "render/svg.h"
 
 namespace quorvex {
 namespace {
-
-// The extension of a path's file name, dot included, lower-cased a to z.
-std::string LowerExtensionOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  const size_t dot = path.rfind('.');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
-  std::string ext = path.substr(dot);
-  for (char& c : ext)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return ext;
-}
-
-std::string MakePrivateFolder() {
-  const char* base = std::getenv("TMPDIR");
-  std::string pattern = std::string(base && *base ? base : "/tmp") + "/quorvex-picture-XXXXXX";
-  if (!::mkdtemp(pattern.data())) return {};
-  return pattern + "/";
-}
 
 bool ReadSmallFile(const std::string& path, std::vector<uint8_t>& out) {
   std::ifstream in(path, std::ios::binary);
@@ -44,10 +26,14 @@ bool ReadSmallFile(const std::string& path, std::vector<uint8_t>& out) {
 bool ReadDrawingWithImages(const std::string& path, TJwwData& d, std::vector<TStoredImage>& images,
                            TReadError& error) {
   images.clear();
-  const std::string folder = MakePrivateFolder();
-  if (folder.empty()) return d.Read(path, nullptr, &error);  // the drawing without its images
+  // The images pass through a scratch folder of this reading's own, locked
+  // and swept like a conversion's.
+  TScratchFolder folder;
+  for (const std::string& base : ScratchBases())
+    if (folder.Create(base) == 0) break;
+  if (!folder.Exists()) return d.Read(path, nullptr, &error);  // the drawing without its images
   TImageStore store;
-  store.TempDir = folder;
+  store.TempDir = folder.Path();
   const bool ok = d.Read(path, &store, &error);
   if (ok) {
     for (const TBindImageType& e : store.BoundImages) {
@@ -57,8 +43,6 @@ bool ReadDrawingWithImages(const std::string& path, TJwwData& d, std::vector<TSt
     }
   }
   store.DeleteScratchFiles();
-  std::error_code ignored;
-  std::filesystem::remove_all(folder, ignored);
   return ok;
 }
 
@@ -77,18 +61,21 @@ std::string PreviewCaption(const TExplodeSummary& done, int64_t markedLines, int
 TPictureResult MakePicture(const std::string& input, const std::string& output, TPictureMode mode) {
   TPictureResult result;
   struct stat st{};
-  if (input.empty() || LowerExtensionOf(input) != ".jww" || ::stat(input.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+  if (input.empty() || LowerExtension(input) != ".jww" || ::stat(input.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
     result.Code = TPictureCode::kBadInput;
     return result;
   }
-  if (output.empty() || LowerExtensionOf(output) != ".svg") {
+  if (output.empty() || LowerExtension(output) != ".svg") {
     result.Code = TPictureCode::kBadOutput;
     return result;
   }
   TJwwData d;
   std::vector<TStoredImage> images;
   if (!ReadDrawingWithImages(input, d, images, result.ReadError)) {
-    result.Code = TPictureCode::kReadFailed;
+    // A carried image that cannot be put into the scratch folder is a
+    // failure on the writing side, as for a conversion.
+    result.Code = result.ReadError.IsWriteSide() ? TPictureCode::kWriteFailed : TPictureCode::kReadFailed;
+    result.ErrorNumber = result.ReadError.IsWriteSide() ? result.ReadError.ErrorNumber : 0;
     return result;
   }
   try {
@@ -113,7 +100,8 @@ TPictureResult MakePicture(const std::string& input, const std::string& output, 
       result.MarkedPoints = scene.ExplodedPoints;
       svg.Caption = result.Caption = PreviewCaption(result.Exploded, scene.ExplodedLines, scene.ExplodedPoints);
     }
-    result.ErrorNumber = WriteFileDurably(output, SceneToSvg(scene, svg));
+    const std::string picture = SceneToSvg(scene, svg);
+    result.ErrorNumber = WriteFileDurably(output, picture.data(), picture.size());
   } catch (const std::bad_alloc&) {
     result.ErrorNumber = ENOMEM;
   }

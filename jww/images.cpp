@@ -47,23 +47,24 @@ bool EndsWithGz(const std::string& name) {
 void RemoveFile(const std::string& path) { ::unlink(path.c_str()); }
 
 // Writes the bytes to a new scratch file (an old file or link of that name is
-// replaced, never followed). False on any failure, with the partial file
-// deleted.
-bool WriteScratchFile(const std::string& path, const uint8_t* data, size_t size) {
+// replaced, never followed). Returns 0, or the system's error number of the
+// first failure, with the partial file deleted.
+int WriteScratchFile(const std::string& path, const uint8_t* data, size_t size) {
   ::unlink(path.c_str());
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-  if (fd < 0) return false;
-  bool ok = true;
+  if (fd < 0) return errno != 0 ? errno : EIO;
+  int err = 0;
   size_t done = 0;
-  while (ok && done < size) {
+  while (err == 0 && done < size) {
     const ssize_t r = ::write(fd, data + done, std::min(size - done, kCopyBlock));
     if (r < 0 && errno == EINTR) continue;
-    if (r <= 0) ok = false;
+    if (r < 0) err = errno;
+    else if (r == 0) err = ENOSPC;  // nothing written and no error: the device takes no more
     else done += static_cast<size_t>(r);
   }
-  if (::close(fd) != 0) ok = false;
-  if (!ok) RemoveFile(path);
-  return ok;
+  if (::close(fd) != 0 && err == 0) err = errno;
+  if (err != 0) RemoveFile(path);
+  return err;
 }
 
 // Appends a scratch file's bytes, preceded by its size, to the output.
@@ -172,12 +173,13 @@ bool ImageEntryBelongsTo(const JwwString& fileName, const JwwString& imageName) 
 
 bool TImageStore::ReadSection(ByteCursor& c, bool copyData) {
   BoundImages.clear();
+  const size_t countAt = c.Offset();
   const int32_t count = c.I32();
   if (!c.Ok()) return false;
   if (count <= 0) return true;
   // Each entry takes at least a one-byte name and a 4-byte size.
   if (static_cast<uint64_t>(count) > c.Remaining() / 5) {
-    c.Fail();
+    c.FailAt(countAt, TReadProblem::kImpossibleCount, count);
     return false;
   }
   BoundImages.reserve(static_cast<size_t>(count));
@@ -198,10 +200,14 @@ bool TImageStore::ReadSection(ByteCursor& c, bool copyData) {
     }
     BoundImages.push_back(e);
     if (!hasData) continue;
+    const size_t dataAt = c.Offset();
     const uint8_t* data = c.Take(size);
     if (!data) return false;  // the file ends inside the image's data
     if (e.Refused || !copyData) continue;
-    if (!WriteScratchFile(TempDir + fileName, data, size)) return false;
+    if (const int err = WriteScratchFile(TempDir + fileName, data, size); err != 0) {
+      c.FailAt(dataAt, TReadProblem::kScratchWrite, 0, fileName, err);
+      return false;
+    }
   }
   return true;
 }

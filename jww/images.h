@@ -36,8 +36,9 @@ class TImageStore {
 
   // Reads the image section at the cursor into BoundImages and TempDir.
   // With copyData false the data are skipped and no scratch file is made.
-  // False when the section cannot be read whole or a scratch file cannot be
-  // written (its partial file is then deleted).
+  // False, with the cursor failed and holding the reason, when the section
+  // cannot be read whole or a scratch file cannot be written (kScratchWrite
+  // with the system's error number; the partial file is deleted).
   bool ReadSection(ByteCursor& c, bool copyData);
 
   // Writes the image section for the drawing: the entries still placed by

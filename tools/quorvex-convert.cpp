@@ -72,9 +72,13 @@ int ConvertOne(TConversionSession& session, const std::string& in, const std::st
       std::fprintf(stderr, "quorvex-convert: %s: output must be a .jww file other than the input\n", out.c_str());
       return kExitBadOutput;
     case crReadFailed:
-      std::fprintf(stderr, "quorvex-convert: %s: cannot be read as a drawing\n", in.c_str());
+      std::fprintf(stderr, "quorvex-convert: %s: %s\n", in.c_str(), r.ReadError.Describe().c_str());
       return kExitReadFailed;
     case crWriteFailed:
+      if (r.ReadError.IsWriteSide()) {  // a scratch file of the input's images
+        std::fprintf(stderr, "quorvex-convert: %s: %s\n", in.c_str(), r.ReadError.Describe().c_str());
+        return kExitWriteFailed;
+      }
       std::fprintf(stderr, "quorvex-convert: %s: cannot be written: %s\n", out.c_str(), std::strerror(r.ErrorNumber));
       return kExitWriteFailed;
   }
@@ -83,8 +87,9 @@ int ConvertOne(TConversionSession& session, const std::string& in, const std::st
 
 int PrintInfo(const std::string& path) {
   TJwwData d;
-  if (!d.Read(path, nullptr)) {
-    std::fprintf(stderr, "quorvex-convert: %s: cannot be read as a drawing\n", path.c_str());
+  TReadError error;
+  if (!d.Read(path, nullptr, &error)) {
+    std::fprintf(stderr, "quorvex-convert: %s: %s\n", path.c_str(), error.Describe().c_str());
     return kExitReadFailed;
   }
   int64_t withoutValue = 0;

@@ -123,6 +123,12 @@ void MarkImagesPlacedBy(const TEntJwwStore& s, int32_t entityCount, std::vector<
 
 }  // namespace
 
+std::string TBindImageType::ScratchName() const {
+  std::string name;
+  if (!IsSafeImageName(FileName) || !FileName.ToFileName(name)) name.clear();
+  return name;
+}
+
 bool IsSafeImageName(const JwwString& name) {
   const size_t n = name.Length();
   if (n == 0) return false;
@@ -190,20 +196,15 @@ bool TImageStore::ReadSection(ByteCursor& c, bool copyData) {
     if (!c.Ok()) return false;
     const bool hasData = !e.FileName.Empty() && e.DataSize != 0;
     const size_t size = e.DataSize > 0 ? static_cast<size_t>(e.DataSize) : 0;
-    std::string fileName;
-    if (!e.FileName.Empty()) {
-      if (IsSafeImageName(e.FileName) && e.FileName.ToFileName(fileName)) {
-        e.ScratchName = fileName;
-      } else {
-        e.Refused = true;
-      }
-    }
-    BoundImages.push_back(e);
+    const std::string fileName = e.ScratchName();
+    e.Refused = !e.FileName.Empty() && fileName.empty();
+    BoundImages.push_back(std::move(e));
+    const TBindImageType& entry = BoundImages.back();
     if (!hasData) continue;
     const size_t dataAt = c.Offset();
     const uint8_t* data = c.Take(size);
     if (!data) return false;  // the file ends inside the image's data
-    if (e.Refused || !copyData) continue;
+    if (entry.Refused || !copyData) continue;
     if (const int err = WriteScratchFile(TempDir + fileName, data, size); err != 0) {
       c.FailAt(dataAt, TReadProblem::kScratchWrite, 0, fileName, err);
       return false;
@@ -222,7 +223,7 @@ void TImageStore::WriteSection(TArchiveWriter& w, const TJwwData& d) {
   for (TBindImageType& e : BoundImages) {
     if (!e.InUse) continue;
     struct stat st{};
-    if (e.ScratchName.empty() || ::lstat(ScratchPath(e).c_str(), &st) != 0) {
+    if (e.ScratchName().empty() || ::lstat(ScratchPath(e).c_str(), &st) != 0) {
       e.InUse = false;
     } else {
       ++count;
@@ -237,14 +238,17 @@ void TImageStore::WriteSection(TArchiveWriter& w, const TJwwData& d) {
 }
 
 void TImageStore::DeleteScratchFiles() {
-  for (const TBindImageType& e : BoundImages)
-    if (!e.ScratchName.empty() && EndsWithGz(e.ScratchName)) RemoveFile(ScratchPath(e));
   for (const TBindImageType& e : BoundImages) {
-    if (e.ScratchName.empty()) continue;
-    if (EndsWithGz(e.ScratchName)) {
-      RemoveFile(TempDir + e.ScratchName.substr(0, e.ScratchName.size() - 3));
+    const std::string name = e.ScratchName();
+    if (!name.empty() && EndsWithGz(name)) RemoveFile(TempDir + name);
+  }
+  for (const TBindImageType& e : BoundImages) {
+    const std::string name = e.ScratchName();
+    if (name.empty()) continue;
+    if (EndsWithGz(name)) {
+      RemoveFile(TempDir + name.substr(0, name.size() - 3));
     } else {
-      RemoveFile(ScratchPath(e));
+      RemoveFile(TempDir + name);
     }
   }
   BoundImages.clear();

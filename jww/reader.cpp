@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <new>
 #include <vector>
@@ -34,12 +35,20 @@ uint32_t ReadCheckedCount(ByteCursor& c, size_t minBytes) {
   return c.Ok() ? count : 0;
 }
 
-// Arrays grow in steps: when the count is a multiple of the step, room for
-// the next step of records is made (the vector itself grows geometrically,
-// so appending stays amortised constant).
+// The fewest bytes a record of each kind (1..7) takes on file behind its
+// tag: the 13-byte common part of an old file and the shortest body.
+constexpr size_t kMinBodyBytes[8] = {1, 13 + 32, 13 + 60, 13 + 20, 13 + 70, 13 + 45 + 83, 13 + 64, 13 + 44};
+
+// Makes room for record `count` (the next one). The storage grows by half
+// when it is full, so appending stays amortised constant, but never beyond
+// `most` records (all that the rest of the file could still hold): the
+// memory of an array stays in proportion to the bytes its records take on
+// file, however short they are, and no spare records are built.
 template <class Array>
-void MakeRoom(Array& a, int32_t count, int32_t step) {
-  if (count % step == 0) a.resize(static_cast<size_t>(count / step + 1) * static_cast<size_t>(step));
+void MakeRoom(Array& a, int32_t count, size_t most) {
+  const size_t want = static_cast<size_t>(count) + 1;
+  if (want > a.capacity()) a.reserve(std::min(std::max(want, a.capacity() + a.capacity() / 2), std::max(want, most)));
+  if (a.size() < want) a.resize(want);
 }
 
 class TListReader {
@@ -53,9 +62,9 @@ class TListReader {
     for (uint32_t i = 0; i < count; ++i) {
       const int kind = ReadEntityClassTag(c_, numbering_);
       if (kind == 0) return false;
-      const int32_t step = inBlockDef && (kind == kText || kind == kDimension) ? 500 : 1000;
       const int32_t index = WithKindArray(s, kind, [&](auto& array, int32_t& n) {
-        MakeRoom(array, n, step);
+        const size_t more = std::min<size_t>(count - i - 1, c_.Remaining() / (2 + kMinBodyBytes[kind]));
+        MakeRoom(array, n, static_cast<size_t>(n) + 1 + more);
         Body(io_, array[static_cast<size_t>(n)], pointScale);
         return n++;
       });

@@ -16,6 +16,12 @@
 namespace qtest {
 namespace {
 
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+
 // Runs the converter: its exit status and what it printed on stderr.
 std::pair<int, std::string> ConvertErrors(const std::string& args, const std::string& env = "") {
   FILE* p = ::popen((env + QUORVEX_CONVERT_BIN " " + args + " 2>&1 >/dev/null").c_str(), "r");
@@ -145,6 +151,25 @@ TEST(ReadReasons, TheConverterPrintsTheReasonOfACutDrawing) {
       EXPECT_NE(err.find("while reading the "), std::string::npos) << err;
     }
   }
+  EXPECT_FALSE(FileExists(tmp.File("out.jww")));
+}
+
+TEST(ReadReasons, OutOfMemoryIsAFailedReadThatSaysSo) {
+  if (kSanitized) GTEST_SKIP() << "the sanitizers take more address space than the limit allows";
+  // Definition 1 places definition 2 999 times, which places definition 3
+  // 999 times: a block tree of 999,001 nodes (16 MB). The converter gets
+  // 12 MB of address space: enough to start and load the small drawing.
+  TJwwData d = NewDrawing(600);
+  for (int32_t n = 1; n <= 3; ++n) {
+    TEntJwwBlockDef& def = AddBlockDef(d, n, N("b"));
+    for (int i = 0; n < 3 && i < 999; ++i) Add(def, def.EntityCount, MakeBlockRef(n + 1, i, 0));
+  }
+  AddToDrawing(d, MakeBlockRef(1));
+  TempFolder tmp;
+  WriteFile(tmp.File("fan.jww"), Serialize(d, 600));
+  const auto [exit, err] = ConvertErrors("'" + tmp.File("fan.jww") + "' '" + tmp.File("out.jww") + "'", "ulimit -v 12000; ");
+  EXPECT_EQ(exit, 1);
+  EXPECT_NE(err.find(": out of memory at byte "), std::string::npos) << err;
   EXPECT_FALSE(FileExists(tmp.File("out.jww")));
 }
 

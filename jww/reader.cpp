@@ -147,6 +147,7 @@ int ReadWholeFile(const std::string& path, std::vector<uint8_t>& out, size_t& lo
 
 bool TJwwData::ReadBytes(const uint8_t* data, size_t size, TImageStore* images, TReadError* error) {
   Clear();
+  if (error) *error = TReadError();
   ByteCursor c(data, size);
   bool treeOk = true;
   TReadError treeError;

@@ -135,7 +135,11 @@ QString IoErrorMessage(int error_number) {
 }
 
 QString ReadFailureMessage(const QString& path, const quorvex::TReadError& error) {
-  return QStringLiteral("図面を読み込めません: %1\n%2").arg(QFileInfo(path).fileName(), ReadFailureReason(error));
+  QString text =
+      QStringLiteral("図面を読み込めません: %1\n%2").arg(QFileInfo(path).fileName(), ReadFailureReason(error));
+  // A text file or a picture renamed .jww: say so, the user may have picked the wrong file.
+  if (error.UnknownSignature) text += QStringLiteral("\nこのファイルは図面ファイルの形で始まっていません");
+  return text;
 }
 
 QString ReadFailureReason(const quorvex::TReadError& error) {

@@ -98,8 +98,11 @@ TConvertResult TConversionSession::ConvertDrawing(const std::string& input, cons
   }
 
   ResetConversion();
-  if (!Drawing->Read(input, ImageSwitchRead ? &Images : nullptr)) {
-    result.Code = crReadFailed;
+  if (!Drawing->Read(input, ImageSwitchRead ? &Images : nullptr, &result.ReadError)) {
+    // A carried image that cannot be put into the scratch folder is a
+    // failure to write, with the system's reason; anything else is the input's.
+    result.Code = result.ReadError.IsWriteSide() ? crWriteFailed : crReadFailed;
+    result.ErrorNumber = result.ReadError.IsWriteSide() ? result.ReadError.ErrorNumber : 0;
     return result;
   }
   result.Exploded = ExplodeDimensions(*Drawing);

@@ -18,8 +18,8 @@ namespace quorvex {
 enum TConvertCode {
   crBadInput,     // input name missing, wrong extension, or no such file
   crBadOutput,    // output name missing, wrong extension, or the input file itself
-  crReadFailed,   // the reader refused the input (silent in the window)
-  crWriteFailed,  // the output could not be written; ErrorNumber holds errno
+  crReadFailed,   // the reader refused the input; ReadError says why
+  crWriteFailed,  // the output (or a scratch file: ReadError) could not be written; ErrorNumber holds errno
   crDone,         // read, explode and write have run
 };
 

@@ -39,7 +39,7 @@ bool ReadDrawingWithImages(const std::string& path, TJwwData& d, std::vector<TSt
     for (const TBindImageType& e : store.BoundImages) {
       TStoredImage image;
       image.FileName = e.FileName;
-      if (!e.ScratchName.empty() && ReadSmallFile(store.ScratchPath(e), image.Data)) images.push_back(std::move(image));
+      if (!e.ScratchName().empty() && ReadSmallFile(store.ScratchPath(e), image.Data)) images.push_back(std::move(image));
     }
   }
   store.DeleteScratchFiles();

@@ -1,30 +1,43 @@
-// libFuzzer target: any bytes go through read, explode, preview picture and
-// write. A bad drawing must only ever make the read fail; a drawing that
-// reads must give a picture no bigger than a small multiple of its bytes,
-// and must write, and read back.
+// libFuzzer target: any bytes go through read (images into a scratch
+// folder of this process), explode, a preview picture, write and read
+// again; see fuzz_check.h. A bad drawing must only ever make the read fail
+// with a reason; a drawing that reads must give a picture no bigger than a
+// small multiple of its bytes, and must write, and read back.
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+#include <string>
 
-#include "explode/explode.h"
-#include "jww/archive.h"
-#include "jww/jwwunit.h"
-#include "render/svg.h"
+#include "fuzz/fuzz_check.h"
+#include "jww/tempfiles.h"
 
 using namespace quorvex;
 
+namespace {
+
+// The scratch folder of this process, locked and removed like a session's.
+const std::string& ScratchFolder() {
+  static TScratchFolder* folder = [] {
+    auto* f = new TScratchFolder;
+    for (const std::string& base : ScratchBases())
+      if (f->Create(base) == 0) break;
+    if (!f->Exists()) std::abort();
+    std::atexit([] { delete folder; });
+    return f;
+  }();
+  return folder->Path();
+}
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  TJwwData d;
-  if (!d.ReadBytes(data, size, nullptr)) return 0;
-  const TExplodeStart start = ExplodeStart(d);
-  ExplodeDimensions(d);
-  TRenderOptions options;
-  options.Exploded = &start;
-  const std::string svg = SceneToSvg(BuildScene(d, options));
-  if (svg.size() > 64 * size + (64u << 10)) std::abort();  // the picture grows faster than the drawing
-  TArchiveWriter w;
-  if (!d.WriteTo(w, d.Header.Version, TWriterFallbacks{}, nullptr)) return 0;  // e.g. a string too long for its form
-  TJwwData again;
-  if (!again.ReadBytes(w.Data().data(), w.Data().size(), nullptr)) std::abort();  // we wrote what we cannot read
+  TImageStore store;
+  store.TempDir = ScratchFolder();
+  const std::string problem = CheckOneInput(data, size, store);
+  if (!problem.empty()) {
+    std::fprintf(stderr, "quorvex-fuzz-read: %s\n", problem.c_str());
+    std::abort();
+  }
   return 0;
 }

@@ -25,6 +25,7 @@ int KindOfClassName(std::string_view name) {
 }
 
 JwwString ReadArchiveString(ByteCursor& c) {
+  const size_t start = c.Offset();
   uint32_t len = c.U8();
   bool wide = false;
   if (len == 0xFF) {
@@ -35,6 +36,8 @@ JwwString ReadArchiveString(ByteCursor& c) {
       if (len == 0xFF) len = c.U16();
     }
   }
+  // A string that runs past the end is cut short at its first byte.
+  if (c.Ok() && (wide ? size_t(len) * 2 : size_t(len)) > c.Remaining()) c.FailAt(start, TReadProblem::kCutShort);
   if (!wide) {
     const uint8_t* p = c.Take(len);
     return p ? JwwString::Narrow(std::string(reinterpret_cast<const char*>(p), len)) : JwwString();
@@ -54,50 +57,51 @@ uint32_t ReadObjectCount(ByteCursor& c) {
 }
 
 int ReadEntityClassTag(ByteCursor& c, TArchiveNumbering& n) {
+  const size_t at = c.Offset();
   const uint16_t tag = c.U16();
   if (!c.Ok()) return 0;
   if (tag == 0xFFFF) {
     c.U16();  // schema number, not used
     const uint16_t len = c.U16();
-    if (len > kMaxClassNameLength) {
-      c.Fail();
+    if (c.Ok() && len > kMaxClassNameLength) {
+      c.FailAt(at, TReadProblem::kClassNameTooLong, len);
       return 0;
     }
     const uint8_t* name = c.Take(len);
     if (!name) return 0;
-    const int kind = KindOfClassName(std::string_view(reinterpret_cast<const char*>(name), len));
+    const std::string_view text(reinterpret_cast<const char*>(name), len);
+    const int kind = KindOfClassName(text);
     const uint32_t number = n.NextObject++;
     if (kind == 0) {
-      c.Fail();
+      c.FailAt(at, TReadProblem::kUnknownClass, 0, std::string(text));
       return 0;
     }
     n.ClassOf[kind] = number;
     return kind;
   }
-  uint32_t index;
+  uint32_t index = 0;
   if (tag == 0x7FFF) {
     index = c.U32() & 0x7FFFFFFFu;
+    if (!c.Ok()) return 0;
   } else if (tag & 0x8000) {
     index = tag - 0x8000u;
-  } else {
-    c.Fail();
-    return 0;
   }
-  if (c.Ok() && index != 0) {
+  if (index != 0) {
     for (int k = 1; k <= 7; ++k)
       if (n.ClassOf[k] == index) return k;
   }
-  c.Fail();
+  c.FailAt(at, TReadProblem::kBadClassTag, tag);
   return 0;
 }
 
 void ReadBlockDefClassTag(ByteCursor& c, TArchiveNumbering& n) {
+  const size_t at = c.Offset();
   const uint16_t tag = c.U16();
   if (tag == 0xFFFF) {
     c.U16();
     const uint16_t len = c.U16();
-    if (len > kMaxClassNameLength) {
-      c.Fail();
+    if (c.Ok() && len > kMaxClassNameLength) {
+      c.FailAt(at, TReadProblem::kClassNameTooLong, len);
       return;
     }
     c.Skip(len);

@@ -193,8 +193,13 @@ bool ReadHeader(ByteCursor& c, TJwwData& d) {
   SizeSettingsTables(d);
   TRecordReader io(c, 0);
   io.Signature(d.Header.Signature);
+  const size_t versionAt = c.Offset();
   io.I32(d.Header.Version);
-  if (!c.Ok() || d.Header.Version < kOldestVersion) return false;
+  if (!c.Ok()) return false;
+  if (d.Header.Version < kOldestVersion) {
+    c.FailAt(versionAt, TReadProblem::kOldVersion, d.Header.Version);
+    return false;
+  }
   HeaderBody(io, d, d.Header.Version);
   return c.Ok();
 }

@@ -12,9 +12,9 @@ namespace quorvex {
 // Sizes the settings tables to their fixed lengths, all zero.
 void SizeSettingsTables(TJwwData& d);
 
-// Reads the header into d.Header and the settings tables. False when the
-// version is below 220 (nothing after the version is read) or the section
-// is cut short (the cursor has then failed).
+// Reads the header into d.Header and the settings tables. False, with the
+// cursor failed, when the version is below 220 (nothing after the version
+// is read; the problem is kOldVersion) or the section is cut short.
 bool ReadHeader(ByteCursor& c, TJwwData& d);
 
 // Writes the header for the given version with the writer's substitutions.

@@ -47,23 +47,24 @@ bool EndsWithGz(const std::string& name) {
 void RemoveFile(const std::string& path) { ::unlink(path.c_str()); }
 
 // Writes the bytes to a new scratch file (an old file or link of that name is
-// replaced, never followed). False on any failure, with the partial file
-// deleted.
-bool WriteScratchFile(const std::string& path, const uint8_t* data, size_t size) {
+// replaced, never followed). Returns 0, or the system's error number of the
+// first failure, with the partial file deleted.
+int WriteScratchFile(const std::string& path, const uint8_t* data, size_t size) {
   ::unlink(path.c_str());
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-  if (fd < 0) return false;
-  bool ok = true;
+  if (fd < 0) return errno != 0 ? errno : EIO;
+  int err = 0;
   size_t done = 0;
-  while (ok && done < size) {
+  while (err == 0 && done < size) {
     const ssize_t r = ::write(fd, data + done, std::min(size - done, kCopyBlock));
     if (r < 0 && errno == EINTR) continue;
-    if (r <= 0) ok = false;
+    if (r < 0) err = errno;
+    else if (r == 0) err = ENOSPC;  // nothing written and no error: the device takes no more
     else done += static_cast<size_t>(r);
   }
-  if (::close(fd) != 0) ok = false;
-  if (!ok) RemoveFile(path);
-  return ok;
+  if (::close(fd) != 0 && err == 0) err = errno;
+  if (err != 0) RemoveFile(path);
+  return err;
 }
 
 // Appends a scratch file's bytes, preceded by its size, to the output.
@@ -122,6 +123,12 @@ void MarkImagesPlacedBy(const TEntJwwStore& s, int32_t entityCount, std::vector<
 
 }  // namespace
 
+std::string TBindImageType::ScratchName() const {
+  std::string name;
+  if (!IsSafeImageName(FileName) || !FileName.ToFileName(name)) name.clear();
+  return name;
+}
+
 bool IsSafeImageName(const JwwString& name) {
   const size_t n = name.Length();
   if (n == 0) return false;
@@ -172,12 +179,13 @@ bool ImageEntryBelongsTo(const JwwString& fileName, const JwwString& imageName) 
 
 bool TImageStore::ReadSection(ByteCursor& c, bool copyData) {
   BoundImages.clear();
+  const size_t countAt = c.Offset();
   const int32_t count = c.I32();
   if (!c.Ok()) return false;
   if (count <= 0) return true;
   // Each entry takes at least a one-byte name and a 4-byte size.
   if (static_cast<uint64_t>(count) > c.Remaining() / 5) {
-    c.Fail();
+    c.FailAt(countAt, TReadProblem::kImpossibleCount, count);
     return false;
   }
   BoundImages.reserve(static_cast<size_t>(count));
@@ -188,20 +196,19 @@ bool TImageStore::ReadSection(ByteCursor& c, bool copyData) {
     if (!c.Ok()) return false;
     const bool hasData = !e.FileName.Empty() && e.DataSize != 0;
     const size_t size = e.DataSize > 0 ? static_cast<size_t>(e.DataSize) : 0;
-    std::string fileName;
-    if (!e.FileName.Empty()) {
-      if (IsSafeImageName(e.FileName) && e.FileName.ToFileName(fileName)) {
-        e.ScratchName = fileName;
-      } else {
-        e.Refused = true;
-      }
-    }
-    BoundImages.push_back(e);
+    const std::string fileName = e.ScratchName();
+    e.Refused = !e.FileName.Empty() && fileName.empty();
+    BoundImages.push_back(std::move(e));
+    const TBindImageType& entry = BoundImages.back();
     if (!hasData) continue;
+    const size_t dataAt = c.Offset();
     const uint8_t* data = c.Take(size);
     if (!data) return false;  // the file ends inside the image's data
-    if (e.Refused || !copyData) continue;
-    if (!WriteScratchFile(TempDir + fileName, data, size)) return false;
+    if (entry.Refused || !copyData) continue;
+    if (const int err = WriteScratchFile(TempDir + fileName, data, size); err != 0) {
+      c.FailAt(dataAt, TReadProblem::kScratchWrite, 0, fileName, err);
+      return false;
+    }
   }
   return true;
 }
@@ -216,7 +223,7 @@ void TImageStore::WriteSection(TArchiveWriter& w, const TJwwData& d) {
   for (TBindImageType& e : BoundImages) {
     if (!e.InUse) continue;
     struct stat st{};
-    if (e.ScratchName.empty() || ::lstat(ScratchPath(e).c_str(), &st) != 0) {
+    if (e.ScratchName().empty() || ::lstat(ScratchPath(e).c_str(), &st) != 0) {
       e.InUse = false;
     } else {
       ++count;
@@ -231,14 +238,17 @@ void TImageStore::WriteSection(TArchiveWriter& w, const TJwwData& d) {
 }
 
 void TImageStore::DeleteScratchFiles() {
-  for (const TBindImageType& e : BoundImages)
-    if (!e.ScratchName.empty() && EndsWithGz(e.ScratchName)) RemoveFile(ScratchPath(e));
   for (const TBindImageType& e : BoundImages) {
-    if (e.ScratchName.empty()) continue;
-    if (EndsWithGz(e.ScratchName)) {
-      RemoveFile(TempDir + e.ScratchName.substr(0, e.ScratchName.size() - 3));
+    const std::string name = e.ScratchName();
+    if (!name.empty() && EndsWithGz(name)) RemoveFile(TempDir + name);
+  }
+  for (const TBindImageType& e : BoundImages) {
+    const std::string name = e.ScratchName();
+    if (name.empty()) continue;
+    if (EndsWithGz(name)) {
+      RemoveFile(TempDir + name.substr(0, name.size() - 3));
     } else {
-      RemoveFile(ScratchPath(e));
+      RemoveFile(TempDir + name);
     }
   }
   BoundImages.clear();

@@ -17,14 +17,19 @@ namespace quorvex {
 
 class TJwwData;
 
+// An entry of the image section. Entries cost no more room than this (48
+// bytes), whatever the section announces: a file of empty entries needs
+// 5 bytes for each.
 struct TBindImageType {
   JwwString FileName;     // the entry's name as read
   int32_t DataSize = 0;   // the size as read
   bool InUse = false;     // set by the writer while it picks what to write
-  // The scratch file's name inside TempDir; empty when the entry has none
-  // (an empty or refused name).
-  std::string ScratchName;
   bool Refused = false;   // the name could reach outside TempDir
+
+  // The scratch file's name inside TempDir (the name, wide names in UTF-8);
+  // empty when the entry has none (an empty name, or one that could reach
+  // outside TempDir).
+  std::string ScratchName() const;
 };
 
 class TImageStore {
@@ -36,8 +41,9 @@ class TImageStore {
 
   // Reads the image section at the cursor into BoundImages and TempDir.
   // With copyData false the data are skipped and no scratch file is made.
-  // False when the section cannot be read whole or a scratch file cannot be
-  // written (its partial file is then deleted).
+  // False, with the cursor failed and holding the reason, when the section
+  // cannot be read whole or a scratch file cannot be written (kScratchWrite
+  // with the system's error number; the partial file is deleted).
   bool ReadSection(ByteCursor& c, bool copyData);
 
   // Writes the image section for the drawing: the entries still placed by
@@ -52,7 +58,7 @@ class TImageStore {
   void Clear() { BoundImages.clear(); }
 
   // The scratch path of an entry (TempDir + name).
-  std::string ScratchPath(const TBindImageType& e) const { return TempDir + e.ScratchName; }
+  std::string ScratchPath(const TBindImageType& e) const { return TempDir + e.ScratchName(); }
 };
 
 // True when an image name may be used as a file name inside the scratch

@@ -235,16 +235,25 @@ struct TEntJwwBlockDef : TEntJwwCommon, TEntJwwStore {
   int32_t EntityCount = 0;
   bool Used = false;
   int32_t NewNumber = -1;
+  uint64_t FileOffset = 0;  // the byte of the file where the definition starts (its tag)
 };
 
 // One block insertion reached from the drawing's list, nested ones included.
+// A node copies nothing: it refers to its insertion record and to the
+// definition it places, so a tree of a million nodes stays small. The
+// drawing (TJwwData) gives a node's block number, common part, name and
+// placement from these.
 struct TEntJwwBlockTree {
-  TEntJwwCommon Common;
-  int32_t Depth = 0;
-  int32_t Parent = -1;
-  int32_t BlockNumber = 0;
-  int32_t DefIndex = -1;
-  JwwString Name;
+  int32_t Depth = 0;      // 0 for insertions of the drawing's list
+  int32_t Parent = -1;    // index of the parent node, -1 at depth 0
+  int32_t Ref = 0;        // the insertion: index in the drawing's BlockRefs at depth 0, else in
+                          // the BlockRefs of the parent's definition
+  int32_t DefIndex = -1;  // index in BlockDefs of the first definition with the insertion's number, -1 if none
+};
+
+// Where a block insertion puts its definition: a point (x, y) of the
+// definition lands at (X + M11 x + M12 y, Y + M21 x + M22 y).
+struct TBlockPlacement {
   double X = 0, Y = 0;
   double M11 = 1, M12 = 0, M21 = 0, M22 = 1;
 };

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <optional>
 
 namespace quorvex {
 
@@ -45,6 +44,7 @@ void TJwwData::Clear() {
   BlockTreeCount = 0;
   UsedBlockDefCount = 0;
   ImageEntriesRead = 0;
+  EntityListOffset = 0;
 }
 
 void TJwwData::Reset() {
@@ -54,33 +54,60 @@ void TJwwData::Reset() {
 
 TBlockIndex::TBlockIndex(const std::vector<TEntJwwBlockDef>& defs, int32_t count) {
   const size_t n = std::min(defs.size(), static_cast<size_t>(count < 0 ? 0 : count));
-  first_.reserve(n);
-  for (size_t i = 0; i < n; ++i) first_.emplace(defs[i].Number, static_cast<int32_t>(i));  // keeps the first
+  sorted_.reserve(n);
+  for (size_t i = 0; i < n; ++i) sorted_.push_back({defs[i].Number, static_cast<int32_t>(i)});
+  std::sort(sorted_.begin(), sorted_.end(),
+            [](const Entry& a, const Entry& b) { return a.Number != b.Number ? a.Number < b.Number : a.Index < b.Index; });
+  // Keep the first definition of each number.
+  sorted_.erase(std::unique(sorted_.begin(), sorted_.end(), [](const Entry& a, const Entry& b) { return a.Number == b.Number; }),
+                sorted_.end());
+  sorted_.shrink_to_fit();
 }
 
 int32_t TBlockIndex::Find(int32_t number) const {
-  const auto it = first_.find(number);
-  return it == first_.end() ? -1 : it->second;
+  const auto it = std::lower_bound(sorted_.begin(), sorted_.end(), number,
+                                   [](const Entry& e, int32_t n) { return e.Number < n; });
+  return it != sorted_.end() && it->Number == number ? it->Index : -1;
 }
 
 namespace {
 
-struct TMatrix {
-  double M11, M12, M21, M22;
-};
-
-TMatrix PlacementOf(const TEntJwwBlockRef& r) {
+TBlockPlacement PlacementOf(const TEntJwwBlockRef& r) {
   const double c = std::cos(r.Angle), s = std::sin(r.Angle);
-  return {r.ScaleX * c, -r.ScaleY * s, r.ScaleX * s, r.ScaleY * c};
+  return {r.RefX, r.RefY, r.ScaleX * c, -r.ScaleY * s, r.ScaleX * s, r.ScaleY * c};
 }
 
-// The number of nodes the block tree will have (capped just above
-// kMaxBlockTreeNodes, so a runaway fan-out is refused before any node is
-// built), or nothing when a definition reachable from the drawing's
-// insertions places itself, directly or through others. Walks each
-// reachable definition once.
-std::optional<int64_t> BlockTreeSize(const TJwwData& d, const TBlockIndex& index) {
+// The placement of an insertion at (x, y) with its own matrix L inside a
+// parent placement P: the point goes through P, the matrices multiply as P·L.
+TBlockPlacement Nested(const TBlockPlacement& p, const TEntJwwBlockRef& r) {
+  const TBlockPlacement l = PlacementOf(r);
+  return {p.X + p.M11 * r.RefX + p.M12 * r.RefY,
+          p.Y + p.M21 * r.RefX + p.M22 * r.RefY,
+          p.M11 * l.M11 + p.M12 * l.M21,
+          p.M11 * l.M12 + p.M12 * l.M22,
+          p.M21 * l.M11 + p.M22 * l.M21,
+          p.M21 * l.M12 + p.M22 * l.M22};
+}
+
+// What one walk over the definitions reachable from the drawing's
+// insertions finds: the number of nodes the block tree will have (capped
+// just above kMaxBlockTreeNodes, so a runaway fan-out is refused before any
+// node is built), or a definition that places itself, directly or through
+// others. Walks each reachable definition once.
+struct TTreeMeasure {
+  int64_t Size = 0;
+  bool PlacesItself = false;
+  // The definition that places itself; or, for a tree over the limit, the
+  // first definition whose own subtree is over it, else the one placed by
+  // the drawing's insertion at which the count passes it (-1: an insertion
+  // that names no definition).
+  int32_t Culprit = -1;
+  int32_t CulpritNumber = 0;  // the block number of that insertion
+};
+
+TTreeMeasure MeasureBlockTree(const TJwwData& d, const TBlockIndex& index) {
   enum : uint8_t { kUnseen, kOnPath, kDone };
+  TTreeMeasure m;
   std::vector<uint8_t> state(static_cast<size_t>(d.BlockDefCount), kUnseen);
   // Nodes below one insertion of each finished definition.
   std::vector<int64_t> below(static_cast<size_t>(d.BlockDefCount), 0);
@@ -107,26 +134,40 @@ std::optional<int64_t> BlockTreeSize(const TJwwData& d, const TBlockIndex& index
         for (int32_t b = 0; b < def.BlockRefCount; ++b)
           n = std::min(kCap, n + nodesOf(def.BlockRefs[b].BlockNumber));
         below[f.def] = n;
+        if (n >= kCap && m.Culprit < 0) m.Culprit = f.def;
         state[f.def] = kDone;
         stack.pop_back();
         continue;
       }
       const int32_t child = index.Find(def.BlockRefs[f.next++].BlockNumber);
       if (child < 0 || state[child] == kDone) continue;
-      if (state[child] == kOnPath) return std::nullopt;
+      if (state[child] == kOnPath) {
+        m.PlacesItself = true;
+        m.Culprit = child;
+        m.CulpritNumber = d.BlockDefs[child].Number;
+        return m;
+      }
       state[child] = kOnPath;
       stack.push_back({child, 0});
     }
   }
-  int64_t size = 0;
-  for (int32_t j = 0; j < d.BlockRefCount; ++j) size = std::min(kCap, size + nodesOf(d.BlockRefs[j].BlockNumber));
-  return size;
+  for (int32_t j = 0; j < d.BlockRefCount; ++j) {
+    m.Size = std::min(kCap, m.Size + nodesOf(d.BlockRefs[j].BlockNumber));
+    if (m.Size >= kCap && m.Culprit < 0) {
+      m.Culprit = index.Find(d.BlockRefs[j].BlockNumber);
+      m.CulpritNumber = d.BlockRefs[j].BlockNumber;
+    }
+    if (m.Size >= kCap) break;
+  }
+  if (m.Culprit >= 0) m.CulpritNumber = d.BlockDefs[m.Culprit].Number;
+  return m;
 }
 
 }  // namespace
 
-bool TJwwData::PostRead() {
+bool TJwwData::PostRead(TReadError* error) {
   BlockTree.clear();
+  BlockTree.shrink_to_fit();
   BlockTreeCount = 0;
   UsedBlockDefCount = 0;
   if (BlockDefCount > static_cast<int32_t>(BlockDefs.size())) BlockDefCount = static_cast<int32_t>(BlockDefs.size());
@@ -137,64 +178,69 @@ bool TJwwData::PostRead() {
   if (BlockRefCount <= 0) return true;
 
   const TBlockIndex index(BlockDefs, BlockDefCount);
-  const std::optional<int64_t> treeSize = BlockTreeSize(*this, index);
-  if (!treeSize || *treeSize > kMaxBlockTreeNodes) return false;
-
-  auto link = [&](TEntJwwBlockTree& node) {
-    node.DefIndex = index.Find(node.BlockNumber);
-    if (node.DefIndex >= 0) {
-      TEntJwwBlockDef& def = BlockDefs[node.DefIndex];
-      node.Name = def.Name;
-      def.Used = true;
+  const TTreeMeasure measure = MeasureBlockTree(*this, index);
+  if (measure.PlacesItself || measure.Size > kMaxBlockTreeNodes) {
+    if (error) {
+      *error = TReadError();
+      error->Problem = measure.PlacesItself ? TReadProblem::kPlacesItself : TReadProblem::kTreeTooLarge;
+      error->Part = TReadPart::kBlockTree;
+      error->Value = measure.CulpritNumber;
+      error->Offset = measure.Culprit >= 0 ? BlockDefs[measure.Culprit].FileOffset : EntityListOffset;
     }
-  };
-
-  BlockTree.reserve(static_cast<size_t>(*treeSize));
-  for (int32_t j = 0; j < BlockRefCount; ++j) {
-    const TEntJwwBlockRef& r = BlockRefs[j];
-    TEntJwwBlockTree node;
-    node.Common = r;
-    node.Depth = 0;
-    node.Parent = -1;
-    node.BlockNumber = r.BlockNumber;
-    node.X = r.RefX;
-    node.Y = r.RefY;
-    const TMatrix m = PlacementOf(r);
-    node.M11 = m.M11, node.M12 = m.M12, node.M21 = m.M21, node.M22 = m.M22;
-    link(node);
-    BlockTree.push_back(std::move(node));
+    return false;
   }
 
+  BlockTree.reserve(static_cast<size_t>(measure.Size));
+  auto add = [&](int32_t depth, int32_t parent, int32_t ref, int32_t number) {
+    const int32_t def = index.Find(number);
+    if (def >= 0) BlockDefs[def].Used = true;
+    BlockTree.push_back({depth, parent, ref, def});
+  };
+  for (int32_t j = 0; j < BlockRefCount; ++j) add(0, -1, j, BlockRefs[j].BlockNumber);
   // Breadth first: nodes appended during the walk are walked too. The walk
-  // ends, with *treeSize nodes, because no reachable definition places itself.
+  // ends, with measure.Size nodes, because no reachable definition places itself.
   for (size_t k = 0; k < BlockTree.size(); ++k) {
-    if (BlockTree[k].DefIndex < 0) continue;
-    const TEntJwwBlockDef& def = BlockDefs[BlockTree[k].DefIndex];
-    if (def.BlockRefCount <= 0) continue;
-    for (int32_t b = 0; b < def.BlockRefCount; ++b) {
-      const TEntJwwBlockTree& parent = BlockTree[k];
-      const TEntJwwBlockRef& r = def.BlockRefs[b];
-      TEntJwwBlockTree node;
-      node.Common = def;
-      node.Depth = parent.Depth + 1;
-      node.Parent = static_cast<int32_t>(k);
-      node.BlockNumber = r.BlockNumber;
-      node.X = parent.X + parent.M11 * r.RefX + parent.M12 * r.RefY;
-      node.Y = parent.Y + parent.M21 * r.RefX + parent.M22 * r.RefY;
-      const TMatrix l = PlacementOf(r);
-      node.M11 = parent.M11 * l.M11 + parent.M12 * l.M21;
-      node.M12 = parent.M11 * l.M12 + parent.M12 * l.M22;
-      node.M21 = parent.M21 * l.M11 + parent.M22 * l.M21;
-      node.M22 = parent.M21 * l.M12 + parent.M22 * l.M22;
-      link(node);
-      BlockTree.push_back(std::move(node));
-    }
+    const TEntJwwBlockTree node = BlockTree[k];
+    if (node.DefIndex < 0) continue;
+    const TEntJwwBlockDef& def = BlockDefs[node.DefIndex];
+    for (int32_t b = 0; b < def.BlockRefCount; ++b)
+      add(node.Depth + 1, static_cast<int32_t>(k), b, def.BlockRefs[b].BlockNumber);
   }
   BlockTreeCount = static_cast<int32_t>(BlockTree.size());
 
   for (TEntJwwBlockDef& def : BlockDefs)
     if (def.Used) def.NewNumber = UsedBlockDefCount++;
   return true;
+}
+
+const TEntJwwBlockRef& TJwwData::BlockTreeInsertion(size_t node) const {
+  const TEntJwwBlockTree& n = BlockTree.at(node);
+  const TEntJwwStore& holder = n.Parent < 0 ? static_cast<const TEntJwwStore&>(*this)
+                                            : BlockDefs.at(BlockTree.at(n.Parent).DefIndex);
+  return holder.BlockRefs.at(n.Ref);
+}
+
+const TEntJwwCommon& TJwwData::BlockTreeCommon(size_t node) const {
+  const TEntJwwBlockTree& n = BlockTree.at(node);
+  if (n.Parent < 0) return BlockRefs.at(n.Ref);
+  return BlockDefs.at(BlockTree.at(n.Parent).DefIndex);
+}
+
+const JwwString& TJwwData::BlockTreeName(size_t node) const {
+  static const JwwString kNone;
+  const TEntJwwBlockTree& n = BlockTree.at(node);
+  return n.DefIndex >= 0 ? BlockDefs.at(n.DefIndex).Name : kNone;
+}
+
+TBlockPlacement TJwwData::BlockTreePlacement(size_t node) const {
+  // From the node up to its top-level insertion, then down again,
+  // accumulating exactly as the tree was built.
+  std::vector<size_t> path;
+  for (size_t k = node; BlockTree.at(k).Parent >= 0; k = static_cast<size_t>(BlockTree[k].Parent)) path.push_back(k);
+  const size_t top = path.empty() ? node : static_cast<size_t>(BlockTree[path.back()].Parent);
+  TBlockPlacement p = PlacementOf(BlockTreeInsertion(top));
+  for (size_t i = path.size(); i-- > 0;) p = Nested(p, BlockTreeInsertion(path[i]));
+  return p;
 }
 
 }  // namespace quorvex

@@ -3,7 +3,6 @@
 
 #include <cstdint>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "jww/jwwtype.h"
@@ -50,8 +49,19 @@ class TJwwData : public TEntJwwStore {
 
   // Builds BlockTree, the Used marks and NewNumber of the definitions and
   // UsedBlockDefCount. False when the walk from the drawing's insertions
-  // reaches a definition that places itself, or grows beyond kMaxBlockTreeNodes.
-  bool PostRead();
+  // reaches a definition that places itself, or grows beyond
+  // kMaxBlockTreeNodes; *error (when given) then names the definition and
+  // the byte where it starts.
+  bool PostRead(TReadError* error = nullptr);
+
+  // A node of BlockTree: its insertion record, the common part it carries
+  // (the insertion's at depth 0, else that of the definition holding the
+  // insertion), its definition's name (empty when the number names none)
+  // and where it places the definition in drawing coordinates.
+  const TEntJwwBlockRef& BlockTreeInsertion(size_t node) const;
+  const TEntJwwCommon& BlockTreeCommon(size_t node) const;
+  const JwwString& BlockTreeName(size_t node) const;
+  TBlockPlacement BlockTreePlacement(size_t node) const;
 
   TEntJwwHeader Header;
   std::vector<TEntJwwLayerGroup> LayerGroups;   // 16
@@ -73,18 +83,24 @@ class TJwwData : public TEntJwwStore {
   // Number of entries the last read found in the image section (0 when the
   // file has none or announces 0 or less).
   int32_t ImageEntriesRead = 0;
+  // The byte of the file where the drawing's entity list starts.
+  uint64_t EntityListOffset = 0;
 
 };
 
-// Finds block definitions by number in constant time: the index of the
-// first of the first `count` definitions with that number, or -1.
+// Finds block definitions by number in logarithmic time: the index of the
+// first of the first `count` definitions with that number, or -1. Eight
+// bytes per definition.
 class TBlockIndex {
  public:
   TBlockIndex(const std::vector<TEntJwwBlockDef>& defs, int32_t count);
   int32_t Find(int32_t number) const;
 
  private:
-  std::unordered_map<int32_t, int32_t> first_;
+  struct Entry {
+    int32_t Number, Index;
+  };
+  std::vector<Entry> sorted_;  // by number, then index; one entry per number
 };
 
 // The largest block tree the reader builds.

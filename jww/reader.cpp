@@ -5,8 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <exception>
+#include <new>
 #include <vector>
 
 #include "jww/header.h"
@@ -25,16 +26,29 @@ constexpr size_t kMinEntityBytes = 2 + 33;
 // A block definition: tag, old fixed part, empty name, nested count.
 constexpr size_t kMinBlockDefBytes = 2 + 25 + 1 + 2;
 
-bool CountFits(const ByteCursor& c, uint64_t count, size_t minBytes) {
-  return c.Ok() && count <= c.Remaining() / minBytes;
+// Reads a list's object count; a count that the remaining bytes could not
+// hold fails the cursor at the count (kImpossibleCount).
+uint32_t ReadCheckedCount(ByteCursor& c, size_t minBytes) {
+  const size_t at = c.Offset();
+  const uint32_t count = ReadObjectCount(c);
+  if (c.Ok() && count > c.Remaining() / minBytes) c.FailAt(at, TReadProblem::kImpossibleCount, count);
+  return c.Ok() ? count : 0;
 }
 
-// Arrays grow in steps: when the count is a multiple of the step, room for
-// the next step of records is made (the vector itself grows geometrically,
-// so appending stays amortised constant).
+// The fewest bytes a record of each kind (1..7) takes on file behind its
+// tag: the 13-byte common part of an old file and the shortest body.
+constexpr size_t kMinBodyBytes[8] = {1, 13 + 32, 13 + 60, 13 + 20, 13 + 70, 13 + 45 + 83, 13 + 64, 13 + 44};
+
+// Makes room for record `count` (the next one). The storage grows by half
+// when it is full, so appending stays amortised constant, but never beyond
+// `most` records (all that the rest of the file could still hold): the
+// memory of an array stays in proportion to the bytes its records take on
+// file, however short they are, and no spare records are built.
 template <class Array>
-void MakeRoom(Array& a, int32_t count, int32_t step) {
-  if (count % step == 0) a.resize(static_cast<size_t>(count / step + 1) * static_cast<size_t>(step));
+void MakeRoom(Array& a, int32_t count, size_t most) {
+  const size_t want = static_cast<size_t>(count) + 1;
+  if (want > a.capacity()) a.reserve(std::min(std::max(want, a.capacity() + a.capacity() / 2), std::max(want, most)));
+  if (a.size() < want) a.resize(want);
 }
 
 class TListReader {
@@ -48,9 +62,9 @@ class TListReader {
     for (uint32_t i = 0; i < count; ++i) {
       const int kind = ReadEntityClassTag(c_, numbering_);
       if (kind == 0) return false;
-      const int32_t step = inBlockDef && (kind == kText || kind == kDimension) ? 500 : 1000;
       const int32_t index = WithKindArray(s, kind, [&](auto& array, int32_t& n) {
-        MakeRoom(array, n, step);
+        const size_t more = std::min<size_t>(count - i - 1, c_.Remaining() / (2 + kMinBodyBytes[kind]));
+        MakeRoom(array, n, static_cast<size_t>(n) + 1 + more);
         Body(io_, array[static_cast<size_t>(n)], pointScale);
         return n++;
       });
@@ -63,8 +77,9 @@ class TListReader {
   }
 
   bool ReadDrawingList(TJwwData& d) {
-    const uint32_t count = ReadObjectCount(c_);
-    if (!CountFits(c_, count, kMinEntityBytes)) return Fail();
+    d.EntityListOffset = c_.Offset();
+    const uint32_t count = ReadCheckedCount(c_, kMinEntityBytes);
+    if (!c_.Ok()) return false;
     d.Header.EntityCount = static_cast<int32_t>(count);
     d.EntityOrder.assign(count, TEntJwwListItem());
     return ReadList(d, count, false);
@@ -72,12 +87,13 @@ class TListReader {
 
   bool ReadBlockDefs(TJwwData& d) {
     d.BlockDefCount = d.Header.BlockDefListCount = 0;
-    const uint32_t count = ReadObjectCount(c_);
-    if (!CountFits(c_, count, kMinBlockDefBytes)) return Fail();
+    const uint32_t count = ReadCheckedCount(c_, kMinBlockDefBytes);
+    if (!c_.Ok()) return false;
     d.BlockDefs.resize(count);
     d.BlockDefCount = d.Header.BlockDefListCount = static_cast<int32_t>(count);
     for (uint32_t k = 1; k <= count; ++k) {
       TEntJwwBlockDef& def = d.BlockDefs[k - 1];
+      def.FileOffset = c_.Offset();
       ReadBlockDefClassTag(c_, numbering_);
       BlockDefFixedPart(io_, def);
       if (def.Time & 0x80000000u) {
@@ -85,8 +101,8 @@ class TListReader {
         def.Time = k;
       }
       io_.Name(def.Name);
-      const uint32_t nested = ReadObjectCount(c_);
-      if (!CountFits(c_, nested, kMinEntityBytes)) return Fail();
+      const uint32_t nested = ReadCheckedCount(c_, kMinEntityBytes);
+      if (!c_.Ok()) return false;
       def.EntityCount = static_cast<int32_t>(nested);
       def.EntityOrder.assign(nested, TEntJwwListItem());
       ++numbering_.NextObject;  // the definition takes its number before its objects
@@ -96,66 +112,104 @@ class TListReader {
   }
 
  private:
-  bool Fail() {
-    c_.Fail();
-    return false;
-  }
-
   ByteCursor& c_;
   TRecordReader io_;
   TArchiveNumbering numbering_;
 };
 
-bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& out) {
+// Loads the whole file. Returns 0, or the system's error number; `loaded`
+// says how many bytes came in before a failure.
+int ReadWholeFile(const std::string& path, std::vector<uint8_t>& out, size_t& loaded) {
+  loaded = 0;
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
+  if (fd < 0) return errno;
   struct stat st{};
-  bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-  if (ok) {
+  int err = 0;
+  if (::fstat(fd, &st) != 0) {
+    err = errno;
+  } else if (!S_ISREG(st.st_mode)) {
+    err = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+  } else {
     out.resize(static_cast<size_t>(st.st_size));
-    size_t done = 0;
-    while (ok && done < out.size()) {
-      const ssize_t r = ::read(fd, out.data() + done, out.size() - done);
+    while (err == 0 && loaded < out.size()) {
+      const ssize_t r = ::read(fd, out.data() + loaded, out.size() - loaded);
       if (r < 0 && errno == EINTR) continue;
-      if (r <= 0) ok = false;  // an error, or the file shrank while being read
-      else done += static_cast<size_t>(r);
+      if (r < 0) err = errno;
+      else if (r == 0) err = EIO;  // the file shrank while being read
+      else loaded += static_cast<size_t>(r);
     }
   }
   ::close(fd);
-  return ok;
+  return err;
 }
 
 }  // namespace
 
-bool TJwwData::ReadBytes(const uint8_t* data, size_t size, TImageStore* images, TReadError* /*error*/) {
+bool TJwwData::ReadBytes(const uint8_t* data, size_t size, TImageStore* images, TReadError* error) {
   Clear();
+  if (error) *error = TReadError();
   ByteCursor c(data, size);
-  if (!ReadHeader(c, *this)) {
-    if (c.Ok()) return false;  // a version below the oldest: nothing more is done
-  } else {
-    TListReader lists(c, Header.Version);
-    if (lists.ReadDrawingList(*this) && lists.ReadBlockDefs(*this) && Header.Version >= kVersionImages) {
-      TImageStore skipped;
-      TImageStore& store = images ? *images : skipped;
-      if (!store.ReadSection(c, images != nullptr)) c.Fail();
-      ImageEntriesRead = store.BoundImageCount();
+  bool treeOk = true;
+  TReadError treeError;
+  try {
+    c.SetPart(TReadPart::kHeader);
+    if (ReadHeader(c, *this)) {
+      TListReader lists(c, Header.Version);
+      c.SetPart(TReadPart::kEntityList);
+      if (lists.ReadDrawingList(*this)) {
+        c.SetPart(TReadPart::kBlockDefList);
+        if (lists.ReadBlockDefs(*this) && Header.Version >= kVersionImages) {
+          c.SetPart(TReadPart::kImageSection);
+          TImageStore skipped;
+          TImageStore& store = images ? *images : skipped;
+          store.ReadSection(c, images != nullptr);
+          ImageEntriesRead = store.BoundImageCount();
+        }
+      }
     }
+    // A version below the oldest is refused before anything else is done;
+    // after any other failure the tree is still built from what was read.
+    if (c.Error().Problem != TReadProblem::kOldVersion) {
+      c.SetPart(TReadPart::kBlockTree);
+      treeOk = PostRead(&treeError);
+    }
+  } catch (const std::bad_alloc&) {
+    // A drawing too large for this machine's memory: a failed read (an
+    // earlier failure of the cursor stays the reason).
+    c.FailAt(c.Offset(), TReadProblem::kOutOfMemory);
   }
-  const bool readOk = c.Ok();
-  const bool treeOk = PostRead();
-  return readOk && treeOk;
+  if (c.Ok() && treeOk) return true;
+  if (error) {
+    *error = c.Ok() ? treeError : c.Error();
+    const TReadProblem p = error->Problem;
+    error->UnknownSignature = Header.Signature != "JwwData." && p != TReadProblem::kOutOfMemory &&
+                              p != TReadProblem::kScratchWrite;
+  }
+  return false;
 }
 
 bool TJwwData::Read(const std::string& path, TImageStore* images, TReadError* error) {
+  TReadError local;
+  TReadError& e = error ? *error : local;
+  e = TReadError();
   try {
     std::vector<uint8_t> bytes;
-    if (!ReadWholeFile(path, bytes)) {
+    size_t loaded = 0;
+    if (const int err = ReadWholeFile(path, bytes, loaded); err != 0) {
       Clear();
+      e.Problem = TReadProblem::kCannotOpen;
+      e.Part = TReadPart::kFile;
+      e.Offset = loaded;
+      e.ErrorNumber = err;
       return false;
     }
-    return ReadBytes(bytes.data(), bytes.size(), images, error);
-  } catch (const std::exception&) {
-    // Out of memory on a drawing too large for this machine: a failed read.
+    return ReadBytes(bytes.data(), bytes.size(), images, &e);
+  } catch (const std::bad_alloc&) {
+    // The file's bytes themselves do not fit in memory.
+    Clear();
+    e = TReadError();
+    e.Problem = TReadProblem::kOutOfMemory;
+    e.Part = TReadPart::kFile;
     return false;
   }
 }

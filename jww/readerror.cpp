@@ -40,6 +40,12 @@ const char* PartName(TReadPart part) {
 }
 
 std::string TReadError::Describe() const {
+  std::string text = Reason();
+  if (UnknownSignature) text += "; the file does not begin like a drawing";
+  return text;
+}
+
+std::string TReadError::Reason() const {
   const std::string at = "at byte " + std::to_string(Offset);
   const std::string while_ = std::string(" while reading ") + PartName(Part);
   switch (Problem) {
@@ -61,7 +67,8 @@ std::string TReadError::Describe() const {
     case TReadProblem::kPlacesItself:
       return "block definition " + std::to_string(Value) + " places itself (" + at + ")";
     case TReadProblem::kTreeTooLarge:
-      return "block insertions reach more than 1,000,000 placements (" + at + ")";
+      return "block insertions reach more than 1,000,000 placements through block definition " +
+             std::to_string(Value) + " (" + at + ")";
     case TReadProblem::kOutOfMemory: return "out of memory " + at + while_;
     case TReadProblem::kScratchWrite:
       return "carried image \"" + Printable(Name) + "\" " + at + " cannot be put into the scratch folder: " +

@@ -30,6 +30,7 @@ enum class TReadProblem {
   kImpossibleCount,   // a count larger than the remaining bytes could hold (Value)
   kPlacesItself,      // a block definition reaches itself (Value: its number)
   kTreeTooLarge,      // the insertions reach more placements than the reader builds
+                      // (Value: the number of the definition through which they do)
   kOutOfMemory,       // the drawing does not fit in this machine's memory
   kScratchWrite,      // a carried image cannot be put into the scratch folder (ErrorNumber)
 };
@@ -41,14 +42,21 @@ struct TReadError {
   int64_t Value = 0;    // the number the problem is about (see TReadProblem)
   std::string Name;     // a class name or file name, bytes as found
   int ErrorNumber = 0;  // the system's error number, where one applies
+  // The file's first 8 bytes are not "JwwData.": a hint that it is no
+  // drawing at all (the signature alone never fails a read).
+  bool UnknownSignature = false;
 
   bool Failed() const { return Problem != TReadProblem::kNone; }
   // A scratch file that cannot be written is a failure on the writing side:
   // the drawing itself may be sound.
   bool IsWriteSide() const { return Problem == TReadProblem::kScratchWrite; }
   // One English line that always names the byte, for example
-  // "cut short at byte 3000 while reading the entity list".
+  // "cut short at byte 3000 while reading the entity list"; with
+  // UnknownSignature it ends "; the file does not begin like a drawing".
   std::string Describe() const;
+
+ private:
+  std::string Reason() const;
 };
 
 // "the entity list", "the header", ...

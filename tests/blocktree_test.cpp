@@ -39,19 +39,21 @@ TEST(BlockTree, NestedPlacementUsesAndNumbersWhatIsReached) {
   // insertions of "outer", in breadth-first order.
   ASSERT_EQ(std::tuple(ok, r.BlockTreeCount, r.BlockTree.size()), std::tuple(true, 7, 7u));
   const auto& t = r.BlockTree;
-  EXPECT_EQ(std::tuple(t[0].DefIndex, t[0].Name, t[0].Depth, t[0].Parent, t[0].Common.Layer),
+  std::vector<TBlockPlacement> p;
+  for (size_t k = 0; k < t.size(); ++k) p.push_back(r.BlockTreePlacement(k));
+  EXPECT_EQ(std::tuple(t[0].DefIndex, r.BlockTreeName(0), t[0].Depth, t[0].Parent, r.BlockTreeCommon(0).Layer),
             std::tuple(1, N("outer"), 0, -1, 6));
-  EXPECT_EQ(std::tuple(t[0].M11, t[0].M12, t[0].M21, t[0].M22), std::tuple(2.0, 0.0, 0.0, 3.0));
-  EXPECT_EQ(std::tuple(t[2].DefIndex, t[2].Name), std::tuple(-1, N("")));
+  EXPECT_EQ(std::tuple(p[0].M11, p[0].M12, p[0].M21, p[0].M22), std::tuple(2.0, 0.0, 0.0, 3.0));
+  EXPECT_EQ(std::tuple(t[2].DefIndex, r.BlockTreeName(2)), std::tuple(-1, N("")));
   // The nested insertion at (1, 1) lands at (10 + 2, 20 + 3); its node
   // takes the common part of the definition that holds it.
-  EXPECT_EQ(std::tuple(t[3].Parent, t[3].Depth, t[3].DefIndex, t[3].Name, t[3].Common.Layer, t[3].X, t[3].Y),
+  EXPECT_EQ(std::tuple(t[3].Parent, t[3].Depth, t[3].DefIndex, r.BlockTreeName(3), r.BlockTreeCommon(3).Layer, p[3].X, p[3].Y),
             std::tuple(0, 1, 2, N("inner"), 3, 12.0, 23.0));
   // The nested scale applies inside the outer one. Rotated a quarter turn:
   // (1, 1) goes to (10 - 3, 20 + 2), and the nested matrix multiplies on the
   // right: [0 -3; 2 0] * [5 0; 0 1] = [0 -3; 10 0].
-  EXPECT_EQ(std::tuple(t[4].M11, t[4].M22, t[5].Parent), std::tuple(10.0, 3.0, 1));
-  const double got[] = {t[5].X, t[5].Y, t[6].M11, t[6].M12, t[6].M21, t[6].M22}, want[] = {7, 22, 0, -3, 10, 0};
+  EXPECT_EQ(std::tuple(p[4].M11, p[4].M22, t[5].Parent), std::tuple(10.0, 3.0, 1));
+  const double got[] = {p[5].X, p[5].Y, p[6].M11, p[6].M12, p[6].M21, p[6].M22}, want[] = {7, 22, 0, -3, 10, 0};
   for (int i = 0; i < 6; ++i) EXPECT_NEAR(got[i], want[i], 1e-12) << i;
   // Used: outer and inner (reached only through outer), numbered in list
   // order; the unreached, the duplicate and the lonely definition are not.

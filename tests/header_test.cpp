@@ -160,12 +160,13 @@ TEST(Header, DecodingsAndRefusedVersions) {
                 d.Header.MaxDrawWidth == stored)  // the drawing itself is not changed
         << stored << " at " << v << " read as " << h.MaxDrawWidth << "/" << h.MaxDrawWidthValue;
   }
-  // Versions below 220 are refused right after the version field.
+  // Versions below 220 are refused at the version field, which is named.
   for (int32_t v : {219, 0, -1}) {
     const Bytes b = Cat(Cat(B("JwwData."), Le32(static_cast<uint32_t>(v))), Bytes(5000, 0x41));
     TJwwData d;
     ByteCursor c(b.data(), b.size());
-    EXPECT_TRUE(!ReadHeader(c, d) && c.Ok() && c.Offset() == 12u) << v;
+    EXPECT_TRUE(!ReadHeader(c, d) && c.Error().Problem == TReadProblem::kOldVersion && c.Error().Offset == 8u &&
+                c.Error().Value == v) << v;
   }
   // The packed option (23 at 600, 3 below: see ByHand); no high digit is written as 1.
   TEntJwwHeader o;

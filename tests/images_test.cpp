@@ -91,7 +91,7 @@ TEST(Images, RefusedNamesWriteAndDeleteNothing) {
   std::set<std::string> expected = {"scratch"};
   for (size_t k = 0; k < refused.size(); ++k) {
     const TBindImageType& e = s.store.BoundImages[2 * k];
-    EXPECT_TRUE(e.Refused && e.ScratchName.empty()) << refused[k];
+    EXPECT_TRUE(e.Refused && e.ScratchName().empty()) << refused[k];
     expected.insert("scratch/ok" + std::to_string(k));
   }
   EXPECT_TRUE(s.store.BoundImages[2 * refused.size()].Refused && s.store.BoundImages.back().Refused);

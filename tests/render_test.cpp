@@ -70,7 +70,7 @@ TEST(Render, NestedRotatedScaledInsertionLandsWhereTheDrawingPutsIt) {
   // The reader's block tree agrees, and the picture is sized to the line.
   d.PostRead();
   ASSERT_EQ(d.BlockTree.size(), 2u);
-  const TEntJwwBlockTree& n = d.BlockTree[1];
+  const TBlockPlacement n = d.BlockTreePlacement(1);
   EXPECT_NEAR(n.X + n.M11, want.X, 1e-9);
   EXPECT_NEAR(n.Y + n.M21, want.Y, 1e-9);
   const TBox box = BuildScene(d).Extents;

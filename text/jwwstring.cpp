@@ -30,30 +30,37 @@ void AppendUtf8(std::string& out, char32_t c) {
 
 }  // namespace
 
+const std::string& JwwString::EmptyBytes() {
+  static const std::string kEmpty;
+  return kEmpty;
+}
+
+const std::u16string& JwwString::EmptyUnits() {
+  static const std::u16string kEmpty;
+  return kEmpty;
+}
+
 JwwString JwwString::SameForm(std::string_view ascii) const {
-  if (!wide_) return Narrow(std::string(ascii));
+  if (!IsWide()) return Narrow(std::string(ascii));
   return Wide(std::u16string(ascii.begin(), ascii.end()));
 }
 
 void JwwString::Truncate(size_t n) {
-  if (wide_) {
-    if (units_.size() > n) units_.resize(n);
-  } else if (narrow_.size() > n) {
-    narrow_.resize(n);
-  }
+  std::visit([n](auto& s) { if (s.size() > n) s.resize(n); }, v_);
 }
 
 bool JwwString::ToFileName(std::string& out) const {
   out.clear();
-  if (!wide_) {
-    out = narrow_;
+  if (!IsWide()) {
+    out = Bytes();
     return true;
   }
-  for (size_t i = 0; i < units_.size(); ++i) {
-    const char16_t u = units_[i];
+  const std::u16string& units = Units();
+  for (size_t i = 0; i < units.size(); ++i) {
+    const char16_t u = units[i];
     if (u >= 0xD800 && u <= 0xDBFF) {
-      if (i + 1 >= units_.size() || units_[i + 1] < 0xDC00 || units_[i + 1] > 0xDFFF) return false;
-      AppendUtf8(out, 0x10000 + ((char32_t(u) - 0xD800) << 10) + (char32_t(units_[i + 1]) - 0xDC00));
+      if (i + 1 >= units.size() || units[i + 1] < 0xDC00 || units[i + 1] > 0xDFFF) return false;
+      AppendUtf8(out, 0x10000 + ((char32_t(u) - 0xD800) << 10) + (char32_t(units[i + 1]) - 0xDC00));
       ++i;
     } else if (u >= 0xDC00 && u <= 0xDFFF) {
       return false;

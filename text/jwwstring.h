@@ -8,6 +8,7 @@
 
 #include <string>
 #include <string_view>
+#include <variant>
 
 namespace quorvex {
 
@@ -16,25 +17,32 @@ class JwwString {
   JwwString() = default;
   static JwwString Narrow(std::string bytes) {
     JwwString s;
-    s.narrow_ = std::move(bytes);
+    s.v_.emplace<0>(std::move(bytes));
     return s;
   }
   static JwwString Wide(std::u16string units) {
     JwwString s;
-    s.wide_ = true;
-    s.units_ = std::move(units);
+    s.v_.emplace<1>(std::move(units));
     return s;
   }
 
-  bool IsWide() const { return wide_; }
-  bool Empty() const { return wide_ ? units_.empty() : narrow_.empty(); }
+  bool IsWide() const { return v_.index() == 1; }
+  bool Empty() const { return Length() == 0; }
   // Length in the string's own units: bytes when narrow, code units when wide.
-  size_t Length() const { return wide_ ? units_.size() : narrow_.size(); }
+  size_t Length() const { return IsWide() ? Units().size() : Bytes().size(); }
   // The unit at position i (a byte value when narrow).
-  char16_t Unit(size_t i) const { return wide_ ? units_[i] : static_cast<uint8_t>(narrow_[i]); }
+  char16_t Unit(size_t i) const { return IsWide() ? Units()[i] : static_cast<uint8_t>(Bytes()[i]); }
 
-  const std::string& Bytes() const { return narrow_; }      // narrow form only
-  const std::u16string& Units() const { return units_; }    // wide form only
+  // The bytes of a narrow string, the units of a wide one; the other form
+  // gives an empty string.
+  const std::string& Bytes() const {
+    const std::string* p = std::get_if<0>(&v_);
+    return p ? *p : EmptyBytes();
+  }
+  const std::u16string& Units() const {
+    const std::u16string* p = std::get_if<1>(&v_);
+    return p ? *p : EmptyUnits();
+  }
 
   // An ASCII text in the same form as this string.
   JwwString SameForm(std::string_view ascii) const;
@@ -45,14 +53,14 @@ class JwwString {
   // False when a wide string holds an unpaired surrogate (no UTF-8 form).
   bool ToFileName(std::string& out) const;
 
-  friend bool operator==(const JwwString& a, const JwwString& b) {
-    return a.wide_ == b.wide_ && a.narrow_ == b.narrow_ && a.units_ == b.units_;
-  }
+  friend bool operator==(const JwwString& a, const JwwString& b) { return a.v_ == b.v_; }
 
  private:
-  bool wide_ = false;
-  std::string narrow_;
-  std::u16string units_;
+  static const std::string& EmptyBytes();
+  static const std::u16string& EmptyUnits();
+
+  // One form at a time: a string of a drawing costs one string's room.
+  std::variant<std::string, std::u16string> v_;
 };
 
 // The text helpers, on either form.

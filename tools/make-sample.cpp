@@ -146,7 +146,6 @@ int main(int argc, char** argv) {
   images.TempDir = std::string(folder) + "/";
   TBindImageType image;
   image.FileName = S("sample.bmp");
-  image.ScratchName = "sample.bmp";
   const std::vector<uint8_t> bmp = TinyBitmap();
   image.DataSize = static_cast<int32_t>(bmp.size());
   if (FILE* f = std::fopen(images.ScratchPath(image).c_str(), "wb")) {

@@ -119,8 +119,10 @@ TOutcome ConvertOne(TConversionSession& session, const std::string& in, const st
       return {kExitBadOutput, {},
               Format("quorvex-convert: %s: output must be a .jww file other than the input\n", out.c_str())};
     case crReadFailed:
-      return {kExitReadFailed, {}, Format("quorvex-convert: %s: cannot be read as a drawing\n", in.c_str())};
+      return {kExitReadFailed, {}, Format("quorvex-convert: %s: %s\n", in.c_str(), r.ReadError.Describe().c_str())};
     case crWriteFailed:
+      if (r.ReadError.IsWriteSide())  // a scratch file of the input's images
+        return {kExitWriteFailed, {}, Format("quorvex-convert: %s: %s\n", in.c_str(), r.ReadError.Describe().c_str())};
       return {kExitWriteFailed, {},
               Format("quorvex-convert: %s: cannot be written: %s\n", out.c_str(), std::strerror(r.ErrorNumber))};
   }
@@ -195,8 +197,9 @@ int RunBatch(const std::string& dir, const std::vector<std::string>& inputs) {
 
 int PrintInfo(const std::string& path) {
   TJwwData d;
-  if (!d.Read(path, nullptr)) {
-    std::fprintf(stderr, "quorvex-convert: %s: cannot be read as a drawing\n", path.c_str());
+  TReadError error;
+  if (!d.Read(path, nullptr, &error)) {
+    std::fprintf(stderr, "quorvex-convert: %s: %s\n", path.c_str(), error.Describe().c_str());
     return kExitReadFailed;
   }
   int64_t withoutValue = 0;

@@ -218,9 +218,12 @@ class TestForm1 : public QObject {
     QCOMPARE(ui_->Beeps, 1);
     QCOMPARE(ui_->Messages.size(), 1);
     const QStringList lines = ui_->Messages.first().split(QLatin1Char('\n'));
-    QCOMPARE(lines.size(), 2);
+    // The file at fault, where and why the reader stopped, and that the file
+    // is not a drawing at all.
+    QCOMPARE(lines.size(), 3);
     QCOMPARE(lines[0], QStringLiteral("図面を読み込めません: x.jww"));
-    QVERIFY(!lines[1].isEmpty());
+    QVERIFY2(lines[1].contains(QStringLiteral("バイト目")), qPrintable(lines[1]));
+    QCOMPARE(lines[2], QStringLiteral("このファイルは図面ファイルの形で始まっていません"));
     QCOMPARE(ui_->Kinds.first(), TMessageKind::Error);
     QCOMPARE(QApplication::focusWidget(), form_->Button3);
     QVERIFY(!QFileInfo::exists(output));

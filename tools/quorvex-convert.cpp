@@ -1,7 +1,7 @@
 // quorvex-convert: the command-line converter.
 //
 //   quorvex-convert INPUT.jww OUTPUT.jww
-//   quorvex-convert -d OUTDIR INPUT.jww...
+//   quorvex-convert -d OUTDIR [-j N] INPUT.jww...
 //   quorvex-convert --info FILE.jww
 //   quorvex-convert --svg|--preview DRAWING.jww PICTURE.svg
 #include <sched.h>
@@ -43,7 +43,7 @@ enum ExitCode {
 
 const char kUsage[] =
     "Usage: quorvex-convert INPUT.jww OUTPUT.jww\n"
-    "       quorvex-convert -d OUTDIR INPUT.jww...\n"
+    "       quorvex-convert -d OUTDIR [-j N] INPUT.jww...\n"
     "       quorvex-convert --info FILE.jww\n"
     "       quorvex-convert --svg DRAWING.jww PICTURE.svg\n"
     "       quorvex-convert --preview DRAWING.jww PICTURE.svg\n"
@@ -52,6 +52,8 @@ const char kUsage[] =
     "lines and points it is drawn with, and writes the whole drawing to\n"
     "OUTPUT in the input's format version. With -d, each INPUT is written to\n"
     "OUTDIR under its own file name; failures are reported and the rest go on.\n"
+    "Each input's line is printed in input order, as soon as it and all inputs\n"
+    "before it are done; -j changes how fast, never what is written or printed.\n"
     "--info reads a drawing and prints its counts as one JSON object.\n"
     "--svg draws a drawing as stored; --preview draws it as the conversion\n"
     "would write it, with the lines and points the explode makes highlighted\n"
@@ -60,6 +62,8 @@ const char kUsage[] =
     "\n"
     "Options:\n"
     "  -d OUTDIR   convert many drawings into OUTDIR\n"
+    "  -j N        with -d: convert N drawings at a time (default: one for each\n"
+    "              processor this program may use)\n"
     "  --info      print the counts of a drawing\n"
     "  --svg       draw a drawing into an SVG picture\n"
     "  --preview   draw it as converted, the explode's work highlighted\n"

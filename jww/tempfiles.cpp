@@ -142,12 +142,27 @@ void EmptyFolder(int fd) {
   }
 }
 
-// Waits, a second at most, while an entry's owner is still making its file
-// or folder.
-void WaitWhileFilling(const TCleanupEntry& e) {
+// Set by the handler before it removes anything: from then on no output
+// takes its name, since the images it carries may have been read from a
+// scratch folder already being emptied.
+std::atomic<bool> gEnding{false};
+// Outputs taking their names now (see TOutputFile::Commit).
+std::atomic<int> gPlacing{0};
+
+// Counts an output taking its name while it lives.
+struct TPlacing {
+  TPlacing() { gPlacing.fetch_add(1); }
+  ~TPlacing() { gPlacing.fetch_sub(1); }
+  TPlacing(const TPlacing&) = delete;
+  TPlacing& operator=(const TPlacing&) = delete;
+};
+
+// Waits, a second at most, while another thread is busy.
+template <class TBusy>
+void WaitWhile(TBusy busy) {
   struct timespec start{}, now{};
   ::clock_gettime(CLOCK_MONOTONIC, &start);
-  while (e.State.load() == kFilling) {
+  while (busy()) {
     ::clock_gettime(CLOCK_MONOTONIC, &now);
     if (now.tv_sec - start.tv_sec > 1) return;
   }
@@ -166,8 +181,10 @@ void RemoveFolderNow(const TCleanupEntry& e) {
 }
 
 extern "C" void OnInterrupt(int sig) {
+  gEnding.store(true);
+  WaitWhile([] { return gPlacing.load() > 0; });
   for (TCleanupEntry& e : gCleanup) {
-    WaitWhileFilling(e);
+    WaitWhile([&e] { return e.State.load() == kFilling; });
     int expected = kArmed;
     if (!e.State.compare_exchange_strong(expected, kCleaning)) continue;
     if (e.Kind == TKind::Folder) RemoveFolderNow(e);
@@ -436,18 +453,15 @@ int TOutputFile::LinkUnnamed(const std::string& name) const {
   return ::linkat(AT_FDCWD, ProcFdPath(fd_).c_str(), folderFd_, name.c_str(), AT_SYMLINK_FOLLOW) == 0 ? 0 : errno;
 }
 
-int TOutputFile::Commit() {
-  if (committed_) return 0;
-  if (fd_ < 0) return EBADF;
-  if (replacing_) {
-    struct stat own;
-    if (::fstat(fd_, &own) != 0) return errno;
-    if ((own.st_uid != target_.st_uid || own.st_gid != target_.st_gid) &&
-        ::fchown(fd_, target_.st_uid, target_.st_gid) != 0 && errno != EPERM)
-      return errno;
-    if (::fchmod(fd_, target_.st_mode & 07777) != 0) return errno;
-  }
-  if (::fsync(fd_) != 0) return errno;
+// Gives the complete file the output's name, unless an interrupt has begun
+// to remove what this process made: the handler may have emptied the
+// scratch folder before the drawing's images were copied in, and the
+// drawing would stand without them. A handler on another thread waits
+// until the name is given; one on this thread comes after it.
+int TOutputFile::Place() {
+  TInterruptsHeld held;
+  TPlacing placing;
+  if (gEnding.load()) return EINTR;
 
   bool inPlace = false;
   if (tempName_.empty()) {
@@ -461,7 +475,6 @@ int TOutputFile::Commit() {
     }
     for (int i = 0; !inPlace && tempName_.empty(); ++i) {
       if (i == kNameTries) return EEXIST;
-      TInterruptsHeld held;
       int slot = Reserve();
       const std::string name = RandomName(kOutputPrefix);
       const int err = LinkUnnamed(name);
@@ -479,6 +492,23 @@ int TOutputFile::Commit() {
   committed_ = true;
   tempName_.clear();
   Unregister(slot_);
+  return 0;
+}
+
+int TOutputFile::Commit() {
+  if (committed_) return 0;
+  if (fd_ < 0) return EBADF;
+  if (replacing_) {
+    struct stat own;
+    if (::fstat(fd_, &own) != 0) return errno;
+    if ((own.st_uid != target_.st_uid || own.st_gid != target_.st_gid) &&
+        ::fchown(fd_, target_.st_uid, target_.st_gid) != 0 && errno != EPERM)
+      return errno;
+    if (::fchmod(fd_, target_.st_mode & 07777) != 0) return errno;
+  }
+  if (::fsync(fd_) != 0) return errno;
+
+  if (const int err = Place()) return err;
   // The new name survives a power loss only once the folder is synced. Some
   // file systems cannot sync a folder; the file's own data are synced.
   if (folderReadable_) ::fsync(folderFd_);

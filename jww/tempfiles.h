@@ -98,6 +98,7 @@ class TOutputFile {
 
  private:
   int OpenNamed(mode_t mode);
+  int Place();
   int LinkUnnamed(const std::string& name) const;
 
   int folderFd_ = -1;

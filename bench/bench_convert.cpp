@@ -13,6 +13,12 @@
 //
 // --blocks makes a drawing of 20,000 block definitions whose insertions reach
 // 30,000 tree nodes, with the rest of the entities plain.
+//
+// With --batch, it writes D copies of one generated drawing (default 12)
+// and times `quorvex-convert -d OUT -j 1` on all of them against `-j J`
+// (default 2), pair by pair, and prints the medians and their ratio:
+//
+//   quorvex-bench --batch ENTITIES [--drawings D] [--jobs J] [--runs R] [--convert PATH]
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -20,6 +26,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -209,9 +216,81 @@ int Compare(int32_t n, int runs, bool blocks, const std::string& converter) {
   return 0;
 }
 
+// Empties a folder of outputs (makes it when there is none).
+void EmptyOutputs(const std::string& dir) {
+  std::error_code e;
+  std::filesystem::remove_all(dir, e);
+  std::filesystem::create_directory(dir, e);
+}
+
+int Batch(int32_t n, int drawings, int jobs, int runs, const std::string& converter) {
+  const char* tmp = std::getenv("TMPDIR");
+  const std::string dir = std::string(tmp && *tmp ? tmp : "/tmp") + "/quorvex-bench-" + std::to_string(::getpid());
+  ::mkdir(dir.c_str(), 0700);
+  std::vector<std::string> inputs;
+  {
+    TJwwData d = Generate(n);
+    d.PostRead();
+    inputs.push_back(dir + "/drawing1.jww");
+    if (d.Write(inputs[0], kVersionImages, TWriterFallbacks{}, nullptr) != 0) {
+      std::fprintf(stderr, "cannot write %s\n", inputs[0].c_str());
+      return 1;
+    }
+  }
+  for (int i = 2; i <= drawings; ++i) {
+    inputs.push_back(dir + "/drawing" + std::to_string(i) + ".jww");
+    std::filesystem::copy_file(inputs[0], inputs.back(), std::filesystem::copy_options::overwrite_existing);
+  }
+  const std::string out = dir + "/out";
+  const std::string parallel = "-j" + std::to_string(jobs);
+  std::printf("%d drawings of %d entities, %lld bytes each; converter %s\n", drawings, n,
+              static_cast<long long>(std::filesystem::file_size(inputs[0])), converter.c_str());
+  std::printf("%4s %12s %12s %8s\n", "run", "-j1 s", (parallel + " s").c_str(), "ratio");
+  std::vector<double> one, many, ratio;
+  for (int r = 0; r < runs; ++r) {
+    // Which of the pair goes first alternates, so neither always finds the
+    // other's outputs still being flushed to disk.
+    double t[2] = {0, 0};
+    for (int k = 0; k < 2; ++k) {
+      const int which = (r + k) % 2;
+      EmptyOutputs(out);
+      std::vector<std::string> argv = {converter, "-d", out, which == 0 ? "-j1" : parallel};
+      argv.insert(argv.end(), inputs.begin(), inputs.end());
+      const TRun run = RunProgram(argv);
+      if (run.Status != 0) {
+        std::fprintf(stderr, "a batch failed with status %d\n", run.Status);
+        return 1;
+      }
+      t[which] = run.Seconds;
+    }
+    one.push_back(t[0]), many.push_back(t[1]), ratio.push_back(t[1] / t[0]);
+    std::printf("%4d %12.3f %12.3f %8.3f\n", r + 1, t[0], t[1], t[1] / t[0]);
+  }
+  std::printf("median %10.3f %12.3f %8.3f\n", Median(one), Median(many), Median(ratio));
+  std::error_code e;
+  std::filesystem::remove_all(dir, e);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc > 2 && std::strcmp(argv[1], "--batch") == 0) {
+    const int32_t n = std::atoi(argv[2]);
+    int drawings = 12, jobs = 2, runs = 5;
+    std::string converter = SiblingConverter(argv[0]);
+    for (int i = 3; i + 1 < argc; i += 2) {
+      if (std::strcmp(argv[i], "--drawings") == 0) drawings = std::atoi(argv[i + 1]);
+      else if (std::strcmp(argv[i], "--jobs") == 0) jobs = std::atoi(argv[i + 1]);
+      else if (std::strcmp(argv[i], "--runs") == 0) runs = std::atoi(argv[i + 1]);
+      else if (std::strcmp(argv[i], "--convert") == 0) converter = argv[i + 1];
+    }
+    if (n < 1 || drawings < 1 || jobs < 1 || runs < 1) {
+      std::fprintf(stderr, "usage: quorvex-bench --batch ENTITIES [--drawings D] [--jobs J] [--runs R] [--convert PATH]\n");
+      return 2;
+    }
+    return Batch(n, drawings, jobs, runs, converter);
+  }
   if (argc > 2 && std::strcmp(argv[1], "--compare") == 0) {
     const int32_t n = std::atoi(argv[2]);
     int runs = 5;

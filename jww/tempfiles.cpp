@@ -37,12 +37,20 @@ bool SameInode(const struct stat& a, const struct stat& b) { return a.st_dev == 
 // ---- What an interrupt removes ----
 //
 // A fixed table filled before a signal can need it. The handler only reads
-// it and calls what is safe in a signal handler: fstatat, unlinkat, lseek,
-// getdents64 and _exit. Each entry's state is changed by compare-and-swap,
-// so that an owner never reuses or closes what the handler is removing.
+// it and calls what is safe in a signal handler: fstatat, unlinkat,
+// renameat2, lseek, getdents64, clock_gettime and _exit. Each entry's state
+// is changed by compare-and-swap, so that an owner never reuses or closes
+// what the handler is removing.
+//
+// An owner takes its entry (kFilling) before it makes its file or folder,
+// and lists it (kArmed) once it holds it, with the interrupting signals held
+// in its own thread all the while. A handler running on another thread waits
+// for an entry being filled, so that nothing made meanwhile is missed.
 
 enum : int { kFree, kFilling, kArmed, kCleaning };
 enum class TKind : int { Folder, File };
+
+constexpr size_t kRandomNameMax = sizeof kOutputPrefix - 1 + kRandomLength;
 
 struct TCleanupEntry {
   std::atomic<int> State{kFree};
@@ -52,29 +60,45 @@ struct TCleanupEntry {
   dev_t Dev = 0;      // a file: the inode its name must still lead to
   ino_t Ino = 0;
   char Name[NAME_MAX + 1] = {};
+  // A folder: a free name of the same form, which it is moved to before it
+  // is emptied, so that no other thread can add a file to it by its path.
+  char Aside[kRandomNameMax + 1] = {};
 };
 static_assert(std::atomic<int>::is_always_lock_free);
 
 constexpr int kCleanupEntries = 64;
 TCleanupEntry gCleanup[kCleanupEntries];
 
-// -1 when the table is full: what is not listed is swept by the next run.
-int Register(TKind kind, int parentFd, int ownFd, const std::string& name, dev_t dev, ino_t ino) {
-  if (name.size() > NAME_MAX) return -1;
+// Takes a free entry for a file or folder about to be made; -1 when the
+// table is full (what is not listed is swept by the next run).
+int Reserve() {
   for (int i = 0; i < kCleanupEntries; ++i) {
-    TCleanupEntry& e = gCleanup[i];
     int expected = kFree;
-    if (!e.State.compare_exchange_strong(expected, kFilling)) continue;
-    e.Kind = kind;
-    e.ParentFd = parentFd;
-    e.OwnFd = ownFd;
-    e.Dev = dev;
-    e.Ino = ino;
-    std::memcpy(e.Name, name.c_str(), name.size() + 1);
-    e.State.store(kArmed);
-    return i;
+    if (gCleanup[i].State.compare_exchange_strong(expected, kFilling)) return i;
   }
   return -1;
+}
+
+// Gives back an entry taken by Reserve whose file or folder was not made.
+void Release(int& slot) {
+  if (slot >= 0) gCleanup[slot].State.store(kFree);
+  slot = -1;
+}
+
+// Lists what was made in the entry taken for it.
+void Arm(int& slot, TKind kind, int parentFd, int ownFd, const std::string& name, dev_t dev, ino_t ino,
+         const std::string& aside = {}) {
+  if (slot < 0) return;
+  if (name.size() > NAME_MAX || aside.size() > kRandomNameMax) return Release(slot);
+  TCleanupEntry& e = gCleanup[slot];
+  e.Kind = kind;
+  e.ParentFd = parentFd;
+  e.OwnFd = ownFd;
+  e.Dev = dev;
+  e.Ino = ino;
+  std::memcpy(e.Name, name.c_str(), name.size() + 1);
+  std::memcpy(e.Aside, aside.c_str(), aside.size() + 1);
+  e.State.store(kArmed);
 }
 
 void Unregister(int& slot) {
@@ -118,37 +142,56 @@ void EmptyFolder(int fd) {
   }
 }
 
+// Set by the handler before it removes anything: from then on no output
+// takes its name, since the images it carries may have been read from a
+// scratch folder already being emptied.
+std::atomic<bool> gEnding{false};
+// Outputs taking their names now (see TOutputFile::Commit).
+std::atomic<int> gPlacing{0};
+
+// Counts an output taking its name while it lives.
+struct TPlacing {
+  TPlacing() { gPlacing.fetch_add(1); }
+  ~TPlacing() { gPlacing.fetch_sub(1); }
+  TPlacing(const TPlacing&) = delete;
+  TPlacing& operator=(const TPlacing&) = delete;
+};
+
+// Waits, a second at most, while another thread is busy.
+template <class TBusy>
+void WaitWhile(TBusy busy) {
+  struct timespec start{}, now{};
+  ::clock_gettime(CLOCK_MONOTONIC, &start);
+  while (busy()) {
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    if (now.tv_sec - start.tv_sec > 1) return;
+  }
+}
+
+// Removes a scratch folder while other threads may still be adding files
+// to it by its path: moved aside it takes no new ones, and a file whose
+// making had begun before the move is caught by emptying it again.
+void RemoveFolderNow(const TCleanupEntry& e) {
+  const char* name = e.Name;
+  if (e.Aside[0] && ::renameat2(e.ParentFd, e.Name, e.ParentFd, e.Aside, RENAME_NOREPLACE) == 0) name = e.Aside;
+  for (int tries = 0; tries < 8; ++tries) {
+    EmptyFolder(e.OwnFd);
+    if (::unlinkat(e.ParentFd, name, AT_REMOVEDIR) == 0 || errno != ENOTEMPTY) return;
+  }
+}
+
 extern "C" void OnInterrupt(int sig) {
+  gEnding.store(true);
+  WaitWhile([] { return gPlacing.load() > 0; });
   for (TCleanupEntry& e : gCleanup) {
+    WaitWhile([&e] { return e.State.load() == kFilling; });
     int expected = kArmed;
     if (!e.State.compare_exchange_strong(expected, kCleaning)) continue;
-    if (e.Kind == TKind::Folder) {
-      EmptyFolder(e.OwnFd);
-      ::unlinkat(e.ParentFd, e.Name, AT_REMOVEDIR);
-    } else {
-      RemoveIfSame(e.ParentFd, e.Name, e.Dev, e.Ino);
-    }
+    if (e.Kind == TKind::Folder) RemoveFolderNow(e);
+    else RemoveIfSame(e.ParentFd, e.Name, e.Dev, e.Ino);
   }
   ::_exit(128 + sig);
 }
-
-// Keeps the interrupting signals away from this thread while a new file or
-// folder gets its name and its entry in the table.
-class TInterruptsHeld {
- public:
-  TInterruptsHeld() {
-    sigset_t set;
-    sigemptyset(&set);
-    for (int sig : kInterrupts) sigaddset(&set, sig);
-    pthread_sigmask(SIG_BLOCK, &set, &old_);
-  }
-  ~TInterruptsHeld() { pthread_sigmask(SIG_SETMASK, &old_, nullptr); }
-  TInterruptsHeld(const TInterruptsHeld&) = delete;
-  TInterruptsHeld& operator=(const TInterruptsHeld&) = delete;
-
- private:
-  sigset_t old_;
-};
 
 std::string RandomName(const char* prefix) {
   unsigned char r[kRandomLength];
@@ -259,6 +302,15 @@ void InstallInterruptCleanup() {
   }
 }
 
+TInterruptsHeld::TInterruptsHeld() {
+  sigset_t set;
+  sigemptyset(&set);
+  for (int sig : kInterrupts) sigaddset(&set, sig);
+  pthread_sigmask(SIG_BLOCK, &set, &old_);
+}
+
+TInterruptsHeld::~TInterruptsHeld() { pthread_sigmask(SIG_SETMASK, &old_, nullptr); }
+
 void SetUnnamedOutputFiles(bool allowed) { gUnnamedAllowed = allowed; }
 
 std::vector<std::string> ScratchBases() {
@@ -282,23 +334,27 @@ int TScratchFolder::Create(const std::string& base) {
   if (folder != "/") folder += '/';
   for (int i = 0; i < kNameTries; ++i) {
     TInterruptsHeld held;
+    int slot = Reserve();
     const std::string name = RandomName(kScratchPrefix);
     if (::mkdirat(baseFd_, name.c_str(), 0700) != 0) {
-      if (errno == EEXIST) continue;
       const int err = errno;
+      Release(slot);
+      if (err == EEXIST) continue;
       CloseFd(baseFd_);
       return err;
     }
     const int fd = ::openat(baseFd_, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) continue;  // a sweeper removed it already
-    if (!LockNew(baseFd_, name, fd)) {
-      ::close(fd);  // a sweeper has it: it removes it
+    if (fd < 0 || !LockNew(baseFd_, name, fd)) {
+      // A sweeper removed it already, or has it and removes it.
+      if (fd >= 0) ::close(fd);
+      Release(slot);
       continue;
     }
     fd_ = fd;
     name_ = name;
     path_ = folder + name + "/";
-    slot_ = Register(TKind::Folder, baseFd_, fd_, name_, 0, 0);
+    Arm(slot, TKind::Folder, baseFd_, fd_, name_, 0, 0, RandomName(kScratchPrefix));
+    slot_ = slot;
     return 0;
   }
   CloseFd(baseFd_);
@@ -367,22 +423,27 @@ int TOutputFile::Open(const std::string& path) {
 int TOutputFile::OpenNamed(mode_t mode) {
   for (int i = 0; i < kNameTries; ++i) {
     TInterruptsHeld held;
+    int slot = Reserve();
     const std::string name = RandomName(kOutputPrefix);
     const int fd = ::openat(folderFd_, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
     if (fd < 0) {
-      if (errno == EEXIST) continue;
-      return errno;
+      const int err = errno;
+      Release(slot);
+      if (err == EEXIST) continue;
+      return err;
     }
     struct stat own;
     if (!LockNew(folderFd_, name, fd) || ::fstat(fd, &own) != 0) {
       ::close(fd);  // a sweeper has it: it removes it
+      Release(slot);
       continue;
     }
     fd_ = fd;
     tempName_ = name;
     dev_ = own.st_dev;
     ino_ = own.st_ino;
-    slot_ = Register(TKind::File, folderFd_, -1, tempName_, dev_, ino_);
+    Arm(slot, TKind::File, folderFd_, -1, tempName_, dev_, ino_);
+    slot_ = slot;
     return 0;
   }
   return EEXIST;
@@ -390,6 +451,48 @@ int TOutputFile::OpenNamed(mode_t mode) {
 
 int TOutputFile::LinkUnnamed(const std::string& name) const {
   return ::linkat(AT_FDCWD, ProcFdPath(fd_).c_str(), folderFd_, name.c_str(), AT_SYMLINK_FOLLOW) == 0 ? 0 : errno;
+}
+
+// Gives the complete file the output's name, unless an interrupt has begun
+// to remove what this process made: the handler may have emptied the
+// scratch folder before the drawing's images were copied in, and the
+// drawing would stand without them. A handler on another thread waits
+// until the name is given; one on this thread comes after it.
+int TOutputFile::Place() {
+  TInterruptsHeld held;
+  TPlacing placing;
+  if (gEnding.load()) return EINTR;
+
+  bool inPlace = false;
+  if (tempName_.empty()) {
+    // Unnamed: a new output is linked straight to its name; one that
+    // replaces a file (or a name taken meanwhile) is linked to a hidden
+    // name first and renamed over it below.
+    if (!replacing_) {
+      const int err = LinkUnnamed(leaf_);
+      if (err == 0) inPlace = true;
+      else if (err != EEXIST) return err;
+    }
+    for (int i = 0; !inPlace && tempName_.empty(); ++i) {
+      if (i == kNameTries) return EEXIST;
+      int slot = Reserve();
+      const std::string name = RandomName(kOutputPrefix);
+      const int err = LinkUnnamed(name);
+      if (err == 0) {
+        tempName_ = name;
+        Arm(slot, TKind::File, folderFd_, -1, tempName_, dev_, ino_);
+        slot_ = slot;
+      } else {
+        Release(slot);
+        if (err != EEXIST) return err;
+      }
+    }
+  }
+  if (!inPlace && ::renameat(folderFd_, tempName_.c_str(), folderFd_, leaf_.c_str()) != 0) return errno;
+  committed_ = true;
+  tempName_.clear();
+  Unregister(slot_);
+  return 0;
 }
 
 int TOutputFile::Commit() {
@@ -405,33 +508,7 @@ int TOutputFile::Commit() {
   }
   if (::fsync(fd_) != 0) return errno;
 
-  bool inPlace = false;
-  if (tempName_.empty()) {
-    // Unnamed: a new output is linked straight to its name; one that
-    // replaces a file (or a name taken meanwhile) is linked to a hidden
-    // name first and renamed over it below.
-    if (!replacing_) {
-      const int err = LinkUnnamed(leaf_);
-      if (err == 0) inPlace = true;
-      else if (err != EEXIST) return err;
-    }
-    for (int i = 0; !inPlace && tempName_.empty(); ++i) {
-      if (i == kNameTries) return EEXIST;
-      const std::string name = RandomName(kOutputPrefix);
-      slot_ = Register(TKind::File, folderFd_, -1, name, dev_, ino_);
-      const int err = LinkUnnamed(name);
-      if (err == 0) {
-        tempName_ = name;
-      } else {
-        Unregister(slot_);
-        if (err != EEXIST) return err;
-      }
-    }
-  }
-  if (!inPlace && ::renameat(folderFd_, tempName_.c_str(), folderFd_, leaf_.c_str()) != 0) return errno;
-  committed_ = true;
-  tempName_.clear();
-  Unregister(slot_);
+  if (const int err = Place()) return err;
   // The new name survives a power loss only once the folder is synced. Some
   // file systems cannot sync a folder; the file's own data are synced.
   if (folderReadable_) ::fsync(folderFd_);

@@ -9,6 +9,7 @@
 // the next run in the same place.
 #pragma once
 
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 
@@ -22,6 +23,21 @@ namespace quorvex {
 // signal ignored when the process started (nohup, a background job) stays
 // ignored. Call once, early in main.
 void InstallInterruptCleanup();
+
+// Keeps SIGINT, SIGTERM and SIGHUP away from the calling thread while it
+// lives (they go to another thread of the process, or wait until they are
+// let through again). A thread started meanwhile keeps them away for its
+// whole life.
+class TInterruptsHeld {
+ public:
+  TInterruptsHeld();
+  ~TInterruptsHeld();
+  TInterruptsHeld(const TInterruptsHeld&) = delete;
+  TInterruptsHeld& operator=(const TInterruptsHeld&) = delete;
+
+ private:
+  sigset_t old_;
+};
 
 // Folders a session's scratch folder may be made in, in the order tried:
 // $XDG_RUNTIME_DIR, then $TMPDIR, then /tmp (unset or empty ones skipped).
@@ -82,6 +98,7 @@ class TOutputFile {
 
  private:
   int OpenNamed(mode_t mode);
+  int Place();
   int LinkUnnamed(const std::string& name) const;
 
   int folderFd_ = -1;

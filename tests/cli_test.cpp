@@ -9,8 +9,10 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <set>
 #include <thread>
+#include <tuple>
 
 #include "writer_util.h"
 
@@ -173,6 +175,44 @@ TEST_F(Cli, ABatchNeverOverwritesAnOutputItWrote) {
   EXPECT_TRUE(errors.find(x) != errors.npos && errors.find(y) != errors.npos) << errors;
 }
 
+TEST_F(Cli, AParallelBatchPrintsWritesAndExitsAsOneAtATime) {
+  // The first drawing is slow (it carries an 8 MB image), so that the jobs
+  // after it finish first; the later plan.jww would then be converted before
+  // the earlier one and its lines printed out of order.
+  for (const char* d : {"x", "y", "scratch"}) ASSERT_TRUE(std::filesystem::create_directory(tmp.File(d)));
+  const std::string x = tmp.File("x/plan.jww"), y = tmp.File("y/plan.jww"), junk = tmp.File("junk.jww");
+  TJwwData slow = NewDrawing(700);
+  AddToDrawing(slow, MakeText(N("^@BM%temp%big.bmp,0,0,10,10")));
+  WriteFile(x, WithImages(Serialize(slow, 700), {{N("big.bmp"), Pattern(8 << 20, 5)}}));
+  std::filesystem::copy_file(a, y);
+  WriteFile(junk, {'j', 'u', 'n', 'k'});
+  struct TRun {
+    int Exit;
+    std::string Out, Err;
+    std::map<std::string, std::vector<uint8_t>> Files;
+  };
+  const std::string dir = tmp.File("out"), errors = tmp.File("errors");
+  auto run = [&](const char* jobs) {
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directory(dir);
+    TRun r;
+    std::tie(r.Exit, r.Out) = Finish(Start({"-d", dir, "-j", jobs, x, junk, tmp.File("missing.jww"), y, a},
+                                           "TMPDIR='" + tmp.File("scratch") + "' ", errors));
+    const std::vector<uint8_t> err = ReadFile(errors);
+    r.Err.assign(err.begin(), err.end());
+    for (const std::string& n : Names(dir)) r.Files[n] = ReadFile(dir + "/" + n);
+    return r;
+  };
+  const TRun one = run("1"), two = run("2");
+  ASSERT_EQ(one.Exit, 6);
+  ASSERT_EQ(one.Files.size(), 2u) << one.Out << one.Err;  // x's plan.jww and a.jww
+  EXPECT_EQ(two.Exit, one.Exit);
+  EXPECT_EQ(two.Out, one.Out);
+  EXPECT_EQ(two.Err, one.Err);
+  EXPECT_TRUE(two.Files == one.Files);
+  EXPECT_EQ(Names(tmp.File("scratch")), std::set<std::string>{});  // every job's scratch folder
+}
+
 // A drawing carrying a 32 MB image: its conversion takes a moment.
 class CliInterrupt : public Cli {
  protected:
@@ -204,6 +244,26 @@ TEST_F(CliInterrupt, InterruptedRunsRemoveWhatTheyMadeAndExitWith128PlusTheSigna
     EXPECT_EQ(Wait(pid), 128 + sig);
     EXPECT_EQ(Names(outs), std::set<std::string>{});
     EXPECT_EQ(Names(scratch), std::set<std::string>{});
+  }
+}
+
+TEST_F(CliInterrupt, AnInterruptedParallelBatchRemovesWhatEveryJobMade) {
+  const std::string big2 = tmp.File("big2.jww");
+  std::filesystem::copy_file(big, big2);
+  for (bool named : {false, true}) {
+    SCOPED_TRACE(named ? "named temporary" : "unnamed temporary");
+    const pid_t pid = Spawn({"-d", outs, "-j", "2", big, big2}, Env(named));
+    ASSERT_GT(pid, 0);
+    ASSERT_TRUE(WaitUntilWriting(pid, outs)) << "finished before it could be interrupted";
+    ::kill(pid, SIGINT);
+    EXPECT_EQ(Wait(pid), 128 + SIGINT);
+    EXPECT_EQ(Names(scratch), std::set<std::string>{});  // both jobs' scratch folders
+    // Only whole outputs stay: those of jobs done before the signal.
+    for (const std::string& n : Names(outs)) {
+      EXPECT_TRUE(n == "big.jww" || n == "big2.jww") << n;
+      EXPECT_EQ(std::filesystem::file_size(outs + "/" + n), std::filesystem::file_size(big)) << n;
+      std::filesystem::remove(outs + "/" + n);
+    }
   }
 }
 

@@ -7,11 +7,6 @@
 namespace quorvex {
 namespace {
 
-bool LongerThanMinimum(const TEntJwwLine& l) {
-  return static_cast<long double>(SegmentLength(l.StartX, l.StartY, l.EndX, l.EndY)) >
-         static_cast<long double>(1e-8L);
-}
-
 // Explodes one container (the drawing or a block definition) whose order
 // list holds entityCount items.
 class TContainerExplode {
@@ -34,8 +29,8 @@ class TContainerExplode {
       layerGroup_ = dim.LayerGroup;
       EmitLine(dim.DimLine);
       if (dim.PartsFlag == 0) continue;
-      if (LongerThanMinimum(dim.AuxLine1)) EmitLine(dim.AuxLine1);
-      if (LongerThanMinimum(dim.AuxLine2)) EmitLine(dim.AuxLine2);
+      if (AuxLineHasLength(dim.AuxLine1)) EmitLine(dim.AuxLine1);
+      if (AuxLineHasLength(dim.AuxLine2)) EmitLine(dim.AuxLine2);
       EmitPoint(dim.Point1, false);
       EmitPoint(dim.Point2, false);
       EmitPoint(dim.AuxPoint1, true);
@@ -92,16 +87,16 @@ double SegmentLength(double x1, double y1, double x2, double y2) {
   return static_cast<double>(sqrtl(dx * dx + dy * dy));
 }
 
+bool AuxLineHasLength(const TEntJwwLine& l) {
+  return static_cast<long double>(SegmentLength(l.StartX, l.StartY, l.EndX, l.EndY)) > 1e-8L;
+}
+
 bool IsDimensionWithoutValue(const TEntJwwDimension& d) { return RemoveBlanks(d.ValueText.Text).Empty(); }
 
 TExplodeSummary ExplodeDimensions(TJwwData& d) {
   TExplodeSummary sum;
   TContainerExplode(d, d.Header.EntityCount, sum).Run();
-  const int32_t defs = std::min(d.BlockDefCount, static_cast<int32_t>(d.BlockDefs.size()));
-  for (int32_t i = 0; i < defs; ++i) {
-    TEntJwwBlockDef& def = d.BlockDefs[i];
-    TContainerExplode(def, def.EntityCount, sum).Run();
-  }
+  for (TEntJwwBlockDef& def : d.Definitions()) TContainerExplode(def, def.EntityCount, sum).Run();
   return sum;
 }
 

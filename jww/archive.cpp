@@ -5,23 +5,29 @@
 #include <cerrno>
 #include <cstring>
 
+#include "jww/kinds.h"
+
 namespace quorvex {
 namespace {
 
-constexpr std::string_view kClassNames[9] = {
-    "", "CDataSen", "CDataEnko", "CDataTen", "CDataMoji", "CDataSunpou", "CDataSolid", "CDataBlock", "CDataList",
-};
-
+constexpr std::string_view kBlockDefClassName = "CDataList";
 constexpr size_t kFlushThreshold = 1 << 16;
 
 }  // namespace
 
-std::string_view ClassName(int kind) { return (kind >= 1 && kind <= 8) ? kClassNames[kind] : std::string_view(); }
+std::string_view ClassName(int kind) {
+  if (kind == kBlockDefClass) return kBlockDefClassName;
+  std::string_view name;
+  WithKind(kind, [&](auto k) { name = k.ClassName; });
+  return name;
+}
 
 int KindOfClassName(std::string_view name) {
-  for (int k = 1; k <= 7; ++k)
-    if (kClassNames[k] == name) return k;
-  return 0;
+  int kind = 0;
+  ForEachKind([&](auto k) {
+    if (k.ClassName == name) kind = k.Code;
+  });
+  return kind;
 }
 
 JwwString ReadArchiveString(ByteCursor& c) {
@@ -87,8 +93,11 @@ int ReadEntityClassTag(ByteCursor& c, TArchiveNumbering& n) {
     index = tag - 0x8000u;
   }
   if (index != 0) {
-    for (int k = 1; k <= 7; ++k)
-      if (n.ClassOf[k] == index) return k;
+    int kind = 0;
+    ForEachKind([&](auto k) {
+      if (kind == 0 && n.ClassOf[k.Code] == index) kind = k.Code;
+    });
+    if (kind != 0) return kind;
   }
   c.FailAt(at, TReadProblem::kBadClassTag, tag);
   return 0;

@@ -216,8 +216,7 @@ bool TImageStore::ReadSection(ByteCursor& c, bool copyData) {
 void TImageStore::WriteSection(TArchiveWriter& w, const TJwwData& d) {
   for (TBindImageType& e : BoundImages) e.InUse = false;
   MarkImagesPlacedBy(d, d.Header.EntityCount, BoundImages);
-  const size_t defs = std::min(d.BlockDefs.size(), static_cast<size_t>(d.BlockDefCount < 0 ? 0 : d.BlockDefCount));
-  for (size_t i = 0; i < defs; ++i) MarkImagesPlacedBy(d.BlockDefs[i], d.BlockDefs[i].EntityCount, BoundImages);
+  for (const TEntJwwBlockDef& def : d.Definitions()) MarkImagesPlacedBy(def, def.EntityCount, BoundImages);
 
   int32_t count = 0;
   for (TBindImageType& e : BoundImages) {

@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "text/jwwstring.h"
@@ -25,6 +26,9 @@ enum TEntKind : int32_t {
   kSolid = 6,
   kBlockRef = 7,
 };
+
+// The 8 bytes every file written begins with.
+constexpr std::string_view kSignature = "JwwData.";
 
 // Version thresholds of the file format.
 constexpr int32_t kOldestVersion = 220;
@@ -216,9 +220,7 @@ struct TEntJwwStore {
           BlockRefCount = 0;
 
   // Sum of the seven counts.
-  int64_t TotalCount() const {
-    return int64_t(LineCount) + ArcCount + PointCount + TextCount + DimCount + SolidCount + BlockRefCount;
-  }
+  int64_t TotalCount() const;
   // Cuts every array to its count.
   void CutToCounts();
   // Frees every array and sets the counts to 0.

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -39,13 +40,17 @@ class TJwwData : public TEntJwwStore {
   // writer (images from the store, or none when nullptr). False when the
   // writer has failed; its Error() then holds the reason.
   bool WriteTo(class TArchiveWriter& w, int32_t version, const TWriterFallbacks& fallbacks,
-               TImageStore* images);
+               TImageStore* images) const;
   // Writes the drawing to a file: into a temporary file in its folder that
   // takes the path only once complete and synced (TOutputFile); a file
   // replaced keeps its mode. Returns 0 on success, else the system error
   // number (nothing is left at the path then, and a file that stood there
   // before is untouched).
-  int Write(const std::string& path, int32_t version, const TWriterFallbacks& fallbacks, TImageStore* images);
+  int Write(const std::string& path, int32_t version, const TWriterFallbacks& fallbacks, TImageStore* images) const;
+
+  // The first BlockDefCount block definitions (no more than BlockDefs holds).
+  std::span<const TEntJwwBlockDef> Definitions() const;
+  std::span<TEntJwwBlockDef> Definitions();
 
   // Builds BlockTree, the Used marks and NewNumber of the definitions and
   // UsedBlockDefCount. False when the walk from the drawing's insertions
@@ -74,6 +79,10 @@ class TJwwData : public TEntJwwStore {
   std::vector<TEntJwwLineTypeExNo> LineTypesEx;         // 33
   std::vector<TEntJwwTextStyle> TextStyles;             // 10
 
+  // The block definitions. BlockDefCount is the number of them in use, and
+  // Header.BlockDefListCount the number the file's list announced: the
+  // reader sets both alike, and every walk over the definitions goes
+  // through Definitions().
   std::vector<TEntJwwBlockDef> BlockDefs;
   int32_t BlockDefCount = 0;
   std::vector<TEntJwwBlockTree> BlockTree;
@@ -89,11 +98,10 @@ class TJwwData : public TEntJwwStore {
 };
 
 // Finds block definitions by number in logarithmic time: the index of the
-// first of the first `count` definitions with that number, or -1. Eight
-// bytes per definition.
+// first definition with that number, or -1. Eight bytes per definition.
 class TBlockIndex {
  public:
-  TBlockIndex(const std::vector<TEntJwwBlockDef>& defs, int32_t count);
+  explicit TBlockIndex(std::span<const TEntJwwBlockDef> defs);
   int32_t Find(int32_t number) const;
 
  private:

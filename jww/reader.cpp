@@ -13,7 +13,7 @@
 #include "jww/header.h"
 #include "jww/images.h"
 #include "jww/jwwunit.h"
-#include "jww/records.h"
+#include "jww/kinds.h"
 
 namespace quorvex {
 namespace {
@@ -34,10 +34,6 @@ uint32_t ReadCheckedCount(ByteCursor& c, size_t minBytes) {
   if (c.Ok() && count > c.Remaining() / minBytes) c.FailAt(at, TReadProblem::kImpossibleCount, count);
   return c.Ok() ? count : 0;
 }
-
-// The fewest bytes a record of each kind (1..7) takes on file behind its
-// tag: the 13-byte common part of an old file and the shortest body.
-constexpr size_t kMinBodyBytes[8] = {1, 13 + 32, 13 + 60, 13 + 20, 13 + 70, 13 + 45 + 83, 13 + 64, 13 + 44};
 
 // Makes room for record `count` (the next one). The storage grows by half
 // when it is full, so appending stays amortised constant, but never beyond
@@ -62,11 +58,14 @@ class TListReader {
     for (uint32_t i = 0; i < count; ++i) {
       const int kind = ReadEntityClassTag(c_, numbering_);
       if (kind == 0) return false;
-      const int32_t index = WithKindArray(s, kind, [&](auto& array, int32_t& n) {
-        const size_t more = std::min<size_t>(count - i - 1, c_.Remaining() / (2 + kMinBodyBytes[kind]));
+      int32_t index = 0;
+      WithKind(kind, [&](auto k) {
+        auto& array = RecordsOf<decltype(k)>(s);
+        int32_t& n = CountOf<decltype(k)>(s);
+        const size_t more = std::min<size_t>(count - i - 1, c_.Remaining() / (2 + k.MinBodyBytes));
         MakeRoom(array, n, static_cast<size_t>(n) + 1 + more);
-        Body(io_, array[static_cast<size_t>(n)], pointScale);
-        return n++;
+        k.Body(io_, array[static_cast<size_t>(n)], pointScale);
+        index = n++;
       });
       if (!c_.Ok()) return false;
       s.EntityOrder[i] = {kind, index};
@@ -182,7 +181,7 @@ bool TJwwData::ReadBytes(const uint8_t* data, size_t size, TImageStore* images, 
   if (error) {
     *error = c.Ok() ? treeError : c.Error();
     const TReadProblem p = error->Problem;
-    error->UnknownSignature = Header.Signature != "JwwData." && p != TReadProblem::kOutOfMemory &&
+    error->UnknownSignature = Header.Signature != kSignature && p != TReadProblem::kOutOfMemory &&
                               p != TReadProblem::kScratchWrite;
   }
   return false;

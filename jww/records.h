@@ -3,15 +3,14 @@
 //
 // Each layout is a function template over an IO type: TRecordReader fills
 // the record from a cursor, TRecordWriter writes it. Both offer the same
-// calls (Common, U16, U32, I32, F64, Text, Name, Raw, BlockNumber, Zeros,
-// Signature); the reader takes its fields by reference, the writer by value.
+// calls (Common, U16, U32, I32, F64, Text, Name, Raw, BlockNumber, Zeros);
+// the reader takes its fields by reference, the writer by value.
 // Where the two sides differ (defaults for fields an old file lacks, value
 // substitutions of the writer), the difference sits in the IO type or in an
 // `if constexpr (IO::kReading)` branch next to the field it concerns.
 #pragma once
 
 #include <string>
-#include <tuple>
 
 #include "jww/archive.h"
 #include "jww/cursor.h"
@@ -77,7 +76,7 @@ class TRecordReader {
 // definitions in use.
 class TBlockNumberMap {
  public:
-  explicit TBlockNumberMap(const TJwwData& d) : d_(d), index_(d.BlockDefs, d.BlockDefCount) {}
+  explicit TBlockNumberMap(const TJwwData& d) : d_(d), index_(d.Definitions()) {}
   // Used definition: its NewNumber; found but unused: the number itself;
   // no such definition: UsedBlockDefCount, a number no written definition
   // has, so a dangling insertion stays dangling.
@@ -107,11 +106,6 @@ class TRecordWriter {
   void Raw(const JwwString& s) { WriteArchiveString(w_, s); }
   void BlockNumber(int32_t n) { w_.I32(blocks_ ? blocks_->MapBlockNumber(n) : n); }
   void Zeros(size_t n) { w_.Zeros(n); }
-  void Signature(const std::string& s) {
-    uint8_t b[8] = {};
-    for (size_t i = 0; i < 8 && i < s.size(); ++i) b[i] = static_cast<uint8_t>(s[i]);
-    w_.Bytes(b, 8);
-  }
 
  private:
   TArchiveWriter& w_;
@@ -214,66 +208,5 @@ void BlockDefFixedPart(IO& io, R& r) {
   io.U32(r.Referenced);
   io.U32(r.Time);
 }
-
-// Calls f(array, count) with the store's array and count of this kind
-// (1..7), so per-kind code is written once.
-template <class Store, class F>
-decltype(auto) WithKindArray(Store& s, int kind, F&& f) {
-  switch (kind) {
-    case kLine: return f(s.Lines, s.LineCount);
-    case kArc: return f(s.Arcs, s.ArcCount);
-    case kPoint: return f(s.Points, s.PointCount);
-    case kText: return f(s.Texts, s.TextCount);
-    case kDimension: return f(s.Dims, s.DimCount);
-    case kSolid: return f(s.Solids, s.SolidCount);
-    default: return f(s.BlockRefs, s.BlockRefCount);
-  }
-}
-
-// The array and count of a store that hold records of R's type, and the
-// kind code of that type.
-inline auto KindSlot(TEntJwwStore& s, const TEntJwwLine&) { return std::tie(s.Lines, s.LineCount); }
-inline auto KindSlot(TEntJwwStore& s, const TEntJwwArc&) { return std::tie(s.Arcs, s.ArcCount); }
-inline auto KindSlot(TEntJwwStore& s, const TEntJwwPoint&) { return std::tie(s.Points, s.PointCount); }
-inline auto KindSlot(TEntJwwStore& s, const TEntJwwText&) { return std::tie(s.Texts, s.TextCount); }
-inline auto KindSlot(TEntJwwStore& s, const TEntJwwDimension&) { return std::tie(s.Dims, s.DimCount); }
-inline auto KindSlot(TEntJwwStore& s, const TEntJwwSolid&) { return std::tie(s.Solids, s.SolidCount); }
-inline auto KindSlot(TEntJwwStore& s, const TEntJwwBlockRef&) { return std::tie(s.BlockRefs, s.BlockRefCount); }
-constexpr TEntKind KindOf(const TEntJwwLine&) { return kLine; }
-constexpr TEntKind KindOf(const TEntJwwArc&) { return kArc; }
-constexpr TEntKind KindOf(const TEntJwwPoint&) { return kPoint; }
-constexpr TEntKind KindOf(const TEntJwwText&) { return kText; }
-constexpr TEntKind KindOf(const TEntJwwDimension&) { return kDimension; }
-constexpr TEntKind KindOf(const TEntJwwSolid&) { return kSolid; }
-constexpr TEntKind KindOf(const TEntJwwBlockRef&) { return kBlockRef; }
-
-// Appends a record to a store (the drawing, or a block definition) after the
-// records in use, and its item after the first entityCount items of the
-// order list; raises both counts. For building drawings in code.
-template <class R>
-void AppendEntity(TEntJwwStore& s, int32_t& entityCount, const R& r) {
-  auto [array, count] = KindSlot(s, r);
-  array.resize(static_cast<size_t>(count));
-  array.push_back(r);
-  s.EntityOrder.resize(static_cast<size_t>(entityCount));
-  s.EntityOrder.push_back({KindOf(r), count++});
-  ++entityCount;
-}
-
-// The body layout of one record, chosen by the record's type.
-template <class IO>
-void Body(IO& io, TEntJwwLine& r, double) { LineBody(io, r); }
-template <class IO>
-void Body(IO& io, TEntJwwArc& r, double) { ArcBody(io, r); }
-template <class IO>
-void Body(IO& io, TEntJwwPoint& r, double pointScale) { PointBody(io, r, pointScale); }
-template <class IO>
-void Body(IO& io, TEntJwwText& r, double) { TextBody(io, r); }
-template <class IO>
-void Body(IO& io, TEntJwwDimension& r, double) { DimensionBody(io, r); }
-template <class IO>
-void Body(IO& io, TEntJwwSolid& r, double) { SolidBody(io, r); }
-template <class IO>
-void Body(IO& io, TEntJwwBlockRef& r, double) { BlockRefBody(io, r); }
 
 }  // namespace quorvex

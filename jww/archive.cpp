@@ -1,17 +1,25 @@
 #include "jww/archive.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
 #include "jww/kinds.h"
+#include "text/sjis.h"
 
 namespace quorvex {
 namespace {
 
 constexpr std::string_view kBlockDefClassName = "CDataList";
-constexpr size_t kFlushThreshold = 1 << 16;
+// The buffer of a writer to a file, and how much of the file is handed to
+// the disk at a time.
+constexpr size_t kFileBuffer = size_t(1) << 16;
+constexpr uint64_t kWriteBackStep = uint64_t(4) << 20;
+// The first room of a writer in memory.
+constexpr size_t kMemoryStart = size_t(1) << 12;
 
 }  // namespace
 
@@ -30,10 +38,15 @@ int KindOfClassName(std::string_view name) {
   return kind;
 }
 
-JwwString ReadArchiveString(ByteCursor& c) {
+namespace {
+
+// Reads the length prefix of an archive string: its length in units and its
+// form. False, with the cursor failed at the string's first byte, when the
+// prefix or the units run past the end.
+bool ReadStringPrefix(ByteCursor& c, uint32_t& len, bool& wide) {
   const size_t start = c.Offset();
-  uint32_t len = c.U8();
-  bool wide = false;
+  len = c.U8();
+  wide = false;
   if (len == 0xFF) {
     len = c.U16();
     if (len == kWideStringMarker) {
@@ -42,20 +55,67 @@ JwwString ReadArchiveString(ByteCursor& c) {
       if (len == 0xFF) len = c.U16();
     }
   }
-  // A string that runs past the end is cut short at its first byte.
   if (c.Ok() && (wide ? size_t(len) * 2 : size_t(len)) > c.Remaining()) c.FailAt(start, TReadProblem::kCutShort);
-  if (!wide) {
-    const uint8_t* p = c.Take(len);
-    return p ? JwwString::Narrow(std::string(reinterpret_cast<const char*>(p), len)) : JwwString();
+  return c.Ok();
+}
+
+// True when CleanArchiveText would change these narrow bytes: a control
+// character, or a lead byte with nothing after it.
+bool NarrowNeedsCleaning(const uint8_t* p, size_t n) {
+  for (size_t i = 0; i < n; ++i) {
+    if (IsLeadByte(p[i])) {
+      if (++i == n) return true;
+    } else if (p[i] < 0x20) {
+      return true;
+    }
   }
-  const uint8_t* p = c.Take(size_t(len) * 2);
-  if (!p) return JwwString::Wide({});
-  std::u16string units(len, u'\0');
-  for (uint32_t i = 0; i < len; ++i) units[i] = static_cast<char16_t>(p[2 * i] | (p[2 * i + 1] << 8));
+  return false;
+}
+
+char16_t UnitAt(const uint8_t* p, size_t i) { return static_cast<char16_t>(p[2 * i] | (p[2 * i + 1] << 8)); }
+
+// The same for wide units: a control character, or a high surrogate last.
+bool WideNeedsCleaning(const uint8_t* p, size_t n) {
+  for (size_t i = 0; i < n; ++i)
+    if (UnitAt(p, i) < 0x20) return true;
+  return n > 0 && UnitAt(p, n - 1) >= 0xD800 && UnitAt(p, n - 1) <= 0xDBFF;
+}
+
+JwwString MakeString(const uint8_t* p, size_t n, bool wide) {
+  if (!wide) return JwwString::Narrow(std::string(reinterpret_cast<const char*>(p), n));
+  std::u16string units(n, u'\0');
+  for (size_t i = 0; i < n; ++i) units[i] = UnitAt(p, i);
   return JwwString::Wide(std::move(units));
 }
 
-JwwString ReadCleanString(ByteCursor& c) { return CleanArchiveText(ReadArchiveString(c)); }
+}  // namespace
+
+JwwString ReadArchiveString(ByteCursor& c) {
+  uint32_t len = 0;
+  bool wide = false;
+  const uint8_t* p = ReadStringPrefix(c, len, wide) ? c.Take(wide ? size_t(len) * 2 : len) : nullptr;
+  if (!p) return wide ? JwwString::Wide({}) : JwwString();
+  return MakeString(p, len, wide);
+}
+
+JwwString ReadCleanString(ByteCursor& c, size_t maxUnits) {
+  uint32_t len = 0;
+  bool wide = false;
+  const uint8_t* p = ReadStringPrefix(c, len, wide) ? c.Take(wide ? size_t(len) * 2 : len) : nullptr;
+  if (!p) return wide ? JwwString::Wide({}) : JwwString();
+  // Most strings hold nothing to clean: they are built once, already cut.
+  if (!(wide ? WideNeedsCleaning(p, len) : NarrowNeedsCleaning(p, len)))
+    return MakeString(p, std::min<size_t>(len, maxUnits), wide);
+  JwwString s = CleanArchiveText(MakeString(p, len, wide));
+  s.Truncate(maxUnits);
+  return s;
+}
+
+void SkipArchiveString(ByteCursor& c) {
+  uint32_t len = 0;
+  bool wide = false;
+  if (ReadStringPrefix(c, len, wide)) c.Skip(wide ? size_t(len) * 2 : len);
+}
 
 uint32_t ReadObjectCount(ByteCursor& c) {
   const uint32_t n = c.U16();
@@ -122,37 +182,56 @@ void ReadBlockDefClassTag(ByteCursor& c, TArchiveNumbering& n) {
 
 // ---- writing ----
 
-void TArchiveWriter::Put(uint64_t v, size_t n) {
-  uint8_t b[8];
-  for (size_t i = 0; i < n; ++i) b[i] = static_cast<uint8_t>(v >> (8 * i));
-  Bytes(b, n);
+TArchiveWriter::TArchiveWriter() : buf_(kMemoryStart) {
+  next_ = buf_.data();
+  end_ = next_ + buf_.size();
 }
 
-void TArchiveWriter::F64(double v) {
-  uint64_t bits;
-  std::memcpy(&bits, &v, sizeof bits);
-  Put(bits, 8);
+TArchiveWriter::TArchiveWriter(int fd) : fd_(fd), buf_(kFileBuffer) {
+  next_ = buf_.data();
+  end_ = next_ + buf_.size();
 }
 
-void TArchiveWriter::Bytes(const void* p, size_t n) {
-  if (err_ != 0 || n == 0) return;
-  const auto* b = static_cast<const uint8_t*>(p);
-  buf_.insert(buf_.end(), b, b + n);
-  if (fd_ >= 0 && buf_.size() >= kFlushThreshold) Flush();
+void TArchiveWriter::MakeRoom(size_t n) {
+  if (err_ != 0) return;
+  if (fd_ >= 0) {
+    Flush();
+    if (err_ != 0 || static_cast<size_t>(end_ - next_) >= n) return;
+  }
+  // In memory (or a piece larger than the file buffer): the buffer grows.
+  const size_t used = static_cast<size_t>(next_ - buf_.data());
+  buf_.resize(std::max(buf_.size() * 2, used + n));
+  next_ = buf_.data() + used;
+  end_ = buf_.data() + buf_.size();
+}
+
+void TArchiveWriter::BytesSlow(const uint8_t* p, size_t n) {
+  while (n > 0 && err_ == 0) {
+    if (next_ == end_) MakeRoom(1);
+    const size_t piece = std::min(n, static_cast<size_t>(end_ - next_));
+    if (piece > 0) std::memcpy(next_, p, piece);
+    next_ += piece;
+    p += piece;
+    n -= piece;
+  }
 }
 
 void TArchiveWriter::Zeros(size_t n) {
-  if (err_ != 0) return;
-  buf_.resize(buf_.size() + n, 0);
-  if (fd_ >= 0 && buf_.size() >= kFlushThreshold) Flush();
+  static constexpr uint8_t kZeros[256] = {};
+  while (n > 0 && err_ == 0) {
+    const size_t piece = std::min(n, sizeof kZeros);
+    Bytes(kZeros, piece);
+    n -= piece;
+  }
 }
 
 bool TArchiveWriter::Flush() {
   if (err_ != 0) return false;
   if (fd_ < 0) return true;
+  const size_t size = static_cast<size_t>(next_ - buf_.data());
   size_t done = 0;
-  while (done < buf_.size()) {
-    const ssize_t r = ::write(fd_, buf_.data() + done, buf_.size() - done);
+  while (done < size) {
+    const ssize_t r = ::write(fd_, buf_.data() + done, size - done);
     if (r < 0) {
       if (errno == EINTR) continue;
       Fail(errno);
@@ -164,13 +243,20 @@ bool TArchiveWriter::Flush() {
     }
     done += static_cast<size_t>(r);
   }
-  flushed_ += buf_.size();
-  buf_.clear();
+  flushed_ += size;
+  next_ = buf_.data();
+  if (flushed_ - writtenBack_ >= kWriteBackStep) {
+    // Only a hint: where the system cannot, the final sync does it all.
+    ::sync_file_range(fd_, static_cast<off_t>(writtenBack_), static_cast<off_t>(flushed_ - writtenBack_),
+                      SYNC_FILE_RANGE_WRITE);
+    writtenBack_ = flushed_;
+  }
   return true;
 }
 
 void TArchiveWriter::Fail(int err) {
   if (err_ == 0) err_ = err != 0 ? err : EIO;
+  end_ = next_;  // no room: every later write is dropped
 }
 
 void WriteArchiveString(TArchiveWriter& w, const JwwString& s) {

@@ -4,7 +4,9 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,8 +32,11 @@ int KindOfClassName(std::string_view name);
 
 // Reads an archive string in either form; a short read fails the cursor.
 JwwString ReadArchiveString(ByteCursor& c);
-// The same, passed through CleanArchiveText.
-JwwString ReadCleanString(ByteCursor& c);
+// The same, passed through CleanArchiveText, then cut to its first maxUnits
+// units.
+JwwString ReadCleanString(ByteCursor& c, size_t maxUnits = SIZE_MAX);
+// Steps over an archive string in either form.
+void SkipArchiveString(ByteCursor& c);
 // A 16-bit count, or 0xFFFF followed by a 32-bit count.
 uint32_t ReadObjectCount(ByteCursor& c);
 
@@ -56,22 +61,36 @@ void ReadBlockDefClassTag(ByteCursor& c, TArchiveNumbering& n);
 // ---- writing ----
 
 // Buffered little-endian output with a sticky error. With a file descriptor
-// the bytes go to the file whenever the buffer fills; without one they stay
-// in memory (Data()). The first failure's errno is kept.
+// the bytes go to the file whenever the buffer fills, and the system is told
+// at once to start putting them on disk, so that the final sync of the file
+// finds little left to do; without a descriptor they stay in memory
+// (Data()). The first failure's errno is kept; after it nothing more is
+// taken.
 class TArchiveWriter {
  public:
-  TArchiveWriter() = default;  // in memory
-  explicit TArchiveWriter(int fd) : fd_(fd) {}
+  TArchiveWriter();  // in memory
+  explicit TArchiveWriter(int fd);
   ~TArchiveWriter() = default;
   TArchiveWriter(const TArchiveWriter&) = delete;
   TArchiveWriter& operator=(const TArchiveWriter&) = delete;
 
-  void U8(uint8_t v) { Put(v, 1); }
-  void U16(uint16_t v) { Put(v, 2); }
-  void U32(uint32_t v) { Put(v, 4); }
-  void I32(int32_t v) { Put(static_cast<uint32_t>(v), 4); }
-  void F64(double v);
-  void Bytes(const void* p, size_t n);
+  void U8(uint8_t v) { Put<1>(v); }
+  void U16(uint16_t v) { Put<2>(v); }
+  void U32(uint32_t v) { Put<4>(v); }
+  void I32(int32_t v) { Put<4>(static_cast<uint32_t>(v)); }
+  void F64(double v) {
+    uint64_t bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    Put<8>(bits);
+  }
+  void Bytes(const void* p, size_t n) {
+    if (n <= static_cast<size_t>(end_ - next_)) {
+      if (n > 0) std::memcpy(next_, p, n);
+      next_ += n;
+    } else {
+      BytesSlow(static_cast<const uint8_t*>(p), n);
+    }
+  }
   void Zeros(size_t n);
 
   // Writes the buffered bytes to the file; false on failure.
@@ -80,17 +99,33 @@ class TArchiveWriter {
   void Fail(int err);
   bool Ok() const { return err_ == 0; }
   int Error() const { return err_; }
-  const std::vector<uint8_t>& Data() const { return buf_; }
+  // The bytes written, in memory.
+  std::vector<uint8_t> Data() const { return std::vector<uint8_t>(buf_.data(), buf_.data() + (next_ - buf_.data())); }
   // Bytes written so far, flushed or not.
-  uint64_t Position() const { return flushed_ + buf_.size(); }
+  uint64_t Position() const { return flushed_ + static_cast<uint64_t>(next_ - buf_.data()); }
 
  private:
-  void Put(uint64_t v, size_t n);
+  template <size_t N>
+  void Put(uint64_t v) {
+    if (end_ - next_ < static_cast<ptrdiff_t>(N)) {
+      MakeRoom(N);
+      if (end_ - next_ < static_cast<ptrdiff_t>(N)) return;  // failed: nothing more is taken
+    }
+    for (size_t i = 0; i < N; ++i) next_[i] = static_cast<uint8_t>(v >> (8 * i));
+    next_ += N;
+  }
+  void BytesSlow(const uint8_t* p, size_t n);
+  // Makes room for n more bytes: flushes to the file, or grows the memory.
+  // Leaves no room at all once the writer has failed.
+  void MakeRoom(size_t n);
 
   int fd_ = -1;
   int err_ = 0;
-  uint64_t flushed_ = 0;
-  std::vector<uint8_t> buf_;
+  uint64_t flushed_ = 0;      // bytes handed to the file
+  uint64_t writtenBack_ = 0;  // bytes the system was told to put on disk
+  std::vector<uint8_t> buf_;  // the buffer (its whole size is room)
+  uint8_t* next_ = nullptr;   // the next byte to write in buf_
+  uint8_t* end_ = nullptr;    // the end of the room: buf_'s end, or next_ after a failure
 };
 
 // Writes an archive string in the form it holds; a string too long for its

@@ -1,4 +1,5 @@
-// ByteCursor: bounds-checked little-endian reading over bytes held in memory.
+// ByteCursor: bounds-checked little-endian reading over the bytes of a file,
+// held in memory whole or read a window at a time.
 //
 // The cursor carries the offset and a sticky error: once a read runs past
 // the end, that read and every later one yield zero and the cursor stays
@@ -6,6 +7,10 @@
 // error is checked once where it matters. The first failure is kept with
 // its reason: the part being read (set by the reader as it goes), the byte
 // where the failing field starts and what was wrong there.
+//
+// A cursor over a file keeps only a window of it in memory (a buffer the
+// caller owns) and reads the next stretch into it when a field runs past
+// the window's end, so a drawing of any size is read in a few megabytes.
 #pragma once
 
 #include <cstddef>
@@ -20,7 +25,15 @@ namespace quorvex {
 
 class ByteCursor {
  public:
-  ByteCursor(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+  // All the bytes in memory.
+  ByteCursor(const uint8_t* data, size_t size) : window_(data), windowEnd_(size), size_(size) {}
+  // A file of `size` bytes open for reading as `fd`, read through `window`
+  // (`windowSize` bytes, at least kMaxTake).
+  ByteCursor(int fd, size_t size, uint8_t* window, size_t windowSize)
+      : window_(window), size_(size), fd_(fd), buffer_(window), bufferSize_(windowSize) {}
+
+  // The most bytes one Take asks for (the longest archive string).
+  static constexpr size_t kMaxTake = 3 + 2 * 65535;
 
   uint8_t U8() { return static_cast<uint8_t>(Load(1)); }
   uint16_t U16() { return static_cast<uint16_t>(Load(2)); }
@@ -33,18 +46,55 @@ class ByteCursor {
     return d;
   }
 
-  // The next n bytes, or nullptr (and the cursor fails, cut short at the
-  // field's first byte) when fewer remain.
+  // The next n bytes (n at most kMaxTake), valid until the next read; or
+  // nullptr (and the cursor fails, cut short at the field's first byte)
+  // when fewer remain.
   const uint8_t* Take(size_t n) {
+    if (!failed_ && n <= windowEnd_ - pos_) {
+      const uint8_t* p = window_ + (pos_ - windowStart_);
+      pos_ += n;
+      return p;
+    }
+    return TakeSlow(n);
+  }
+  // Steps over n bytes (any number).
+  bool Skip(size_t n) {
     if (failed_ || n > size_ - pos_) {
       Fail();
-      return nullptr;
+      return false;
     }
-    const uint8_t* p = data_ + pos_;
     pos_ += n;
-    return p;
+    KeepInWindow();
+    return true;
   }
-  bool Skip(size_t n) { return Take(n) != nullptr; }
+  // Hands the next n bytes (any number) to sink(piece, length) piece by
+  // piece, in order. False when fewer than n remain (the cursor fails, cut
+  // short, and sink sees nothing) or sink returns false (the cursor stops
+  // where that piece ends).
+  template <class Sink>
+  bool Consume(size_t n, Sink&& sink) {
+    if (failed_ || n > size_ - pos_) {
+      Fail();
+      return false;
+    }
+    while (n > 0) {
+      const size_t piece = n < kMaxTake ? n : kMaxTake;
+      const uint8_t* p = Take(piece);
+      if (!p || !sink(p, piece)) return false;
+      n -= piece;
+    }
+    return true;
+  }
+
+  // Goes back to an earlier offset at which the cursor was ok, as if
+  // nothing had been read since: a failure met after it is forgotten. For
+  // reading a stretch twice.
+  void Rewind(size_t offset) {
+    pos_ = offset;
+    failed_ = false;
+    error_ = TReadError();
+    KeepInWindow();
+  }
 
   bool Ok() const { return !failed_; }
   // Fails the cursor: a field that starts here runs past the end.
@@ -63,6 +113,7 @@ class ByteCursor {
       error_.ErrorNumber = errorNumber;
     }
     pos_ = size_;
+    KeepInWindow();
   }
   // The part of the file that the following reads belong to.
   void SetPart(TReadPart part) { part_ = part; }
@@ -82,12 +133,31 @@ class ByteCursor {
     return v;
   }
 
-  const uint8_t* data_;
+  // A position outside the window leaves it empty there, so that the next
+  // take reads the file from the position on.
+  void KeepInWindow() {
+    if (pos_ < windowStart_ || pos_ > windowEnd_) windowStart_ = windowEnd_ = pos_;
+  }
+
+  // Take when the window does not hold the n bytes: reads the file from
+  // the position on into the window, or fails.
+  const uint8_t* TakeSlow(size_t n);
+
+  // The bytes in memory: window_[0] is the file's byte windowStart_, and
+  // the window ends before the file's byte windowEnd_; the position is
+  // never outside it.
+  const uint8_t* window_;
+  size_t windowStart_ = 0;
+  size_t windowEnd_ = 0;
   size_t size_;
   size_t pos_ = 0;
   bool failed_ = false;
   TReadPart part_ = TReadPart::kFile;
   TReadError error_;
+  // For a file: its descriptor and the buffer the window is read into.
+  int fd_ = -1;
+  uint8_t* buffer_ = nullptr;
+  size_t bufferSize_ = 0;
 };
 
 }  // namespace quorvex

@@ -46,24 +46,30 @@ bool EndsWithGz(const std::string& name) {
 
 void RemoveFile(const std::string& path) { ::unlink(path.c_str()); }
 
-// Writes the bytes to a new scratch file (an old file or link of that name is
-// replaced, never followed). Returns 0, or the system's error number of the
-// first failure, with the partial file deleted.
-int WriteScratchFile(const std::string& path, const uint8_t* data, size_t size) {
+// Copies the next `size` bytes of the cursor to a new scratch file (an old
+// file or link of that name is replaced, never followed). Returns 0, or the
+// system's error number of the first failure, with the partial file
+// deleted; the cursor has then not read past the failing piece. When the
+// input itself cannot be read the cursor fails, and the partial file is
+// deleted too.
+int CopyToScratchFile(const std::string& path, ByteCursor& c, size_t size) {
   ::unlink(path.c_str());
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
   if (fd < 0) return errno != 0 ? errno : EIO;
   int err = 0;
-  size_t done = 0;
-  while (err == 0 && done < size) {
-    const ssize_t r = ::write(fd, data + done, std::min(size - done, kCopyBlock));
-    if (r < 0 && errno == EINTR) continue;
-    if (r < 0) err = errno;
-    else if (r == 0) err = ENOSPC;  // nothing written and no error: the device takes no more
-    else done += static_cast<size_t>(r);
-  }
+  const bool copied = c.Consume(size, [&](const uint8_t* data, size_t n) {
+    size_t done = 0;
+    while (err == 0 && done < n) {
+      const ssize_t r = ::write(fd, data + done, std::min(n - done, kCopyBlock));
+      if (r < 0 && errno == EINTR) continue;
+      if (r < 0) err = errno;
+      else if (r == 0) err = ENOSPC;  // nothing written and no error: the device takes no more
+      else done += static_cast<size_t>(r);
+    }
+    return err == 0;
+  });
   if (::close(fd) != 0 && err == 0) err = errno;
-  if (err != 0) RemoveFile(path);
+  if (err != 0 || !copied) RemoveFile(path);
   return err;
 }
 
@@ -202,13 +208,19 @@ bool TImageStore::ReadSection(ByteCursor& c, bool copyData) {
     const TBindImageType& entry = BoundImages.back();
     if (!hasData) continue;
     const size_t dataAt = c.Offset();
-    const uint8_t* data = c.Take(size);
-    if (!data) return false;  // the file ends inside the image's data
-    if (entry.Refused || !copyData) continue;
-    if (const int err = WriteScratchFile(TempDir + fileName, data, size); err != 0) {
+    if (size > c.Remaining()) {
+      c.Fail();  // the file ends inside the image's data
+      return false;
+    }
+    if (entry.Refused || !copyData) {
+      c.Skip(size);
+      continue;
+    }
+    if (const int err = CopyToScratchFile(TempDir + fileName, c, size); err != 0) {
       c.FailAt(dataAt, TReadProblem::kScratchWrite, 0, fileName, err);
       return false;
     }
+    if (!c.Ok()) return false;  // the input could not be read
   }
   return true;
 }

@@ -188,6 +188,11 @@ struct TEntJwwDimension : TEntJwwCommon {
   TEntJwwPoint Point1, Point2, AuxPoint1, AuxPoint2;
 };
 
+// A dimension is drawn with at most this many lines (its dimension line and
+// two auxiliary lines) and points.
+constexpr size_t kDimensionLines = 3;
+constexpr size_t kDimensionPoints = 4;
+
 struct TEntJwwSolid : TEntJwwCommon {
   double X1 = 0, Y1 = 0, X2 = 0, Y2 = 0, X3 = 0, Y3 = 0, X4 = 0, Y4 = 0;
   uint32_t Color = 0;  // on file only with PenColor 10
@@ -205,8 +210,9 @@ struct TEntJwwListItem {
 };
 
 // The entity store shared by the drawing and each block definition: the
-// order list and one array per kind, each with its count of records in use
-// (an array may be longer than its count while it is being filled).
+// order list and one array per kind, each with its count of records in use.
+// A read store's arrays hold exactly their counts; the explode keeps the
+// dimensions it removes in Dims, so DimCount is then below Dims' length.
 struct TEntJwwStore {
   std::vector<TEntJwwListItem> EntityOrder;
   std::vector<TEntJwwLine> Lines;
@@ -221,8 +227,6 @@ struct TEntJwwStore {
 
   // Sum of the seven counts.
   int64_t TotalCount() const;
-  // Cuts every array to its count.
-  void CutToCounts();
   // Frees every array and sets the counts to 0.
   void ClearStore();
 };

@@ -13,15 +13,6 @@ int64_t TEntJwwStore::TotalCount() const {
   return total;
 }
 
-void TEntJwwStore::CutToCounts() {
-  ForEachKind([&](auto k) {
-    auto& array = RecordsOf<decltype(k)>(*this);
-    const int32_t count = CountOf<decltype(k)>(*this);
-    array.resize(static_cast<size_t>(count < 0 ? 0 : count));
-    array.shrink_to_fit();
-  });
-}
-
 void TEntJwwStore::ClearStore() { *this = TEntJwwStore(); }
 
 void TJwwData::Clear() {

@@ -12,6 +12,7 @@
 namespace quorvex {
 
 class TImageStore;
+class ByteCursor;
 
 // The colour and line type the writer puts in place of values that the
 // output version cannot hold.
@@ -95,6 +96,9 @@ class TJwwData : public TEntJwwStore {
   // The byte of the file where the drawing's entity list starts.
   uint64_t EntityListOffset = 0;
 
+ private:
+  // Reads the drawing through a cursor at the file's start.
+  bool ReadFrom(ByteCursor& c, TImageStore* images, TReadError* error);
 };
 
 // Finds block definitions by number in logarithmic time: the index of the

@@ -73,6 +73,11 @@ struct TBlockRefKind
 using TEntityKinds =
     std::tuple<TLineKind, TArcKind, TPointKind, TTextKind, TDimensionKind, TSolidKind, TBlockRefKind>;
 
+// One record of each kind, as scratch space.
+template <class... K>
+std::tuple<typename K::Record...> OneRecordOfEach(std::tuple<K...>);
+using TOneRecordOfEach = decltype(OneRecordOfEach(TEntityKinds{}));
+
 // Calls f(kind) for each of the seven kinds, in code order.
 template <class F>
 constexpr void ForEachKind(F&& f) {

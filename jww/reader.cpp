@@ -6,10 +6,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <new>
 #include <vector>
 
+#include "jww/bigmemory.h"
 #include "jww/header.h"
 #include "jww/images.h"
 #include "jww/jwwunit.h"
@@ -35,43 +37,30 @@ uint32_t ReadCheckedCount(ByteCursor& c, size_t minBytes) {
   return c.Ok() ? count : 0;
 }
 
-// Makes room for record `count` (the next one). The storage grows by half
-// when it is full, so appending stays amortised constant, but never beyond
-// `most` records (all that the rest of the file could still hold): the
-// memory of an array stays in proportion to the bytes its records take on
-// file, however short they are, and no spare records are built.
-template <class Array>
-void MakeRoom(Array& a, int32_t count, size_t most) {
-  const size_t want = static_cast<size_t>(count) + 1;
-  if (want > a.capacity()) a.reserve(std::min(std::max(want, a.capacity() + a.capacity() / 2), std::max(want, most)));
-  if (a.size() < want) a.resize(want);
-}
+// The number of records of each kind (index: kind code) in a list.
+using TKindCounts = std::array<size_t, 8>;
 
 class TListReader {
  public:
   TListReader(ByteCursor& c, int32_t version) : c_(c), io_(c, version) {}
 
-  // Reads `count` objects into the store, whose EntityOrder is already
-  // sized; then cuts its arrays to their counts.
+  // Reads `count` objects into the store; its arrays and order list are
+  // empty.
   bool ReadList(TEntJwwStore& s, uint32_t count, bool inBlockDef) {
+    Reserve(s, count, Measure(count));
     const double pointScale = inBlockDef ? 0.0 : 1.0;
     for (uint32_t i = 0; i < count; ++i) {
       const int kind = ReadEntityClassTag(c_, numbering_);
       if (kind == 0) return false;
       int32_t index = 0;
       WithKind(kind, [&](auto k) {
-        auto& array = RecordsOf<decltype(k)>(s);
-        int32_t& n = CountOf<decltype(k)>(s);
-        const size_t more = std::min<size_t>(count - i - 1, c_.Remaining() / (2 + k.MinBodyBytes));
-        MakeRoom(array, n, static_cast<size_t>(n) + 1 + more);
-        k.Body(io_, array[static_cast<size_t>(n)], pointScale);
-        index = n++;
+        k.Body(io_, RecordsOf<decltype(k)>(s).emplace_back(), pointScale);
+        index = CountOf<decltype(k)>(s)++;
       });
       if (!c_.Ok()) return false;
       s.EntityOrder[i] = {kind, index};
       ++numbering_.NextObject;
     }
-    s.CutToCounts();
     return true;
   }
 
@@ -80,7 +69,6 @@ class TListReader {
     const uint32_t count = ReadCheckedCount(c_, kMinEntityBytes);
     if (!c_.Ok()) return false;
     d.Header.EntityCount = static_cast<int32_t>(count);
-    d.EntityOrder.assign(count, TEntJwwListItem());
     return ReadList(d, count, false);
   }
 
@@ -88,6 +76,8 @@ class TListReader {
     d.BlockDefCount = d.Header.BlockDefListCount = 0;
     const uint32_t count = ReadCheckedCount(c_, kMinBlockDefBytes);
     if (!c_.Ok()) return false;
+    d.BlockDefs.reserve(count);
+    AdviseHugePages(d.BlockDefs);
     d.BlockDefs.resize(count);
     d.BlockDefCount = d.Header.BlockDefListCount = static_cast<int32_t>(count);
     for (uint32_t k = 1; k <= count; ++k) {
@@ -103,7 +93,6 @@ class TListReader {
       const uint32_t nested = ReadCheckedCount(c_, kMinEntityBytes);
       if (!c_.Ok()) return false;
       def.EntityCount = static_cast<int32_t>(nested);
-      def.EntityOrder.assign(nested, TEntJwwListItem());
       ++numbering_.NextObject;  // the definition takes its number before its objects
       if (!ReadList(def, nested, true)) return false;
     }
@@ -111,16 +100,58 @@ class TListReader {
   }
 
  private:
+  // Counts the records of each kind among the next `count` objects, by
+  // stepping over them and coming back: all of them, or those before the
+  // first that cannot be read (where the reading proper will stop too).
+  TKindCounts Measure(uint32_t count) {
+    ByteCursor& c = c_;
+    const size_t start = c.Offset();
+    TArchiveNumbering numbering = numbering_;
+    TRecordSkipper skip(c, io_.Version());
+    TOneRecordOfEach scratch;
+    TKindCounts counts{};
+    for (uint32_t i = 0; i < count; ++i) {
+      const int kind = ReadEntityClassTag(c, numbering);
+      if (kind == 0) break;
+      WithKind(kind, [&](auto k) { k.Body(skip, std::get<typename decltype(k)::Record>(scratch), 0.0); });
+      if (!c.Ok()) break;
+      ++counts[kind];
+      ++numbering.NextObject;
+    }
+    c.Rewind(start);
+    return counts;
+  }
+
+  // Sizes each array of the store once for the records counted, and the
+  // order list for `count` items. The lines, points and items that the
+  // dimension explode may put in place of the store's dimensions get room
+  // too: room is address space only until it is used, while growing an
+  // array later would copy it and hold both copies at once.
+  static void Reserve(TEntJwwStore& s, uint32_t count, const TKindCounts& counts) {
+    const size_t dims = counts[kDimension];
+    ForEachKind([&](auto k) {
+      using K = decltype(k);
+      size_t n = counts[K::Code];
+      if constexpr (K::Code == kLine) n += kDimensionLines * dims;
+      if constexpr (K::Code == kPoint) n += kDimensionPoints * dims;
+      auto& array = RecordsOf<K>(s);
+      array.reserve(n);
+      AdviseHugePages(array);
+    });
+    s.EntityOrder.reserve(count + (kDimensionLines + kDimensionPoints) * dims);
+    AdviseHugePages(s.EntityOrder);
+    s.EntityOrder.assign(count, TEntJwwListItem());
+  }
+
   ByteCursor& c_;
   TRecordReader io_;
   TArchiveNumbering numbering_;
 };
 
-// Loads the whole file. Returns 0, or the system's error number; `loaded`
-// says how many bytes came in before a failure.
-int ReadWholeFile(const std::string& path, std::vector<uint8_t>& out, size_t& loaded) {
-  loaded = 0;
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+// Opens a drawing file for reading. Returns 0 and the descriptor and size,
+// or the system's error number.
+int OpenFile(const std::string& path, int& fd, size_t& size) {
+  fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return errno;
   struct stat st{};
   int err = 0;
@@ -128,26 +159,30 @@ int ReadWholeFile(const std::string& path, std::vector<uint8_t>& out, size_t& lo
     err = errno;
   } else if (!S_ISREG(st.st_mode)) {
     err = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
-  } else {
-    out.resize(static_cast<size_t>(st.st_size));
-    while (err == 0 && loaded < out.size()) {
-      const ssize_t r = ::read(fd, out.data() + loaded, out.size() - loaded);
-      if (r < 0 && errno == EINTR) continue;
-      if (r < 0) err = errno;
-      else if (r == 0) err = EIO;  // the file shrank while being read
-      else loaded += static_cast<size_t>(r);
-    }
   }
-  ::close(fd);
-  return err;
+  if (err != 0) {
+    ::close(fd);
+    fd = -1;
+    return err;
+  }
+  size = static_cast<size_t>(st.st_size);
+  ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+  return 0;
 }
+
+// The window a file is read through: the whole file when it is small.
+constexpr size_t kWindowSize = size_t(2) << 20;
 
 }  // namespace
 
 bool TJwwData::ReadBytes(const uint8_t* data, size_t size, TImageStore* images, TReadError* error) {
+  ByteCursor c(data, size);
+  return ReadFrom(c, images, error);
+}
+
+bool TJwwData::ReadFrom(ByteCursor& c, TImageStore* images, TReadError* error) {
   Clear();
   if (error) *error = TReadError();
-  ByteCursor c(data, size);
   bool treeOk = true;
   TReadError treeError;
   try {
@@ -182,7 +217,7 @@ bool TJwwData::ReadBytes(const uint8_t* data, size_t size, TImageStore* images, 
     *error = c.Ok() ? treeError : c.Error();
     const TReadProblem p = error->Problem;
     error->UnknownSignature = Header.Signature != kSignature && p != TReadProblem::kOutOfMemory &&
-                              p != TReadProblem::kScratchWrite;
+                              p != TReadProblem::kScratchWrite && p != TReadProblem::kCannotOpen;
   }
   return false;
 }
@@ -191,26 +226,27 @@ bool TJwwData::Read(const std::string& path, TImageStore* images, TReadError* er
   TReadError local;
   TReadError& e = error ? *error : local;
   e = TReadError();
-  try {
-    std::vector<uint8_t> bytes;
-    size_t loaded = 0;
-    if (const int err = ReadWholeFile(path, bytes, loaded); err != 0) {
-      Clear();
-      e.Problem = TReadProblem::kCannotOpen;
-      e.Part = TReadPart::kFile;
-      e.Offset = loaded;
-      e.ErrorNumber = err;
-      return false;
-    }
-    return ReadBytes(bytes.data(), bytes.size(), images, &e);
-  } catch (const std::bad_alloc&) {
-    // The file's bytes themselves do not fit in memory.
+  int fd = -1;
+  size_t size = 0;
+  if (const int err = OpenFile(path, fd, size); err != 0) {
     Clear();
-    e = TReadError();
-    e.Problem = TReadProblem::kOutOfMemory;
+    e.Problem = TReadProblem::kCannotOpen;
     e.Part = TReadPart::kFile;
+    e.ErrorNumber = err;
     return false;
   }
+  TBigBlock window;
+  bool ok = false;
+  if (window.Allocate(std::max(ByteCursor::kMaxTake, std::min(size, kWindowSize)))) {
+    ByteCursor c(fd, size, window.Data(), window.Size());
+    ok = ReadFrom(c, images, &e);
+  } else {
+    Clear();
+    e.Problem = TReadProblem::kOutOfMemory;
+    e.Part = TReadPart::kFile;
+  }
+  ::close(fd);
+  return ok;
 }
 
 }  // namespace quorvex

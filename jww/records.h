@@ -52,10 +52,7 @@ class TRecordReader {
   void I32(int32_t& v) { v = c_.I32(); }
   void F64(double& v) { v = c_.F64(); }
   // A text's string: cleaned, then cut to its first 255 units.
-  void Text(JwwString& s) {
-    s = ReadCleanString(c_);
-    s.Truncate(kMaxTextLength);
-  }
+  void Text(JwwString& s) { s = ReadCleanString(c_, kMaxTextLength); }
   // A name: cleaned, kept whole.
   void Name(JwwString& s) { s = ReadCleanString(c_); }
   // A string read as it stands (the memo).
@@ -66,6 +63,42 @@ class TRecordReader {
     const uint8_t* p = c_.Take(8);
     s = p ? std::string(reinterpret_cast<const char*>(p), 8) : std::string();
   }
+
+ private:
+  ByteCursor& c_;
+  int32_t version_;
+};
+
+// Steps over a record on file without keeping it, by the same layouts: of
+// the fields it keeps only PenStyle and PenColor, which decide how long a
+// point's or a solid's body is. Used to count a list's records of each kind
+// before the list is read.
+class TRecordSkipper {
+ public:
+  static constexpr bool kReading = false;
+  TRecordSkipper(ByteCursor& c, int32_t version) : c_(c), version_(version) {}
+
+  int32_t Version() const { return version_; }
+
+  void Common(TEntJwwCommon& r, int /*context*/) {
+    const uint8_t* p = c_.Take(version_ >= kVersionPenWidth ? 15 : 13);
+    r.PenStyle = p ? p[4] : 0;
+    r.PenColor = p ? static_cast<uint16_t>(p[5] | (p[6] << 8)) : 0;
+  }
+  template <class T>
+  void U16(const T&) { c_.Skip(2); }
+  template <class T>
+  void U32(const T&) { c_.Skip(4); }
+  template <class T>
+  void I32(const T&) { c_.Skip(4); }
+  template <class T>
+  void F64(const T&) { c_.Skip(8); }
+  void Text(const JwwString&) { SkipArchiveString(c_); }
+  void Name(const JwwString&) { SkipArchiveString(c_); }
+  void Raw(const JwwString&) { SkipArchiveString(c_); }
+  template <class T>
+  void BlockNumber(const T&) { c_.Skip(4); }
+  void Zeros(size_t n) { c_.Skip(n); }
 
  private:
   ByteCursor& c_;

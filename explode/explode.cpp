@@ -91,7 +91,7 @@ bool AuxLineHasLength(const TEntJwwLine& l) {
   return static_cast<long double>(SegmentLength(l.StartX, l.StartY, l.EndX, l.EndY)) > 1e-8L;
 }
 
-bool IsDimensionWithoutValue(const TEntJwwDimension& d) { return RemoveBlanks(d.ValueText.Text).Empty(); }
+bool IsDimensionWithoutValue(const TEntJwwDimension& d) { return IsBlank(d.ValueText.Text); }
 
 TExplodeSummary ExplodeDimensions(TJwwData& d) {
   TExplodeSummary sum;

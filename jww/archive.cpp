@@ -1,6 +1,5 @@
 #include "jww/archive.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -14,10 +13,8 @@ namespace quorvex {
 namespace {
 
 constexpr std::string_view kBlockDefClassName = "CDataList";
-// The buffer of a writer to a file, and how much of the file is handed to
-// the disk at a time.
+// The buffer of a writer to a file.
 constexpr size_t kFileBuffer = size_t(1) << 16;
-constexpr uint64_t kWriteBackStep = uint64_t(4) << 20;
 // The first room of a writer in memory.
 constexpr size_t kMemoryStart = size_t(1) << 12;
 
@@ -82,10 +79,7 @@ bool WideNeedsCleaning(const uint8_t* p, size_t n) {
 }
 
 JwwString MakeString(const uint8_t* p, size_t n, bool wide) {
-  if (!wide) return JwwString::Narrow(std::string(reinterpret_cast<const char*>(p), n));
-  std::u16string units(n, u'\0');
-  for (size_t i = 0; i < n; ++i) units[i] = UnitAt(p, i);
-  return JwwString::Wide(std::move(units));
+  return wide ? JwwString::WideFromBytes(p, n) : JwwString::Narrow(std::string_view(reinterpret_cast<const char*>(p), n));
 }
 
 }  // namespace
@@ -245,12 +239,7 @@ bool TArchiveWriter::Flush() {
   }
   flushed_ += size;
   next_ = buf_.data();
-  if (flushed_ - writtenBack_ >= kWriteBackStep) {
-    // Only a hint: where the system cannot, the final sync does it all.
-    ::sync_file_range(fd_, static_cast<off_t>(writtenBack_), static_cast<off_t>(flushed_ - writtenBack_),
-                      SYNC_FILE_RANGE_WRITE);
-    writtenBack_ = flushed_;
-  }
+  if (onFlush_) onFlush_(flushed_);
   return true;
 }
 

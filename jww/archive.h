@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -61,11 +62,9 @@ void ReadBlockDefClassTag(ByteCursor& c, TArchiveNumbering& n);
 // ---- writing ----
 
 // Buffered little-endian output with a sticky error. With a file descriptor
-// the bytes go to the file whenever the buffer fills, and the system is told
-// at once to start putting them on disk, so that the final sync of the file
-// finds little left to do; without a descriptor they stay in memory
-// (Data()). The first failure's errno is kept; after it nothing more is
-// taken.
+// the bytes go to the file whenever the buffer fills; without one they stay
+// in memory (Data()). The first failure's errno is kept; after it nothing
+// more is taken.
 class TArchiveWriter {
  public:
   TArchiveWriter();  // in memory
@@ -95,6 +94,8 @@ class TArchiveWriter {
 
   // Writes the buffered bytes to the file; false on failure.
   bool Flush();
+  // Has f called with the number of bytes in the file after each flush.
+  void OnFlush(std::function<void(uint64_t)> f) { onFlush_ = std::move(f); }
   // Records a failure with its errno (the first one sticks).
   void Fail(int err);
   bool Ok() const { return err_ == 0; }
@@ -122,7 +123,7 @@ class TArchiveWriter {
   int fd_ = -1;
   int err_ = 0;
   uint64_t flushed_ = 0;      // bytes handed to the file
-  uint64_t writtenBack_ = 0;  // bytes the system was told to put on disk
+  std::function<void(uint64_t)> onFlush_;
   std::vector<uint8_t> buf_;  // the buffer (its whole size is room)
   uint8_t* next_ = nullptr;   // the next byte to write in buf_
   uint8_t* end_ = nullptr;    // the end of the room: buf_'s end, or next_ after a failure

@@ -86,14 +86,13 @@ class ByteCursor {
     return true;
   }
 
-  // Goes back to an earlier offset at which the cursor was ok, as if
-  // nothing had been read since: a failure met after it is forgotten. For
-  // reading a stretch twice.
-  void Rewind(size_t offset) {
-    pos_ = offset;
-    failed_ = false;
-    error_ = TReadError();
-    KeepInWindow();
+  // A cursor over the bytes from the position on that are in memory now,
+  // for looking ahead without reading the file: all the rest of the file
+  // when AtEnd is set, else as much of it as the window holds.
+  ByteCursor InMemory(bool& atEnd) const {
+    atEnd = windowEnd_ == size_;
+    const size_t n = failed_ ? 0 : windowEnd_ - pos_;
+    return ByteCursor(window_ + (pos_ - windowStart_), n);
   }
 
   bool Ok() const { return !failed_; }

@@ -25,7 +25,7 @@ std::u16string UpperUnits(const JwwString& s) {
     for (char16_t u : s.Units()) out.push_back(u >= u'a' && u <= u'z' ? u - 0x20 : u);
     return out;
   }
-  const std::string& b = s.Bytes();
+  const std::string_view b = s.Bytes();
   for (size_t i = 0; i < b.size(); ++i) {
     const uint8_t c = static_cast<uint8_t>(b[i]);
     if (IsLeadByte(c) && i + 1 < b.size()) {
@@ -145,7 +145,7 @@ bool IsSafeImageName(const JwwString& name) {
     std::string utf8;
     return name.ToFileName(utf8);
   }
-  const std::string& b = name.Bytes();
+  const std::string_view b = name.Bytes();
   for (size_t i = 0; i < b.size(); ++i) {
     const uint8_t c = static_cast<uint8_t>(b[i]);
     if (c == 0 || c == '/') return false;

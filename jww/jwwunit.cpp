@@ -62,10 +62,24 @@ TBlockIndex::TBlockIndex(std::span<const TEntJwwBlockDef> defs) {
   // Keep the first definition of each number.
   sorted_.erase(std::unique(sorted_.begin(), sorted_.end(), [](const Entry& a, const Entry& b) { return a.Number == b.Number; }),
                 sorted_.end());
+  if (sorted_.empty()) return;
+  // Numbers spread over no more than twice as many values as there are
+  // definitions go into a table looked up directly.
+  first_ = sorted_.front().Number;
+  const int64_t span = int64_t(sorted_.back().Number) - first_ + 1;
+  if (span <= 2 * int64_t(sorted_.size())) {
+    dense_.assign(static_cast<size_t>(span), -1);
+    for (const Entry& e : sorted_) dense_[static_cast<size_t>(e.Number - first_)] = e.Index;
+    sorted_.clear();
+  }
   sorted_.shrink_to_fit();
 }
 
 int32_t TBlockIndex::Find(int32_t number) const {
+  if (!dense_.empty()) {
+    const int64_t at = int64_t(number) - first_;
+    return at >= 0 && at < int64_t(dense_.size()) ? dense_[static_cast<size_t>(at)] : -1;
+  }
   const auto it = std::lower_bound(sorted_.begin(), sorted_.end(), number,
                                    [](const Entry& e, int32_t n) { return e.Number < n; });
   return it != sorted_.end() && it->Number == number ? it->Index : -1;

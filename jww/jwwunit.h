@@ -101,8 +101,9 @@ class TJwwData : public TEntJwwStore {
   bool ReadFrom(ByteCursor& c, TImageStore* images, TReadError* error);
 };
 
-// Finds block definitions by number in logarithmic time: the index of the
-// first definition with that number, or -1. Eight bytes per definition.
+// Finds block definitions by number: the index of the first definition with
+// that number, or -1. In constant time when the numbers lie close together,
+// else in logarithmic time; at most eight bytes per definition either way.
 class TBlockIndex {
  public:
   explicit TBlockIndex(std::span<const TEntJwwBlockDef> defs);
@@ -113,6 +114,10 @@ class TBlockIndex {
     int32_t Number, Index;
   };
   std::vector<Entry> sorted_;  // by number, then index; one entry per number
+  // When the numbers lie close together (as the program numbers them): the
+  // index for each number from first_ on, -1 for a number no definition has.
+  std::vector<int32_t> dense_;
+  int64_t first_ = 0;
 };
 
 // The largest block tree the reader builds.

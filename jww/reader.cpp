@@ -47,7 +47,9 @@ class TListReader {
   // Reads `count` objects into the store; its arrays and order list are
   // empty.
   bool ReadList(TEntJwwStore& s, uint32_t count, bool inBlockDef) {
-    Reserve(s, count, Measure(count));
+    TKindCounts records{};
+    if (!CountAhead(count, records)) records = MostThatFit(count);
+    Reserve(s, count, records);
     const double pointScale = inBlockDef ? 0.0 : 1.0;
     for (uint32_t i = 0; i < count; ++i) {
       const int kind = ReadEntityClassTag(c_, numbering_);
@@ -101,37 +103,46 @@ class TListReader {
 
  private:
   // Counts the records of each kind among the next `count` objects, by
-  // stepping over them and coming back: all of them, or those before the
-  // first that cannot be read (where the reading proper will stop too).
-  TKindCounts Measure(uint32_t count) {
-    ByteCursor& c = c_;
-    const size_t start = c.Offset();
+  // stepping over them in the bytes that are in memory already: all of
+  // them, or those before the first that cannot be read (where the reading
+  // proper will stop too). False when the objects run on past the bytes in
+  // memory.
+  bool CountAhead(uint32_t count, TKindCounts& counts) const {
+    bool atEnd = false;
+    ByteCursor c = c_.InMemory(atEnd);
     TArchiveNumbering numbering = numbering_;
     TRecordSkipper skip(c, io_.Version());
     TOneRecordOfEach scratch;
-    TKindCounts counts{};
+    counts = TKindCounts{};
     for (uint32_t i = 0; i < count; ++i) {
       const int kind = ReadEntityClassTag(c, numbering);
-      if (kind == 0) break;
-      WithKind(kind, [&](auto k) { k.Body(skip, std::get<typename decltype(k)::Record>(scratch), 0.0); });
-      if (!c.Ok()) break;
+      if (kind != 0) WithKind(kind, [&](auto k) { k.Body(skip, std::get<typename decltype(k)::Record>(scratch), 0.0); });
+      if (!c.Ok()) return atEnd;
       ++counts[kind];
       ++numbering.NextObject;
     }
-    c.Rewind(start);
-    return counts;
+    return true;
   }
 
-  // Sizes each array of the store once for the records counted, and the
+  // For a list too long to count ahead: as many records of each kind as the
+  // rest of the file could hold, and no more than the list's count. Room
+  // that no record takes is address space only.
+  TKindCounts MostThatFit(uint32_t count) const {
+    TKindCounts most{};
+    ForEachKind([&](auto k) { most[k.Code] = std::min<size_t>(count, c_.Remaining() / (2 + k.MinBodyBytes)); });
+    return most;
+  }
+
+  // Sizes each array of the store once for `records` of each kind, and the
   // order list for `count` items. The lines, points and items that the
   // dimension explode may put in place of the store's dimensions get room
   // too: room is address space only until it is used, while growing an
   // array later would copy it and hold both copies at once.
-  static void Reserve(TEntJwwStore& s, uint32_t count, const TKindCounts& counts) {
-    const size_t dims = counts[kDimension];
+  static void Reserve(TEntJwwStore& s, uint32_t count, const TKindCounts& records) {
+    const size_t dims = records[kDimension];
     ForEachKind([&](auto k) {
       using K = decltype(k);
-      size_t n = counts[K::Code];
+      size_t n = records[K::Code];
       if constexpr (K::Code == kLine) n += kDimensionLines * dims;
       if constexpr (K::Code == kPoint) n += kDimensionPoints * dims;
       auto& array = RecordsOf<K>(s);

@@ -38,14 +38,35 @@ class TRecordReader {
   int32_t Version() const { return version_; }
   ByteCursor& Cursor() { return c_; }
 
+  // The common part: 15 bytes, or 13 without PenWidth before version 351.
   void Common(TEntJwwCommon& r, int /*context*/) {
-    r.Group = c_.U32();
-    r.PenStyle = c_.U8();
-    r.PenColor = c_.U16();
-    r.PenWidth = version_ >= kVersionPenWidth ? c_.U16() : 0;
-    r.Layer = c_.U16();
-    r.LayerGroup = c_.U16();
-    r.Flags = c_.U16();
+    const bool withWidth = version_ >= kVersionPenWidth;
+    const size_t size = withWidth ? 15 : 13;
+    if (c_.Remaining() < size) {
+      // Field by field, so that the failure names the field cut short.
+      r.Group = c_.U32();
+      r.PenStyle = c_.U8();
+      r.PenColor = c_.U16();
+      r.PenWidth = withWidth ? c_.U16() : 0;
+      r.Layer = c_.U16();
+      r.LayerGroup = c_.U16();
+      r.Flags = c_.U16();
+      return;
+    }
+    const uint8_t* p = c_.Take(size);
+    if (!p) {
+      r = TEntJwwCommon();
+      return;
+    }
+    auto u16 = [](const uint8_t* q) { return static_cast<uint16_t>(q[0] | (q[1] << 8)); };
+    r.Group = uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+    r.PenStyle = p[4];
+    r.PenColor = u16(p + 5);
+    r.PenWidth = withWidth ? u16(p + 7) : 0;
+    const uint8_t* rest = p + (withWidth ? 9 : 7);
+    r.Layer = u16(rest);
+    r.LayerGroup = u16(rest + 2);
+    r.Flags = u16(rest + 4);
   }
   void U16(uint16_t& v) { v = c_.U16(); }
   void U32(uint32_t& v) { v = c_.U32(); }
@@ -134,13 +155,22 @@ class TRecordWriter {
   void U32(uint32_t v) { w_.U32(v); }
   void I32(int32_t v) { w_.I32(v); }
   void F64(double v) { w_.F64(v); }
-  void Text(const JwwString& s) { WriteArchiveString(w_, StripCaretM(s)); }
-  void Name(const JwwString& s) { WriteArchiveString(w_, StripCaretM(s)); }
+  void Text(const JwwString& s) { Stripped(s); }
+  void Name(const JwwString& s) { Stripped(s); }
   void Raw(const JwwString& s) { WriteArchiveString(w_, s); }
   void BlockNumber(int32_t n) { w_.I32(blocks_ ? blocks_->MapBlockNumber(n) : n); }
   void Zeros(size_t n) { w_.Zeros(n); }
 
  private:
+  // A string through StripCaretM.
+  void Stripped(const JwwString& s) {
+    if (MayHoldCaretM(s)) {
+      WriteArchiveString(w_, StripCaretM(s));
+    } else {
+      WriteArchiveString(w_, s);
+    }
+  }
+
   TArchiveWriter& w_;
   int32_t version_;
   const TWriterFallbacks& fb_;

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -16,6 +17,8 @@
 #include <ctime>
 #include <mutex>
 #include <set>
+#include <system_error>
+#include <thread>
 #include <utility>
 
 namespace quorvex {
@@ -319,7 +322,91 @@ void TScratchFolder::Remove() {
 
 // ---- The temporary output ----
 
+// Syncs a file's data in a thread of its own each time another stretch of
+// it has been written. The thread takes no signal (they stay with the
+// program's own threads) and touches nothing but the descriptor.
+class TSyncAhead {
+ public:
+  explicit TSyncAhead(int fd) : fd_(fd) {
+    sigset_t all, old;
+    sigfillset(&all);
+    pthread_sigmask(SIG_BLOCK, &all, &old);  // the thread starts with every signal blocked
+    thread_ = std::thread([this] { Run(); });
+    pthread_sigmask(SIG_SETMASK, &old, nullptr);
+  }
+  ~TSyncAhead() { Stop(); }
+  TSyncAhead(const TSyncAhead&) = delete;
+  TSyncAhead& operator=(const TSyncAhead&) = delete;
+
+  void Written(uint64_t bytes) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    written_ = bytes;
+    if (written_ >= requested_ + kStep) wake_.notify_one();
+  }
+
+  // Waits for the sync under way, if any; the first error met, or 0.
+  int Stop() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stop_ = true;
+    }
+    wake_.notify_one();
+    if (thread_.joinable()) thread_.join();
+    return error_;
+  }
+
+  // How much more must be written before the next sync.
+  static constexpr uint64_t kStep = uint64_t(16) << 20;
+
+ private:
+  void Run() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+      wake_.wait(lock, [this] { return stop_ || written_ >= requested_ + kStep; });
+      if (stop_) return;
+      requested_ = written_;
+      lock.unlock();
+      // An error is kept for Commit: the sync that meets it is the one that
+      // reports it, so Commit's own sync could no longer see it.
+      const int err = ::fdatasync(fd_) == 0 ? 0 : errno;
+      lock.lock();
+      if (err != 0 && error_ == 0) error_ = err;
+    }
+  }
+
+  const int fd_;
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  uint64_t written_ = 0;    // bytes written so far
+  uint64_t requested_ = 0;  // bytes written when the last sync began
+  bool stop_ = false;
+  int error_ = 0;
+  std::thread thread_;
+};
+
+TOutputFile::TOutputFile() = default;
+
+void TOutputFile::Written(uint64_t bytes) {
+  if (fd_ < 0 || bytes < TSyncAhead::kStep) return;
+  if (!syncAhead_) {
+    try {
+      syncAhead_ = std::make_unique<TSyncAhead>(fd_);
+    } catch (const std::system_error&) {
+      return;  // no thread to be had: Commit syncs it all
+    }
+  }
+  syncAhead_->Written(bytes);
+}
+
+int TOutputFile::StopSyncAhead() {
+  if (!syncAhead_) return 0;
+  const int err = syncAhead_->Stop();
+  syncAhead_.reset();
+  return err;
+}
+
 TOutputFile::~TOutputFile() {
+  StopSyncAhead();
   if (!committed_ && !tempName_.empty()) RemoveIfSame(folderFd_, tempName_.c_str(), dev_, ino_);
   Unregister(slot_);
   CloseFd(fd_);
@@ -395,6 +482,7 @@ int TOutputFile::LinkUnnamed(const std::string& name) const {
 int TOutputFile::Commit() {
   if (committed_) return 0;
   if (fd_ < 0) return EBADF;
+  if (const int err = StopSyncAhead()) return err;
   if (replacing_) {
     struct stat own;
     if (::fstat(fd_, &own) != 0) return errno;

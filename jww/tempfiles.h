@@ -12,6 +12,8 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
+#include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -59,9 +61,11 @@ class TScratchFolder {
 // (nothing is left if the process dies); elsewhere it is a hidden
 // ".quorvex-" file in the output's folder. Unless committed it is closed
 // and removed when the object goes, however the writing ended.
+class TSyncAhead;
+
 class TOutputFile {
  public:
-  TOutputFile() = default;
+  TOutputFile();
   ~TOutputFile();
   TOutputFile(const TOutputFile&) = delete;
   TOutputFile& operator=(const TOutputFile&) = delete;
@@ -72,6 +76,12 @@ class TOutputFile {
   int Open(const std::string& path);
   // The temporary file, open for writing.
   int Fd() const { return fd_; }
+  // Tells the file how many bytes have been written to it so far. Once a
+  // few megabytes are written, a thread of the file's own syncs them while
+  // the writing goes on (the disk works while the program does), so that
+  // the sync of Commit finds little left to do; an error it meets fails
+  // Commit.
+  void Written(uint64_t bytes);
   // Makes the file durable and gives it the output's name: a file replaced
   // keeps its permission bits (and its owner and group where the process
   // may set them); a new file has 0666 less the umask. The file is synced,
@@ -83,6 +93,8 @@ class TOutputFile {
  private:
   int OpenNamed(mode_t mode);
   int LinkUnnamed(const std::string& name) const;
+  // Stops the syncing thread; its first error, or 0.
+  int StopSyncAhead();
 
   int folderFd_ = -1;
   bool folderReadable_ = false;  // open for reading: can be synced
@@ -95,6 +107,7 @@ class TOutputFile {
   bool replacing_ = false;
   struct stat target_ {};  // the file replaced
   bool committed_ = false;
+  std::unique_ptr<TSyncAhead> syncAhead_;
 };
 
 // Writes the bytes to `path` through a TOutputFile: durable, complete or

@@ -136,6 +136,7 @@ int TJwwData::Write(const std::string& path, int32_t version, const TWriterFallb
   TOutputFile out;  // removed again unless committed, however the writing ends
   if (const int err = out.Open(path)) return err;
   TArchiveWriter w(out.Fd());
+  w.OnFlush([&out](uint64_t bytes) { out.Written(bytes); });
   try {
     WriteTo(w, version, fallbacks, images);
   } catch (const std::bad_alloc&) {

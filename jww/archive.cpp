@@ -13,7 +13,7 @@ namespace quorvex {
 namespace {
 
 constexpr std::string_view kBlockDefClassName = "CDataList";
-// The buffer of a writer to a file.
+// The buffer of a writer to a file or a sink.
 constexpr size_t kFileBuffer = size_t(1) << 16;
 // The first room of a writer in memory.
 constexpr size_t kMemoryStart = size_t(1) << 12;
@@ -181,18 +181,31 @@ TArchiveWriter::TArchiveWriter() : buf_(kMemoryStart) {
   end_ = next_ + buf_.size();
 }
 
-TArchiveWriter::TArchiveWriter(int fd) : fd_(fd), buf_(kFileBuffer) {
+TArchiveWriter::TArchiveWriter(int fd)
+    : TArchiveWriter([fd](const uint8_t* data, size_t size) {
+        size_t done = 0;
+        while (done < size) {
+          const ssize_t r = ::write(fd, data + done, size - done);
+          if (r < 0 && errno == EINTR) continue;
+          if (r < 0) return errno;
+          if (r == 0) return EIO;
+          done += static_cast<size_t>(r);
+        }
+        return 0;
+      }) {}
+
+TArchiveWriter::TArchiveWriter(TSink sink) : sink_(std::move(sink)), buf_(kFileBuffer) {
   next_ = buf_.data();
   end_ = next_ + buf_.size();
 }
 
 void TArchiveWriter::MakeRoom(size_t n) {
   if (err_ != 0) return;
-  if (fd_ >= 0) {
+  if (sink_) {
     Flush();
     if (err_ != 0 || static_cast<size_t>(end_ - next_) >= n) return;
   }
-  // In memory (or a piece larger than the file buffer): the buffer grows.
+  // In memory: the buffer grows.
   const size_t used = static_cast<size_t>(next_ - buf_.data());
   buf_.resize(std::max(buf_.size() * 2, used + n));
   next_ = buf_.data() + used;
@@ -221,25 +234,15 @@ void TArchiveWriter::Zeros(size_t n) {
 
 bool TArchiveWriter::Flush() {
   if (err_ != 0) return false;
-  if (fd_ < 0) return true;
+  if (!sink_) return true;
   const size_t size = static_cast<size_t>(next_ - buf_.data());
-  size_t done = 0;
-  while (done < size) {
-    const ssize_t r = ::write(fd_, buf_.data() + done, size - done);
-    if (r < 0) {
-      if (errno == EINTR) continue;
-      Fail(errno);
-      return false;
-    }
-    if (r == 0) {
-      Fail(EIO);
-      return false;
-    }
-    done += static_cast<size_t>(r);
+  if (size == 0) return true;
+  if (const int err = sink_(buf_.data(), size); err != 0) {
+    Fail(err);
+    return false;
   }
   flushed_ += size;
   next_ = buf_.data();
-  if (onFlush_) onFlush_(flushed_);
   return true;
 }
 

@@ -62,13 +62,17 @@ void ReadBlockDefClassTag(ByteCursor& c, TArchiveNumbering& n);
 // ---- writing ----
 
 // Buffered little-endian output with a sticky error. With a file descriptor
-// the bytes go to the file whenever the buffer fills; without one they stay
-// in memory (Data()). The first failure's errno is kept; after it nothing
-// more is taken.
+// or a sink the bytes go there whenever the buffer fills; without either
+// they stay in memory (Data()). The first failure's errno is kept; after it
+// nothing more is taken.
 class TArchiveWriter {
  public:
+  // Takes a piece of the output; returns 0, or the errno of a failure.
+  using TSink = std::function<int(const uint8_t* data, size_t size)>;
+
   TArchiveWriter();  // in memory
   explicit TArchiveWriter(int fd);
+  explicit TArchiveWriter(TSink sink);
   ~TArchiveWriter() = default;
   TArchiveWriter(const TArchiveWriter&) = delete;
   TArchiveWriter& operator=(const TArchiveWriter&) = delete;
@@ -92,10 +96,8 @@ class TArchiveWriter {
   }
   void Zeros(size_t n);
 
-  // Writes the buffered bytes to the file; false on failure.
+  // Hands the buffered bytes to the file or the sink; false on failure.
   bool Flush();
-  // Has f called with the number of bytes in the file after each flush.
-  void OnFlush(std::function<void(uint64_t)> f) { onFlush_ = std::move(f); }
   // Records a failure with its errno (the first one sticks).
   void Fail(int err);
   bool Ok() const { return err_ == 0; }
@@ -120,10 +122,9 @@ class TArchiveWriter {
   // Leaves no room at all once the writer has failed.
   void MakeRoom(size_t n);
 
-  int fd_ = -1;
+  TSink sink_;  // none: in memory
   int err_ = 0;
-  uint64_t flushed_ = 0;      // bytes handed to the file
-  std::function<void(uint64_t)> onFlush_;
+  uint64_t flushed_ = 0;      // bytes handed to the sink
   std::vector<uint8_t> buf_;  // the buffer (its whole size is room)
   uint8_t* next_ = nullptr;   // the next byte to write in buf_
   uint8_t* end_ = nullptr;    // the end of the room: buf_'s end, or next_ after a failure

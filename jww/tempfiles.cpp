@@ -15,11 +15,15 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <deque>
+#include <functional>
 #include <mutex>
 #include <set>
 #include <system_error>
 #include <thread>
 #include <utility>
+
+#include "jww/bigmemory.h"
 
 namespace quorvex {
 namespace {
@@ -384,7 +388,185 @@ class TSyncAhead {
   std::thread thread_;
 };
 
+// Writes appended bytes to a file in order, a block at a time, in a thread
+// of its own, so that the appender goes on while the system copies the
+// bytes; the appender waits only when it is a few blocks ahead. An output
+// that fits in one block is written by the appender itself, without a
+// thread. The thread takes no signal.
+class TWriteBehind {
+ public:
+  using TWritten = std::function<void(uint64_t)>;
+  TWriteBehind(int fd, TWritten written) : fd_(fd), written_(std::move(written)) {}
+  ~TWriteBehind() { Finish(); }
+  TWriteBehind(const TWriteBehind&) = delete;
+  TWriteBehind& operator=(const TWriteBehind&) = delete;
+
+  int Append(const uint8_t* data, size_t size) {
+    while (size > 0) {
+      if (!current_) {
+        if (const int err = NextBlock()) return err;
+      }
+      const size_t piece = std::min(size, kBlockSize - used_);
+      std::memcpy(current_ + used_, data, piece);
+      used_ += piece;
+      data += piece;
+      size -= piece;
+      if (used_ == kBlockSize) Submit();
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    return error_;
+  }
+
+  // Writes out the rest and stops the thread; the first error, or 0.
+  int Finish() {
+    if (current_ && used_ > 0) {
+      if (!thread_.joinable()) {
+        // Never handed a block on: the appender writes it.
+        const int err = WriteAll(current_, used_);
+        if (err == 0) written_(total_ += used_);
+        current_ = nullptr;
+        used_ = 0;
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (error_ == 0) error_ = err;
+        return error_;
+      }
+      Submit();
+    }
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stop_ = true;
+    }
+    wake_.notify_all();
+    if (thread_.joinable()) thread_.join();
+    std::lock_guard<std::mutex> lock(mutex_);
+    return error_;
+  }
+
+ private:
+  static constexpr size_t kBlockSize = size_t(1) << 20;
+  static constexpr size_t kBlocks = 4;
+
+  int WriteAll(const uint8_t* data, size_t size) const {
+    size_t done = 0;
+    while (done < size) {
+      const ssize_t r = ::write(fd_, data + done, size - done);
+      if (r < 0 && errno == EINTR) continue;
+      if (r < 0) return errno;
+      if (r == 0) return EIO;
+      done += static_cast<size_t>(r);
+    }
+    return 0;
+  }
+
+  // Takes a free block to fill, waiting for one when all are queued.
+  int NextBlock() {
+    if (!blocks_.Data()) {
+      if (!blocks_.Allocate(kBlocks * kBlockSize)) return ENOMEM;
+      for (size_t i = 0; i < kBlocks; ++i) free_.push_back(blocks_.Data() + i * kBlockSize);
+    }
+    std::unique_lock<std::mutex> lock(mutex_);
+    wake_.wait(lock, [this] { return !free_.empty() || error_ != 0; });
+    if (error_ != 0) return error_;
+    current_ = free_.back();
+    free_.pop_back();
+    used_ = 0;
+    return 0;
+  }
+
+  // Queues the block being filled for the thread, starting it if need be.
+  void Submit() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      queue_.push_back({current_, used_});
+    }
+    current_ = nullptr;
+    used_ = 0;
+    if (!thread_.joinable()) {
+      sigset_t all, old;
+      sigfillset(&all);
+      pthread_sigmask(SIG_BLOCK, &all, &old);  // the thread starts with every signal blocked
+      try {
+        thread_ = std::thread([this] { Run(); });
+      } catch (const std::system_error&) {
+        // No thread to be had: the appender writes its blocks itself.
+      }
+      pthread_sigmask(SIG_SETMASK, &old, nullptr);
+      if (!thread_.joinable()) {
+        WriteQueued();
+        return;
+      }
+    }
+    wake_.notify_all();
+  }
+
+  // The appender's own way when there is no thread.
+  void WriteQueued() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (!queue_.empty()) {
+      const TBlock b = queue_.front();
+      queue_.pop_front();
+      lock.unlock();
+      const int err = error_ == 0 ? WriteAll(b.Data, b.Size) : 0;
+      if (err == 0 && error_ == 0) written_(total_ += b.Size);
+      lock.lock();
+      if (err != 0 && error_ == 0) error_ = err;
+      free_.push_back(b.Data);
+    }
+  }
+
+  void Run() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+      wake_.wait(lock, [this] { return stop_ || !queue_.empty(); });
+      if (queue_.empty()) return;  // stopped, and everything is written
+      const TBlock b = queue_.front();
+      queue_.pop_front();
+      const bool failed = error_ != 0;
+      lock.unlock();
+      // After a failure the rest is dropped: the file is no good any more.
+      const int err = failed ? 0 : WriteAll(b.Data, b.Size);
+      if (!failed && err == 0) written_(total_ += b.Size);
+      lock.lock();
+      if (err != 0 && error_ == 0) error_ = err;
+      free_.push_back(b.Data);
+      wake_.notify_all();
+    }
+  }
+
+  struct TBlock {
+    uint8_t* Data;
+    size_t Size;
+  };
+
+  const int fd_;
+  const TWritten written_;
+  TBigBlock blocks_;
+  uint8_t* current_ = nullptr;  // the block being filled, by the appender
+  size_t used_ = 0;
+  uint64_t total_ = 0;  // bytes in the file (by whoever writes)
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::deque<TBlock> queue_;     // full blocks, in order
+  std::vector<uint8_t*> free_;   // blocks to fill
+  int error_ = 0;
+  bool stop_ = false;
+  std::thread thread_;
+};
+
 TOutputFile::TOutputFile() = default;
+
+int TOutputFile::Append(const void* data, size_t size) {
+  if (fd_ < 0) return EBADF;
+  if (!writeBehind_) writeBehind_ = std::make_unique<TWriteBehind>(fd_, [this](uint64_t bytes) { Written(bytes); });
+  return writeBehind_->Append(static_cast<const uint8_t*>(data), size);
+}
+
+int TOutputFile::FinishAppending() {
+  if (!writeBehind_) return 0;
+  const int err = writeBehind_->Finish();
+  writeBehind_.reset();
+  return err;
+}
 
 void TOutputFile::Written(uint64_t bytes) {
   if (fd_ < 0 || bytes < TSyncAhead::kStep) return;
@@ -406,6 +588,7 @@ int TOutputFile::StopSyncAhead() {
 }
 
 TOutputFile::~TOutputFile() {
+  FinishAppending();
   StopSyncAhead();
   if (!committed_ && !tempName_.empty()) RemoveIfSame(folderFd_, tempName_.c_str(), dev_, ino_);
   Unregister(slot_);
@@ -482,6 +665,7 @@ int TOutputFile::LinkUnnamed(const std::string& name) const {
 int TOutputFile::Commit() {
   if (committed_) return 0;
   if (fd_ < 0) return EBADF;
+  if (const int err = FinishAppending()) return err;
   if (const int err = StopSyncAhead()) return err;
   if (replacing_) {
     struct stat own;

@@ -62,6 +62,7 @@ class TScratchFolder {
 // ".quorvex-" file in the output's folder. Unless committed it is closed
 // and removed when the object goes, however the writing ended.
 class TSyncAhead;
+class TWriteBehind;
 
 class TOutputFile {
  public:
@@ -74,14 +75,16 @@ class TOutputFile {
   // output's folder (once per folder and process), then opens the
   // temporary file there. 0, or the system error number.
   int Open(const std::string& path);
-  // The temporary file, open for writing.
+  // The temporary file, open for writing (write to it either here or
+  // through Append, not both).
   int Fd() const { return fd_; }
-  // Tells the file how many bytes have been written to it so far. Once a
-  // few megabytes are written, a thread of the file's own syncs them while
-  // the writing goes on (the disk works while the program does), so that
-  // the sync of Commit finds little left to do; an error it meets fails
-  // Commit.
-  void Written(uint64_t bytes);
+  // Appends bytes to the file. A large output is written by a thread of the
+  // file's own while the caller goes on, and once a few megabytes are in
+  // the file another thread syncs them while the writing goes on, so that
+  // the disk works while the program does and the sync of Commit finds
+  // little left to do. 0, or the errno of the first failure so far (Commit
+  // fails with it too).
+  int Append(const void* data, size_t size);
   // Makes the file durable and gives it the output's name: a file replaced
   // keeps its permission bits (and its owner and group where the process
   // may set them); a new file has 0666 less the umask. The file is synced,
@@ -93,6 +96,11 @@ class TOutputFile {
  private:
   int OpenNamed(mode_t mode);
   int LinkUnnamed(const std::string& name) const;
+  // The file now holds this many bytes (called as they are written).
+  void Written(uint64_t bytes);
+  // Writes out everything appended and stops the writing thread; the first
+  // error, or 0.
+  int FinishAppending();
   // Stops the syncing thread; its first error, or 0.
   int StopSyncAhead();
 
@@ -107,6 +115,7 @@ class TOutputFile {
   bool replacing_ = false;
   struct stat target_ {};  // the file replaced
   bool committed_ = false;
+  std::unique_ptr<TWriteBehind> writeBehind_;
   std::unique_ptr<TSyncAhead> syncAhead_;
 };
 

@@ -135,8 +135,7 @@ int TJwwData::Write(const std::string& path, int32_t version, const TWriterFallb
                     TImageStore* images) const {
   TOutputFile out;  // removed again unless committed, however the writing ends
   if (const int err = out.Open(path)) return err;
-  TArchiveWriter w(out.Fd());
-  w.OnFlush([&out](uint64_t bytes) { out.Written(bytes); });
+  TArchiveWriter w([&out](const uint8_t* data, size_t size) { return out.Append(data, size); });
   try {
     WriteTo(w, version, fallbacks, images);
   } catch (const std::bad_alloc&) {

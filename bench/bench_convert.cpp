@@ -105,7 +105,7 @@ TJwwData GenerateBlocks(int32_t n) {
     AppendEntity(def, def.EntityCount, l);
   }
   // Replace the plain generator's insertions by ours.
-  std::vector<TEntJwwListItem> order;
+  TRecords<TEntJwwListItem> order;
   for (int32_t i = 0; i < d.Header.EntityCount; ++i)
     if (d.EntityOrder[i].Kind != kBlockRef) order.push_back(d.EntityOrder[i]);
   d.EntityOrder = order;

@@ -19,8 +19,8 @@ namespace quorvex {
 void AdviseHugePages(const void* p, size_t bytes);
 
 // The capacity of a vector, advised as above.
-template <class T>
-void AdviseHugePages(const std::vector<T>& v) {
+template <class T, class A>
+void AdviseHugePages(const std::vector<T, A>& v) {
   AdviseHugePages(v.data(), v.capacity() * sizeof(T));
 }
 

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "jww/recordpool.h"
 #include "text/jwwstring.h"
 
 namespace quorvex {
@@ -214,14 +215,26 @@ struct TEntJwwListItem {
 // A read store's arrays hold exactly their counts; the explode keeps the
 // dimensions it removes in Dims, so DimCount is then below Dims' length.
 struct TEntJwwStore {
-  std::vector<TEntJwwListItem> EntityOrder;
-  std::vector<TEntJwwLine> Lines;
-  std::vector<TEntJwwArc> Arcs;
-  std::vector<TEntJwwPoint> Points;
-  std::vector<TEntJwwText> Texts;
-  std::vector<TEntJwwDimension> Dims;
-  std::vector<TEntJwwSolid> Solids;
-  std::vector<TEntJwwBlockRef> BlockRefs;
+  TEntJwwStore() = default;
+  // A store whose arrays take their memory from the pool.
+  explicit TEntJwwStore(TRecordPool* pool)
+      : EntityOrder(TRecordAllocator<TEntJwwListItem>(pool)),
+        Lines(TRecordAllocator<TEntJwwLine>(pool)),
+        Arcs(TRecordAllocator<TEntJwwArc>(pool)),
+        Points(TRecordAllocator<TEntJwwPoint>(pool)),
+        Texts(TRecordAllocator<TEntJwwText>(pool)),
+        Dims(TRecordAllocator<TEntJwwDimension>(pool)),
+        Solids(TRecordAllocator<TEntJwwSolid>(pool)),
+        BlockRefs(TRecordAllocator<TEntJwwBlockRef>(pool)) {}
+
+  TRecords<TEntJwwListItem> EntityOrder;
+  TRecords<TEntJwwLine> Lines;
+  TRecords<TEntJwwArc> Arcs;
+  TRecords<TEntJwwPoint> Points;
+  TRecords<TEntJwwText> Texts;
+  TRecords<TEntJwwDimension> Dims;
+  TRecords<TEntJwwSolid> Solids;
+  TRecords<TEntJwwBlockRef> BlockRefs;
   int32_t LineCount = 0, ArcCount = 0, PointCount = 0, TextCount = 0, DimCount = 0, SolidCount = 0,
           BlockRefCount = 0;
 
@@ -234,6 +247,9 @@ struct TEntJwwStore {
 // A block definition: fixed part, name and its own entity store. Its
 // EntityCount is the number of objects of its nested list as read.
 struct TEntJwwBlockDef : TEntJwwCommon, TEntJwwStore {
+  TEntJwwBlockDef() = default;
+  explicit TEntJwwBlockDef(TRecordPool* pool) : TEntJwwStore(pool) {}
+
   int32_t Number = 0;
   uint32_t Referenced = 0;
   uint32_t Time = 0;

@@ -19,11 +19,11 @@ namespace quorvex {
 // One kind: Code, Record, ClassName, Array and Count (members of a store),
 // MinBodyBytes (an old file's 13-byte common part and the shortest body
 // behind it) and Body (the layout, for reading and writing alike).
-template <TEntKind K, class R, std::vector<R> TEntJwwStore::*A, int32_t TEntJwwStore::*N, size_t MinBytes>
+template <TEntKind K, class R, TRecords<R> TEntJwwStore::*A, int32_t TEntJwwStore::*N, size_t MinBytes>
 struct TKindOf {
   static constexpr TEntKind Code = K;
   using Record = R;
-  static constexpr std::vector<R> TEntJwwStore::*Array = A;
+  static constexpr TRecords<R> TEntJwwStore::*Array = A;
   static constexpr int32_t TEntJwwStore::*Count = N;
   static constexpr size_t MinBodyBytes = MinBytes;
 };

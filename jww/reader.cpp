@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -80,7 +81,12 @@ class TListReader {
     if (!c_.Ok()) return false;
     d.BlockDefs.reserve(count);
     AdviseHugePages(d.BlockDefs);
-    d.BlockDefs.resize(count);
+    {
+      // The definitions' arrays share one pool, which goes with the last of them.
+      const std::unique_ptr<TRecordPool, void (*)(TRecordPool*)> pool(TRecordPool::Create(),
+                                                                      [](TRecordPool* p) { p->Unref(); });
+      for (uint32_t k = 0; k < count; ++k) d.BlockDefs.emplace_back(pool.get());
+    }
     d.BlockDefCount = d.Header.BlockDefListCount = static_cast<int32_t>(count);
     for (uint32_t k = 1; k <= count; ++k) {
       TEntJwwBlockDef& def = d.BlockDefs[k - 1];

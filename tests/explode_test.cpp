@@ -6,7 +6,7 @@
 namespace qtest {
 namespace {
 
-using Order = std::vector<TEntJwwListItem>;
+using Order = TRecords<TEntJwwListItem>;
 
 TJwwData Exploded(const TEntJwwDimension& dim) {
   TJwwData d = NewDrawing(600);

@@ -191,15 +191,15 @@ TEST(ReaderLists, ClassNumbersRunAcrossAllLists) {
   bool ok = false;
   TJwwData r = Parse(b.Bytes(), &ok);
   ASSERT_TRUE(ok);
-  EXPECT_EQ(r.EntityOrder, (std::vector<TEntJwwListItem>{{kLine, 0}, {kLine, 1}, {kArc, 0}, {kArc, 1}, {kLine, 2}}));
+  EXPECT_EQ(r.EntityOrder, (TRecords<TEntJwwListItem>{{kLine, 0}, {kLine, 1}, {kArc, 0}, {kArc, 1}, {kLine, 2}}));
   EXPECT_EQ(std::tuple(r.Lines[2].StartX, r.Arcs[1].CenterX), std::tuple(5.0, 4.0));
   ASSERT_EQ(r.BlockDefCount, 2);
   const TEntJwwBlockDef &first = r.BlockDefs[0], &second = r.BlockDefs[1];
   EXPECT_EQ(std::tuple(first.Time, first.Lines[0].StartX, first.Points[0].X), std::tuple(0x7FFFFFFFu, 6.0, 7.0));
-  EXPECT_EQ(first.EntityOrder, (std::vector<TEntJwwListItem>{{kLine, 0}, {kPoint, 0}}));
+  EXPECT_EQ(first.EntityOrder, (TRecords<TEntJwwListItem>{{kLine, 0}, {kPoint, 0}}));
   EXPECT_EQ(std::tuple(second.Time, second.Name), std::tuple(2u, N("second")));
   EXPECT_EQ(std::tuple(second.Points[0].X, second.Arcs[0].CenterX), std::tuple(8.0, 9.0));
-  EXPECT_EQ(second.EntityOrder, (std::vector<TEntJwwListItem>{{kPoint, 0}, {kArc, 0}}));
+  EXPECT_EQ(second.EntityOrder, (TRecords<TEntJwwListItem>{{kPoint, 0}, {kArc, 0}}));
 }
 
 }  // namespace qtest

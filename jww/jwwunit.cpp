@@ -42,7 +42,7 @@ void TJwwData::Clear() {
 }
 
 void TJwwData::Reset() {
-  for (TEntJwwBlockDef& def : BlockDefs) def.ClearStore();
+  // Clear destroys the block definitions, and with them their stores.
   Clear();
 }
 

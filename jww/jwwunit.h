@@ -27,7 +27,8 @@ class TJwwData : public TEntJwwStore {
 
   // Empties the drawing to the state of a new one.
   void Clear();
-  // Frees the nested stores of every block definition, then clears.
+  // Frees the nested stores of every block definition and clears (the
+  // definitions go with their stores).
   void Reset();
 
   // Reads a whole drawing. Carried images are copied into the image store's

@@ -11,6 +11,8 @@ constexpr size_t kLargestShared = size_t(32) << 20;  // shared blocks grow up to
 
 }  // namespace
 
+void TRecordPool::Destroy() noexcept { delete this; }
+
 void* TRecordPool::Allocate(size_t bytes, size_t align) {
   if (bytes == 0) bytes = 1;
   // An array larger than a quarter of a shared block gets a block of its

@@ -8,7 +8,6 @@
 // took memory from it goes; then it goes too.
 #pragma once
 
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -24,9 +23,11 @@ class TRecordPool {
  public:
   // A new pool with one reference (the caller's).
   static TRecordPool* Create() { return new TRecordPool(); }
-  void Ref() noexcept { refs_.fetch_add(1, std::memory_order_relaxed); }
+  // The references are counted without atomic operations: a pool serves
+  // one drawing, which one thread at a time uses.
+  void Ref() noexcept { ++refs_; }
   void Unref() noexcept {
-    if (refs_.fetch_sub(1, std::memory_order_acq_rel) == 1) delete this;
+    if (--refs_ == 0) Destroy();
   }
   // Memory for `bytes` bytes aligned to `align` (at most 16). Throws
   // std::bad_alloc when the system has none.
@@ -35,12 +36,13 @@ class TRecordPool {
  private:
   TRecordPool() = default;
   ~TRecordPool() = default;
+  void Destroy() noexcept;
 
   std::vector<std::unique_ptr<TBigBlock>> blocks_;
   uint8_t* next_ = nullptr;
   uint8_t* end_ = nullptr;
   size_t nextBlock_ = size_t(2) << 20;  // the size of the next shared block
-  std::atomic<int> refs_{1};
+  int refs_ = 1;
 };
 
 // The allocator of a store's arrays: from a pool when given one, else from

@@ -59,10 +59,7 @@ JwwString JwwString::WideFromBytes(const uint8_t* pairs, size_t n) {
   }
 }
 
-void JwwString::Free() noexcept {
-  if (Tag() & kHeap) ::operator delete(const_cast<void*>(Data()));
-  Reset();
-}
+void JwwString::FreeBlock() noexcept { ::operator delete(const_cast<void*>(Data())); }
 
 JwwString JwwString::SameForm(std::string_view ascii) const {
   if (!IsWide()) return Narrow(ascii);

@@ -37,7 +37,9 @@ class JwwString {
     }
     return *this;
   }
-  ~JwwString() { Free(); }
+  ~JwwString() {
+    if (Tag() & kHeap) FreeBlock();
+  }
 
   static JwwString Narrow(std::string_view bytes) {
     JwwString s;
@@ -121,7 +123,11 @@ class JwwString {
     std::memcpy(store_, other.store_, sizeof store_);
     other.Reset();
   }
-  void Free() noexcept;
+  void Free() noexcept {
+    if (Tag() & kHeap) FreeBlock();
+    Reset();
+  }
+  void FreeBlock() noexcept;
 
   alignas(8) char16_t store_[8];
 };

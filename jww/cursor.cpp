@@ -1,42 +1,38 @@
 #include "jww/cursor.h"
 
-#include <unistd.h>
-
-#include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 namespace quorvex {
 
+ByteCursor::~ByteCursor() {
+  if (block_) blocks_->Release(block_);
+}
+
 const uint8_t* ByteCursor::TakeSlow(size_t n) {
-  if (failed_ || n > size_ - pos_) {
+  if (failed_ || n > size_ - pos_ || !blocks_ || n > kMaxTake) {
+    // Past the end, all bytes in memory already, or longer than any field.
     Fail();
     return nullptr;
   }
-  if (fd_ < 0 || n > bufferSize_) {
-    // All bytes are in memory (and these are not there), or a take longer
-    // than any field.
-    Fail();
-    return nullptr;
-  }
-  // Fill the buffer from the position on: as much as it holds, at least n.
-  const size_t want = std::min(bufferSize_, size_ - pos_);
-  size_t got = 0;
-  while (got < want) {
-    const ssize_t r = ::pread(fd_, buffer_ + got, want - got, static_cast<off_t>(pos_ + got));
-    if (r < 0 && errno == EINTR) continue;
-    if (r <= 0) {
+  while (pos_ > windowEnd_ || n > windowEnd_ - pos_) {
+    const TReadAhead::TBlock b = blocks_->Next();
+    if (b.Size == 0) {
       // A read error, or the file shrank while being read.
-      const int err = r < 0 ? errno : EIO;
       part_ = TReadPart::kFile;
-      FailAt(pos_ + got, TReadProblem::kCannotOpen, 0, {}, err);
+      FailAt(b.Offset, TReadProblem::kCannotOpen, 0, {}, b.Error != 0 ? b.Error : EIO);
       return nullptr;
     }
-    got += static_cast<size_t>(r);
+    // What the field needs of the block before goes in front of this one.
+    const size_t keep = pos_ < windowEnd_ ? windowEnd_ - pos_ : 0;
+    if (keep > 0) std::memcpy(b.Data - keep, window_ + (pos_ - windowStart_), keep);
+    if (block_) blocks_->Release(block_);
+    block_ = b.Data;
+    window_ = b.Data - keep;
+    windowStart_ = static_cast<size_t>(b.Offset) - keep;
+    windowEnd_ = static_cast<size_t>(b.Offset) + b.Size;
   }
-  window_ = buffer_;
-  windowStart_ = pos_;
-  windowEnd_ = pos_ + got;
-  const uint8_t* p = window_;
+  const uint8_t* p = window_ + (pos_ - windowStart_);
   pos_ += n;
   return p;
 }

@@ -8,9 +8,9 @@
 // its reason: the part being read (set by the reader as it goes), the byte
 // where the failing field starts and what was wrong there.
 //
-// A cursor over a file keeps only a window of it in memory (a buffer the
-// caller owns) and reads the next stretch into it when a field runs past
-// the window's end, so a drawing of any size is read in a few megabytes.
+// A cursor over a file keeps only a window of it in memory: the blocks a
+// TReadAhead reads for it, one after the other, so a drawing of any size is
+// read in a few megabytes.
 #pragma once
 
 #include <cstddef>
@@ -19,6 +19,7 @@
 #include <string>
 #include <utility>
 
+#include "jww/readahead.h"
 #include "jww/readerror.h"
 
 namespace quorvex {
@@ -27,13 +28,15 @@ class ByteCursor {
  public:
   // All the bytes in memory.
   ByteCursor(const uint8_t* data, size_t size) : window_(data), windowEnd_(size), size_(size) {}
-  // A file of `size` bytes open for reading as `fd`, read through `window`
-  // (`windowSize` bytes, at least kMaxTake).
-  ByteCursor(int fd, size_t size, uint8_t* window, size_t windowSize)
-      : window_(window), size_(size), fd_(fd), buffer_(window), bufferSize_(windowSize) {}
+  // A file of `size` bytes, read block by block from `blocks` (started).
+  ByteCursor(TReadAhead& blocks, size_t size) : window_(nullptr), size_(size), blocks_(&blocks) {}
+  ~ByteCursor();
+  ByteCursor(const ByteCursor&) = delete;
+  ByteCursor& operator=(const ByteCursor&) = delete;
 
   // The most bytes one Take asks for (the longest archive string).
   static constexpr size_t kMaxTake = 3 + 2 * 65535;
+  static_assert(kMaxTake <= TReadAhead::kHeadroom);
 
   uint8_t U8() { return static_cast<uint8_t>(Load(1)); }
   uint16_t U16() { return static_cast<uint16_t>(Load(2)); }
@@ -50,7 +53,7 @@ class ByteCursor {
   // nullptr (and the cursor fails, cut short at the field's first byte)
   // when fewer remain.
   const uint8_t* Take(size_t n) {
-    if (!failed_ && n <= windowEnd_ - pos_) {
+    if (!failed_ && pos_ <= windowEnd_ && n <= windowEnd_ - pos_) {
       const uint8_t* p = window_ + (pos_ - windowStart_);
       pos_ += n;
       return p;
@@ -64,7 +67,6 @@ class ByteCursor {
       return false;
     }
     pos_ += n;
-    KeepInWindow();
     return true;
   }
   // Hands the next n bytes (any number) to sink(piece, length) piece by
@@ -91,8 +93,8 @@ class ByteCursor {
   // when AtEnd is set, else as much of it as the window holds.
   ByteCursor InMemory(bool& atEnd) const {
     atEnd = windowEnd_ == size_;
-    const size_t n = failed_ ? 0 : windowEnd_ - pos_;
-    return ByteCursor(window_ + (pos_ - windowStart_), n);
+    if (failed_ || pos_ > windowEnd_) return ByteCursor(nullptr, 0);
+    return ByteCursor(window_ + (pos_ - windowStart_), windowEnd_ - pos_);
   }
 
   bool Ok() const { return !failed_; }
@@ -112,7 +114,6 @@ class ByteCursor {
       error_.ErrorNumber = errorNumber;
     }
     pos_ = size_;
-    KeepInWindow();
   }
   // The part of the file that the following reads belong to.
   void SetPart(TReadPart part) { part_ = part; }
@@ -132,19 +133,14 @@ class ByteCursor {
     return v;
   }
 
-  // A position outside the window leaves it empty there, so that the next
-  // take reads the file from the position on.
-  void KeepInWindow() {
-    if (pos_ < windowStart_ || pos_ > windowEnd_) windowStart_ = windowEnd_ = pos_;
-  }
-
-  // Take when the window does not hold the n bytes: reads the file from
-  // the position on into the window, or fails.
+  // Take when the window does not hold the n bytes: moves on to the blocks
+  // that do, or fails.
   const uint8_t* TakeSlow(size_t n);
 
   // The bytes in memory: window_[0] is the file's byte windowStart_, and
-  // the window ends before the file's byte windowEnd_; the position is
-  // never outside it.
+  // the window ends before the file's byte windowEnd_, the end of what has
+  // been read. The position is never before the window (a skip may take it
+  // beyond).
   const uint8_t* window_;
   size_t windowStart_ = 0;
   size_t windowEnd_ = 0;
@@ -153,10 +149,9 @@ class ByteCursor {
   bool failed_ = false;
   TReadPart part_ = TReadPart::kFile;
   TReadError error_;
-  // For a file: its descriptor and the buffer the window is read into.
-  int fd_ = -1;
-  uint8_t* buffer_ = nullptr;
-  size_t bufferSize_ = 0;
+  // For a file: where its blocks come from, and the block being read.
+  TReadAhead* blocks_ = nullptr;
+  uint8_t* block_ = nullptr;
 };
 
 }  // namespace quorvex

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "jww/bigmemory.h"
+#include "jww/readahead.h"
 #include "jww/header.h"
 #include "jww/images.h"
 #include "jww/jwwunit.h"
@@ -187,9 +188,6 @@ int OpenFile(const std::string& path, int& fd, size_t& size) {
   return 0;
 }
 
-// The window a file is read through: the whole file when it is small.
-constexpr size_t kWindowSize = size_t(2) << 20;
-
 }  // namespace
 
 bool TJwwData::ReadBytes(const uint8_t* data, size_t size, TImageStore* images, TReadError* error) {
@@ -252,15 +250,17 @@ bool TJwwData::Read(const std::string& path, TImageStore* images, TReadError* er
     e.ErrorNumber = err;
     return false;
   }
-  TBigBlock window;
   bool ok = false;
-  if (window.Allocate(std::max(ByteCursor::kMaxTake, std::min(size, kWindowSize)))) {
-    ByteCursor c(fd, size, window.Data(), window.Size());
-    ok = ReadFrom(c, images, &e);
-  } else {
-    Clear();
-    e.Problem = TReadProblem::kOutOfMemory;
-    e.Part = TReadPart::kFile;
+  {
+    TReadAhead blocks(fd, size);  // stopped before the file is closed
+    if (blocks.Start()) {
+      ByteCursor c(blocks, size);
+      ok = ReadFrom(c, images, &e);
+    } else {
+      Clear();
+      e.Problem = TReadProblem::kOutOfMemory;
+      e.Part = TReadPart::kFile;
+    }
   }
   ::close(fd);
   return ok;

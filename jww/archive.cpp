@@ -176,40 +176,60 @@ void ReadBlockDefClassTag(ByteCursor& c, TArchiveNumbering& n) {
 
 // ---- writing ----
 
-TArchiveWriter::TArchiveWriter() : buf_(kMemoryStart) {
-  next_ = buf_.data();
-  end_ = next_ + buf_.size();
+namespace {
+
+// A file descriptor as a sink: a room of its own, written out when full.
+class TFileSink : public TByteSink {
+ public:
+  explicit TFileSink(int fd) : fd_(fd), room_(kFileBuffer) {}
+  int Exchange(size_t used, uint8_t*& room, size_t& size) override {
+    room = room_.data();
+    size = room_.size();
+    size_t done = 0;
+    while (done < used) {
+      const ssize_t r = ::write(fd_, room_.data() + done, used - done);
+      if (r < 0 && errno == EINTR) continue;
+      if (r < 0) return errno;
+      if (r == 0) return EIO;
+      done += static_cast<size_t>(r);
+    }
+    return 0;
+  }
+
+ private:
+  int fd_;
+  std::vector<uint8_t> room_;
+};
+
+}  // namespace
+
+TArchiveWriter::TArchiveWriter() : mem_(kMemoryStart) {
+  room_ = next_ = mem_.data();
+  end_ = room_ + mem_.size();
 }
 
-TArchiveWriter::TArchiveWriter(int fd)
-    : TArchiveWriter([fd](const uint8_t* data, size_t size) {
-        size_t done = 0;
-        while (done < size) {
-          const ssize_t r = ::write(fd, data + done, size - done);
-          if (r < 0 && errno == EINTR) continue;
-          if (r < 0) return errno;
-          if (r == 0) return EIO;
-          done += static_cast<size_t>(r);
-        }
-        return 0;
-      }) {}
-
-TArchiveWriter::TArchiveWriter(TSink sink) : sink_(std::move(sink)), buf_(kFileBuffer) {
-  next_ = buf_.data();
-  end_ = next_ + buf_.size();
+TArchiveWriter::TArchiveWriter(int fd) : ownSink_(std::make_unique<TFileSink>(fd)) {
+  sink_ = ownSink_.get();
+  Flush();  // takes the first room
 }
+
+TArchiveWriter::TArchiveWriter(TByteSink& sink) : sink_(&sink) { Flush(); }
+
+TArchiveWriter::~TArchiveWriter() = default;
 
 void TArchiveWriter::MakeRoom(size_t n) {
   if (err_ != 0) return;
   if (sink_) {
     Flush();
-    if (err_ != 0 || static_cast<size_t>(end_ - next_) >= n) return;
+    if (err_ == 0 && static_cast<size_t>(end_ - next_) < n) Fail(EINVAL);  // a room smaller than one field
+    return;
   }
-  // In memory: the buffer grows.
-  const size_t used = static_cast<size_t>(next_ - buf_.data());
-  buf_.resize(std::max(buf_.size() * 2, used + n));
-  next_ = buf_.data() + used;
-  end_ = buf_.data() + buf_.size();
+  // In memory: the room grows.
+  const size_t used = static_cast<size_t>(next_ - room_);
+  mem_.resize(std::max(mem_.size() * 2, used + n));
+  room_ = mem_.data();
+  next_ = room_ + used;
+  end_ = room_ + mem_.size();
 }
 
 void TArchiveWriter::BytesSlow(const uint8_t* p, size_t n) {
@@ -235,14 +255,16 @@ void TArchiveWriter::Zeros(size_t n) {
 bool TArchiveWriter::Flush() {
   if (err_ != 0) return false;
   if (!sink_) return true;
-  const size_t size = static_cast<size_t>(next_ - buf_.data());
-  if (size == 0) return true;
-  if (const int err = sink_(buf_.data(), size); err != 0) {
-    Fail(err);
+  const size_t used = static_cast<size_t>(next_ - room_);
+  uint8_t* room = nullptr;
+  size_t size = 0;
+  if (const int err = sink_->Exchange(used, room, size); err != 0 || !room) {
+    Fail(err != 0 ? err : EIO);
     return false;
   }
-  flushed_ += size;
-  next_ = buf_.data();
+  flushed_ += used;
+  room_ = next_ = room;
+  end_ = room + size;
   return true;
 }
 

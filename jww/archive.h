@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -61,19 +61,25 @@ void ReadBlockDefClassTag(ByteCursor& c, TArchiveNumbering& n);
 
 // ---- writing ----
 
+// Where a writer's bytes go, a room at a time: Exchange takes the first
+// `used` bytes of the room given last (none the first time) and gives the
+// room for the next ones. 0, or the errno of a failure.
+class TByteSink {
+ public:
+  virtual ~TByteSink() = default;
+  virtual int Exchange(size_t used, uint8_t*& room, size_t& size) = 0;
+};
+
 // Buffered little-endian output with a sticky error. With a file descriptor
-// or a sink the bytes go there whenever the buffer fills; without either
-// they stay in memory (Data()). The first failure's errno is kept; after it
+// or a sink the bytes go there whenever the room fills; without either they
+// stay in memory (Data()). The first failure's errno is kept; after it
 // nothing more is taken.
 class TArchiveWriter {
  public:
-  // Takes a piece of the output; returns 0, or the errno of a failure.
-  using TSink = std::function<int(const uint8_t* data, size_t size)>;
-
   TArchiveWriter();  // in memory
   explicit TArchiveWriter(int fd);
-  explicit TArchiveWriter(TSink sink);
-  ~TArchiveWriter() = default;
+  explicit TArchiveWriter(TByteSink& sink);
+  ~TArchiveWriter();
   TArchiveWriter(const TArchiveWriter&) = delete;
   TArchiveWriter& operator=(const TArchiveWriter&) = delete;
 
@@ -96,16 +102,16 @@ class TArchiveWriter {
   }
   void Zeros(size_t n);
 
-  // Hands the buffered bytes to the file or the sink; false on failure.
+  // Hands the bytes written to the file or the sink; false on failure.
   bool Flush();
   // Records a failure with its errno (the first one sticks).
   void Fail(int err);
   bool Ok() const { return err_ == 0; }
   int Error() const { return err_; }
   // The bytes written, in memory.
-  std::vector<uint8_t> Data() const { return std::vector<uint8_t>(buf_.data(), buf_.data() + (next_ - buf_.data())); }
+  std::vector<uint8_t> Data() const { return std::vector<uint8_t>(room_, next_); }
   // Bytes written so far, flushed or not.
-  uint64_t Position() const { return flushed_ + static_cast<uint64_t>(next_ - buf_.data()); }
+  uint64_t Position() const { return flushed_ + static_cast<uint64_t>(next_ - room_); }
 
  private:
   template <size_t N>
@@ -122,12 +128,14 @@ class TArchiveWriter {
   // Leaves no room at all once the writer has failed.
   void MakeRoom(size_t n);
 
-  TSink sink_;  // none: in memory
+  std::unique_ptr<TByteSink> ownSink_;  // the sink of a file descriptor
+  TByteSink* sink_ = nullptr;           // none: in memory
   int err_ = 0;
-  uint64_t flushed_ = 0;      // bytes handed to the sink
-  std::vector<uint8_t> buf_;  // the buffer (its whole size is room)
-  uint8_t* next_ = nullptr;   // the next byte to write in buf_
-  uint8_t* end_ = nullptr;    // the end of the room: buf_'s end, or next_ after a failure
+  uint64_t flushed_ = 0;       // bytes handed to the sink
+  std::vector<uint8_t> mem_;   // in memory: the bytes and the room after them
+  uint8_t* room_ = nullptr;    // the room being filled
+  uint8_t* next_ = nullptr;    // the next byte to write in it
+  uint8_t* end_ = nullptr;     // the end of the room, or next_ after a failure
 };
 
 // Writes an archive string in the form it holds; a string too long for its

@@ -388,11 +388,11 @@ class TSyncAhead {
   std::thread thread_;
 };
 
-// Writes appended bytes to a file in order, a block at a time, in a thread
-// of its own, so that the appender goes on while the system copies the
-// bytes; the appender waits only when it is a few blocks ahead. An output
-// that fits in one block is written by the appender itself, without a
-// thread. The thread takes no signal.
+// Writes a file in order, a block at a time, by a thread of its own: the
+// caller fills a block in memory and hands it over, and goes on filling
+// the next while the system copies the last; it waits only when it is a
+// few blocks ahead. An output of one block is written by the caller itself,
+// without a thread. The thread takes no signal.
 class TWriteBehind {
  public:
   using TWritten = std::function<void(uint64_t)>;
@@ -401,43 +401,34 @@ class TWriteBehind {
   TWriteBehind(const TWriteBehind&) = delete;
   TWriteBehind& operator=(const TWriteBehind&) = delete;
 
-  int Append(const uint8_t* data, size_t size) {
-    while (size > 0) {
-      if (!current_) {
-        if (const int err = NextBlock()) return err;
-      }
-      const size_t piece = std::min(size, kBlockSize - used_);
-      std::memcpy(current_ + used_, data, piece);
-      used_ += piece;
-      data += piece;
-      size -= piece;
-      if (used_ == kBlockSize) Submit();
+  // Hands over the first `used` bytes of the block given last (if any) and
+  // gives the next block to fill. 0, or the first error so far.
+  int Exchange(size_t used, uint8_t*& room, size_t& size) {
+    room = nullptr;
+    size = 0;
+    if (current_ && used > 0) Submit(std::min(used, kBlockSize));
+    if (!current_) {
+      if (const int err = NextBlock()) return err;
     }
+    room = current_;
+    size = kBlockSize;
     std::lock_guard<std::mutex> lock(mutex_);
     return error_;
   }
 
-  // Writes out the rest and stops the thread; the first error, or 0.
+  // Writes out every block handed over and stops the thread; the first
+  // error, or 0.
   int Finish() {
-    if (current_ && used_ > 0) {
-      if (!thread_.joinable()) {
-        // Never handed a block on: the appender writes it.
-        const int err = WriteAll(current_, used_);
-        if (err == 0) written_(total_ += used_);
-        current_ = nullptr;
-        used_ = 0;
+    if (thread_.joinable()) {
+      {
         std::lock_guard<std::mutex> lock(mutex_);
-        if (error_ == 0) error_ = err;
-        return error_;
+        stop_ = true;
       }
-      Submit();
+      wake_.notify_all();
+      thread_.join();
+    } else {
+      WriteQueued();
     }
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      stop_ = true;
-    }
-    wake_.notify_all();
-    if (thread_.joinable()) thread_.join();
     std::lock_guard<std::mutex> lock(mutex_);
     return error_;
   }
@@ -465,49 +456,51 @@ class TWriteBehind {
       for (size_t i = 0; i < kBlocks; ++i) free_.push_back(blocks_.Data() + i * kBlockSize);
     }
     std::unique_lock<std::mutex> lock(mutex_);
+    if (!thread_.joinable() && free_.empty()) {
+      // No thread (none could be had): the caller writes what is queued.
+      lock.unlock();
+      WriteQueued();
+      lock.lock();
+    }
     wake_.wait(lock, [this] { return !free_.empty() || error_ != 0; });
     if (error_ != 0) return error_;
     current_ = free_.back();
     free_.pop_back();
-    used_ = 0;
     return 0;
   }
 
-  // Queues the block being filled for the thread, starting it if need be.
-  void Submit() {
+  // Queues the block being filled, with `used` bytes, for writing; from the
+  // second block on the thread writes them.
+  void Submit(size_t used) {
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      queue_.push_back({current_, used_});
+      queue_.push_back({current_, used});
     }
     current_ = nullptr;
-    used_ = 0;
-    if (!thread_.joinable()) {
+    if (!thread_.joinable() && ++submitted_ >= 2) {
       sigset_t all, old;
       sigfillset(&all);
       pthread_sigmask(SIG_BLOCK, &all, &old);  // the thread starts with every signal blocked
       try {
         thread_ = std::thread([this] { Run(); });
       } catch (const std::system_error&) {
-        // No thread to be had: the appender writes its blocks itself.
+        // No thread to be had: the caller writes the blocks itself.
       }
       pthread_sigmask(SIG_SETMASK, &old, nullptr);
-      if (!thread_.joinable()) {
-        WriteQueued();
-        return;
-      }
     }
     wake_.notify_all();
   }
 
-  // The appender's own way when there is no thread.
+  // The caller's own way when there is no thread.
   void WriteQueued() {
     std::unique_lock<std::mutex> lock(mutex_);
     while (!queue_.empty()) {
       const TBlock b = queue_.front();
       queue_.pop_front();
+      const bool failed = error_ != 0;
       lock.unlock();
-      const int err = error_ == 0 ? WriteAll(b.Data, b.Size) : 0;
-      if (err == 0 && error_ == 0) written_(total_ += b.Size);
+      const int err = failed ? 0 : WriteAll(b.Data, b.Size);
+      if (!failed && err == 0) written_(total_ += b.Size);
       lock.lock();
       if (err != 0 && error_ == 0) error_ = err;
       free_.push_back(b.Data);
@@ -541,13 +534,13 @@ class TWriteBehind {
   const int fd_;
   const TWritten written_;
   TBigBlock blocks_;
-  uint8_t* current_ = nullptr;  // the block being filled, by the appender
-  size_t used_ = 0;
-  uint64_t total_ = 0;  // bytes in the file (by whoever writes)
+  uint8_t* current_ = nullptr;  // the block the caller fills
+  size_t submitted_ = 0;        // blocks handed over so far
+  uint64_t total_ = 0;          // bytes in the file (by whoever writes)
   std::mutex mutex_;
   std::condition_variable wake_;
-  std::deque<TBlock> queue_;     // full blocks, in order
-  std::vector<uint8_t*> free_;   // blocks to fill
+  std::deque<TBlock> queue_;    // blocks handed over, in order
+  std::vector<uint8_t*> free_;  // blocks to fill
   int error_ = 0;
   bool stop_ = false;
   std::thread thread_;
@@ -555,10 +548,12 @@ class TWriteBehind {
 
 TOutputFile::TOutputFile() = default;
 
-int TOutputFile::Append(const void* data, size_t size) {
+int TOutputFile::NextRoom(size_t used, uint8_t*& room, size_t& size) {
+  room = nullptr;
+  size = 0;
   if (fd_ < 0) return EBADF;
   if (!writeBehind_) writeBehind_ = std::make_unique<TWriteBehind>(fd_, [this](uint64_t bytes) { Written(bytes); });
-  return writeBehind_->Append(static_cast<const uint8_t*>(data), size);
+  return writeBehind_->Exchange(used, room, size);
 }
 
 int TOutputFile::FinishAppending() {

@@ -76,15 +76,16 @@ class TOutputFile {
   // temporary file there. 0, or the system error number.
   int Open(const std::string& path);
   // The temporary file, open for writing (write to it either here or
-  // through Append, not both).
+  // through NextRoom, not both).
   int Fd() const { return fd_; }
-  // Appends bytes to the file. A large output is written by a thread of the
-  // file's own while the caller goes on, and once a few megabytes are in
-  // the file another thread syncs them while the writing goes on, so that
-  // the disk works while the program does and the sync of Commit finds
-  // little left to do. 0, or the errno of the first failure so far (Commit
-  // fails with it too).
-  int Append(const void* data, size_t size);
+  // Appends to the file the first `used` bytes of the room given last (none
+  // the first time) and gives the room for the next bytes. A large output
+  // is written by a thread of the file's own while the caller fills the
+  // next room, and once a few megabytes are in the file another thread
+  // syncs them while the writing goes on, so that the disk works while the
+  // program does and the sync of Commit finds little left to do. 0, or the
+  // errno of the first failure so far (Commit fails with it too).
+  int NextRoom(size_t used, uint8_t*& room, size_t& size);
   // Makes the file durable and gives it the output's name: a file replaced
   // keeps its permission bits (and its owner and group where the process
   // may set them); a new file has 0666 less the umask. The file is synced,

@@ -112,6 +112,17 @@ class TListWriter {
   bool splitDimensions_;
 };
 
+// The output file as the writer's sink: the writer fills the file's own
+// blocks.
+class TOutputSink : public TByteSink {
+ public:
+  explicit TOutputSink(TOutputFile& out) : out_(out) {}
+  int Exchange(size_t used, uint8_t*& room, size_t& size) override { return out_.NextRoom(used, room, size); }
+
+ private:
+  TOutputFile& out_;
+};
+
 }  // namespace
 
 bool TJwwData::WriteTo(TArchiveWriter& w, int32_t version, const TWriterFallbacks& fallbacks,
@@ -135,7 +146,8 @@ int TJwwData::Write(const std::string& path, int32_t version, const TWriterFallb
                     TImageStore* images) const {
   TOutputFile out;  // removed again unless committed, however the writing ends
   if (const int err = out.Open(path)) return err;
-  TArchiveWriter w([&out](const uint8_t* data, size_t size) { return out.Append(data, size); });
+  TOutputSink sink(out);
+  TArchiveWriter w(sink);
   try {
     WriteTo(w, version, fallbacks, images);
   } catch (const std::bad_alloc&) {

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "jww/bigmemory.h"
 #include "jww/kinds.h"
 #include "text/sjis.h"
 
@@ -224,9 +225,15 @@ void TArchiveWriter::MakeRoom(size_t n) {
     if (err_ == 0 && static_cast<size_t>(end_ - next_) < n) Fail(EINVAL);  // a room smaller than one field
     return;
   }
-  // In memory: the room grows.
+  // In memory: the room grows, into memory advised for huge pages before
+  // it is first touched.
   const size_t used = static_cast<size_t>(next_ - room_);
-  mem_.resize(std::max(mem_.size() * 2, used + n));
+  std::vector<uint8_t> bigger;
+  bigger.reserve(std::max(mem_.size() * 2, used + n));
+  AdviseHugePages(bigger);
+  bigger.resize(bigger.capacity());
+  std::memcpy(bigger.data(), room_, used);
+  mem_.swap(bigger);
   room_ = mem_.data();
   next_ = room_ + used;
   end_ = room_ + mem_.size();

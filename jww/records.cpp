@@ -59,19 +59,13 @@ TEntJwwCommon MapCommonPart(const TEntJwwCommon& r, int context, int32_t version
 void WriteCommonPart(TArchiveWriter& w, const TEntJwwCommon& r, int context, int32_t version,
                      const TWriterFallbacks& fb) {
   const TEntJwwCommon c = MapCommonPart(r, context, version, fb);
-  uint8_t b[15];
-  size_t n = 0;
-  auto put = [&](uint32_t v, size_t width) {
-    for (size_t i = 0; i < width; ++i) b[n++] = static_cast<uint8_t>(v >> (8 * i));
-  };
-  put(c.Group, 4);
-  put(c.PenStyle, 1);
-  put(c.PenColor, 2);
-  if (version >= kVersionPenWidth) put(c.PenWidth, 2);
-  put(c.Layer, 2);
-  put(c.LayerGroup, 2);
-  put(c.Flags, 2);
-  w.Bytes(b, n);
+  w.U32(c.Group);
+  w.U8(c.PenStyle);
+  w.U16(c.PenColor);
+  if (version >= kVersionPenWidth) w.U16(c.PenWidth);
+  w.U16(c.Layer);
+  w.U16(c.LayerGroup);
+  w.U16(c.Flags);
 }
 
 void FillOldDimensionParts(TEntJwwDimension& d) {

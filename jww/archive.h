@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -120,8 +121,13 @@ class TArchiveWriter {
       MakeRoom(N);
       if (end_ - next_ < static_cast<ptrdiff_t>(N)) return;  // failed: nothing more is taken
     }
-    for (size_t i = 0; i < N; ++i) next_[i] = static_cast<uint8_t>(v >> (8 * i));
-    next_ += N;
+    uint8_t* p = next_;  // a local: a store through it cannot change next_
+    if constexpr (std::endian::native == std::endian::little) {
+      std::memcpy(p, &v, N);  // one store
+    } else {
+      for (size_t i = 0; i < N; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+    }
+    next_ = p + N;
   }
   void BytesSlow(const uint8_t* p, size_t n);
   // Makes room for n more bytes: flushes to the file, or grows the memory.

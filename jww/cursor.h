@@ -13,6 +13,7 @@
 // read in a few megabytes.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -129,7 +130,11 @@ class ByteCursor {
     const uint8_t* p = Take(n);
     if (!p) return 0;
     uint64_t v = 0;
-    for (size_t i = n; i-- > 0;) v = (v << 8) | p[i];
+    if constexpr (std::endian::native == std::endian::little) {
+      std::memcpy(&v, p, n);  // one load
+    } else {
+      for (size_t i = n; i-- > 0;) v = (v << 8) | p[i];
+    }
     return v;
   }
 

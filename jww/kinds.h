@@ -93,9 +93,6 @@ bool WithKind(int32_t code, F&& f) {
                     TEntityKinds{});
 }
 
-// True for the codes 1..7.
-constexpr bool IsEntityKind(int32_t code) { return code >= kLine && code <= kBlockRef; }
-
 // The kind whose records are of type R (a type that is no record does not
 // compile).
 template <class R, class Kinds>

@@ -1,6 +1,7 @@
 #include "explode/explode.h"
 
 #include <cmath>
+#include <vector>
 
 #include "text/jwwstring.h"
 
@@ -21,10 +22,16 @@ class TContainerExplode {
     s_.Lines.resize(static_cast<size_t>(std::max(s_.LineCount, 0)));
     s_.Points.resize(static_cast<size_t>(std::max(s_.PointCount, 0)));
 
+    // Whether each dimension is without value, as the first pass finds it
+    // (the second pass would otherwise visit every record again).
+    enum : uint8_t { kNotSeen, kValued, kWithoutValue };
+    std::vector<uint8_t> blank(s_.Dims.size(), kNotSeen);
     const int32_t dimCount = std::min(s_.DimCount, static_cast<int32_t>(s_.Dims.size()));
     for (int32_t i = 0; i < dimCount; ++i) {
       const TEntJwwDimension& dim = s_.Dims[i];
-      if (!IsDimensionWithoutValue(dim)) continue;
+      const bool withoutValue = IsDimensionWithoutValue(dim);
+      blank[static_cast<size_t>(i)] = withoutValue ? kWithoutValue : kValued;
+      if (!withoutValue) continue;
       layer_ = dim.Layer;
       layerGroup_ = dim.LayerGroup;
       EmitLine(dim.DimLine);
@@ -44,7 +51,9 @@ class TContainerExplode {
 
     for (TEntJwwListItem& item : s_.EntityOrder) {
       if (item.Kind != kDimension || item.Index < 0 || item.Index >= static_cast<int32_t>(s_.Dims.size())) continue;
-      if (!IsDimensionWithoutValue(s_.Dims[item.Index])) continue;
+      uint8_t& seen = blank[static_cast<size_t>(item.Index)];
+      if (seen == kNotSeen) seen = IsDimensionWithoutValue(s_.Dims[item.Index]) ? kWithoutValue : kValued;
+      if (seen != kWithoutValue) continue;
       item.Kind = kNone;
       --s_.DimCount;
       ++sum_.DimensionsExploded;

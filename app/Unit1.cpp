@@ -20,8 +20,6 @@
 #include <QShowEvent>
 #include <QStringDecoder>
 
-TForm1* Form1 = nullptr;
-
 namespace {
 
 constexpr int kFontPixels = 13;

@@ -73,9 +73,6 @@ class TForm1 : public QWidget {
   bool converting_ = false;
 };
 
-// The one main window of the program (set by main).
-extern TForm1* Form1;
-
 // The window's caption and the message texts.
 QString Form1Caption();
 QString DoneMessage();

@@ -32,7 +32,6 @@ int main(int argc, char* argv[]) {
 
   TQtUiServices ui;
   TForm1 form(ui);
-  Form1 = &form;
   form.show();
 
   int status = 0;
@@ -43,6 +42,5 @@ int main(int argc, char* argv[]) {
     });
   }
   const int loop = app.exec();
-  Form1 = nullptr;
   return status != 0 ? status : loop;
 }

@@ -37,7 +37,7 @@
 #include "jww/archive.h"
 #include "jww/header.h"
 #include "jww/jwwunit.h"
-#include "jww/records.h"
+#include "jww/kinds.h"
 
 using namespace quorvex;
 using Clock = std::chrono::steady_clock;
@@ -112,7 +112,7 @@ TJwwData GenerateBlocks(int32_t n) {
     AppendEntity(def, def.EntityCount, l);
   }
   // Replace the plain generator's insertions by ours.
-  std::vector<TEntJwwListItem> order;
+  TRecords<TEntJwwListItem> order;
   for (int32_t i = 0; i < d.Header.EntityCount; ++i)
     if (d.EntityOrder[i].Kind != kBlockRef) order.push_back(d.EntityOrder[i]);
   d.EntityOrder = order;

@@ -1,16 +1,12 @@
 #include "explode/explode.h"
 
 #include <cmath>
+#include <vector>
 
 #include "text/jwwstring.h"
 
 namespace quorvex {
 namespace {
-
-bool LongerThanMinimum(const TEntJwwLine& l) {
-  return static_cast<long double>(SegmentLength(l.StartX, l.StartY, l.EndX, l.EndY)) >
-         static_cast<long double>(1e-8L);
-}
 
 // Explodes one container (the drawing or a block definition) whose order
 // list holds entityCount items.
@@ -26,16 +22,22 @@ class TContainerExplode {
     s_.Lines.resize(static_cast<size_t>(std::max(s_.LineCount, 0)));
     s_.Points.resize(static_cast<size_t>(std::max(s_.PointCount, 0)));
 
+    // Whether each dimension is without value, as the first pass finds it
+    // (the second pass would otherwise visit every record again).
+    enum : uint8_t { kNotSeen, kValued, kWithoutValue };
+    std::vector<uint8_t> blank(s_.Dims.size(), kNotSeen);
     const int32_t dimCount = std::min(s_.DimCount, static_cast<int32_t>(s_.Dims.size()));
     for (int32_t i = 0; i < dimCount; ++i) {
       const TEntJwwDimension& dim = s_.Dims[i];
-      if (!IsDimensionWithoutValue(dim)) continue;
+      const bool withoutValue = IsDimensionWithoutValue(dim);
+      blank[static_cast<size_t>(i)] = withoutValue ? kWithoutValue : kValued;
+      if (!withoutValue) continue;
       layer_ = dim.Layer;
       layerGroup_ = dim.LayerGroup;
       EmitLine(dim.DimLine);
       if (dim.PartsFlag == 0) continue;
-      if (LongerThanMinimum(dim.AuxLine1)) EmitLine(dim.AuxLine1);
-      if (LongerThanMinimum(dim.AuxLine2)) EmitLine(dim.AuxLine2);
+      if (AuxLineHasLength(dim.AuxLine1)) EmitLine(dim.AuxLine1);
+      if (AuxLineHasLength(dim.AuxLine2)) EmitLine(dim.AuxLine2);
       EmitPoint(dim.Point1, false);
       EmitPoint(dim.Point2, false);
       EmitPoint(dim.AuxPoint1, true);
@@ -49,7 +51,9 @@ class TContainerExplode {
 
     for (TEntJwwListItem& item : s_.EntityOrder) {
       if (item.Kind != kDimension || item.Index < 0 || item.Index >= static_cast<int32_t>(s_.Dims.size())) continue;
-      if (!IsDimensionWithoutValue(s_.Dims[item.Index])) continue;
+      uint8_t& seen = blank[static_cast<size_t>(item.Index)];
+      if (seen == kNotSeen) seen = IsDimensionWithoutValue(s_.Dims[item.Index]) ? kWithoutValue : kValued;
+      if (seen != kWithoutValue) continue;
       item.Kind = kNone;
       --s_.DimCount;
       ++sum_.DimensionsExploded;
@@ -92,16 +96,16 @@ double SegmentLength(double x1, double y1, double x2, double y2) {
   return static_cast<double>(sqrtl(dx * dx + dy * dy));
 }
 
-bool IsDimensionWithoutValue(const TEntJwwDimension& d) { return RemoveBlanks(d.ValueText.Text).Empty(); }
+bool AuxLineHasLength(const TEntJwwLine& l) {
+  return static_cast<long double>(SegmentLength(l.StartX, l.StartY, l.EndX, l.EndY)) > 1e-8L;
+}
+
+bool IsDimensionWithoutValue(const TEntJwwDimension& d) { return IsBlank(d.ValueText.Text); }
 
 TExplodeSummary ExplodeDimensions(TJwwData& d) {
   TExplodeSummary sum;
   TContainerExplode(d, d.Header.EntityCount, sum).Run();
-  const int32_t defs = std::min(d.BlockDefCount, static_cast<int32_t>(d.BlockDefs.size()));
-  for (int32_t i = 0; i < defs; ++i) {
-    TEntJwwBlockDef& def = d.BlockDefs[i];
-    TContainerExplode(def, def.EntityCount, sum).Run();
-  }
+  for (TEntJwwBlockDef& def : d.Definitions()) TContainerExplode(def, def.EntityCount, sum).Run();
   return sum;
 }
 

@@ -9,8 +9,6 @@
 
 namespace quorvex {
 
-// An auxiliary line is emitted only when it is longer than this.
-constexpr double MinPartLength = 1e-8;
 // Flag bits set on the lines and points the explode produces.
 constexpr uint16_t kExplodedLineFlag = 0x2000;
 constexpr uint16_t kExplodedPointFlag = 0x0040;
@@ -25,6 +23,11 @@ struct TExplodeSummary {
 // Length of the segment, computed in extended precision and returned as a
 // double.
 double SegmentLength(double x1, double y1, double x2, double y2);
+
+// True when an auxiliary line of a dimension has a length: longer than
+// 1e-8 drawing units, compared in extended precision. Only such lines are
+// exploded (and drawn).
+bool AuxLineHasLength(const TEntJwwLine& l);
 
 // True when the dimension's value text holds nothing but blanks and control
 // characters.

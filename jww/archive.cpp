@@ -2,32 +2,49 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+
+#include "jww/bigmemory.h"
+#include "jww/kinds.h"
+#include "text/sjis.h"
 
 namespace quorvex {
 namespace {
 
-constexpr std::string_view kClassNames[9] = {
-    "", "CDataSen", "CDataEnko", "CDataTen", "CDataMoji", "CDataSunpou", "CDataSolid", "CDataBlock", "CDataList",
-};
-
-constexpr size_t kFlushThreshold = 1 << 16;
+constexpr std::string_view kBlockDefClassName = "CDataList";
+// The buffer of a writer to a file or a sink.
+constexpr size_t kFileBuffer = size_t(1) << 16;
+// The first room of a writer in memory.
+constexpr size_t kMemoryStart = size_t(1) << 12;
 
 }  // namespace
 
-std::string_view ClassName(int kind) { return (kind >= 1 && kind <= 8) ? kClassNames[kind] : std::string_view(); }
-
-int KindOfClassName(std::string_view name) {
-  for (int k = 1; k <= 7; ++k)
-    if (kClassNames[k] == name) return k;
-  return 0;
+std::string_view ClassName(int kind) {
+  if (kind == kBlockDefClass) return kBlockDefClassName;
+  std::string_view name;
+  WithKind(kind, [&](auto k) { name = k.ClassName; });
+  return name;
 }
 
-JwwString ReadArchiveString(ByteCursor& c) {
+int KindOfClassName(std::string_view name) {
+  int kind = 0;
+  ForEachKind([&](auto k) {
+    if (k.ClassName == name) kind = k.Code;
+  });
+  return kind;
+}
+
+namespace {
+
+// Reads the length prefix of an archive string: its length in units and its
+// form. False, with the cursor failed at the string's first byte, when the
+// prefix or the units run past the end.
+bool ReadStringPrefix(ByteCursor& c, uint32_t& len, bool& wide) {
   const size_t start = c.Offset();
-  uint32_t len = c.U8();
-  bool wide = false;
+  len = c.U8();
+  wide = false;
   if (len == 0xFF) {
     len = c.U16();
     if (len == kWideStringMarker) {
@@ -36,20 +53,64 @@ JwwString ReadArchiveString(ByteCursor& c) {
       if (len == 0xFF) len = c.U16();
     }
   }
-  // A string that runs past the end is cut short at its first byte.
   if (c.Ok() && (wide ? size_t(len) * 2 : size_t(len)) > c.Remaining()) c.FailAt(start, TReadProblem::kCutShort);
-  if (!wide) {
-    const uint8_t* p = c.Take(len);
-    return p ? JwwString::Narrow(std::string(reinterpret_cast<const char*>(p), len)) : JwwString();
-  }
-  const uint8_t* p = c.Take(size_t(len) * 2);
-  if (!p) return JwwString::Wide({});
-  std::u16string units(len, u'\0');
-  for (uint32_t i = 0; i < len; ++i) units[i] = static_cast<char16_t>(p[2 * i] | (p[2 * i + 1] << 8));
-  return JwwString::Wide(std::move(units));
+  return c.Ok();
 }
 
-JwwString ReadCleanString(ByteCursor& c) { return CleanArchiveText(ReadArchiveString(c)); }
+// True when CleanArchiveText would change these narrow bytes: a control
+// character, or a lead byte with nothing after it.
+bool NarrowNeedsCleaning(const uint8_t* p, size_t n) {
+  for (size_t i = 0; i < n; ++i) {
+    if (IsLeadByte(p[i])) {
+      if (++i == n) return true;
+    } else if (p[i] < 0x20) {
+      return true;
+    }
+  }
+  return false;
+}
+
+char16_t UnitAt(const uint8_t* p, size_t i) { return static_cast<char16_t>(p[2 * i] | (p[2 * i + 1] << 8)); }
+
+// The same for wide units: a control character, or a high surrogate last.
+bool WideNeedsCleaning(const uint8_t* p, size_t n) {
+  for (size_t i = 0; i < n; ++i)
+    if (UnitAt(p, i) < 0x20) return true;
+  return n > 0 && UnitAt(p, n - 1) >= 0xD800 && UnitAt(p, n - 1) <= 0xDBFF;
+}
+
+JwwString MakeString(const uint8_t* p, size_t n, bool wide) {
+  return wide ? JwwString::WideFromBytes(p, n) : JwwString::Narrow(std::string_view(reinterpret_cast<const char*>(p), n));
+}
+
+}  // namespace
+
+JwwString ReadArchiveString(ByteCursor& c) {
+  uint32_t len = 0;
+  bool wide = false;
+  const uint8_t* p = ReadStringPrefix(c, len, wide) ? c.Take(wide ? size_t(len) * 2 : len) : nullptr;
+  if (!p) return wide ? JwwString::Wide({}) : JwwString();
+  return MakeString(p, len, wide);
+}
+
+JwwString ReadCleanString(ByteCursor& c, size_t maxUnits) {
+  uint32_t len = 0;
+  bool wide = false;
+  const uint8_t* p = ReadStringPrefix(c, len, wide) ? c.Take(wide ? size_t(len) * 2 : len) : nullptr;
+  if (!p) return wide ? JwwString::Wide({}) : JwwString();
+  // Most strings hold nothing to clean: they are built once, already cut.
+  if (!(wide ? WideNeedsCleaning(p, len) : NarrowNeedsCleaning(p, len)))
+    return MakeString(p, std::min<size_t>(len, maxUnits), wide);
+  JwwString s = CleanArchiveText(MakeString(p, len, wide));
+  s.Truncate(maxUnits);
+  return s;
+}
+
+void SkipArchiveString(ByteCursor& c) {
+  uint32_t len = 0;
+  bool wide = false;
+  if (ReadStringPrefix(c, len, wide)) c.Skip(wide ? size_t(len) * 2 : len);
+}
 
 uint32_t ReadObjectCount(ByteCursor& c) {
   const uint32_t n = c.U16();
@@ -87,8 +148,11 @@ int ReadEntityClassTag(ByteCursor& c, TArchiveNumbering& n) {
     index = tag - 0x8000u;
   }
   if (index != 0) {
-    for (int k = 1; k <= 7; ++k)
-      if (n.ClassOf[k] == index) return k;
+    int kind = 0;
+    ForEachKind([&](auto k) {
+      if (kind == 0 && n.ClassOf[k.Code] == index) kind = k.Code;
+    });
+    if (kind != 0) return kind;
   }
   c.FailAt(at, TReadProblem::kBadClassTag, tag);
   return 0;
@@ -113,55 +177,107 @@ void ReadBlockDefClassTag(ByteCursor& c, TArchiveNumbering& n) {
 
 // ---- writing ----
 
-void TArchiveWriter::Put(uint64_t v, size_t n) {
-  uint8_t b[8];
-  for (size_t i = 0; i < n; ++i) b[i] = static_cast<uint8_t>(v >> (8 * i));
-  Bytes(b, n);
+namespace {
+
+// A file descriptor as a sink: a room of its own, written out when full.
+class TFileSink : public TByteSink {
+ public:
+  explicit TFileSink(int fd) : fd_(fd), room_(kFileBuffer) {}
+  int Exchange(size_t used, uint8_t*& room, size_t& size) override {
+    room = room_.data();
+    size = room_.size();
+    size_t done = 0;
+    while (done < used) {
+      const ssize_t r = ::write(fd_, room_.data() + done, used - done);
+      if (r < 0 && errno == EINTR) continue;
+      if (r < 0) return errno;
+      if (r == 0) return EIO;
+      done += static_cast<size_t>(r);
+    }
+    return 0;
+  }
+
+ private:
+  int fd_;
+  std::vector<uint8_t> room_;
+};
+
+}  // namespace
+
+TArchiveWriter::TArchiveWriter() : mem_(kMemoryStart) {
+  room_ = next_ = mem_.data();
+  end_ = room_ + mem_.size();
 }
 
-void TArchiveWriter::F64(double v) {
-  uint64_t bits;
-  std::memcpy(&bits, &v, sizeof bits);
-  Put(bits, 8);
+TArchiveWriter::TArchiveWriter(int fd) : ownSink_(std::make_unique<TFileSink>(fd)) {
+  sink_ = ownSink_.get();
+  Flush();  // takes the first room
 }
 
-void TArchiveWriter::Bytes(const void* p, size_t n) {
-  if (err_ != 0 || n == 0) return;
-  const auto* b = static_cast<const uint8_t*>(p);
-  buf_.insert(buf_.end(), b, b + n);
-  if (fd_ >= 0 && buf_.size() >= kFlushThreshold) Flush();
+TArchiveWriter::TArchiveWriter(TByteSink& sink) : sink_(&sink) { Flush(); }
+
+TArchiveWriter::~TArchiveWriter() = default;
+
+void TArchiveWriter::MakeRoom(size_t n) {
+  if (err_ != 0) return;
+  if (sink_) {
+    Flush();
+    if (err_ == 0 && static_cast<size_t>(end_ - next_) < n) Fail(EINVAL);  // a room smaller than one field
+    return;
+  }
+  // In memory: the room grows, into memory advised for huge pages before
+  // it is first touched.
+  const size_t used = static_cast<size_t>(next_ - room_);
+  std::vector<uint8_t> bigger;
+  bigger.reserve(std::max(mem_.size() * 2, used + n));
+  AdviseHugePages(bigger);
+  bigger.resize(bigger.capacity());
+  std::memcpy(bigger.data(), room_, used);
+  mem_.swap(bigger);
+  room_ = mem_.data();
+  next_ = room_ + used;
+  end_ = room_ + mem_.size();
+}
+
+void TArchiveWriter::BytesSlow(const uint8_t* p, size_t n) {
+  while (n > 0 && err_ == 0) {
+    if (next_ == end_) MakeRoom(1);
+    const size_t piece = std::min(n, static_cast<size_t>(end_ - next_));
+    if (piece > 0) std::memcpy(next_, p, piece);
+    next_ += piece;
+    p += piece;
+    n -= piece;
+  }
 }
 
 void TArchiveWriter::Zeros(size_t n) {
-  if (err_ != 0) return;
-  buf_.resize(buf_.size() + n, 0);
-  if (fd_ >= 0 && buf_.size() >= kFlushThreshold) Flush();
+  static constexpr uint8_t kZeros[256] = {};
+  while (n > 0 && err_ == 0) {
+    const size_t piece = std::min(n, sizeof kZeros);
+    Bytes(kZeros, piece);
+    n -= piece;
+  }
 }
 
 bool TArchiveWriter::Flush() {
   if (err_ != 0) return false;
-  if (fd_ < 0) return true;
-  size_t done = 0;
-  while (done < buf_.size()) {
-    const ssize_t r = ::write(fd_, buf_.data() + done, buf_.size() - done);
-    if (r < 0) {
-      if (errno == EINTR) continue;
-      Fail(errno);
-      return false;
-    }
-    if (r == 0) {
-      Fail(EIO);
-      return false;
-    }
-    done += static_cast<size_t>(r);
+  if (!sink_) return true;
+  const size_t used = static_cast<size_t>(next_ - room_);
+  uint8_t* room = nullptr;
+  size_t size = 0;
+  if (const int err = sink_->Exchange(used, room, size); err != 0 || !room) {
+    Fail(err != 0 ? err : EIO);
+    return false;
   }
-  flushed_ += buf_.size();
-  buf_.clear();
+  flushed_ += used;
+  room_ = next_ = room;
+  end_ = room + size;
   return true;
 }
 
 void TArchiveWriter::Fail(int err) {
   if (err_ == 0) err_ = err != 0 ? err : EIO;
+  end_ = next_;  // no room: every later write is dropped
 }
 
 void WriteArchiveString(TArchiveWriter& w, const JwwString& s) {

@@ -4,7 +4,11 @@
 #pragma once
 
 #include <array>
+#include <bit>
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,8 +34,11 @@ int KindOfClassName(std::string_view name);
 
 // Reads an archive string in either form; a short read fails the cursor.
 JwwString ReadArchiveString(ByteCursor& c);
-// The same, passed through CleanArchiveText.
-JwwString ReadCleanString(ByteCursor& c);
+// The same, passed through CleanArchiveText, then cut to its first maxUnits
+// units.
+JwwString ReadCleanString(ByteCursor& c, size_t maxUnits = SIZE_MAX);
+// Steps over an archive string in either form.
+void SkipArchiveString(ByteCursor& c);
 // A 16-bit count, or 0xFFFF followed by a 32-bit count.
 uint32_t ReadObjectCount(ByteCursor& c);
 
@@ -55,42 +62,86 @@ void ReadBlockDefClassTag(ByteCursor& c, TArchiveNumbering& n);
 
 // ---- writing ----
 
+// Where a writer's bytes go, a room at a time: Exchange takes the first
+// `used` bytes of the room given last (none the first time) and gives the
+// room for the next ones. 0, or the errno of a failure.
+class TByteSink {
+ public:
+  virtual ~TByteSink() = default;
+  virtual int Exchange(size_t used, uint8_t*& room, size_t& size) = 0;
+};
+
 // Buffered little-endian output with a sticky error. With a file descriptor
-// the bytes go to the file whenever the buffer fills; without one they stay
-// in memory (Data()). The first failure's errno is kept.
+// or a sink the bytes go there whenever the room fills; without either they
+// stay in memory (Data()). The first failure's errno is kept; after it
+// nothing more is taken.
 class TArchiveWriter {
  public:
-  TArchiveWriter() = default;  // in memory
-  explicit TArchiveWriter(int fd) : fd_(fd) {}
-  ~TArchiveWriter() = default;
+  TArchiveWriter();  // in memory
+  explicit TArchiveWriter(int fd);
+  explicit TArchiveWriter(TByteSink& sink);
+  ~TArchiveWriter();
   TArchiveWriter(const TArchiveWriter&) = delete;
   TArchiveWriter& operator=(const TArchiveWriter&) = delete;
 
-  void U8(uint8_t v) { Put(v, 1); }
-  void U16(uint16_t v) { Put(v, 2); }
-  void U32(uint32_t v) { Put(v, 4); }
-  void I32(int32_t v) { Put(static_cast<uint32_t>(v), 4); }
-  void F64(double v);
-  void Bytes(const void* p, size_t n);
+  void U8(uint8_t v) { Put<1>(v); }
+  void U16(uint16_t v) { Put<2>(v); }
+  void U32(uint32_t v) { Put<4>(v); }
+  void I32(int32_t v) { Put<4>(static_cast<uint32_t>(v)); }
+  void F64(double v) {
+    uint64_t bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    Put<8>(bits);
+  }
+  void Bytes(const void* p, size_t n) {
+    if (n <= static_cast<size_t>(end_ - next_)) {
+      if (n > 0) std::memcpy(next_, p, n);
+      next_ += n;
+    } else {
+      BytesSlow(static_cast<const uint8_t*>(p), n);
+    }
+  }
   void Zeros(size_t n);
 
-  // Writes the buffered bytes to the file; false on failure.
+  // Hands the bytes written to the file or the sink; false on failure.
   bool Flush();
   // Records a failure with its errno (the first one sticks).
   void Fail(int err);
   bool Ok() const { return err_ == 0; }
   int Error() const { return err_; }
-  const std::vector<uint8_t>& Data() const { return buf_; }
+  // The bytes written, in memory.
+  std::vector<uint8_t> Data() const { return std::vector<uint8_t>(room_, next_); }
   // Bytes written so far, flushed or not.
-  uint64_t Position() const { return flushed_ + buf_.size(); }
+  uint64_t Position() const { return flushed_ + static_cast<uint64_t>(next_ - room_); }
 
  private:
-  void Put(uint64_t v, size_t n);
+  template <size_t N>
+  void Put(uint64_t v) {
+    if (end_ - next_ < static_cast<ptrdiff_t>(N)) {
+      MakeRoom(N);
+      if (end_ - next_ < static_cast<ptrdiff_t>(N)) return;  // failed: nothing more is taken
+    }
+    uint8_t* p = next_;  // a local: a store through it cannot change next_
+    if constexpr (std::endian::native == std::endian::little) {
+      std::memcpy(p, &v, N);  // one store
+    } else {
+      for (size_t i = 0; i < N; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+    }
+    next_ = p + N;
+  }
+  void BytesSlow(const uint8_t* p, size_t n);
+  // Makes room for n more bytes: flushes to the file, or grows the memory.
+  // Leaves no room at all once the writer has failed.
+  void MakeRoom(size_t n);
 
-  int fd_ = -1;
+  std::unique_ptr<TByteSink> ownSink_;  // the sink of a file descriptor
+  TByteSink* sink_ = nullptr;           // none: in memory
   int err_ = 0;
-  uint64_t flushed_ = 0;
-  std::vector<uint8_t> buf_;
+  uint64_t flushed_ = 0;       // bytes handed to the sink
+  std::vector<uint8_t> mem_;   // in memory: the bytes and the room after them
+  uint8_t* room_ = nullptr;    // the room being filled
+  uint8_t* next_ = nullptr;    // the next byte to write in it
+  uint8_t* end_ = nullptr;     // the end of the room, or next_ after a failure
 };
 
 // Writes an archive string in the form it holds; a string too long for its

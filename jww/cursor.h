@@ -1,4 +1,5 @@
-// ByteCursor: bounds-checked little-endian reading over bytes held in memory.
+// ByteCursor: bounds-checked little-endian reading over the bytes of a file,
+// held in memory whole or read a window at a time.
 //
 // The cursor carries the offset and a sticky error: once a read runs past
 // the end, that read and every later one yield zero and the cursor stays
@@ -6,21 +7,37 @@
 // error is checked once where it matters. The first failure is kept with
 // its reason: the part being read (set by the reader as it goes), the byte
 // where the failing field starts and what was wrong there.
+//
+// A cursor over a file keeps only a window of it in memory: the blocks a
+// TReadAhead reads for it, one after the other, so a drawing of any size is
+// read in a few megabytes.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <string>
 #include <utility>
 
+#include "jww/readahead.h"
 #include "jww/readerror.h"
 
 namespace quorvex {
 
 class ByteCursor {
  public:
-  ByteCursor(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+  // All the bytes in memory.
+  ByteCursor(const uint8_t* data, size_t size) : window_(data), windowEnd_(size), size_(size) {}
+  // A file of `size` bytes, read block by block from `blocks` (started).
+  ByteCursor(TReadAhead& blocks, size_t size) : window_(nullptr), size_(size), blocks_(&blocks) {}
+  ~ByteCursor();
+  ByteCursor(const ByteCursor&) = delete;
+  ByteCursor& operator=(const ByteCursor&) = delete;
+
+  // The most bytes one Take asks for (the longest archive string).
+  static constexpr size_t kMaxTake = 3 + 2 * 65535;
+  static_assert(kMaxTake <= TReadAhead::kHeadroom);
 
   uint8_t U8() { return static_cast<uint8_t>(Load(1)); }
   uint16_t U16() { return static_cast<uint16_t>(Load(2)); }
@@ -33,18 +50,53 @@ class ByteCursor {
     return d;
   }
 
-  // The next n bytes, or nullptr (and the cursor fails, cut short at the
-  // field's first byte) when fewer remain.
+  // The next n bytes (n at most kMaxTake), valid until the next read; or
+  // nullptr (and the cursor fails, cut short at the field's first byte)
+  // when fewer remain.
   const uint8_t* Take(size_t n) {
+    if (!failed_ && pos_ <= windowEnd_ && n <= windowEnd_ - pos_) {
+      const uint8_t* p = window_ + (pos_ - windowStart_);
+      pos_ += n;
+      return p;
+    }
+    return TakeSlow(n);
+  }
+  // Steps over n bytes (any number).
+  bool Skip(size_t n) {
     if (failed_ || n > size_ - pos_) {
       Fail();
-      return nullptr;
+      return false;
     }
-    const uint8_t* p = data_ + pos_;
     pos_ += n;
-    return p;
+    return true;
   }
-  bool Skip(size_t n) { return Take(n) != nullptr; }
+  // Hands the next n bytes (any number) to sink(piece, length) piece by
+  // piece, in order. False when fewer than n remain (the cursor fails, cut
+  // short, and sink sees nothing) or sink returns false (the cursor stops
+  // where that piece ends).
+  template <class Sink>
+  bool Consume(size_t n, Sink&& sink) {
+    if (failed_ || n > size_ - pos_) {
+      Fail();
+      return false;
+    }
+    while (n > 0) {
+      const size_t piece = n < kMaxTake ? n : kMaxTake;
+      const uint8_t* p = Take(piece);
+      if (!p || !sink(p, piece)) return false;
+      n -= piece;
+    }
+    return true;
+  }
+
+  // A cursor over the bytes from the position on that are in memory now,
+  // for looking ahead without reading the file: all the rest of the file
+  // when AtEnd is set, else as much of it as the window holds.
+  ByteCursor InMemory(bool& atEnd) const {
+    atEnd = windowEnd_ == size_;
+    if (failed_ || pos_ > windowEnd_) return ByteCursor(nullptr, 0);
+    return ByteCursor(window_ + (pos_ - windowStart_), windowEnd_ - pos_);
+  }
 
   bool Ok() const { return !failed_; }
   // Fails the cursor: a field that starts here runs past the end.
@@ -78,16 +130,33 @@ class ByteCursor {
     const uint8_t* p = Take(n);
     if (!p) return 0;
     uint64_t v = 0;
-    for (size_t i = n; i-- > 0;) v = (v << 8) | p[i];
+    if constexpr (std::endian::native == std::endian::little) {
+      std::memcpy(&v, p, n);  // one load
+    } else {
+      for (size_t i = n; i-- > 0;) v = (v << 8) | p[i];
+    }
     return v;
   }
 
-  const uint8_t* data_;
+  // Take when the window does not hold the n bytes: moves on to the blocks
+  // that do, or fails.
+  const uint8_t* TakeSlow(size_t n);
+
+  // The bytes in memory: window_[0] is the file's byte windowStart_, and
+  // the window ends before the file's byte windowEnd_, the end of what has
+  // been read. The position is never before the window (a skip may take it
+  // beyond).
+  const uint8_t* window_;
+  size_t windowStart_ = 0;
+  size_t windowEnd_ = 0;
   size_t size_;
   size_t pos_ = 0;
   bool failed_ = false;
   TReadPart part_ = TReadPart::kFile;
   TReadError error_;
+  // For a file: where its blocks come from, and the block being read.
+  TReadAhead* blocks_ = nullptr;
+  uint8_t* block_ = nullptr;
 };
 
 }  // namespace quorvex

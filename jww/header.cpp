@@ -21,13 +21,13 @@ JwwString NameOrNumbered(const JwwString& name, const char* fallback, int number
   return s;
 }
 
-template <class IO>
-void MarkJump(IO& io, double& scale, double& x, double& y) {
+template <class IO, class F>
+void MarkJump(IO& io, F& scale, F& x, F& y) {
   io.F64(scale), io.F64(x), io.F64(y);
 }
 
-template <class IO>
-void ExtendedColors(IO& io, TJwwData& d) {
+template <class IO, class D>
+void ExtendedColors(IO& io, D& d) {
   for (auto& c : d.ColorsEx) io.U32(c.ScreenColor), io.I32(c.ScreenWidth);
   for (int e = 0; e < static_cast<int>(d.ColorsEx.size()); ++e) {
     auto& c = d.ColorsEx[e];
@@ -42,8 +42,8 @@ void ExtendedColors(IO& io, TJwwData& d) {
   }
 }
 
-template <class IO>
-void ExtendedLineTypes(IO& io, TJwwData& d) {
+template <class IO, class D>
+void ExtendedLineTypes(IO& io, D& d) {
   for (int t = 0; t < static_cast<int>(d.LineTypesEx.size()); ++t) {
     auto& lt = d.LineTypesEx[t];
     if constexpr (IO::kReading) {
@@ -73,10 +73,11 @@ void ExtendedLineTypes(IO& io, TJwwData& d) {
   }
 }
 
-// Rows 3 to 45 of the header for version v.
-template <class IO>
-void HeaderBody(IO& io, TJwwData& d, int32_t v) {
-  TEntJwwHeader& h = d.Header;
+// Everything of the header section after the signature and the version, for
+// version v: the header fields from h, the settings tables from `tables` (a
+// drawing, or blank tables).
+template <class IO, class H, class D>
+void HeaderBody(IO& io, H& h, D& d, int32_t v) {
   io.Raw(h.Memo);
   io.I32(h.SheetSize), io.I32(h.WriteLayerGroup);
   for (int g = 0; g < 16; ++g) {
@@ -85,7 +86,7 @@ void HeaderBody(IO& io, TJwwData& d, int32_t v) {
     for (int l = 0; l < 16; ++l) io.I32(d.Layers[g * 16 + l].State), io.I32(d.Layers[g * 16 + l].Protect);
   }
   io.Zeros(56);
-  for (int32_t& s : h.DimSetting) io.I32(s);
+  for (auto& s : h.DimSetting) io.I32(s);
   io.Zeros(4);
   if constexpr (IO::kReading) {
     io.I32(h.MaxDrawWidth);
@@ -113,12 +114,12 @@ void HeaderBody(IO& io, TJwwData& d, int32_t v) {
       MarkJump(io, h.MarkScale[n], h.MarkOriginX[n], h.MarkOriginY[n]);
       io.I32(h.MarkLayerGroup[n]);
     }
-    for (TEntJwwMarkJump* m : {&h.MarkExtra1, &h.MarkExtra2}) {
+    for (auto* m : {&h.MarkExtra1, &h.MarkExtra2}) {
       MarkJump(io, m->Scale, m->OriginX, m->OriginY);
       io.I32(m->LayerGroup);
     }
   }
-  for (double& s : h.MultiLineSpacing) io.F64(s);
+  for (auto& s : h.MultiLineSpacing) io.F64(s);
   io.F64(h.BothSideExtension);
   for (auto& p : d.PenSettings) io.U32(p.ScreenColor), io.I32(p.ScreenWidth);
   for (auto& p : d.PenSettings) io.U32(p.PrinterColor), io.I32(p.PrinterWidth), io.F64(p.PointRadius);
@@ -127,7 +128,7 @@ void HeaderBody(IO& io, TJwwData& d, int32_t v) {
     io.U32(r.Pattern), io.I32(r.Amplitude), io.I32(r.Pitch), io.I32(r.PrinterAmplitude), io.I32(r.PrinterPitch);
   for (auto& t : d.DoubleLineTypes)
     io.U32(t.Pattern), io.I32(t.UnitDots), io.I32(t.Pitch), io.I32(t.PrinterPitch);
-  for (int32_t& o : h.Option) io.I32(o);
+  for (auto& o : h.Option) io.I32(o);
   if constexpr (IO::kReading) {
     int32_t packed = 0;
     io.I32(packed);
@@ -152,8 +153,8 @@ void HeaderBody(IO& io, TJwwData& d, int32_t v) {
   io.I32(h.TextColor), io.I32(h.TextKind);
   io.F64(h.TextLineSpacing), io.F64(h.TextCharCount);
   io.I32(h.TextShiftOn);
-  for (double& x : h.TextShiftX) io.F64(x);
-  for (double& y : h.TextShiftY) io.F64(y);
+  for (auto& x : h.TextShiftX) io.F64(x);
+  for (auto& y : h.TextShiftY) io.F64(y);
 }
 
 }  // namespace
@@ -200,21 +201,25 @@ bool ReadHeader(ByteCursor& c, TJwwData& d) {
     c.FailAt(versionAt, TReadProblem::kOldVersion, d.Header.Version);
     return false;
   }
-  HeaderBody(io, d, d.Header.Version);
+  HeaderBody(io, d.Header, d, d.Header.Version);
   return c.Ok();
 }
 
-void WriteHeader(TArchiveWriter& w, TJwwData& d, int32_t version) {
-  if (d.LayerGroups.size() != 16 || d.Layers.size() != 256 || d.PenSettings.size() != 10 ||
-      d.LineTypes.size() != 8 || d.RandomLines.size() != 5 || d.DoubleLineTypes.size() != 4 ||
-      d.TextStyles.size() != 10 || d.ColorsEx.size() != 257 || d.LineTypesEx.size() != 33) {
-    SizeSettingsTables(d);  // a drawing that never read a header: all settings zero
-  }
+void WriteHeader(TArchiveWriter& w, const TJwwData& d, int32_t version) {
   TWriterFallbacks unused;
   TRecordWriter io(w, version, unused, nullptr);
-  io.Signature(d.Header.Signature);
+  w.Bytes(kSignature.data(), kSignature.size());  // whatever the drawing was read with
   io.I32(version);
-  HeaderBody(io, d, version);
+  if (d.LayerGroups.size() == 16 && d.Layers.size() == 256 && d.PenSettings.size() == 10 && d.LineTypes.size() == 8 &&
+      d.RandomLines.size() == 5 && d.DoubleLineTypes.size() == 4 && d.TextStyles.size() == 10 &&
+      d.ColorsEx.size() == 257 && d.LineTypesEx.size() == 33) {
+    HeaderBody(io, d.Header, d, version);
+  } else {
+    // A drawing that never read a header: every setting zero.
+    TJwwData blank;
+    SizeSettingsTables(blank);
+    HeaderBody(io, d.Header, blank, version);
+  }
 }
 
 }  // namespace quorvex

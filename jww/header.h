@@ -17,8 +17,9 @@ void SizeSettingsTables(TJwwData& d);
 // is read; the problem is kOldVersion) or the section is cut short.
 bool ReadHeader(ByteCursor& c, TJwwData& d);
 
-// Writes the header for the given version with the writer's substitutions.
-void WriteHeader(TArchiveWriter& w, TJwwData& d, int32_t version);
+// Writes the header for the given version with the writer's substitutions;
+// the signature written is always kSignature.
+void WriteHeader(TArchiveWriter& w, const TJwwData& d, int32_t version);
 
 // Decoding of the maximum drawing width as stored.
 void DecodeMaxDrawWidth(int32_t stored, bool& isCode, int32_t& value);

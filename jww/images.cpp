@@ -25,7 +25,7 @@ std::u16string UpperUnits(const JwwString& s) {
     for (char16_t u : s.Units()) out.push_back(u >= u'a' && u <= u'z' ? u - 0x20 : u);
     return out;
   }
-  const std::string& b = s.Bytes();
+  const std::string_view b = s.Bytes();
   for (size_t i = 0; i < b.size(); ++i) {
     const uint8_t c = static_cast<uint8_t>(b[i]);
     if (IsLeadByte(c) && i + 1 < b.size()) {
@@ -46,24 +46,30 @@ bool EndsWithGz(const std::string& name) {
 
 void RemoveFile(const std::string& path) { ::unlink(path.c_str()); }
 
-// Writes the bytes to a new scratch file (an old file or link of that name is
-// replaced, never followed). Returns 0, or the system's error number of the
-// first failure, with the partial file deleted.
-int WriteScratchFile(const std::string& path, const uint8_t* data, size_t size) {
+// Copies the next `size` bytes of the cursor to a new scratch file (an old
+// file or link of that name is replaced, never followed). Returns 0, or the
+// system's error number of the first failure, with the partial file
+// deleted; the cursor has then not read past the failing piece. When the
+// input itself cannot be read the cursor fails, and the partial file is
+// deleted too.
+int CopyToScratchFile(const std::string& path, ByteCursor& c, size_t size) {
   ::unlink(path.c_str());
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
   if (fd < 0) return errno != 0 ? errno : EIO;
   int err = 0;
-  size_t done = 0;
-  while (err == 0 && done < size) {
-    const ssize_t r = ::write(fd, data + done, std::min(size - done, kCopyBlock));
-    if (r < 0 && errno == EINTR) continue;
-    if (r < 0) err = errno;
-    else if (r == 0) err = ENOSPC;  // nothing written and no error: the device takes no more
-    else done += static_cast<size_t>(r);
-  }
+  const bool copied = c.Consume(size, [&](const uint8_t* data, size_t n) {
+    size_t done = 0;
+    while (err == 0 && done < n) {
+      const ssize_t r = ::write(fd, data + done, std::min(n - done, kCopyBlock));
+      if (r < 0 && errno == EINTR) continue;
+      if (r < 0) err = errno;
+      else if (r == 0) err = ENOSPC;  // nothing written and no error: the device takes no more
+      else done += static_cast<size_t>(r);
+    }
+    return err == 0;
+  });
   if (::close(fd) != 0 && err == 0) err = errno;
-  if (err != 0) RemoveFile(path);
+  if (err != 0 || !copied) RemoveFile(path);
   return err;
 }
 
@@ -139,7 +145,7 @@ bool IsSafeImageName(const JwwString& name) {
     std::string utf8;
     return name.ToFileName(utf8);
   }
-  const std::string& b = name.Bytes();
+  const std::string_view b = name.Bytes();
   for (size_t i = 0; i < b.size(); ++i) {
     const uint8_t c = static_cast<uint8_t>(b[i]);
     if (c == 0 || c == '/') return false;
@@ -202,13 +208,19 @@ bool TImageStore::ReadSection(ByteCursor& c, bool copyData) {
     const TBindImageType& entry = BoundImages.back();
     if (!hasData) continue;
     const size_t dataAt = c.Offset();
-    const uint8_t* data = c.Take(size);
-    if (!data) return false;  // the file ends inside the image's data
-    if (entry.Refused || !copyData) continue;
-    if (const int err = WriteScratchFile(TempDir + fileName, data, size); err != 0) {
+    if (size > c.Remaining()) {
+      c.Fail();  // the file ends inside the image's data
+      return false;
+    }
+    if (entry.Refused || !copyData) {
+      c.Skip(size);
+      continue;
+    }
+    if (const int err = CopyToScratchFile(TempDir + fileName, c, size); err != 0) {
       c.FailAt(dataAt, TReadProblem::kScratchWrite, 0, fileName, err);
       return false;
     }
+    if (!c.Ok()) return false;  // the input could not be read
   }
   return true;
 }
@@ -216,8 +228,7 @@ bool TImageStore::ReadSection(ByteCursor& c, bool copyData) {
 void TImageStore::WriteSection(TArchiveWriter& w, const TJwwData& d) {
   for (TBindImageType& e : BoundImages) e.InUse = false;
   MarkImagesPlacedBy(d, d.Header.EntityCount, BoundImages);
-  const size_t defs = std::min(d.BlockDefs.size(), static_cast<size_t>(d.BlockDefCount < 0 ? 0 : d.BlockDefCount));
-  for (size_t i = 0; i < defs; ++i) MarkImagesPlacedBy(d.BlockDefs[i], d.BlockDefs[i].EntityCount, BoundImages);
+  for (const TEntJwwBlockDef& def : d.Definitions()) MarkImagesPlacedBy(def, def.EntityCount, BoundImages);
 
   int32_t count = 0;
   for (TBindImageType& e : BoundImages) {

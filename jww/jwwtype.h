@@ -8,8 +8,10 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "jww/recordpool.h"
 #include "text/jwwstring.h"
 
 namespace quorvex {
@@ -25,6 +27,9 @@ enum TEntKind : int32_t {
   kSolid = 6,
   kBlockRef = 7,
 };
+
+// The 8 bytes every file written begins with.
+constexpr std::string_view kSignature = "JwwData.";
 
 // Version thresholds of the file format.
 constexpr int32_t kOldestVersion = 220;
@@ -184,6 +189,11 @@ struct TEntJwwDimension : TEntJwwCommon {
   TEntJwwPoint Point1, Point2, AuxPoint1, AuxPoint2;
 };
 
+// A dimension is drawn with at most this many lines (its dimension line and
+// two auxiliary lines) and points.
+constexpr size_t kDimensionLines = 3;
+constexpr size_t kDimensionPoints = 4;
+
 struct TEntJwwSolid : TEntJwwCommon {
   double X1 = 0, Y1 = 0, X2 = 0, Y2 = 0, X3 = 0, Y3 = 0, X4 = 0, Y4 = 0;
   uint32_t Color = 0;  // on file only with PenColor 10
@@ -201,26 +211,35 @@ struct TEntJwwListItem {
 };
 
 // The entity store shared by the drawing and each block definition: the
-// order list and one array per kind, each with its count of records in use
-// (an array may be longer than its count while it is being filled).
+// order list and one array per kind, each with its count of records in use.
+// A read store's arrays hold exactly their counts; the explode keeps the
+// dimensions it removes in Dims, so DimCount is then below Dims' length.
 struct TEntJwwStore {
-  std::vector<TEntJwwListItem> EntityOrder;
-  std::vector<TEntJwwLine> Lines;
-  std::vector<TEntJwwArc> Arcs;
-  std::vector<TEntJwwPoint> Points;
-  std::vector<TEntJwwText> Texts;
-  std::vector<TEntJwwDimension> Dims;
-  std::vector<TEntJwwSolid> Solids;
-  std::vector<TEntJwwBlockRef> BlockRefs;
+  TEntJwwStore() = default;
+  // A store whose arrays take their memory from the pool.
+  explicit TEntJwwStore(TRecordPool* pool)
+      : EntityOrder(TRecordAllocator<TEntJwwListItem>(pool)),
+        Lines(TRecordAllocator<TEntJwwLine>(pool)),
+        Arcs(TRecordAllocator<TEntJwwArc>(pool)),
+        Points(TRecordAllocator<TEntJwwPoint>(pool)),
+        Texts(TRecordAllocator<TEntJwwText>(pool)),
+        Dims(TRecordAllocator<TEntJwwDimension>(pool)),
+        Solids(TRecordAllocator<TEntJwwSolid>(pool)),
+        BlockRefs(TRecordAllocator<TEntJwwBlockRef>(pool)) {}
+
+  TRecords<TEntJwwListItem> EntityOrder;
+  TRecords<TEntJwwLine> Lines;
+  TRecords<TEntJwwArc> Arcs;
+  TRecords<TEntJwwPoint> Points;
+  TRecords<TEntJwwText> Texts;
+  TRecords<TEntJwwDimension> Dims;
+  TRecords<TEntJwwSolid> Solids;
+  TRecords<TEntJwwBlockRef> BlockRefs;
   int32_t LineCount = 0, ArcCount = 0, PointCount = 0, TextCount = 0, DimCount = 0, SolidCount = 0,
           BlockRefCount = 0;
 
   // Sum of the seven counts.
-  int64_t TotalCount() const {
-    return int64_t(LineCount) + ArcCount + PointCount + TextCount + DimCount + SolidCount + BlockRefCount;
-  }
-  // Cuts every array to its count.
-  void CutToCounts();
+  int64_t TotalCount() const;
   // Frees every array and sets the counts to 0.
   void ClearStore();
 };
@@ -228,6 +247,9 @@ struct TEntJwwStore {
 // A block definition: fixed part, name and its own entity store. Its
 // EntityCount is the number of objects of its nested list as read.
 struct TEntJwwBlockDef : TEntJwwCommon, TEntJwwStore {
+  TEntJwwBlockDef() = default;
+  explicit TEntJwwBlockDef(TRecordPool* pool) : TEntJwwStore(pool) {}
+
   int32_t Number = 0;
   uint32_t Referenced = 0;
   uint32_t Time = 0;

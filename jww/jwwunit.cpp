@@ -3,20 +3,14 @@
 #include <algorithm>
 #include <cmath>
 
+#include "jww/kinds.h"
+
 namespace quorvex {
 
-void TEntJwwStore::CutToCounts() {
-  auto cut = [](auto& array, int32_t count) {
-    array.resize(static_cast<size_t>(count < 0 ? 0 : count));
-    array.shrink_to_fit();
-  };
-  cut(Lines, LineCount);
-  cut(Arcs, ArcCount);
-  cut(Points, PointCount);
-  cut(Texts, TextCount);
-  cut(Dims, DimCount);
-  cut(Solids, SolidCount);
-  cut(BlockRefs, BlockRefCount);
+int64_t TEntJwwStore::TotalCount() const {
+  int64_t total = 0;
+  ForEachKind([&](auto k) { total += CountOf<decltype(k)>(*this); });
+  return total;
 }
 
 void TEntJwwStore::ClearStore() { *this = TEntJwwStore(); }
@@ -48,23 +42,44 @@ void TJwwData::Clear() {
 }
 
 void TJwwData::Reset() {
-  for (TEntJwwBlockDef& def : BlockDefs) def.ClearStore();
+  // Clear destroys the block definitions, and with them their stores.
   Clear();
 }
 
-TBlockIndex::TBlockIndex(const std::vector<TEntJwwBlockDef>& defs, int32_t count) {
-  const size_t n = std::min(defs.size(), static_cast<size_t>(count < 0 ? 0 : count));
-  sorted_.reserve(n);
-  for (size_t i = 0; i < n; ++i) sorted_.push_back({defs[i].Number, static_cast<int32_t>(i)});
+std::span<const TEntJwwBlockDef> TJwwData::Definitions() const {
+  return std::span(BlockDefs).first(std::min(BlockDefs.size(), static_cast<size_t>(std::max(BlockDefCount, 0))));
+}
+
+std::span<TEntJwwBlockDef> TJwwData::Definitions() {
+  return std::span(BlockDefs).first(std::min(BlockDefs.size(), static_cast<size_t>(std::max(BlockDefCount, 0))));
+}
+
+TBlockIndex::TBlockIndex(std::span<const TEntJwwBlockDef> defs) {
+  sorted_.reserve(defs.size());
+  for (size_t i = 0; i < defs.size(); ++i) sorted_.push_back({defs[i].Number, static_cast<int32_t>(i)});
   std::sort(sorted_.begin(), sorted_.end(),
             [](const Entry& a, const Entry& b) { return a.Number != b.Number ? a.Number < b.Number : a.Index < b.Index; });
   // Keep the first definition of each number.
   sorted_.erase(std::unique(sorted_.begin(), sorted_.end(), [](const Entry& a, const Entry& b) { return a.Number == b.Number; }),
                 sorted_.end());
+  if (sorted_.empty()) return;
+  // Numbers spread over no more than twice as many values as there are
+  // definitions go into a table looked up directly.
+  first_ = sorted_.front().Number;
+  const int64_t span = int64_t(sorted_.back().Number) - first_ + 1;
+  if (span <= 2 * int64_t(sorted_.size())) {
+    dense_.assign(static_cast<size_t>(span), -1);
+    for (const Entry& e : sorted_) dense_[static_cast<size_t>(e.Number - first_)] = e.Index;
+    sorted_.clear();
+  }
   sorted_.shrink_to_fit();
 }
 
 int32_t TBlockIndex::Find(int32_t number) const {
+  if (!dense_.empty()) {
+    const int64_t at = int64_t(number) - first_;
+    return at >= 0 && at < int64_t(dense_.size()) ? dense_[static_cast<size_t>(at)] : -1;
+  }
   const auto it = std::lower_bound(sorted_.begin(), sorted_.end(), number,
                                    [](const Entry& e, int32_t n) { return e.Number < n; });
   return it != sorted_.end() && it->Number == number ? it->Index : -1;
@@ -108,9 +123,10 @@ struct TTreeMeasure {
 TTreeMeasure MeasureBlockTree(const TJwwData& d, const TBlockIndex& index) {
   enum : uint8_t { kUnseen, kOnPath, kDone };
   TTreeMeasure m;
-  std::vector<uint8_t> state(static_cast<size_t>(d.BlockDefCount), kUnseen);
+  const std::span<const TEntJwwBlockDef> defs = d.Definitions();
+  std::vector<uint8_t> state(defs.size(), kUnseen);
   // Nodes below one insertion of each finished definition.
-  std::vector<int64_t> below(static_cast<size_t>(d.BlockDefCount), 0);
+  std::vector<int64_t> below(defs.size(), 0);
   constexpr int64_t kCap = int64_t(kMaxBlockTreeNodes) + 1;
   auto nodesOf = [&](int32_t number) {
     const int32_t def = index.Find(number);
@@ -128,7 +144,7 @@ TTreeMeasure MeasureBlockTree(const TJwwData& d, const TBlockIndex& index) {
     stack.push_back({root, 0});
     while (!stack.empty()) {
       Frame& f = stack.back();
-      const TEntJwwBlockDef& def = d.BlockDefs[f.def];
+      const TEntJwwBlockDef& def = defs[f.def];
       if (f.next >= def.BlockRefCount) {
         int64_t n = 0;
         for (int32_t b = 0; b < def.BlockRefCount; ++b)
@@ -144,7 +160,7 @@ TTreeMeasure MeasureBlockTree(const TJwwData& d, const TBlockIndex& index) {
       if (state[child] == kOnPath) {
         m.PlacesItself = true;
         m.Culprit = child;
-        m.CulpritNumber = d.BlockDefs[child].Number;
+        m.CulpritNumber = defs[child].Number;
         return m;
       }
       state[child] = kOnPath;
@@ -159,7 +175,7 @@ TTreeMeasure MeasureBlockTree(const TJwwData& d, const TBlockIndex& index) {
     }
     if (m.Size >= kCap) break;
   }
-  if (m.Culprit >= 0) m.CulpritNumber = d.BlockDefs[m.Culprit].Number;
+  if (m.Culprit >= 0) m.CulpritNumber = defs[m.Culprit].Number;
   return m;
 }
 
@@ -170,14 +186,14 @@ bool TJwwData::PostRead(TReadError* error) {
   BlockTree.shrink_to_fit();
   BlockTreeCount = 0;
   UsedBlockDefCount = 0;
-  if (BlockDefCount > static_cast<int32_t>(BlockDefs.size())) BlockDefCount = static_cast<int32_t>(BlockDefs.size());
-  for (TEntJwwBlockDef& def : BlockDefs) {
+  const std::span<TEntJwwBlockDef> defs = Definitions();
+  for (TEntJwwBlockDef& def : defs) {
     def.Used = false;
     def.NewNumber = -1;
   }
   if (BlockRefCount <= 0) return true;
 
-  const TBlockIndex index(BlockDefs, BlockDefCount);
+  const TBlockIndex index(defs);
   const TTreeMeasure measure = MeasureBlockTree(*this, index);
   if (measure.PlacesItself || measure.Size > kMaxBlockTreeNodes) {
     if (error) {
@@ -185,7 +201,7 @@ bool TJwwData::PostRead(TReadError* error) {
       error->Problem = measure.PlacesItself ? TReadProblem::kPlacesItself : TReadProblem::kTreeTooLarge;
       error->Part = TReadPart::kBlockTree;
       error->Value = measure.CulpritNumber;
-      error->Offset = measure.Culprit >= 0 ? BlockDefs[measure.Culprit].FileOffset : EntityListOffset;
+      error->Offset = measure.Culprit >= 0 ? defs[measure.Culprit].FileOffset : EntityListOffset;
     }
     return false;
   }
@@ -193,7 +209,7 @@ bool TJwwData::PostRead(TReadError* error) {
   BlockTree.reserve(static_cast<size_t>(measure.Size));
   auto add = [&](int32_t depth, int32_t parent, int32_t ref, int32_t number) {
     const int32_t def = index.Find(number);
-    if (def >= 0) BlockDefs[def].Used = true;
+    if (def >= 0) defs[def].Used = true;
     BlockTree.push_back({depth, parent, ref, def});
   };
   for (int32_t j = 0; j < BlockRefCount; ++j) add(0, -1, j, BlockRefs[j].BlockNumber);
@@ -202,13 +218,13 @@ bool TJwwData::PostRead(TReadError* error) {
   for (size_t k = 0; k < BlockTree.size(); ++k) {
     const TEntJwwBlockTree node = BlockTree[k];
     if (node.DefIndex < 0) continue;
-    const TEntJwwBlockDef& def = BlockDefs[node.DefIndex];
+    const TEntJwwBlockDef& def = defs[node.DefIndex];
     for (int32_t b = 0; b < def.BlockRefCount; ++b)
       add(node.Depth + 1, static_cast<int32_t>(k), b, def.BlockRefs[b].BlockNumber);
   }
   BlockTreeCount = static_cast<int32_t>(BlockTree.size());
 
-  for (TEntJwwBlockDef& def : BlockDefs)
+  for (TEntJwwBlockDef& def : defs)
     if (def.Used) def.NewNumber = UsedBlockDefCount++;
   return true;
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,7 @@
 namespace quorvex {
 
 class TImageStore;
+class ByteCursor;
 
 // The colour and line type the writer puts in place of values that the
 // output version cannot hold.
@@ -25,7 +27,8 @@ class TJwwData : public TEntJwwStore {
 
   // Empties the drawing to the state of a new one.
   void Clear();
-  // Frees the nested stores of every block definition, then clears.
+  // Frees the nested stores of every block definition and clears (the
+  // definitions go with their stores).
   void Reset();
 
   // Reads a whole drawing. Carried images are copied into the image store's
@@ -39,13 +42,17 @@ class TJwwData : public TEntJwwStore {
   // writer (images from the store, or none when nullptr). False when the
   // writer has failed; its Error() then holds the reason.
   bool WriteTo(class TArchiveWriter& w, int32_t version, const TWriterFallbacks& fallbacks,
-               TImageStore* images);
+               TImageStore* images) const;
   // Writes the drawing to a file: into a temporary file in its folder that
   // takes the path only once complete and synced (TOutputFile); a file
   // replaced keeps its mode. Returns 0 on success, else the system error
   // number (nothing is left at the path then, and a file that stood there
   // before is untouched).
-  int Write(const std::string& path, int32_t version, const TWriterFallbacks& fallbacks, TImageStore* images);
+  int Write(const std::string& path, int32_t version, const TWriterFallbacks& fallbacks, TImageStore* images) const;
+
+  // The first BlockDefCount block definitions (no more than BlockDefs holds).
+  std::span<const TEntJwwBlockDef> Definitions() const;
+  std::span<TEntJwwBlockDef> Definitions();
 
   // Builds BlockTree, the Used marks and NewNumber of the definitions and
   // UsedBlockDefCount. False when the walk from the drawing's insertions
@@ -74,6 +81,10 @@ class TJwwData : public TEntJwwStore {
   std::vector<TEntJwwLineTypeExNo> LineTypesEx;         // 33
   std::vector<TEntJwwTextStyle> TextStyles;             // 10
 
+  // The block definitions. BlockDefCount is the number of them in use, and
+  // Header.BlockDefListCount the number the file's list announced: the
+  // reader sets both alike, and every walk over the definitions goes
+  // through Definitions().
   std::vector<TEntJwwBlockDef> BlockDefs;
   int32_t BlockDefCount = 0;
   std::vector<TEntJwwBlockTree> BlockTree;
@@ -86,14 +97,17 @@ class TJwwData : public TEntJwwStore {
   // The byte of the file where the drawing's entity list starts.
   uint64_t EntityListOffset = 0;
 
+ private:
+  // Reads the drawing through a cursor at the file's start.
+  bool ReadFrom(ByteCursor& c, TImageStore* images, TReadError* error);
 };
 
-// Finds block definitions by number in logarithmic time: the index of the
-// first of the first `count` definitions with that number, or -1. Eight
-// bytes per definition.
+// Finds block definitions by number: the index of the first definition with
+// that number, or -1. In constant time when the numbers lie close together,
+// else in logarithmic time; at most eight bytes per definition either way.
 class TBlockIndex {
  public:
-  TBlockIndex(const std::vector<TEntJwwBlockDef>& defs, int32_t count);
+  explicit TBlockIndex(std::span<const TEntJwwBlockDef> defs);
   int32_t Find(int32_t number) const;
 
  private:
@@ -101,6 +115,10 @@ class TBlockIndex {
     int32_t Number, Index;
   };
   std::vector<Entry> sorted_;  // by number, then index; one entry per number
+  // When the numbers lie close together (as the program numbers them): the
+  // index for each number from first_ on, -1 for a number no definition has.
+  std::vector<int32_t> dense_;
+  int64_t first_ = 0;
 };
 
 // The largest block tree the reader builds.

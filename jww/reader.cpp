@@ -6,14 +6,18 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
+#include <memory>
 #include <new>
 #include <vector>
 
+#include "jww/bigmemory.h"
+#include "jww/readahead.h"
 #include "jww/header.h"
 #include "jww/images.h"
 #include "jww/jwwunit.h"
-#include "jww/records.h"
+#include "jww/kinds.h"
 
 namespace quorvex {
 namespace {
@@ -35,44 +39,32 @@ uint32_t ReadCheckedCount(ByteCursor& c, size_t minBytes) {
   return c.Ok() ? count : 0;
 }
 
-// The fewest bytes a record of each kind (1..7) takes on file behind its
-// tag: the 13-byte common part of an old file and the shortest body.
-constexpr size_t kMinBodyBytes[8] = {1, 13 + 32, 13 + 60, 13 + 20, 13 + 70, 13 + 45 + 83, 13 + 64, 13 + 44};
-
-// Makes room for record `count` (the next one). The storage grows by half
-// when it is full, so appending stays amortised constant, but never beyond
-// `most` records (all that the rest of the file could still hold): the
-// memory of an array stays in proportion to the bytes its records take on
-// file, however short they are, and no spare records are built.
-template <class Array>
-void MakeRoom(Array& a, int32_t count, size_t most) {
-  const size_t want = static_cast<size_t>(count) + 1;
-  if (want > a.capacity()) a.reserve(std::min(std::max(want, a.capacity() + a.capacity() / 2), std::max(want, most)));
-  if (a.size() < want) a.resize(want);
-}
+// The number of records of each kind (index: kind code) in a list.
+using TKindCounts = std::array<size_t, 8>;
 
 class TListReader {
  public:
   TListReader(ByteCursor& c, int32_t version) : c_(c), io_(c, version) {}
 
-  // Reads `count` objects into the store, whose EntityOrder is already
-  // sized; then cuts its arrays to their counts.
+  // Reads `count` objects into the store; its arrays and order list are
+  // empty.
   bool ReadList(TEntJwwStore& s, uint32_t count, bool inBlockDef) {
+    TKindCounts records{};
+    if (!CountAhead(count, records)) records = MostThatFit(count);
+    Reserve(s, count, records);
     const double pointScale = inBlockDef ? 0.0 : 1.0;
     for (uint32_t i = 0; i < count; ++i) {
       const int kind = ReadEntityClassTag(c_, numbering_);
       if (kind == 0) return false;
-      const int32_t index = WithKindArray(s, kind, [&](auto& array, int32_t& n) {
-        const size_t more = std::min<size_t>(count - i - 1, c_.Remaining() / (2 + kMinBodyBytes[kind]));
-        MakeRoom(array, n, static_cast<size_t>(n) + 1 + more);
-        Body(io_, array[static_cast<size_t>(n)], pointScale);
-        return n++;
+      int32_t index = 0;
+      WithKind(kind, [&](auto k) {
+        k.Body(io_, RecordsOf<decltype(k)>(s).emplace_back(), pointScale);
+        index = CountOf<decltype(k)>(s)++;
       });
       if (!c_.Ok()) return false;
       s.EntityOrder[i] = {kind, index};
       ++numbering_.NextObject;
     }
-    s.CutToCounts();
     return true;
   }
 
@@ -81,7 +73,6 @@ class TListReader {
     const uint32_t count = ReadCheckedCount(c_, kMinEntityBytes);
     if (!c_.Ok()) return false;
     d.Header.EntityCount = static_cast<int32_t>(count);
-    d.EntityOrder.assign(count, TEntJwwListItem());
     return ReadList(d, count, false);
   }
 
@@ -89,7 +80,14 @@ class TListReader {
     d.BlockDefCount = d.Header.BlockDefListCount = 0;
     const uint32_t count = ReadCheckedCount(c_, kMinBlockDefBytes);
     if (!c_.Ok()) return false;
-    d.BlockDefs.resize(count);
+    d.BlockDefs.reserve(count);
+    AdviseHugePages(d.BlockDefs);
+    {
+      // The definitions' arrays share one pool, which goes with the last of them.
+      const std::unique_ptr<TRecordPool, void (*)(TRecordPool*)> pool(TRecordPool::Create(),
+                                                                      [](TRecordPool* p) { p->Unref(); });
+      for (uint32_t k = 0; k < count; ++k) d.BlockDefs.emplace_back(pool.get());
+    }
     d.BlockDefCount = d.Header.BlockDefListCount = static_cast<int32_t>(count);
     for (uint32_t k = 1; k <= count; ++k) {
       TEntJwwBlockDef& def = d.BlockDefs[k - 1];
@@ -104,7 +102,6 @@ class TListReader {
       const uint32_t nested = ReadCheckedCount(c_, kMinEntityBytes);
       if (!c_.Ok()) return false;
       def.EntityCount = static_cast<int32_t>(nested);
-      def.EntityOrder.assign(nested, TEntJwwListItem());
       ++numbering_.NextObject;  // the definition takes its number before its objects
       if (!ReadList(def, nested, true)) return false;
     }
@@ -112,16 +109,67 @@ class TListReader {
   }
 
  private:
+  // Counts the records of each kind among the next `count` objects, by
+  // stepping over them in the bytes that are in memory already: all of
+  // them, or those before the first that cannot be read (where the reading
+  // proper will stop too). False when the objects run on past the bytes in
+  // memory.
+  bool CountAhead(uint32_t count, TKindCounts& counts) const {
+    bool atEnd = false;
+    ByteCursor c = c_.InMemory(atEnd);
+    TArchiveNumbering numbering = numbering_;
+    TRecordSkipper skip(c, io_.Version());
+    TOneRecordOfEach scratch;
+    counts = TKindCounts{};
+    for (uint32_t i = 0; i < count; ++i) {
+      const int kind = ReadEntityClassTag(c, numbering);
+      if (kind != 0) WithKind(kind, [&](auto k) { k.Body(skip, std::get<typename decltype(k)::Record>(scratch), 0.0); });
+      if (!c.Ok()) return atEnd;
+      ++counts[kind];
+      ++numbering.NextObject;
+    }
+    return true;
+  }
+
+  // For a list too long to count ahead: as many records of each kind as the
+  // rest of the file could hold, and no more than the list's count. Room
+  // that no record takes is address space only.
+  TKindCounts MostThatFit(uint32_t count) const {
+    TKindCounts most{};
+    ForEachKind([&](auto k) { most[k.Code] = std::min<size_t>(count, c_.Remaining() / (2 + k.MinBodyBytes)); });
+    return most;
+  }
+
+  // Sizes each array of the store once for `records` of each kind, and the
+  // order list for `count` items. The lines, points and items that the
+  // dimension explode may put in place of the store's dimensions get room
+  // too: room is address space only until it is used, while growing an
+  // array later would copy it and hold both copies at once.
+  static void Reserve(TEntJwwStore& s, uint32_t count, const TKindCounts& records) {
+    const size_t dims = records[kDimension];
+    ForEachKind([&](auto k) {
+      using K = decltype(k);
+      size_t n = records[K::Code];
+      if constexpr (K::Code == kLine) n += kDimensionLines * dims;
+      if constexpr (K::Code == kPoint) n += kDimensionPoints * dims;
+      auto& array = RecordsOf<K>(s);
+      array.reserve(n);
+      AdviseHugePages(array);
+    });
+    s.EntityOrder.reserve(count + (kDimensionLines + kDimensionPoints) * dims);
+    AdviseHugePages(s.EntityOrder);
+    s.EntityOrder.assign(count, TEntJwwListItem());
+  }
+
   ByteCursor& c_;
   TRecordReader io_;
   TArchiveNumbering numbering_;
 };
 
-// Loads the whole file. Returns 0, or the system's error number; `loaded`
-// says how many bytes came in before a failure.
-int ReadWholeFile(const std::string& path, std::vector<uint8_t>& out, size_t& loaded) {
-  loaded = 0;
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+// Opens a drawing file for reading. Returns 0 and the descriptor and size,
+// or the system's error number.
+int OpenFile(const std::string& path, int& fd, size_t& size) {
+  fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return errno;
   struct stat st{};
   int err = 0;
@@ -129,26 +177,27 @@ int ReadWholeFile(const std::string& path, std::vector<uint8_t>& out, size_t& lo
     err = errno;
   } else if (!S_ISREG(st.st_mode)) {
     err = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
-  } else {
-    out.resize(static_cast<size_t>(st.st_size));
-    while (err == 0 && loaded < out.size()) {
-      const ssize_t r = ::read(fd, out.data() + loaded, out.size() - loaded);
-      if (r < 0 && errno == EINTR) continue;
-      if (r < 0) err = errno;
-      else if (r == 0) err = EIO;  // the file shrank while being read
-      else loaded += static_cast<size_t>(r);
-    }
   }
-  ::close(fd);
-  return err;
+  if (err != 0) {
+    ::close(fd);
+    fd = -1;
+    return err;
+  }
+  size = static_cast<size_t>(st.st_size);
+  ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+  return 0;
 }
 
 }  // namespace
 
 bool TJwwData::ReadBytes(const uint8_t* data, size_t size, TImageStore* images, TReadError* error) {
+  ByteCursor c(data, size);
+  return ReadFrom(c, images, error);
+}
+
+bool TJwwData::ReadFrom(ByteCursor& c, TImageStore* images, TReadError* error) {
   Clear();
   if (error) *error = TReadError();
-  ByteCursor c(data, size);
   bool treeOk = true;
   TReadError treeError;
   try {
@@ -182,8 +231,8 @@ bool TJwwData::ReadBytes(const uint8_t* data, size_t size, TImageStore* images, 
   if (error) {
     *error = c.Ok() ? treeError : c.Error();
     const TReadProblem p = error->Problem;
-    error->UnknownSignature = Header.Signature != "JwwData." && p != TReadProblem::kOutOfMemory &&
-                              p != TReadProblem::kScratchWrite;
+    error->UnknownSignature = Header.Signature != kSignature && p != TReadProblem::kOutOfMemory &&
+                              p != TReadProblem::kScratchWrite && p != TReadProblem::kCannotOpen;
   }
   return false;
 }
@@ -192,26 +241,29 @@ bool TJwwData::Read(const std::string& path, TImageStore* images, TReadError* er
   TReadError local;
   TReadError& e = error ? *error : local;
   e = TReadError();
-  try {
-    std::vector<uint8_t> bytes;
-    size_t loaded = 0;
-    if (const int err = ReadWholeFile(path, bytes, loaded); err != 0) {
-      Clear();
-      e.Problem = TReadProblem::kCannotOpen;
-      e.Part = TReadPart::kFile;
-      e.Offset = loaded;
-      e.ErrorNumber = err;
-      return false;
-    }
-    return ReadBytes(bytes.data(), bytes.size(), images, &e);
-  } catch (const std::bad_alloc&) {
-    // The file's bytes themselves do not fit in memory.
+  int fd = -1;
+  size_t size = 0;
+  if (const int err = OpenFile(path, fd, size); err != 0) {
     Clear();
-    e = TReadError();
-    e.Problem = TReadProblem::kOutOfMemory;
+    e.Problem = TReadProblem::kCannotOpen;
     e.Part = TReadPart::kFile;
+    e.ErrorNumber = err;
     return false;
   }
+  bool ok = false;
+  {
+    TReadAhead blocks(fd, size);  // stopped before the file is closed
+    if (blocks.Start()) {
+      ByteCursor c(blocks, size);
+      ok = ReadFrom(c, images, &e);
+    } else {
+      Clear();
+      e.Problem = TReadProblem::kOutOfMemory;
+      e.Part = TReadPart::kFile;
+    }
+  }
+  ::close(fd);
+  return ok;
 }
 
 }  // namespace quorvex

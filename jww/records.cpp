@@ -85,7 +85,7 @@ void FillOldDimensionParts(TEntJwwDimension& d) {
 int32_t TBlockNumberMap::MapBlockNumber(int32_t n) const {
   const int32_t i = index_.Find(n);
   if (i < 0) return d_.UsedBlockDefCount;
-  const TEntJwwBlockDef& def = d_.BlockDefs[static_cast<size_t>(i)];
+  const TEntJwwBlockDef& def = d_.Definitions()[static_cast<size_t>(i)];
   return def.Used ? def.NewNumber : n;
 }
 

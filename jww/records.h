@@ -3,15 +3,14 @@
 //
 // Each layout is a function template over an IO type: TRecordReader fills
 // the record from a cursor, TRecordWriter writes it. Both offer the same
-// calls (Common, U16, U32, I32, F64, Text, Name, Raw, BlockNumber, Zeros,
-// Signature); the reader takes its fields by reference, the writer by value.
+// calls (Common, U16, U32, I32, F64, Text, Name, Raw, BlockNumber, Zeros);
+// the reader takes its fields by reference, the writer by value.
 // Where the two sides differ (defaults for fields an old file lacks, value
 // substitutions of the writer), the difference sits in the IO type or in an
 // `if constexpr (IO::kReading)` branch next to the field it concerns.
 #pragma once
 
 #include <string>
-#include <tuple>
 
 #include "jww/archive.h"
 #include "jww/cursor.h"
@@ -39,24 +38,42 @@ class TRecordReader {
   int32_t Version() const { return version_; }
   ByteCursor& Cursor() { return c_; }
 
+  // The common part: 15 bytes, or 13 without PenWidth before version 351.
   void Common(TEntJwwCommon& r, int /*context*/) {
-    r.Group = c_.U32();
-    r.PenStyle = c_.U8();
-    r.PenColor = c_.U16();
-    r.PenWidth = version_ >= kVersionPenWidth ? c_.U16() : 0;
-    r.Layer = c_.U16();
-    r.LayerGroup = c_.U16();
-    r.Flags = c_.U16();
+    const bool withWidth = version_ >= kVersionPenWidth;
+    const size_t size = withWidth ? 15 : 13;
+    if (c_.Remaining() < size) {
+      // Field by field, so that the failure names the field cut short.
+      r.Group = c_.U32();
+      r.PenStyle = c_.U8();
+      r.PenColor = c_.U16();
+      r.PenWidth = withWidth ? c_.U16() : 0;
+      r.Layer = c_.U16();
+      r.LayerGroup = c_.U16();
+      r.Flags = c_.U16();
+      return;
+    }
+    const uint8_t* p = c_.Take(size);
+    if (!p) {
+      r = TEntJwwCommon();
+      return;
+    }
+    auto u16 = [](const uint8_t* q) { return static_cast<uint16_t>(q[0] | (q[1] << 8)); };
+    r.Group = uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+    r.PenStyle = p[4];
+    r.PenColor = u16(p + 5);
+    r.PenWidth = withWidth ? u16(p + 7) : 0;
+    const uint8_t* rest = p + (withWidth ? 9 : 7);
+    r.Layer = u16(rest);
+    r.LayerGroup = u16(rest + 2);
+    r.Flags = u16(rest + 4);
   }
   void U16(uint16_t& v) { v = c_.U16(); }
   void U32(uint32_t& v) { v = c_.U32(); }
   void I32(int32_t& v) { v = c_.I32(); }
   void F64(double& v) { v = c_.F64(); }
   // A text's string: cleaned, then cut to its first 255 units.
-  void Text(JwwString& s) {
-    s = ReadCleanString(c_);
-    s.Truncate(kMaxTextLength);
-  }
+  void Text(JwwString& s) { s = ReadCleanString(c_, kMaxTextLength); }
   // A name: cleaned, kept whole.
   void Name(JwwString& s) { s = ReadCleanString(c_); }
   // A string read as it stands (the memo).
@@ -73,11 +90,47 @@ class TRecordReader {
   int32_t version_;
 };
 
+// Steps over a record on file without keeping it, by the same layouts: of
+// the fields it keeps only PenStyle and PenColor, which decide how long a
+// point's or a solid's body is. Used to count a list's records of each kind
+// before the list is read.
+class TRecordSkipper {
+ public:
+  static constexpr bool kReading = false;
+  TRecordSkipper(ByteCursor& c, int32_t version) : c_(c), version_(version) {}
+
+  int32_t Version() const { return version_; }
+
+  void Common(TEntJwwCommon& r, int /*context*/) {
+    const uint8_t* p = c_.Take(version_ >= kVersionPenWidth ? 15 : 13);
+    r.PenStyle = p ? p[4] : 0;
+    r.PenColor = p ? static_cast<uint16_t>(p[5] | (p[6] << 8)) : 0;
+  }
+  template <class T>
+  void U16(const T&) { c_.Skip(2); }
+  template <class T>
+  void U32(const T&) { c_.Skip(4); }
+  template <class T>
+  void I32(const T&) { c_.Skip(4); }
+  template <class T>
+  void F64(const T&) { c_.Skip(8); }
+  void Text(const JwwString&) { SkipArchiveString(c_); }
+  void Name(const JwwString&) { SkipArchiveString(c_); }
+  void Raw(const JwwString&) { SkipArchiveString(c_); }
+  template <class T>
+  void BlockNumber(const T&) { c_.Skip(4); }
+  void Zeros(size_t n) { c_.Skip(n); }
+
+ private:
+  ByteCursor& c_;
+  int32_t version_;
+};
+
 // Maps block numbers of the drawing to the numbers the writer gives the
 // definitions in use.
 class TBlockNumberMap {
  public:
-  explicit TBlockNumberMap(const TJwwData& d) : d_(d), index_(d.BlockDefs, d.BlockDefCount) {}
+  explicit TBlockNumberMap(const TJwwData& d) : d_(d), index_(d.Definitions()) {}
   // Used definition: its NewNumber; found but unused: the number itself;
   // no such definition: UsedBlockDefCount, a number no written definition
   // has, so a dangling insertion stays dangling.
@@ -102,18 +155,22 @@ class TRecordWriter {
   void U32(uint32_t v) { w_.U32(v); }
   void I32(int32_t v) { w_.I32(v); }
   void F64(double v) { w_.F64(v); }
-  void Text(const JwwString& s) { WriteArchiveString(w_, StripCaretM(s)); }
-  void Name(const JwwString& s) { WriteArchiveString(w_, StripCaretM(s)); }
+  void Text(const JwwString& s) { Stripped(s); }
+  void Name(const JwwString& s) { Stripped(s); }
   void Raw(const JwwString& s) { WriteArchiveString(w_, s); }
   void BlockNumber(int32_t n) { w_.I32(blocks_ ? blocks_->MapBlockNumber(n) : n); }
   void Zeros(size_t n) { w_.Zeros(n); }
-  void Signature(const std::string& s) {
-    uint8_t b[8] = {};
-    for (size_t i = 0; i < 8 && i < s.size(); ++i) b[i] = static_cast<uint8_t>(s[i]);
-    w_.Bytes(b, 8);
-  }
 
  private:
+  // A string through StripCaretM.
+  void Stripped(const JwwString& s) {
+    if (MayHoldCaretM(s)) {
+      WriteArchiveString(w_, StripCaretM(s));
+    } else {
+      WriteArchiveString(w_, s);
+    }
+  }
+
   TArchiveWriter& w_;
   int32_t version_;
   const TWriterFallbacks& fb_;
@@ -214,66 +271,5 @@ void BlockDefFixedPart(IO& io, R& r) {
   io.U32(r.Referenced);
   io.U32(r.Time);
 }
-
-// Calls f(array, count) with the store's array and count of this kind
-// (1..7), so per-kind code is written once.
-template <class Store, class F>
-decltype(auto) WithKindArray(Store& s, int kind, F&& f) {
-  switch (kind) {
-    case kLine: return f(s.Lines, s.LineCount);
-    case kArc: return f(s.Arcs, s.ArcCount);
-    case kPoint: return f(s.Points, s.PointCount);
-    case kText: return f(s.Texts, s.TextCount);
-    case kDimension: return f(s.Dims, s.DimCount);
-    case kSolid: return f(s.Solids, s.SolidCount);
-    default: return f(s.BlockRefs, s.BlockRefCount);
-  }
-}
-
-// The array and count of a store that hold records of R's type, and the
-// kind code of that type.
-inline auto KindSlot(TEntJwwStore& s, const TEntJwwLine&) { return std::tie(s.Lines, s.LineCount); }
-inline auto KindSlot(TEntJwwStore& s, const TEntJwwArc&) { return std::tie(s.Arcs, s.ArcCount); }
-inline auto KindSlot(TEntJwwStore& s, const TEntJwwPoint&) { return std::tie(s.Points, s.PointCount); }
-inline auto KindSlot(TEntJwwStore& s, const TEntJwwText&) { return std::tie(s.Texts, s.TextCount); }
-inline auto KindSlot(TEntJwwStore& s, const TEntJwwDimension&) { return std::tie(s.Dims, s.DimCount); }
-inline auto KindSlot(TEntJwwStore& s, const TEntJwwSolid&) { return std::tie(s.Solids, s.SolidCount); }
-inline auto KindSlot(TEntJwwStore& s, const TEntJwwBlockRef&) { return std::tie(s.BlockRefs, s.BlockRefCount); }
-constexpr TEntKind KindOf(const TEntJwwLine&) { return kLine; }
-constexpr TEntKind KindOf(const TEntJwwArc&) { return kArc; }
-constexpr TEntKind KindOf(const TEntJwwPoint&) { return kPoint; }
-constexpr TEntKind KindOf(const TEntJwwText&) { return kText; }
-constexpr TEntKind KindOf(const TEntJwwDimension&) { return kDimension; }
-constexpr TEntKind KindOf(const TEntJwwSolid&) { return kSolid; }
-constexpr TEntKind KindOf(const TEntJwwBlockRef&) { return kBlockRef; }
-
-// Appends a record to a store (the drawing, or a block definition) after the
-// records in use, and its item after the first entityCount items of the
-// order list; raises both counts. For building drawings in code.
-template <class R>
-void AppendEntity(TEntJwwStore& s, int32_t& entityCount, const R& r) {
-  auto [array, count] = KindSlot(s, r);
-  array.resize(static_cast<size_t>(count));
-  array.push_back(r);
-  s.EntityOrder.resize(static_cast<size_t>(entityCount));
-  s.EntityOrder.push_back({KindOf(r), count++});
-  ++entityCount;
-}
-
-// The body layout of one record, chosen by the record's type.
-template <class IO>
-void Body(IO& io, TEntJwwLine& r, double) { LineBody(io, r); }
-template <class IO>
-void Body(IO& io, TEntJwwArc& r, double) { ArcBody(io, r); }
-template <class IO>
-void Body(IO& io, TEntJwwPoint& r, double pointScale) { PointBody(io, r, pointScale); }
-template <class IO>
-void Body(IO& io, TEntJwwText& r, double) { TextBody(io, r); }
-template <class IO>
-void Body(IO& io, TEntJwwDimension& r, double) { DimensionBody(io, r); }
-template <class IO>
-void Body(IO& io, TEntJwwSolid& r, double) { SolidBody(io, r); }
-template <class IO>
-void Body(IO& io, TEntJwwBlockRef& r, double) { BlockRefBody(io, r); }
 
 }  // namespace quorvex

@@ -9,14 +9,21 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <deque>
+#include <functional>
 #include <mutex>
 #include <set>
+#include <system_error>
+#include <thread>
 #include <utility>
+
+#include "jww/bigmemory.h"
 
 namespace quorvex {
 namespace {
@@ -375,7 +382,265 @@ void TScratchFolder::Remove() {
 
 // ---- The temporary output ----
 
+// Syncs a file's data in a thread of its own each time another stretch of
+// it has been written. The thread takes no signal (they stay with the
+// program's own threads) and touches nothing but the descriptor.
+class TSyncAhead {
+ public:
+  explicit TSyncAhead(int fd) : fd_(fd) {
+    sigset_t all, old;
+    sigfillset(&all);
+    pthread_sigmask(SIG_BLOCK, &all, &old);  // the thread starts with every signal blocked
+    thread_ = std::thread([this] { Run(); });
+    pthread_sigmask(SIG_SETMASK, &old, nullptr);
+  }
+  ~TSyncAhead() { Stop(); }
+  TSyncAhead(const TSyncAhead&) = delete;
+  TSyncAhead& operator=(const TSyncAhead&) = delete;
+
+  void Written(uint64_t bytes) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    written_ = bytes;
+    if (written_ >= requested_ + kStep) wake_.notify_one();
+  }
+
+  // Waits for the sync under way, if any; the first error met, or 0.
+  int Stop() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stop_ = true;
+    }
+    wake_.notify_one();
+    if (thread_.joinable()) thread_.join();
+    return error_;
+  }
+
+  // How much more must be written before the next sync.
+  static constexpr uint64_t kStep = uint64_t(16) << 20;
+
+ private:
+  void Run() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+      wake_.wait(lock, [this] { return stop_ || written_ >= requested_ + kStep; });
+      if (stop_) return;
+      requested_ = written_;
+      lock.unlock();
+      // An error is kept for Commit: the sync that meets it is the one that
+      // reports it, so Commit's own sync could no longer see it.
+      const int err = ::fdatasync(fd_) == 0 ? 0 : errno;
+      lock.lock();
+      if (err != 0 && error_ == 0) error_ = err;
+    }
+  }
+
+  const int fd_;
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  uint64_t written_ = 0;    // bytes written so far
+  uint64_t requested_ = 0;  // bytes written when the last sync began
+  bool stop_ = false;
+  int error_ = 0;
+  std::thread thread_;
+};
+
+// Writes a file in order, a block at a time, by a thread of its own: the
+// caller fills a block in memory and hands it over, and goes on filling
+// the next while the system copies the last; it waits only when it is a
+// few blocks ahead. An output of one block is written by the caller itself,
+// without a thread. The thread takes no signal.
+class TWriteBehind {
+ public:
+  using TWritten = std::function<void(uint64_t)>;
+  TWriteBehind(int fd, TWritten written) : fd_(fd), written_(std::move(written)) {}
+  ~TWriteBehind() { Finish(); }
+  TWriteBehind(const TWriteBehind&) = delete;
+  TWriteBehind& operator=(const TWriteBehind&) = delete;
+
+  // Hands over the first `used` bytes of the block given last (if any) and
+  // gives the next block to fill. 0, or the first error so far.
+  int Exchange(size_t used, uint8_t*& room, size_t& size) {
+    room = nullptr;
+    size = 0;
+    if (current_ && used > 0) Submit(std::min(used, kBlockSize));
+    if (!current_) {
+      if (const int err = NextBlock()) return err;
+    }
+    room = current_;
+    size = kBlockSize;
+    std::lock_guard<std::mutex> lock(mutex_);
+    return error_;
+  }
+
+  // Writes out every block handed over and stops the thread; the first
+  // error, or 0.
+  int Finish() {
+    if (thread_.joinable()) {
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stop_ = true;
+      }
+      wake_.notify_all();
+      thread_.join();
+    } else {
+      WriteQueued();
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    return error_;
+  }
+
+ private:
+  static constexpr size_t kBlockSize = size_t(1) << 20;
+  static constexpr size_t kBlocks = 4;
+
+  int WriteAll(const uint8_t* data, size_t size) const {
+    size_t done = 0;
+    while (done < size) {
+      const ssize_t r = ::write(fd_, data + done, size - done);
+      if (r < 0 && errno == EINTR) continue;
+      if (r < 0) return errno;
+      if (r == 0) return EIO;
+      done += static_cast<size_t>(r);
+    }
+    return 0;
+  }
+
+  // Takes a free block to fill, waiting for one when all are queued.
+  int NextBlock() {
+    if (!blocks_.Data()) {
+      if (!blocks_.Allocate(kBlocks * kBlockSize)) return ENOMEM;
+      for (size_t i = 0; i < kBlocks; ++i) free_.push_back(blocks_.Data() + i * kBlockSize);
+    }
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (!thread_.joinable() && free_.empty()) {
+      // No thread (none could be had): the caller writes what is queued.
+      lock.unlock();
+      WriteQueued();
+      lock.lock();
+    }
+    wake_.wait(lock, [this] { return !free_.empty() || error_ != 0; });
+    if (error_ != 0) return error_;
+    current_ = free_.back();
+    free_.pop_back();
+    return 0;
+  }
+
+  // Queues the block being filled, with `used` bytes, for writing; from the
+  // second block on the thread writes them.
+  void Submit(size_t used) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      queue_.push_back({current_, used});
+    }
+    current_ = nullptr;
+    if (!thread_.joinable() && ++submitted_ >= 2) {
+      sigset_t all, old;
+      sigfillset(&all);
+      pthread_sigmask(SIG_BLOCK, &all, &old);  // the thread starts with every signal blocked
+      try {
+        thread_ = std::thread([this] { Run(); });
+      } catch (const std::system_error&) {
+        // No thread to be had: the caller writes the blocks itself.
+      }
+      pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    }
+    wake_.notify_all();
+  }
+
+  // The caller's own way when there is no thread.
+  void WriteQueued() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (!queue_.empty()) {
+      const TBlock b = queue_.front();
+      queue_.pop_front();
+      const bool failed = error_ != 0;
+      lock.unlock();
+      const int err = failed ? 0 : WriteAll(b.Data, b.Size);
+      if (!failed && err == 0) written_(total_ += b.Size);
+      lock.lock();
+      if (err != 0 && error_ == 0) error_ = err;
+      free_.push_back(b.Data);
+    }
+  }
+
+  void Run() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+      wake_.wait(lock, [this] { return stop_ || !queue_.empty(); });
+      if (queue_.empty()) return;  // stopped, and everything is written
+      const TBlock b = queue_.front();
+      queue_.pop_front();
+      const bool failed = error_ != 0;
+      lock.unlock();
+      // After a failure the rest is dropped: the file is no good any more.
+      const int err = failed ? 0 : WriteAll(b.Data, b.Size);
+      if (!failed && err == 0) written_(total_ += b.Size);
+      lock.lock();
+      if (err != 0 && error_ == 0) error_ = err;
+      free_.push_back(b.Data);
+      wake_.notify_all();
+    }
+  }
+
+  struct TBlock {
+    uint8_t* Data;
+    size_t Size;
+  };
+
+  const int fd_;
+  const TWritten written_;
+  TBigBlock blocks_;
+  uint8_t* current_ = nullptr;  // the block the caller fills
+  size_t submitted_ = 0;        // blocks handed over so far
+  uint64_t total_ = 0;          // bytes in the file (by whoever writes)
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::deque<TBlock> queue_;    // blocks handed over, in order
+  std::vector<uint8_t*> free_;  // blocks to fill
+  int error_ = 0;
+  bool stop_ = false;
+  std::thread thread_;
+};
+
+TOutputFile::TOutputFile() = default;
+
+int TOutputFile::NextRoom(size_t used, uint8_t*& room, size_t& size) {
+  room = nullptr;
+  size = 0;
+  if (fd_ < 0) return EBADF;
+  if (!writeBehind_) writeBehind_ = std::make_unique<TWriteBehind>(fd_, [this](uint64_t bytes) { Written(bytes); });
+  return writeBehind_->Exchange(used, room, size);
+}
+
+int TOutputFile::FinishAppending() {
+  if (!writeBehind_) return 0;
+  const int err = writeBehind_->Finish();
+  writeBehind_.reset();
+  return err;
+}
+
+void TOutputFile::Written(uint64_t bytes) {
+  if (fd_ < 0 || bytes < TSyncAhead::kStep) return;
+  if (!syncAhead_) {
+    try {
+      syncAhead_ = std::make_unique<TSyncAhead>(fd_);
+    } catch (const std::system_error&) {
+      return;  // no thread to be had: Commit syncs it all
+    }
+  }
+  syncAhead_->Written(bytes);
+}
+
+int TOutputFile::StopSyncAhead() {
+  if (!syncAhead_) return 0;
+  const int err = syncAhead_->Stop();
+  syncAhead_.reset();
+  return err;
+}
+
 TOutputFile::~TOutputFile() {
+  FinishAppending();
+  StopSyncAhead();
   if (!committed_ && !tempName_.empty()) RemoveIfSame(folderFd_, tempName_.c_str(), dev_, ino_);
   Unregister(slot_);
   CloseFd(fd_);
@@ -498,6 +763,8 @@ int TOutputFile::Place() {
 int TOutputFile::Commit() {
   if (committed_) return 0;
   if (fd_ < 0) return EBADF;
+  if (const int err = FinishAppending()) return err;
+  if (const int err = StopSyncAhead()) return err;
   if (replacing_) {
     struct stat own;
     if (::fstat(fd_, &own) != 0) return errno;

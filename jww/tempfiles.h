@@ -13,6 +13,8 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
+#include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -75,9 +77,12 @@ class TScratchFolder {
 // (nothing is left if the process dies); elsewhere it is a hidden
 // ".quorvex-" file in the output's folder. Unless committed it is closed
 // and removed when the object goes, however the writing ended.
+class TSyncAhead;
+class TWriteBehind;
+
 class TOutputFile {
  public:
-  TOutputFile() = default;
+  TOutputFile();
   ~TOutputFile();
   TOutputFile(const TOutputFile&) = delete;
   TOutputFile& operator=(const TOutputFile&) = delete;
@@ -86,8 +91,17 @@ class TOutputFile {
   // output's folder (once per folder and process), then opens the
   // temporary file there. 0, or the system error number.
   int Open(const std::string& path);
-  // The temporary file, open for writing.
+  // The temporary file, open for writing (write to it either here or
+  // through NextRoom, not both).
   int Fd() const { return fd_; }
+  // Appends to the file the first `used` bytes of the room given last (none
+  // the first time) and gives the room for the next bytes. A large output
+  // is written by a thread of the file's own while the caller fills the
+  // next room, and once a few megabytes are in the file another thread
+  // syncs them while the writing goes on, so that the disk works while the
+  // program does and the sync of Commit finds little left to do. 0, or the
+  // errno of the first failure so far (Commit fails with it too).
+  int NextRoom(size_t used, uint8_t*& room, size_t& size);
   // Makes the file durable and gives it the output's name: a file replaced
   // keeps its permission bits (and its owner and group where the process
   // may set them); a new file has 0666 less the umask. The file is synced,
@@ -100,6 +114,13 @@ class TOutputFile {
   int OpenNamed(mode_t mode);
   int Place();
   int LinkUnnamed(const std::string& name) const;
+  // The file now holds this many bytes (called as they are written).
+  void Written(uint64_t bytes);
+  // Writes out everything appended and stops the writing thread; the first
+  // error, or 0.
+  int FinishAppending();
+  // Stops the syncing thread; its first error, or 0.
+  int StopSyncAhead();
 
   int folderFd_ = -1;
   bool folderReadable_ = false;  // open for reading: can be synced
@@ -112,6 +133,8 @@ class TOutputFile {
   bool replacing_ = false;
   struct stat target_ {};  // the file replaced
   bool committed_ = false;
+  std::unique_ptr<TWriteBehind> writeBehind_;
+  std::unique_ptr<TSyncAhead> syncAhead_;
 };
 
 // Writes the bytes to `path` through a TOutputFile: durable, complete or

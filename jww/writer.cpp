@@ -7,7 +7,7 @@
 #include "jww/header.h"
 #include "jww/images.h"
 #include "jww/jwwunit.h"
-#include "jww/records.h"
+#include "jww/kinds.h"
 #include "jww/tempfiles.h"
 
 namespace quorvex {
@@ -22,23 +22,23 @@ class TListWriter {
         schema_(static_cast<uint16_t>(version & 0xFFFF)),
         splitDimensions_(version < kVersionExtended && drawingVersion >= kVersionExtended) {}
 
-  void WriteDrawingList(TJwwData& d) {
+  void WriteDrawingList(const TJwwData& d) {
     WriteCount(AnnouncedCount(d, d.Header.EntityCount));
     numbering_.Reset();
     WriteItems(d, d.Header.EntityCount);
   }
 
-  void WriteBlockDefs(TJwwData& d) {
+  void WriteBlockDefs(const TJwwData& d) {
     WriteCount(d.UsedBlockDefCount < 0 ? 0 : d.UsedBlockDefCount);
-    const size_t n = std::min(d.BlockDefs.size(), static_cast<size_t>(std::max(d.Header.BlockDefListCount, 0)));
-    for (size_t i = 0; i < n && w_.Ok(); ++i) {
-      TEntJwwBlockDef& def = d.BlockDefs[i];
+    for (const TEntJwwBlockDef& def : d.Definitions()) {
+      if (!w_.Ok()) break;
       if (!def.Used) continue;
       WriteClassTag(w_, numbering_, kBlockDefClass, schema_);
       BlockDefFixedPart(io_, def);
       io_.Name(def.Name);
+      // The definition's first EntityCount items; an order list that is
+      // shorter stands for items of no kind after its end, which write nothing.
       const int32_t count = std::max(def.EntityCount, 0);
-      def.EntityOrder.resize(static_cast<size_t>(count));  // items added have Kind 0
       WriteCount(AnnouncedCount(def, count));
       ++numbering_.NextObject;  // the definition takes its number before its objects
       WriteItems(def, count);
@@ -69,38 +69,39 @@ class TListWriter {
     WriteObjectCount(w_, static_cast<uint32_t>(count));
   }
 
-  template <class R>
-  void WriteObject(int kind, R& record) {
-    WriteClassTag(w_, numbering_, kind, schema_);
-    Body(io_, record, 0.0);
+  template <class K>
+  void WriteObject(K kind, const typename K::Record& record) {
+    WriteClassTag(w_, numbering_, kind.Code, schema_);
+    kind.Body(io_, record, 0.0);
     ++numbering_.NextObject;
   }
 
-  void WriteItems(TEntJwwStore& s, int32_t entityCount) {
+  void WriteItems(const TEntJwwStore& s, int32_t entityCount) {
     const size_t n = std::min(s.EntityOrder.size(), static_cast<size_t>(std::max(entityCount, 0)));
     for (size_t i = 0; i < n && w_.Ok(); ++i) {
       const TEntJwwListItem item = s.EntityOrder[i];
-      if (item.Kind < kLine || item.Kind > kBlockRef) continue;  // removed entity
-      WithKindArray(s, item.Kind, [&](auto& array, int32_t&) {
+      // An item of no kind (a removed entity) writes nothing.
+      WithKind(item.Kind, [&](auto k) {
+        const auto& array = RecordsOf<decltype(k)>(s);
         if (item.Index < 0 || static_cast<size_t>(item.Index) >= array.size()) {
           w_.Fail(EINVAL);  // an order list that names no record: never write a file that lies
           return;
         }
-        WriteObject(item.Kind, array[static_cast<size_t>(item.Index)]);
+        WriteObject(k, array[static_cast<size_t>(item.Index)]);
       });
       if (IsSplit(s, item)) WriteDimensionParts(s.Dims[item.Index]);
     }
   }
 
-  void WriteDimensionParts(TEntJwwDimension& dim) {
-    WriteObject(kLine, dim.AuxLine1);
-    WriteObject(kLine, dim.AuxLine2);
-    WriteObject(kPoint, dim.Point1);
-    WriteObject(kPoint, dim.Point2);
+  void WriteDimensionParts(const TEntJwwDimension& dim) {
+    WriteObject(TLineKind(), dim.AuxLine1);
+    WriteObject(TLineKind(), dim.AuxLine2);
+    WriteObject(TPointKind(), dim.Point1);
+    WriteObject(TPointKind(), dim.Point2);
     for (const TEntJwwPoint* p : {&dim.AuxPoint1, &dim.AuxPoint2}) {
       TEntJwwPoint aux = *p;
       aux.Temporary = 1;  // auxiliary points stand alone now: mark them temporary
-      WriteObject(kPoint, aux);
+      WriteObject(TPointKind(), aux);
     }
   }
 
@@ -111,10 +112,21 @@ class TListWriter {
   bool splitDimensions_;
 };
 
+// The output file as the writer's sink: the writer fills the file's own
+// blocks.
+class TOutputSink : public TByteSink {
+ public:
+  explicit TOutputSink(TOutputFile& out) : out_(out) {}
+  int Exchange(size_t used, uint8_t*& room, size_t& size) override { return out_.NextRoom(used, room, size); }
+
+ private:
+  TOutputFile& out_;
+};
+
 }  // namespace
 
-bool TJwwData::WriteTo(TArchiveWriter& w, int32_t version, const TWriterFallbacks& fallbacks, TImageStore* images) {
-  Header.Signature = "JwwData.";
+bool TJwwData::WriteTo(TArchiveWriter& w, int32_t version, const TWriterFallbacks& fallbacks,
+                       TImageStore* images) const {
   WriteHeader(w, *this, version);
   const TBlockNumberMap blocks(*this);
   TListWriter lists(w, version, Header.Version, fallbacks, blocks);
@@ -131,10 +143,11 @@ bool TJwwData::WriteTo(TArchiveWriter& w, int32_t version, const TWriterFallback
 }
 
 int TJwwData::Write(const std::string& path, int32_t version, const TWriterFallbacks& fallbacks,
-                    TImageStore* images) {
+                    TImageStore* images) const {
   TOutputFile out;  // removed again unless committed, however the writing ends
   if (const int err = out.Open(path)) return err;
-  TArchiveWriter w(out.Fd());
+  TOutputSink sink(out);
+  TArchiveWriter w(sink);
   try {
     WriteTo(w, version, fallbacks, images);
   } catch (const std::bad_alloc&) {

@@ -11,6 +11,7 @@
 #include <tuple>
 
 #include "explode/explode.h"
+#include "jww/kinds.h"
 #include "jww/images.h"
 #include "text/utf8.h"
 
@@ -131,15 +132,14 @@ bool StartsWithImageMark(const JwwString& text) {
 class TSceneBuilder {
  public:
   TSceneBuilder(const TJwwData& d, const TRenderOptions& o, TScene& s)
-      : d_(d), o_(o), s_(s), index_(d.BlockDefs, d.BlockDefCount) {
+      : d_(d), o_(o), s_(s), index_(d.Definitions()) {
     if (!o_.Attributes) {
       ownAttributes_ = std::make_unique<TgraAttribute>();
       attrib_ = ownAttributes_.get();
     } else {
       attrib_ = o_.Attributes;
     }
-    defCount_ = std::min(d_.BlockDefCount, static_cast<int32_t>(d_.BlockDefs.size()));
-    if (defCount_ < 0) defCount_ = 0;
+    defCount_ = static_cast<int32_t>(d_.Definitions().size());
     if (o_.Images) imageOfEntry_.assign(o_.Images->size(), -2);
     imageBudget_ = o_.ImageBudget;
     for (int style = 0; style < 256; ++style) dashes_[style] = MakeDashes(style);
@@ -400,7 +400,7 @@ class TSceneBuilder {
     if (!dim.ValueText.Text.Empty()) AddText(g, box, dim.ValueText);
     if (d_.Header.Version < kVersionExtended || dim.PartsFlag == 0) return;
     for (const TEntJwwLine* l : {&dim.AuxLine1, &dim.AuxLine2})
-      if (SegmentLength(l->StartX, l->StartY, l->EndX, l->EndY) > MinPartLength) AddLine(g, box, *l, false);
+      if (AuxLineHasLength(*l)) AddLine(g, box, *l, false);
     AddDot(g, box, dim.Point1, false, dim.Point1.Temporary != 0);
     AddDot(g, box, dim.Point2, false, dim.Point2.Temporary != 0);
     AddDot(g, box, dim.AuxPoint1, false, true);
@@ -530,16 +530,12 @@ class TSceneBuilder {
   bool OnHiddenLayer(const TEntJwwStore& s, const TEntJwwListItem& item) const {
     const size_t i = static_cast<size_t>(item.Index);
     if (item.Index < 0) return false;
-    switch (item.Kind) {
-      case kLine: return i < s.Lines.size() && HiddenLayer(s.Lines[i]);
-      case kArc: return i < s.Arcs.size() && HiddenLayer(s.Arcs[i]);
-      case kPoint: return i < s.Points.size() && HiddenLayer(s.Points[i]);
-      case kText: return i < s.Texts.size() && HiddenLayer(s.Texts[i]);
-      case kDimension: return i < s.Dims.size() && HiddenLayer(s.Dims[i]);
-      case kSolid: return i < s.Solids.size() && HiddenLayer(s.Solids[i]);
-      case kBlockRef: return i < s.BlockRefs.size() && HiddenLayer(s.BlockRefs[i]);
-      default: return false;
-    }
+    bool hidden = false;
+    WithKind(item.Kind, [&](auto k) {
+      const auto& records = RecordsOf<decltype(k)>(s);
+      hidden = i < records.size() && HiddenLayer(records[i]);
+    });
+    return hidden;
   }
 
   // Walks the definitions depth first from the drawing, building each
@@ -681,7 +677,7 @@ const char* FigureClass(TFigureKind kind) {
 TExplodeStart ExplodeStart(const TJwwData& d) {
   TExplodeStart s;
   s.Drawing = {d.LineCount, d.PointCount};
-  for (const TEntJwwBlockDef& def : d.BlockDefs) s.Defs.push_back({def.LineCount, def.PointCount});
+  for (const TEntJwwBlockDef& def : d.Definitions()) s.Defs.push_back({def.LineCount, def.PointCount});
   return s;
 }
 

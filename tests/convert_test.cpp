@@ -1,7 +1,9 @@
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <filesystem>
 #include <stdexcept>
 #include <thread>
@@ -122,6 +124,30 @@ TEST(OutputFile, AFailureWhileWritingLeavesNoFileAndNoDescriptor) {
     EXPECT_EQ(std::distance(fs::directory_iterator(tmp.Path()), fs::directory_iterator{}), 1) << named;
   }
   SetUnnamedOutputFiles(true);
+}
+
+// A large output is written by a thread of its own; when a write of that
+// thread fails, the output must fail as a whole: no truncated drawing takes
+// the output's name, and the file that stood there stays.
+TEST(OutputFile, AWriteThatFailsPastTheFirstMegabyteFailsTheOutput) {
+  TJwwData d = NewDrawing(700);
+  for (int i = 0; i < 60000; ++i) AddToDrawing(d, MakeLine(i, 0, 1, 1));  // about 3 MB
+  TempFolder tmp;
+  const std::string out = tmp.File("out.jww");
+  WriteFile(out, {'o', 'l', 'd'});
+  // No file of this process may grow beyond 1.5 MB: writing on fails (EFBIG).
+  struct rlimit limit{}, old{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+  limit = old;
+  limit.rlim_cur = 3 << 19;
+  const auto xfsz = std::signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+  const int err = d.Write(out, 700, TWriterFallbacks{}, nullptr);
+  ::setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, xfsz);
+  EXPECT_EQ(err, EFBIG);
+  EXPECT_EQ(ReadFile(out), (std::vector<uint8_t>{'o', 'l', 'd'}));
+  EXPECT_EQ(std::distance(fs::directory_iterator(tmp.Path()), fs::directory_iterator{}), 1);
 }
 
 TEST_F(Convert, DoneLeavesTheDrawingEmptyAndNoScratchFiles) {

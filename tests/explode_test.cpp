@@ -6,7 +6,7 @@
 namespace qtest {
 namespace {
 
-using Order = std::vector<TEntJwwListItem>;
+using Order = TRecords<TEntJwwListItem>;
 
 TJwwData Exploded(const TEntJwwDimension& dim) {
   TJwwData d = NewDrawing(600);
@@ -15,9 +15,10 @@ TJwwData Exploded(const TEntJwwDimension& dim) {
   return d;
 }
 
-// The worked example, in the drawing and in a definition alike: each list
-// gets the parts of its own dimensions.
-TEST(Explode, WorkedExampleInTheDrawingAndInADefinition) {
+// A line, a valued dimension and a blank one whose second auxiliary line has
+// no length, in the drawing and in a definition alike: each list gets the
+// parts of its own dimensions, after its own entities.
+TEST(Explode, BlankDimensionInTheDrawingAndInADefinition) {
   TJwwData d = NewDrawing(600);
   TEntJwwDimension blank = MakeDimension(N("\x81\x40"), true);  // one full-width blank
   blank.AuxLine2.EndX = blank.AuxLine2.StartX, blank.AuxLine2.EndY = blank.AuxLine2.StartY;

@@ -41,7 +41,7 @@ Bytes ByHand(TJwwData& d, int32_t v, bool wide) {
     put(x.State, x.WriteLayer, x.Scale, x.Protect);
     for (int l = 16 * g++, end = l + 16; l < end; ++l) put(d.Layers[l].State, d.Layers[l].Protect);
   }
-  w.Zeros(56), put(h.DimSetting), w.Zeros(4);  // reserved rows around the dimension settings
+  w.Zeros(56), put(h.DimSetting), w.Zeros(4);  // reserved bytes around the dimension settings
   put(h.MaxDrawWidth, h.PrinterOriginX, h.PrinterOriginY, h.PrinterScale, h.PrinterRotate, h.GridMode);
   put(h.GridDisplayMin, h.GridSpacingX, h.GridSpacingY, h.GridBaseX, h.GridBaseY);
   for (auto& x : d.Layers) put(x.Name);
@@ -232,16 +232,16 @@ TEST(Header, RealDrawingsReadBackUnchanged) {
     const JwwString black = h.Memo.SameForm("black"), undefined = h.Memo.SameForm("undefined");
     EXPECT_TRUE(d.ColorsEx[1].Name == black && d.LineTypesEx[16].Name == undefined);
     // Written: byte for byte the file's own header up to the extended colour
-    // names (but for the reserved rows, written as zeros) and in its last
+    // names (but for the reserved bytes, written as zeros) and in its last
     // 380 bytes (text settings).
     ByteCursor at(file.data() + 12, file.size() - 12);
     ReadArchiveString(at);  // the memo
-    const size_t row7 = 12 + at.Offset() + 8 + 16 * 148;
+    const size_t reserved = 12 + at.Offset() + 8 + 16 * 148;
     at.Skip(8 + 16 * 148 + 56 + 20 + 4 + 4 + 24 + 8 + 40);
     for (int i = 0; i < 256 + 16; ++i) ReadArchiveString(at);  // layer and group names
-    const size_t names = 12 + at.Offset() + 3196;  // fixed-size rows only up to there
+    const size_t names = 12 + at.Offset() + 3196;  // fields of fixed size only up to there
     Bytes expected = Head(file, names);
-    std::fill_n(expected.begin() + row7, 56, 0), std::fill_n(expected.begin() + row7 + 56 + 20, 4, 0);
+    std::fill_n(expected.begin() + reserved, 56, 0), std::fill_n(expected.begin() + reserved + 56 + 20, 4, 0);
     const Bytes written = HeaderBytes(d, h.Version);
     EXPECT_EQ(Head(written, names), expected);
     EXPECT_EQ(Bytes(written.end() - 380, written.end()), Bytes(file.begin() + used - 380, file.begin() + used));

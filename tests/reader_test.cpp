@@ -3,6 +3,7 @@
 // numbering across lists, long counts and block definition fixed parts.
 #include <tuple>
 
+#include "jww/readahead.h"
 #include "reader_util.h"
 
 namespace qtest {
@@ -191,15 +192,39 @@ TEST(ReaderLists, ClassNumbersRunAcrossAllLists) {
   bool ok = false;
   TJwwData r = Parse(b.Bytes(), &ok);
   ASSERT_TRUE(ok);
-  EXPECT_EQ(r.EntityOrder, (std::vector<TEntJwwListItem>{{kLine, 0}, {kLine, 1}, {kArc, 0}, {kArc, 1}, {kLine, 2}}));
+  EXPECT_EQ(r.EntityOrder, (TRecords<TEntJwwListItem>{{kLine, 0}, {kLine, 1}, {kArc, 0}, {kArc, 1}, {kLine, 2}}));
   EXPECT_EQ(std::tuple(r.Lines[2].StartX, r.Arcs[1].CenterX), std::tuple(5.0, 4.0));
   ASSERT_EQ(r.BlockDefCount, 2);
   const TEntJwwBlockDef &first = r.BlockDefs[0], &second = r.BlockDefs[1];
   EXPECT_EQ(std::tuple(first.Time, first.Lines[0].StartX, first.Points[0].X), std::tuple(0x7FFFFFFFu, 6.0, 7.0));
-  EXPECT_EQ(first.EntityOrder, (std::vector<TEntJwwListItem>{{kLine, 0}, {kPoint, 0}}));
+  EXPECT_EQ(first.EntityOrder, (TRecords<TEntJwwListItem>{{kLine, 0}, {kPoint, 0}}));
   EXPECT_EQ(std::tuple(second.Time, second.Name), std::tuple(2u, N("second")));
   EXPECT_EQ(std::tuple(second.Points[0].X, second.Arcs[0].CenterX), std::tuple(8.0, 9.0));
-  EXPECT_EQ(second.EntityOrder, (std::vector<TEntJwwListItem>{{kPoint, 0}, {kArc, 0}}));
+  EXPECT_EQ(second.EntityOrder, (TRecords<TEntJwwListItem>{{kPoint, 0}, {kArc, 0}}));
+}
+
+// A file is read a block at a time; a drawing whose lists and strings run
+// across the ends of the blocks must come out as the same bytes read whole.
+// Names are kept whole, so block definitions with names of up to 65,535
+// wide units (the longest string) put long strings everywhere.
+TEST(ReaderFile, ALargeFileReadsAsItsBytesInMemoryDo) {
+  TJwwData d = NewDrawing(700);
+  for (int i = 0; i < 40000; ++i) AddToDrawing(d, MakeLine(i, 0, 1, 1));
+  for (int k = 0; k < 40; ++k) {
+    TEntJwwBlockDef& def = AddBlockDef(d, k + 1, W(std::u16string(65535 - 997 * k, char16_t(0x4E00 + k))));
+    Add(def, def.EntityCount, MakeText(N("in a definition")));
+    AddToDrawing(d, MakeBlockRef(k + 1));
+  }
+  const std::vector<uint8_t> bytes = SerializeAllDefs(d, 700);
+  ASSERT_GT(bytes.size(), 4 * TReadAhead::kBlockSize);
+  TempFolder tmp;
+  WriteFile(tmp.File("big.jww"), bytes);
+  TJwwData fromMemory, fromFile;
+  TReadError error;
+  ASSERT_TRUE(fromMemory.ReadBytes(bytes.data(), bytes.size(), nullptr));
+  ASSERT_TRUE(fromFile.Read(tmp.File("big.jww"), nullptr, &error)) << error.Describe();
+  EXPECT_EQ(SerializeAllDefs(fromFile, 700), SerializeAllDefs(fromMemory, 700));
+  EXPECT_EQ(fromFile.BlockDefs.back().Name, d.BlockDefs.back().Name);
 }
 
 }  // namespace qtest

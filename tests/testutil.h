@@ -10,7 +10,7 @@
 #include "jww/archive.h"
 #include "jww/images.h"
 #include "jww/jwwunit.h"
-#include "jww/records.h"
+#include "jww/kinds.h"
 
 namespace qtest {
 

@@ -149,7 +149,7 @@ TEST(Writer, DimensionPartsByVersion) {
   // Written as 351 the parts become six objects of their own, in the
   // drawing's list and in a definition's list alike.
   back = ReadBack(Serialize(d, 351));
-  EXPECT_EQ(back.EntityOrder, (std::vector<TEntJwwListItem>{{kDimension, 0}, {kLine, 0}, {kLine, 1}, {kPoint, 0},
+  EXPECT_EQ(back.EntityOrder, (TRecords<TEntJwwListItem>{{kDimension, 0}, {kLine, 0}, {kLine, 1}, {kPoint, 0},
                                                             {kPoint, 1}, {kPoint, 2}, {kPoint, 3}, {kBlockRef, 0}}));
   EXPECT_EQ(back.Lines[1].EndY, 42);
   std::vector<uint32_t> temporary;

@@ -13,7 +13,7 @@ bool IsControl(char16_t c) { return c < 0x20; }
 // Calls visit(pos, len) for each character of a Shift-JIS string; len is 2
 // for a lead byte followed by another byte, else 1.
 template <class Visit>
-void WalkSjis(const std::string& s, Visit visit) {
+void WalkSjis(std::string_view s, Visit visit) {
   size_t i = 0;
   while (i < s.size()) {
     const bool lead = IsLeadByte(static_cast<uint8_t>(s[i]));
@@ -23,11 +23,11 @@ void WalkSjis(const std::string& s, Visit visit) {
   }
 }
 
-bool IsNarrowControl(const std::string& s, size_t i) { return static_cast<uint8_t>(s[i]) < 0x20; }
+bool IsNarrowControl(std::string_view s, size_t i) { return static_cast<uint8_t>(s[i]) < 0x20; }
 
 }  // namespace
 
-std::string RemoveBlanks(const std::string& s) {
+std::string RemoveBlanks(std::string_view s) {
   std::string out;
   WalkSjis(s, [&](size_t i, size_t len, bool) {
     if (len == 2) {
@@ -39,15 +39,15 @@ std::string RemoveBlanks(const std::string& s) {
   return out;
 }
 
-std::u16string RemoveBlanks(const std::u16string& s) {
+std::u16string RemoveBlanks(std::u16string_view s) {
   std::u16string out;
   for (char16_t c : s)
     if (c != u' ' && c != kWideBlank && !IsControl(c)) out.push_back(c);
   return out;
 }
 
-std::string StripCaretM(const std::string& s) {
-  if (s.empty()) return s;
+std::string StripCaretM(std::string_view s) {
+  if (s.empty()) return std::string();
   std::string out;
   size_t i = 0;
   while (i < s.size()) {
@@ -66,8 +66,8 @@ std::string StripCaretM(const std::string& s) {
   return out;
 }
 
-std::u16string StripCaretM(const std::u16string& s) {
-  if (s.empty()) return s;
+std::u16string StripCaretM(std::u16string_view s) {
+  if (s.empty()) return std::u16string();
   std::u16string out;
   for (size_t i = 0; i < s.size(); ++i) {
     if (s[i] == u'^' && i + 1 < s.size() && s[i + 1] == u'm') {
@@ -80,7 +80,7 @@ std::u16string StripCaretM(const std::u16string& s) {
   return out;
 }
 
-std::string CleanArchiveText(const std::string& s) {
+std::string CleanArchiveText(std::string_view s) {
   std::string out;
   WalkSjis(s, [&](size_t i, size_t len, bool lead) {
     if (len == 2) {
@@ -93,7 +93,7 @@ std::string CleanArchiveText(const std::string& s) {
   return out;
 }
 
-std::u16string CleanArchiveText(const std::u16string& s) {
+std::u16string CleanArchiveText(std::u16string_view s) {
   std::u16string out;
   for (size_t i = 0; i < s.size(); ++i) {
     const char16_t c = s[i];

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace quorvex {
 
@@ -17,18 +18,18 @@ namespace quorvex {
 constexpr bool IsLeadByte(uint8_t b) { return (b >= 0x80 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFD); }
 
 // Drops half-width and full-width blanks and control characters.
-std::string RemoveBlanks(const std::string& s);
-std::u16string RemoveBlanks(const std::u16string& s);
+std::string RemoveBlanks(std::string_view s);
+std::u16string RemoveBlanks(std::u16string_view s);
 
 // Drops "^m" pairs and control characters; a non-empty string that becomes
 // empty is returned as one blank, the empty string stays empty.
-std::string StripCaretM(const std::string& s);
-std::u16string StripCaretM(const std::u16string& s);
+std::string StripCaretM(std::string_view s);
+std::u16string StripCaretM(std::u16string_view s);
 
 // Drops control characters and a dangling final lead byte (for wide strings,
 // a high surrogate in the last position).
-std::string CleanArchiveText(const std::string& s);
-std::u16string CleanArchiveText(const std::u16string& s);
+std::string CleanArchiveText(std::string_view s);
+std::u16string CleanArchiveText(std::u16string_view s);
 
 // Copies min(|count|, s.size()) bytes of s to dest; nothing else of dest is
 // touched.

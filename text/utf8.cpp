@@ -110,6 +110,8 @@ std::string Cp932ToUtf8(const std::string& bytes) {
   return converter.Ok() ? converter.Convert(bytes) : AsciiOnly(bytes);
 }
 
-std::string ToUtf8(const JwwString& s) { return s.IsWide() ? Utf16ToUtf8(s.Units()) : Cp932ToUtf8(s.Bytes()); }
+std::string ToUtf8(const JwwString& s) {
+  return s.IsWide() ? Utf16ToUtf8(std::u16string(s.Units())) : Cp932ToUtf8(std::string(s.Bytes()));
+}
 
 }  // namespace quorvex

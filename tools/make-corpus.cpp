@@ -13,7 +13,7 @@
 #include "jww/archive.h"
 #include "jww/header.h"
 #include "jww/jwwunit.h"
-#include "jww/records.h"
+#include "jww/kinds.h"
 
 using namespace quorvex;
 

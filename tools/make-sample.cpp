@@ -14,7 +14,7 @@
 #include "jww/header.h"
 #include "jww/images.h"
 #include "jww/jwwunit.h"
-#include "jww/records.h"
+#include "jww/kinds.h"
 
 using namespace quorvex;
 

@@ -9,12 +9,6 @@
 namespace qtest {
 namespace {
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kSanitized = true;
-#else
-constexpr bool kSanitized = false;
-#endif
-
 bool Reads(const std::vector<uint8_t>& bytes, size_t length, TImageStore* images = nullptr) {
   return TJwwData().ReadBytes(bytes.data(), length, images);
 }

@@ -19,12 +19,6 @@ extern char** environ;
 namespace qtest {
 namespace {
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kSanitized = true;
-#else
-constexpr bool kSanitized = false;
-#endif
-
 constexpr size_t kMiB = size_t(1) << 20;
 
 size_t ReadFileSize(const std::string& path) {

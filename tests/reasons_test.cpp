@@ -16,12 +16,6 @@
 namespace qtest {
 namespace {
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kSanitized = true;
-#else
-constexpr bool kSanitized = false;
-#endif
-
 // Runs the converter: its exit status and what it printed on stderr.
 std::pair<int, std::string> ConvertErrors(const std::string& args, const std::string& env = "") {
   FILE* p = ::popen((env + QUORVEX_CONVERT_BIN " " + args + " 2>&1 >/dev/null").c_str(), "r");

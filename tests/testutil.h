@@ -16,6 +16,14 @@ namespace qtest {
 
 using namespace quorvex;
 
+// True in the sanitizer build, whose own memory and address space would be
+// measured by tests of the program's.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+
 // The folder of the real drawings saved by the CAD program, or "" when it is
 // not there.
 std::string RealDir();

@@ -3,6 +3,7 @@
 #include <bit>
 
 #include "text/sjis.h"
+#include "text/utf8.h"
 
 namespace quorvex {
 namespace {
@@ -10,24 +11,6 @@ namespace {
 template <class Filter>
 JwwString Apply(const JwwString& s, Filter filter) {
   return s.IsWide() ? JwwString::Wide(filter(s.Units())) : JwwString::Narrow(filter(s.Bytes()));
-}
-
-void AppendUtf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out.push_back(static_cast<char>(c));
-  } else if (c < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else if (c < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  }
 }
 
 }  // namespace
@@ -79,20 +62,7 @@ bool JwwString::ToFileName(std::string& out) const {
     out = std::string(Bytes());
     return true;
   }
-  const std::u16string_view units = Units();
-  for (size_t i = 0; i < units.size(); ++i) {
-    const char16_t u = units[i];
-    if (u >= 0xD800 && u <= 0xDBFF) {
-      if (i + 1 >= units.size() || units[i + 1] < 0xDC00 || units[i + 1] > 0xDFFF) return false;
-      AppendUtf8(out, 0x10000 + ((char32_t(u) - 0xD800) << 10) + (char32_t(units[i + 1]) - 0xDC00));
-      ++i;
-    } else if (u >= 0xDC00 && u <= 0xDFFF) {
-      return false;
-    } else {
-      AppendUtf8(out, u);
-    }
-  }
-  return true;
+  return AppendUtf16AsUtf8(Units(), out, true);
 }
 
 bool MayHoldCaretM(const JwwString& s) {

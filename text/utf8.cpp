@@ -88,20 +88,26 @@ std::string AsciiOnly(const std::string& bytes) {
 
 }  // namespace
 
-std::string Utf16ToUtf8(const std::u16string& units) {
-  std::string out;
-  out.reserve(units.size());
+bool AppendUtf16AsUtf8(std::u16string_view units, std::string& out, bool strict) {
   for (size_t i = 0; i < units.size(); ++i) {
     const char16_t u = units[i];
     if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
       PutCodePoint(out, 0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (units[i + 1] - 0xDC00));
       ++i;
     } else if (u >= 0xD800 && u <= 0xDFFF) {
+      if (strict) return false;
       PutCodePoint(out, kReplacement);
     } else {
       PutCodePoint(out, u);
     }
   }
+  return true;
+}
+
+std::string Utf16ToUtf8(std::u16string_view units) {
+  std::string out;
+  out.reserve(units.size());
+  AppendUtf16AsUtf8(units, out, false);
   return out;
 }
 
@@ -111,7 +117,7 @@ std::string Cp932ToUtf8(const std::string& bytes) {
 }
 
 std::string ToUtf8(const JwwString& s) {
-  return s.IsWide() ? Utf16ToUtf8(std::u16string(s.Units())) : Cp932ToUtf8(std::string(s.Bytes()));
+  return s.IsWide() ? Utf16ToUtf8(s.Units()) : Cp932ToUtf8(std::string(s.Bytes()));
 }
 
 }  // namespace quorvex

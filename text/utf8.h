@@ -7,6 +7,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "text/jwwstring.h"
 
@@ -15,7 +16,11 @@ namespace quorvex {
 std::string ToUtf8(const JwwString& s);
 
 // UTF-16 code units to UTF-8; an unpaired surrogate becomes U+FFFD.
-std::string Utf16ToUtf8(const std::u16string& units);
+std::string Utf16ToUtf8(std::u16string_view units);
+// Appends UTF-16 code units as UTF-8 to out. An unpaired surrogate becomes
+// U+FFFD, or with `strict` ends the conversion with false (what was done so
+// far stays in out).
+bool AppendUtf16AsUtf8(std::u16string_view units, std::string& out, bool strict);
 
 // Code page 932 bytes to UTF-8; a byte sequence with no character becomes
 // U+FFFD and decoding goes on behind it.

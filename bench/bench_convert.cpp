@@ -19,6 +19,11 @@
 // (default 2), pair by pair, and prints the medians and their ratio:
 //
 //   quorvex-bench --batch ENTITIES [--drawings D] [--jobs J] [--runs R] [--convert PATH]
+//
+// With --write, it only writes the drawing that --compare would time, for a
+// profiler to look at a conversion of it:
+//
+//   quorvex-bench --write ENTITIES FILE [--blocks]
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -290,6 +295,18 @@ int main(int argc, char** argv) {
       return 2;
     }
     return Batch(n, drawings, jobs, runs, converter);
+  }
+  if (argc > 3 && std::strcmp(argv[1], "--write") == 0) {
+    // Keeps the generated drawing, to profile a conversion of it by hand.
+    const int32_t n = std::atoi(argv[2]);
+    const bool blocks = argc > 4 && std::strcmp(argv[4], "--blocks") == 0;
+    TJwwData d = blocks ? GenerateBlocks(n) : Generate(n);
+    d.PostRead();
+    if (n < 1 || d.Write(argv[3], kVersionImages, TWriterFallbacks{}, nullptr) != 0) {
+      std::fprintf(stderr, "usage: quorvex-bench --write ENTITIES FILE [--blocks]\n");
+      return 1;
+    }
+    return 0;
   }
   if (argc > 2 && std::strcmp(argv[1], "--compare") == 0) {
     const int32_t n = std::atoi(argv[2]);

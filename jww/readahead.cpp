@@ -1,11 +1,11 @@
 #include "jww/readahead.h"
 
-#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <system_error>
+
+#include "jww/quietthread.h"
 
 namespace quorvex {
 namespace {
@@ -21,15 +21,8 @@ bool TReadAhead::Start() {
   if (!memory_.Allocate(blocks * kSlot)) return false;
   for (size_t i = blocks; i-- > 0;) free_.push_back(memory_.Data() + i * kSlot + kHeadroom);
   if (blocks == 1) return true;
-  sigset_t all, old;
-  sigfillset(&all);
-  pthread_sigmask(SIG_BLOCK, &all, &old);  // the thread starts with every signal blocked
-  try {
-    thread_ = std::thread([this] { Run(); });
-  } catch (const std::system_error&) {
-    // No thread to be had: the reader reads each block when it needs it.
-  }
-  pthread_sigmask(SIG_SETMASK, &old, nullptr);
+  // Without a thread to be had, the reader reads each block when it needs it.
+  StartQuietThread(thread_, [this] { Run(); });
   return true;
 }
 

@@ -19,11 +19,11 @@
 #include <functional>
 #include <mutex>
 #include <set>
-#include <system_error>
 #include <thread>
 #include <utility>
 
 #include "jww/bigmemory.h"
+#include "jww/quietthread.h"
 
 namespace quorvex {
 namespace {
@@ -387,13 +387,8 @@ void TScratchFolder::Remove() {
 // program's own threads) and touches nothing but the descriptor.
 class TSyncAhead {
  public:
-  explicit TSyncAhead(int fd) : fd_(fd) {
-    sigset_t all, old;
-    sigfillset(&all);
-    pthread_sigmask(SIG_BLOCK, &all, &old);  // the thread starts with every signal blocked
-    thread_ = std::thread([this] { Run(); });
-    pthread_sigmask(SIG_SETMASK, &old, nullptr);
-  }
+  // Without a thread to be had nothing is synced ahead: Commit syncs it all.
+  explicit TSyncAhead(int fd) : fd_(fd) { StartQuietThread(thread_, [this] { Run(); }); }
   ~TSyncAhead() { Stop(); }
   TSyncAhead(const TSyncAhead&) = delete;
   TSyncAhead& operator=(const TSyncAhead&) = delete;
@@ -533,34 +528,15 @@ class TWriteBehind {
       queue_.push_back({current_, used});
     }
     current_ = nullptr;
-    if (!thread_.joinable() && ++submitted_ >= 2) {
-      sigset_t all, old;
-      sigfillset(&all);
-      pthread_sigmask(SIG_BLOCK, &all, &old);  // the thread starts with every signal blocked
-      try {
-        thread_ = std::thread([this] { Run(); });
-      } catch (const std::system_error&) {
-        // No thread to be had: the caller writes the blocks itself.
-      }
-      pthread_sigmask(SIG_SETMASK, &old, nullptr);
-    }
+    // Without a thread to be had, the caller writes the blocks itself.
+    if (!thread_.joinable() && ++submitted_ >= 2) StartQuietThread(thread_, [this] { Run(); });
     wake_.notify_all();
   }
 
   // The caller's own way when there is no thread.
   void WriteQueued() {
     std::unique_lock<std::mutex> lock(mutex_);
-    while (!queue_.empty()) {
-      const TBlock b = queue_.front();
-      queue_.pop_front();
-      const bool failed = error_ != 0;
-      lock.unlock();
-      const int err = failed ? 0 : WriteAll(b.Data, b.Size);
-      if (!failed && err == 0) written_(total_ += b.Size);
-      lock.lock();
-      if (err != 0 && error_ == 0) error_ = err;
-      free_.push_back(b.Data);
-    }
+    while (!queue_.empty()) WriteFirst(lock);
   }
 
   void Run() {
@@ -568,18 +544,24 @@ class TWriteBehind {
     for (;;) {
       wake_.wait(lock, [this] { return stop_ || !queue_.empty(); });
       if (queue_.empty()) return;  // stopped, and everything is written
-      const TBlock b = queue_.front();
-      queue_.pop_front();
-      const bool failed = error_ != 0;
-      lock.unlock();
-      // After a failure the rest is dropped: the file is no good any more.
-      const int err = failed ? 0 : WriteAll(b.Data, b.Size);
-      if (!failed && err == 0) written_(total_ += b.Size);
-      lock.lock();
-      if (err != 0 && error_ == 0) error_ = err;
-      free_.push_back(b.Data);
+      WriteFirst(lock);
       wake_.notify_all();
     }
+  }
+
+  // Writes the first queued block, with the lock let go meanwhile, and
+  // gives the block back to be filled again. After a failure the rest is
+  // dropped: the file is no good any more.
+  void WriteFirst(std::unique_lock<std::mutex>& lock) {
+    const TBlock b = queue_.front();
+    queue_.pop_front();
+    const bool failed = error_ != 0;
+    lock.unlock();
+    const int err = failed ? 0 : WriteAll(b.Data, b.Size);
+    if (!failed && err == 0) written_(total_ += b.Size);
+    lock.lock();
+    if (err != 0 && error_ == 0) error_ = err;
+    free_.push_back(b.Data);
   }
 
   struct TBlock {
@@ -621,13 +603,7 @@ int TOutputFile::FinishAppending() {
 
 void TOutputFile::Written(uint64_t bytes) {
   if (fd_ < 0 || bytes < TSyncAhead::kStep) return;
-  if (!syncAhead_) {
-    try {
-      syncAhead_ = std::make_unique<TSyncAhead>(fd_);
-    } catch (const std::system_error&) {
-      return;  // no thread to be had: Commit syncs it all
-    }
-  }
+  if (!syncAhead_) syncAhead_ = std::make_unique<TSyncAhead>(fd_);
   syncAhead_->Written(bytes);
 }
 

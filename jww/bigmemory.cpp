@@ -2,6 +2,9 @@
 
 #include <sys/mman.h>
 
+#include <cstdint>
+#include <new>
+
 namespace quorvex {
 namespace {
 
@@ -9,7 +12,61 @@ constexpr uintptr_t kHugePage = uintptr_t(1) << 21;
 // Below this a block is not worth the advice.
 constexpr size_t kAdviseFrom = size_t(4) << 20;
 
+// Under AddressSanitizer every array comes from the heap, where an access
+// past its end is caught.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr size_t kMapArraysFrom = SIZE_MAX;
+#else
+constexpr size_t kMapArraysFrom = kBigArrayFrom;
+#endif
+
+// Maps `bytes` rounded up to whole huge pages, starting on a huge-page
+// boundary and advised for huge pages; the mapped size goes to `mapped`.
+// Null when nothing is mapped. Even the last piece of the block is faulted
+// in 2 MiB at a time: a block used to its end then costs up to a huge page
+// more memory, but not hundreds of faults of 4 KiB each.
+void* MapAligned(size_t bytes, size_t& mapped) {
+  const size_t rounded = (bytes + kHugePage - 1) & ~(kHugePage - 1);
+  if (rounded < bytes || rounded > SIZE_MAX - kHugePage) return nullptr;  // no such size
+  // Mapped one huge page larger, so that the block can start on a boundary.
+  void* p = ::mmap(nullptr, rounded + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (p == MAP_FAILED) return nullptr;
+  const uintptr_t start = reinterpret_cast<uintptr_t>(p);
+  const uintptr_t aligned = (start + kHugePage - 1) & ~(kHugePage - 1);
+  // Unmap the unaligned head and the tail beyond the block.
+  if (aligned > start) ::munmap(p, aligned - start);
+  const size_t tail = (start + rounded + kHugePage) - (aligned + rounded);
+  if (tail > 0) ::munmap(reinterpret_cast<void*>(aligned + rounded), tail);
+  ::madvise(reinterpret_cast<void*>(aligned), rounded, MADV_HUGEPAGE);
+  mapped = rounded;
+  return reinterpret_cast<void*>(aligned);
+}
+
 }  // namespace
+
+void* AllocateArray(size_t bytes, size_t align) {
+  if (bytes < kMapArraysFrom) {
+    return align <= __STDCPP_DEFAULT_NEW_ALIGNMENT__ ? ::operator new(bytes)
+                                                     : ::operator new(bytes, std::align_val_t(align));
+  }
+  size_t mapped = 0;
+  void* p = MapAligned(bytes, mapped);
+  if (!p) throw std::bad_alloc();
+  return p;
+}
+
+void FreeArray(void* p, size_t bytes, size_t align) noexcept {
+  if (!p) return;
+  if (bytes < kMapArraysFrom) {
+    if (align <= __STDCPP_DEFAULT_NEW_ALIGNMENT__) {
+      ::operator delete(p);
+    } else {
+      ::operator delete(p, std::align_val_t(align));
+    }
+    return;
+  }
+  ::munmap(p, (bytes + kHugePage - 1) & ~(kHugePage - 1));
+}
 
 void AdviseHugePages(const void* p, size_t bytes) {
   if (!p || bytes < kAdviseFrom) return;
@@ -21,21 +78,12 @@ void AdviseHugePages(const void* p, size_t bytes) {
 bool TBigBlock::Allocate(size_t bytes) {
   Free();
   if (bytes == 0) return true;
-  // Rounded up to whole huge pages, and mapped one huge page larger so that
-  // the block can start on a huge-page boundary.
-  const size_t rounded = (bytes + kHugePage - 1) & ~(kHugePage - 1);
-  void* p = ::mmap(nullptr, rounded + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (p == MAP_FAILED) return false;
-  const uintptr_t start = reinterpret_cast<uintptr_t>(p);
-  const uintptr_t aligned = (start + kHugePage - 1) & ~(kHugePage - 1);
-  // Unmap the unaligned head and the tail beyond the block.
-  if (aligned > start) ::munmap(p, aligned - start);
-  const size_t tail = (start + rounded + kHugePage) - (aligned + rounded);
-  if (tail > 0) ::munmap(reinterpret_cast<void*>(aligned + rounded), tail);
-  data_ = reinterpret_cast<uint8_t*>(aligned);
+  size_t mapped = 0;
+  void* p = MapAligned(bytes, mapped);
+  if (!p) return false;
+  data_ = static_cast<uint8_t*>(p);
   size_ = bytes;
-  mapped_ = rounded;
-  if (bytes >= kHugePage) ::madvise(data_, rounded, MADV_HUGEPAGE);
+  mapped_ = mapped;
   return true;
 }
 

@@ -1,5 +1,5 @@
-// Large blocks of memory: the input file held whole while it is read, the
-// output buffer, and the big record arrays of a drawing.
+// Large blocks of memory: the blocks the input is read into and the output
+// is written from, and the big record arrays of a drawing.
 //
 // Every page of fresh memory costs a fault when it is first touched, and on
 // some machines (virtual ones above all) a fault costs more than filling the
@@ -24,8 +24,18 @@ void AdviseHugePages(const std::vector<T, A>& v) {
   AdviseHugePages(v.data(), v.capacity() * sizeof(T));
 }
 
+// Memory for a large array: from `kBigArrayFrom` bytes on, mapped on its own
+// on a huge-page boundary and advised as a TBigBlock, so that not even its
+// first pages are faulted in one 4 KiB page at a time (the heap would start
+// it just past a page boundary); smaller ones come from the heap.
+// AllocateArray throws std::bad_alloc when the system has no memory; an
+// array is freed with the size it was allocated with.
+constexpr size_t kBigArrayFrom = size_t(1) << 20;
+void* AllocateArray(size_t bytes, size_t align);
+void FreeArray(void* p, size_t bytes, size_t align) noexcept;
+
 // A block of memory of its own (not from the heap), starting on a huge-page
-// boundary and, from 2 MiB on, advised for huge pages.
+// boundary, rounded up to whole huge pages and advised for them.
 class TBigBlock {
  public:
   TBigBlock() = default;

@@ -85,9 +85,9 @@ class TJwwData : public TEntJwwStore {
   // Header.BlockDefListCount the number the file's list announced: the
   // reader sets both alike, and every walk over the definitions goes
   // through Definitions().
-  std::vector<TEntJwwBlockDef> BlockDefs;
+  TRecords<TEntJwwBlockDef> BlockDefs;
   int32_t BlockDefCount = 0;
-  std::vector<TEntJwwBlockTree> BlockTree;
+  TRecords<TEntJwwBlockTree> BlockTree;
   int32_t BlockTreeCount = 0;
   int32_t UsedBlockDefCount = 0;
 
@@ -114,10 +114,10 @@ class TBlockIndex {
   struct Entry {
     int32_t Number, Index;
   };
-  std::vector<Entry> sorted_;  // by number, then index; one entry per number
+  TRecords<Entry> sorted_;  // by number, then index; one entry per number
   // When the numbers lie close together (as the program numbers them): the
   // index for each number from first_ on, -1 for a number no definition has.
-  std::vector<int32_t> dense_;
+  TRecords<int32_t> dense_;
   int64_t first_ = 0;
 };
 

@@ -12,7 +12,6 @@
 #include <new>
 #include <vector>
 
-#include "jww/bigmemory.h"
 #include "jww/readahead.h"
 #include "jww/header.h"
 #include "jww/images.h"
@@ -81,7 +80,6 @@ class TListReader {
     const uint32_t count = ReadCheckedCount(c_, kMinBlockDefBytes);
     if (!c_.Ok()) return false;
     d.BlockDefs.reserve(count);
-    AdviseHugePages(d.BlockDefs);
     {
       // The definitions' arrays share one pool, which goes with the last of them.
       const std::unique_ptr<TRecordPool, void (*)(TRecordPool*)> pool(TRecordPool::Create(),
@@ -154,10 +152,8 @@ class TListReader {
       if constexpr (K::Code == kPoint) n += kDimensionPoints * dims;
       auto& array = RecordsOf<K>(s);
       array.reserve(n);
-      AdviseHugePages(array);
     });
     s.EntityOrder.reserve(count + (kDimensionLines + kDimensionPoints) * dims);
-    AdviseHugePages(s.EntityOrder);
     s.EntityOrder.assign(count, TEntJwwListItem());
   }
 

@@ -74,13 +74,13 @@ class TRecordAllocator {
   }
 
   T* allocate(size_t n) {
-    if (!pool_) return std::allocator<T>().allocate(n);
     if (n > SIZE_MAX / sizeof(T)) throw std::bad_alloc();
+    if (!pool_) return static_cast<T*>(AllocateArray(n * sizeof(T), alignof(T)));
     return static_cast<T*>(pool_->Allocate(n * sizeof(T), alignof(T)));
   }
   // Pool memory is given back with the pool.
   void deallocate(T* p, size_t n) noexcept {
-    if (!pool_) std::allocator<T>().deallocate(p, n);
+    if (!pool_) FreeArray(p, n * sizeof(T), alignof(T));
   }
   TRecordAllocator select_on_container_copy_construction() const noexcept { return TRecordAllocator(); }
 

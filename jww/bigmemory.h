@@ -30,7 +30,7 @@ void AdviseHugePages(const std::vector<T, A>& v) {
 // it just past a page boundary); smaller ones come from the heap.
 // AllocateArray throws std::bad_alloc when the system has no memory; an
 // array is freed with the size it was allocated with.
-constexpr size_t kBigArrayFrom = size_t(1) << 20;
+constexpr size_t kBigArrayFrom = size_t(256) << 10;
 void* AllocateArray(size_t bytes, size_t align);
 void FreeArray(void* p, size_t bytes, size_t align) noexcept;
 

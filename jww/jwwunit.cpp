@@ -124,9 +124,9 @@ TTreeMeasure MeasureBlockTree(const TJwwData& d, const TBlockIndex& index) {
   enum : uint8_t { kUnseen, kOnPath, kDone };
   TTreeMeasure m;
   const std::span<const TEntJwwBlockDef> defs = d.Definitions();
-  std::vector<uint8_t> state(defs.size(), kUnseen);
+  TRecords<uint8_t> state(defs.size(), kUnseen);
   // Nodes below one insertion of each finished definition.
-  std::vector<int64_t> below(defs.size(), 0);
+  TRecords<int64_t> below(defs.size(), 0);
   constexpr int64_t kCap = int64_t(kMaxBlockTreeNodes) + 1;
   auto nodesOf = [&](int32_t number) {
     const int32_t def = index.Find(number);

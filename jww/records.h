@@ -24,11 +24,77 @@ constexpr int kContextBlockDef = 8;
 // The common part as the writer puts it on file for this kind context and
 // output version: older colours and line types mapped below 420, values the
 // version cannot hold replaced by the fallbacks, layers and pen widths
-// checked. The record itself is not changed.
-TEntJwwCommon MapCommonPart(const TEntJwwCommon& r, int context, int32_t version, const TWriterFallbacks& fb);
-// Writes the mapped common part (PenWidth only from version 351).
-void WriteCommonPart(TArchiveWriter& w, const TEntJwwCommon& r, int context, int32_t version,
-                     const TWriterFallbacks& fb);
+// checked. The record itself is not changed. Inline, as every record
+// written passes here, most of them several times: where the kind context
+// is known, the checks of the other kinds fall away.
+inline TEntJwwCommon MapCommonPart(const TEntJwwCommon& r, int context, int32_t version,
+                                   const TWriterFallbacks& fb) {
+  auto inRange = [](int v, int lo, int hi) { return v >= lo && v <= hi; };
+  TEntJwwCommon c = r;
+  if (version < kVersionExtended) {
+    // Line types 31..45 and colours 101..116 of the extended sets, as the
+    // nearest older ones; the rest of the extended sets as the fallbacks.
+    static constexpr uint8_t kOldLineType[] = {1, 4, 3, 6, 8, 8, 2, 5, 7, 6, 6, 8, 8, 17, 17};
+    static constexpr uint16_t kOldColor[] = {2, 8, 3, 6, 4, 5, 1, 2, 5, 8, 4, 3, 6, 5, 2, 2};
+    if (context == kLine || context == kArc) {
+      if (inRange(c.PenStyle, 31, 45)) {
+        c.PenStyle = kOldLineType[c.PenStyle - 31];
+      } else if (inRange(c.PenStyle, 46, 62)) {
+        c.PenStyle = fb.LineType;
+      }
+    }
+    if (inRange(context, kLine, kSolid)) {
+      if (inRange(c.PenColor, 101, 116)) {
+        c.PenColor = kOldColor[c.PenColor - 101];
+      } else if (inRange(c.PenColor, 117, 356)) {
+        c.PenColor = fb.Color;
+      }
+    }
+  }
+  const int style = c.PenStyle;
+  if (context == kLine || context == kArc) {
+    if (!(inRange(style, 1, 9) || inRange(style, 11, 19) || inRange(style, 31, 62))) c.PenStyle = fb.LineType;
+  } else if (context == kPoint) {
+    if (style != 1 && style != 100) c.PenStyle = 1;
+  } else if (context == kText) {
+    if (!inRange(style, 1, 9)) c.PenStyle = 1;
+  }
+  const int color = c.PenColor;
+  if (inRange(context, kLine, kDimension)) {
+    if (!(inRange(color, 1, 9) || inRange(color, 101, 356))) c.PenColor = fb.Color;
+  } else if (context == kSolid) {
+    if (!(inRange(color, 1, 10) || inRange(color, 101, 356))) c.PenColor = fb.Color;
+  }
+  if (c.Layer > 15) c.Layer = 0;
+  if (c.LayerGroup > 15) c.LayerGroup = 0;
+  if (c.PenWidth > 30000) c.PenWidth = 0;
+  return c;
+}
+
+// Writes the mapped common part (PenWidth only from version 351), its
+// bytes gathered first and handed over in one go.
+inline void WriteCommonPart(TArchiveWriter& w, const TEntJwwCommon& r, int context, int32_t version,
+                            const TWriterFallbacks& fb) {
+  const TEntJwwCommon c = MapCommonPart(r, context, version, fb);
+  uint8_t b[15];
+  auto put16 = [](uint8_t* q, uint16_t v) {
+    q[0] = static_cast<uint8_t>(v);
+    q[1] = static_cast<uint8_t>(v >> 8);
+  };
+  put16(b, static_cast<uint16_t>(c.Group));
+  put16(b + 2, static_cast<uint16_t>(c.Group >> 16));
+  b[4] = c.PenStyle;
+  put16(b + 5, c.PenColor);
+  uint8_t* rest = b + 7;
+  if (version >= kVersionPenWidth) {
+    put16(rest, c.PenWidth);
+    rest += 2;
+  }
+  put16(rest, c.Layer);
+  put16(rest + 2, c.LayerGroup);
+  put16(rest + 4, c.Flags);
+  w.Bytes(b, static_cast<size_t>(rest + 6 - b));
+}
 
 class TRecordReader {
  public:

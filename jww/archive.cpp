@@ -204,9 +204,13 @@ class TFileSink : public TByteSink {
 
 }  // namespace
 
-TArchiveWriter::TArchiveWriter() : mem_(kMemoryStart) {
-  room_ = next_ = mem_.data();
-  end_ = room_ + mem_.size();
+TArchiveWriter::TArchiveWriter() : mem_(std::make_unique<TBigBlock>()) {
+  if (!mem_->Allocate(kMemoryStart)) {
+    Fail(ENOMEM);
+    return;
+  }
+  room_ = next_ = mem_->Data();
+  end_ = room_ + mem_->Size();
 }
 
 TArchiveWriter::TArchiveWriter(int fd) : ownSink_(std::make_unique<TFileSink>(fd)) {
@@ -225,18 +229,19 @@ void TArchiveWriter::MakeRoom(size_t n) {
     if (err_ == 0 && static_cast<size_t>(end_ - next_) < n) Fail(EINVAL);  // a room smaller than one field
     return;
   }
-  // In memory: the room grows, into memory advised for huge pages before
-  // it is first touched.
+  // In memory: the room grows, into a block of its own (huge pages, and no
+  // byte of it touched before it is written).
   const size_t used = static_cast<size_t>(next_ - room_);
-  std::vector<uint8_t> bigger;
-  bigger.reserve(std::max(mem_.size() * 2, used + n));
-  AdviseHugePages(bigger);
-  bigger.resize(bigger.capacity());
-  std::memcpy(bigger.data(), room_, used);
-  mem_.swap(bigger);
-  room_ = mem_.data();
+  auto bigger = std::make_unique<TBigBlock>();
+  if (used + n < used || !bigger->Allocate(std::max(mem_->Size() * 2, used + n))) {
+    Fail(ENOMEM);
+    return;
+  }
+  std::memcpy(bigger->Data(), room_, used);
+  mem_ = std::move(bigger);
+  room_ = mem_->Data();
   next_ = room_ + used;
-  end_ = room_ + mem_.size();
+  end_ = room_ + mem_->Size();
 }
 
 void TArchiveWriter::BytesSlow(const uint8_t* p, size_t n) {

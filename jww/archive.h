@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "jww/bigmemory.h"
 #include "jww/cursor.h"
 #include "text/jwwstring.h"
 
@@ -138,7 +139,7 @@ class TArchiveWriter {
   TByteSink* sink_ = nullptr;           // none: in memory
   int err_ = 0;
   uint64_t flushed_ = 0;       // bytes handed to the sink
-  std::vector<uint8_t> mem_;   // in memory: the bytes and the room after them
+  std::unique_ptr<TBigBlock> mem_;  // in memory: the bytes and the room after them
   uint8_t* room_ = nullptr;    // the room being filled
   uint8_t* next_ = nullptr;    // the next byte to write in it
   uint8_t* end_ = nullptr;     // the end of the room, or next_ after a failure

@@ -21,7 +21,9 @@ constexpr size_t kMapArraysFrom = kBigArrayFrom;
 #endif
 
 // Maps `bytes` rounded up to whole huge pages, starting on a huge-page
-// boundary and advised for huge pages; the mapped size goes to `mapped`.
+// boundary and, from kBigArrayFrom bytes on, advised for huge pages (a
+// smaller block costs address space only beyond what is used); the mapped
+// size goes to `mapped`.
 // Null when nothing is mapped. Even the last piece of the block is faulted
 // in 2 MiB at a time: a block used to its end then costs up to a huge page
 // more memory, but not hundreds of faults of 4 KiB each.
@@ -37,7 +39,7 @@ void* MapAligned(size_t bytes, size_t& mapped) {
   if (aligned > start) ::munmap(p, aligned - start);
   const size_t tail = (start + rounded + kHugePage) - (aligned + rounded);
   if (tail > 0) ::munmap(reinterpret_cast<void*>(aligned + rounded), tail);
-  ::madvise(reinterpret_cast<void*>(aligned), rounded, MADV_HUGEPAGE);
+  if (bytes >= kBigArrayFrom) ::madvise(reinterpret_cast<void*>(aligned), rounded, MADV_HUGEPAGE);
   mapped = rounded;
   return reinterpret_cast<void*>(aligned);
 }

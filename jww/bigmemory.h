@@ -35,7 +35,8 @@ void* AllocateArray(size_t bytes, size_t align);
 void FreeArray(void* p, size_t bytes, size_t align) noexcept;
 
 // A block of memory of its own (not from the heap), starting on a huge-page
-// boundary, rounded up to whole huge pages and advised for them.
+// boundary, rounded up to whole huge pages and, from kBigArrayFrom bytes on,
+// advised for them.
 class TBigBlock {
  public:
   TBigBlock() = default;

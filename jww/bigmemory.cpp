@@ -9,9 +9,6 @@ namespace quorvex {
 namespace {
 
 constexpr uintptr_t kHugePage = uintptr_t(1) << 21;
-// Below this a block is not worth the advice.
-constexpr size_t kAdviseFrom = size_t(4) << 20;
-
 // Under AddressSanitizer every array comes from the heap, where an access
 // past its end is caught.
 #if defined(__SANITIZE_ADDRESS__)
@@ -68,13 +65,6 @@ void FreeArray(void* p, size_t bytes, size_t align) noexcept {
     return;
   }
   ::munmap(p, (bytes + kHugePage - 1) & ~(kHugePage - 1));
-}
-
-void AdviseHugePages(const void* p, size_t bytes) {
-  if (!p || bytes < kAdviseFrom) return;
-  const uintptr_t from = (reinterpret_cast<uintptr_t>(p) + kHugePage - 1) & ~(kHugePage - 1);
-  const uintptr_t to = (reinterpret_cast<uintptr_t>(p) + bytes) & ~(kHugePage - 1);
-  if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
 }
 
 bool TBigBlock::Allocate(size_t bytes) {

@@ -10,19 +10,8 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
 
 namespace quorvex {
-
-// Asks for huge pages for the whole 2 MiB pieces of [p, p + bytes). Call it
-// before the memory is first touched; blocks below a few MiB are left alone.
-void AdviseHugePages(const void* p, size_t bytes);
-
-// The capacity of a vector, advised as above.
-template <class T, class A>
-void AdviseHugePages(const std::vector<T, A>& v) {
-  AdviseHugePages(v.data(), v.capacity() * sizeof(T));
-}
 
 // Memory for a large array: from `kBigArrayFrom` bytes on, mapped on its own
 // on a huge-page boundary and advised as a TBigBlock, so that not even its

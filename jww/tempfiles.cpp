@@ -411,7 +411,7 @@ class TSyncAhead {
   }
 
   // How much more must be written before the next sync.
-  static constexpr uint64_t kStep = uint64_t(4) << 20;
+  static constexpr uint64_t kStep = uint64_t(16) << 20;
 
  private:
   void Run() {

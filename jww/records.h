@@ -93,7 +93,12 @@ inline void WriteCommonPart(TArchiveWriter& w, const TEntJwwCommon& r, int conte
   put16(rest, c.Layer);
   put16(rest + 2, c.LayerGroup);
   put16(rest + 4, c.Flags);
-  w.Bytes(b, static_cast<size_t>(rest + 6 - b));
+  // A size known where it is compiled: the copy is a few moves, not a call.
+  if (version >= kVersionPenWidth) {
+    w.Bytes(b, 15);
+  } else {
+    w.Bytes(b, 13);
+  }
 }
 
 class TRecordReader {

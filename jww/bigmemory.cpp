@@ -9,9 +9,16 @@ namespace quorvex {
 namespace {
 
 constexpr uintptr_t kHugePage = uintptr_t(1) << 21;
-// Under AddressSanitizer every array comes from the heap, where an access
-// past its end is caught.
+// Under AddressSanitizer (GCC says so one way, clang another) every array
+// comes from the heap, where an access past its end is caught.
 #if defined(__SANITIZE_ADDRESS__)
+#define QUORVEX_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define QUORVEX_ADDRESS_SANITIZER 1
+#endif
+#endif
+#ifdef QUORVEX_ADDRESS_SANITIZER
 constexpr size_t kMapArraysFrom = SIZE_MAX;
 #else
 constexpr size_t kMapArraysFrom = kBigArrayFrom;

@@ -39,11 +39,7 @@ TConversionSession::~TConversionSession() {
 }
 
 bool TConversionSession::MakeScratchFolder() {
-  const std::vector<std::string> bases = place_.Base.empty() ? ScratchBases() : std::vector<std::string>{place_.Base};
-  for (const std::string& base : bases) {
-    ScratchError = scratch_.Create(base);
-    if (ScratchError == 0) break;
-  }
+  ScratchError = scratch_.CreateInFirst(place_.Base.empty() ? ScratchBases() : std::vector<std::string>{place_.Base});
   TempDir = scratch_.Path();
   Images.TempDir = TempDir;
   return scratch_.Exists();

@@ -29,9 +29,7 @@ bool ReadDrawingWithImages(const std::string& path, TJwwData& d, std::vector<TSt
   // The images pass through a scratch folder of this reading's own, locked
   // and swept like a conversion's.
   TScratchFolder folder;
-  for (const std::string& base : ScratchBases())
-    if (folder.Create(base) == 0) break;
-  if (!folder.Exists()) return d.Read(path, nullptr, &error);  // the drawing without its images
+  if (folder.CreateInFirst(ScratchBases()) != 0) return d.Read(path, nullptr, &error);  // the drawing without its images
   TImageStore store;
   store.TempDir = folder.Path();
   const bool ok = d.Read(path, &store, &error);

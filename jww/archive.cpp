@@ -8,6 +8,7 @@
 
 #include "jww/bigmemory.h"
 #include "jww/kinds.h"
+#include "jww/tempfiles.h"
 #include "text/sjis.h"
 
 namespace quorvex {
@@ -186,15 +187,7 @@ class TFileSink : public TByteSink {
   int Exchange(size_t used, uint8_t*& room, size_t& size) override {
     room = room_.data();
     size = room_.size();
-    size_t done = 0;
-    while (done < used) {
-      const ssize_t r = ::write(fd_, room_.data() + done, used - done);
-      if (r < 0 && errno == EINTR) continue;
-      if (r < 0) return errno;
-      if (r == 0) return EIO;
-      done += static_cast<size_t>(r);
-    }
-    return 0;
+    return WriteAll(fd_, room_.data(), used);
   }
 
  private:

@@ -25,12 +25,11 @@ constexpr size_t kMapArraysFrom = kBigArrayFrom;
 #endif
 
 // Maps `bytes` rounded up to whole huge pages, starting on a huge-page
-// boundary and, from kBigArrayFrom bytes on, advised for huge pages (a
-// smaller block costs address space only beyond what is used); the mapped
-// size goes to `mapped`.
-// Null when nothing is mapped. Even the last piece of the block is faulted
-// in 2 MiB at a time: a block used to its end then costs up to a huge page
-// more memory, but not hundreds of faults of 4 KiB each.
+// boundary; the mapped size goes to `mapped`, and null means nothing was
+// mapped. From kBigArrayFrom bytes on the block is advised for huge pages,
+// its last piece too: a block used to its end then costs up to a huge page
+// more memory, but not hundreds of faults of 4 KiB each. A smaller block
+// costs address space only beyond what is used.
 void* MapAligned(size_t bytes, size_t& mapped) {
   const size_t rounded = (bytes + kHugePage - 1) & ~(kHugePage - 1);
   if (rounded < bytes || rounded > SIZE_MAX - kHugePage) return nullptr;  // no such size

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "jww/jwwunit.h"
+#include "jww/tempfiles.h"
 #include "text/sjis.h"
 
 namespace quorvex {
@@ -58,14 +59,7 @@ int CopyToScratchFile(const std::string& path, ByteCursor& c, size_t size) {
   if (fd < 0) return errno != 0 ? errno : EIO;
   int err = 0;
   const bool copied = c.Consume(size, [&](const uint8_t* data, size_t n) {
-    size_t done = 0;
-    while (err == 0 && done < n) {
-      const ssize_t r = ::write(fd, data + done, std::min(n - done, kCopyBlock));
-      if (r < 0 && errno == EINTR) continue;
-      if (r < 0) err = errno;
-      else if (r == 0) err = ENOSPC;  // nothing written and no error: the device takes no more
-      else done += static_cast<size_t>(r);
-    }
+    err = WriteAll(fd, data, n);
     return err == 0;
   });
   if (::close(fd) != 0 && err == 0) err = errno;

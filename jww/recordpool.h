@@ -45,8 +45,8 @@ class TRecordPool {
   int refs_ = 1;
 };
 
-// The allocator of a store's arrays: from a pool when given one, else from
-// the heap as usual. A copy of an array never shares the pool: it takes its
+// The allocator of a store's arrays: from a pool when given one, else as
+// any large array (AllocateArray, jww/bigmemory.h). A copy of an array never shares the pool: it takes its
 // memory from the heap, so it may outlive the drawing it was copied from.
 template <class T>
 class TRecordAllocator {

@@ -368,6 +368,13 @@ int TScratchFolder::Create(const std::string& base) {
   return EEXIST;
 }
 
+int TScratchFolder::CreateInFirst(const std::vector<std::string>& bases) {
+  int err = ENOENT;
+  for (const std::string& base : bases)
+    if ((err = Create(base)) == 0) break;
+  return err;
+}
+
 void TScratchFolder::Remove() {
   if (fd_ >= 0) {
     EmptyFolder(fd_);
@@ -488,18 +495,6 @@ class TWriteBehind {
   static constexpr size_t kBlockSize = size_t(1) << 20;
   static constexpr size_t kBlocks = 4;
 
-  int WriteAll(const uint8_t* data, size_t size) const {
-    size_t done = 0;
-    while (done < size) {
-      const ssize_t r = ::write(fd_, data + done, size - done);
-      if (r < 0 && errno == EINTR) continue;
-      if (r < 0) return errno;
-      if (r == 0) return EIO;
-      done += static_cast<size_t>(r);
-    }
-    return 0;
-  }
-
   // Takes a free block to fill, waiting for one when all are queued.
   int NextBlock() {
     if (!blocks_.Data()) {
@@ -557,7 +552,7 @@ class TWriteBehind {
     queue_.pop_front();
     const bool failed = error_ != 0;
     lock.unlock();
-    const int err = failed ? 0 : WriteAll(b.Data, b.Size);
+    const int err = failed ? 0 : WriteAll(fd_, b.Data, b.Size);
     if (!failed && err == 0) written_(total_ += b.Size);
     lock.lock();
     if (err != 0 && error_ == 0) error_ = err;
@@ -760,18 +755,23 @@ int TOutputFile::Commit() {
   return 0;
 }
 
-int WriteFileDurably(const std::string& path, const void* data, size_t size) {
-  TOutputFile out;
-  if (const int err = out.Open(path)) return err;
+int WriteAll(int fd, const void* data, size_t size) {
   const auto* p = static_cast<const uint8_t*>(data);
   size_t done = 0;
   while (done < size) {
-    const ssize_t r = ::write(out.Fd(), p + done, size - done);
+    const ssize_t r = ::write(fd, p + done, size - done);
     if (r < 0 && errno == EINTR) continue;
     if (r < 0) return errno;
     if (r == 0) return EIO;
     done += static_cast<size_t>(r);
   }
+  return 0;
+}
+
+int WriteFileDurably(const std::string& path, const void* data, size_t size) {
+  TOutputFile out;
+  if (const int err = out.Open(path)) return err;
+  if (const int err = WriteAll(out.Fd(), data, size)) return err;
   return out.Commit();
 }
 

@@ -57,6 +57,9 @@ class TScratchFolder {
   // Sweeps away the scratch folders that ended processes left in base, then
   // makes a new one there. 0, or the system error number.
   int Create(const std::string& base);
+  // The same in the first of `bases` where a folder can be made. 0, or the
+  // error of the last one tried.
+  int CreateInFirst(const std::vector<std::string>& bases);
   // Removes the folder with everything in it (nothing when there is none).
   void Remove();
 
@@ -72,14 +75,14 @@ class TScratchFolder {
   std::string path_;
 };
 
+class TSyncAhead;
+class TWriteBehind;
+
 // The file a drawing is written into before it takes the output's name.
 // Where the file system allows, it has no name at all until it is complete
 // (nothing is left if the process dies); elsewhere it is a hidden
 // ".quorvex-" file in the output's folder. Unless committed it is closed
 // and removed when the object goes, however the writing ended.
-class TSyncAhead;
-class TWriteBehind;
-
 class TOutputFile {
  public:
   TOutputFile();
@@ -136,6 +139,11 @@ class TOutputFile {
   std::unique_ptr<TWriteBehind> writeBehind_;
   std::unique_ptr<TSyncAhead> syncAhead_;
 };
+
+// Writes all `size` bytes to the descriptor, again after an interruption.
+// 0, or the system error number (EIO when the system takes nothing and
+// names no error).
+int WriteAll(int fd, const void* data, size_t size);
 
 // Writes the bytes to `path` through a TOutputFile: durable, complete or
 // not there at all, a replaced file keeping its mode. 0, or the system error

@@ -66,6 +66,7 @@ enum class TPrimKind : uint8_t {
   kLine,     // P[0] to P[1]
   kArc,      // elliptical arc: centre P[0], radii, tilt, start, sweep
   kPolygon,  // filled, corners P[0..3]
+  kSector,   // filled ellipse (Full) or sector of one: centre P[0], radii, tilt, start, sweep as an arc's
   kDot,      // filled circle at P[0] with Radius
   kText,     // text run Ref, laid out in Frame (origin, direction; y up)
   kImage,    // image Ref in Frame (the unit square is the picture); Ref -1: no picture, a frame is drawn
@@ -86,13 +87,14 @@ struct TPrimitive {
   int32_t Ref = -1;
   TPt P[4];
   double Radius = 0;              // dot
-  double RadiusX = 0, RadiusY = 0;  // arc: along the tilt and across it
-  double Tilt = 0, Start = 0, Sweep = 0;  // arc, radians; Start is the angle before flattening
-  bool Full = false;              // arc: a whole ellipse
+  double RadiusX = 0, RadiusY = 0;  // arc, sector: along the tilt and across it
+  double Tilt = 0, Start = 0, Sweep = 0;  // arc, sector; radians; Start is the angle before flattening
+  bool Full = false;              // arc, sector: a whole ellipse
   TAffine Frame;                  // text, image, placement
 };
 
-// Points along an arc (both ends included), for painters and extents.
+// Points along an arc or a sector's arc (both ends included), for painters
+// and extents.
 std::vector<TPt> ArcPoints(const TPrimitive& arc, int segments);
 TPt ArcPoint(const TPrimitive& arc, double t);
 
@@ -139,6 +141,7 @@ struct TScene {
   std::vector<TTextRun> Texts;
   std::vector<TSceneImage> Images;
   std::vector<TGroup> Groups;  // [0] the drawing; then the block definitions it reaches
+  uint32_t Background = 0xFFFFFF;  // 0xRRGGBB the drawing is drawn on
   TBox Extents;                // of what is shown (of everything when nothing is shown)
   int64_t ExplodedLines = 0;   // exploded lines and points drawn (each definition once)
   int64_t ExplodedPoints = 0;

@@ -43,9 +43,10 @@ class TSceneBuilder {
         o_(o),
         s_(s),
         index_(d.Definitions()),
-        styles_(d, o.Attributes, o.HighlightRgb, s.Pens),
+        styles_(d, o.Attributes, o.Colors, o.HighlightRgb, s.Pens),
         images_(o.Images, o.ImageBudget, s.Images) {
     defCount_ = static_cast<int32_t>(d_.Definitions().size());
+    s_.Background = styles_.Background();
   }
 
   void Run() {
@@ -200,13 +201,40 @@ class TSceneBuilder {
   void Figure(TGroup& g, TBox& box, const TEntJwwSolid& so, int32_t, const TAppendStart&) {
     if (!Finite(so.X1, so.Y1, so.X2, so.Y2, so.X3, so.Y3, so.X4, so.Y4)) return;
     TFigureScope f(g, TFigureKind::kSolid);
-    TPrimitive p;
-    p.Kind = TPrimKind::kPolygon;
-    p.Pen = styles_.FillPen(so.PenColor == 10 ? RgbOfStored(so.Color) : styles_.ColorOf(so.PenColor));
-    p.P[0] = {so.X1, so.Y1}, p.P[1] = {so.X2, so.Y2}, p.P[2] = {so.X3, so.Y3}, p.P[3] = {so.X4, so.Y4};
-    for (const TPt& q : p.P) box.Add(q);
-    g.Prims.push_back(p);
+    const uint32_t rgb = so.PenColor == 10 ? RgbOfStored(so.Color) : styles_.ColorOf(so.PenColor);
+    if (IsRoundSolid(so)) {
+      AddRoundSolid(g, box, so, rgb);
+    } else {
+      TPrimitive p;
+      p.Kind = TPrimKind::kPolygon;
+      p.Pen = styles_.FillPen(rgb);
+      p.P[0] = {so.X1, so.Y1}, p.P[1] = {so.X2, so.Y2}, p.P[2] = {so.X3, so.Y3}, p.P[3] = {so.X4, so.Y4};
+      for (const TPt& q : p.P) box.Add(q);
+      g.Prims.push_back(p);
+    }
     f.Done();
+  }
+
+  // A round solid: a filled ellipse or sector; a shape code that means
+  // anything else is drawn as the outline of the same ellipse or arc. Its
+  // numbers are no corners: only the shape widens the picture.
+  void AddRoundSolid(TGroup& g, TBox& box, const TEntJwwSolid& so, uint32_t rgb) {
+    const TRoundSolid r = RoundSolidOf(so);
+    TPrimitive p;
+    const bool filled = r.Shape == kFilledRoundShape;
+    p.Kind = filled ? TPrimKind::kSector : TPrimKind::kArc;
+    p.Pen = filled ? styles_.FillPen(rgb) : styles_.OutlinePen(so, rgb);
+    p.P[0] = {r.CenterX, r.CenterY};
+    p.RadiusX = std::abs(r.Radius);
+    p.RadiusY = std::abs(r.Radius * r.Flatness);
+    p.Tilt = std::fmod(r.Tilt, kTwoPi);
+    p.Full = std::abs(r.Sweep) >= kTwoPi - 1e-9;
+    p.Start = p.Full ? 0 : std::fmod(r.Start, kTwoPi);
+    p.Sweep = p.Full ? kTwoPi : r.Sweep;
+    if (!Finite(p.RadiusY)) return;
+    for (const TPt& q : ArcPoints(p, 64)) box.Add(q);
+    if (filled && !p.Full) box.Add(p.P[0]);
+    g.Prims.push_back(p);
   }
 
   // A placement keeps the index of its definition in Ref until the walk

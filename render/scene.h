@@ -13,6 +13,7 @@
 #include "jww/jwwunit.h"
 #include "render/image.h"
 #include "render/primitives.h"
+#include "render/style.h"
 
 namespace quorvex {
 
@@ -31,6 +32,7 @@ TExplodeStart ExplodeStart(const TJwwData& d);
 
 struct TRenderOptions {
   const TgraAttribute* Attributes = nullptr;  // palette, pen sizes, dash patterns (defaults when null)
+  TColorSet Colors = TColorSet::kScreen;
   const TExplodeStart* Exploded = nullptr;    // marks the explode's lines and points when given
   const std::vector<TStoredImage>* Images = nullptr;
   // Bytes of image data the scene may hold in all; images beyond it are

@@ -70,8 +70,9 @@ double BitLength(int32_t printerPitch) {
 
 uint32_t RgbOfStored(uint32_t c) { return ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF); }
 
-TStyles::TStyles(const TJwwData& d, const TgraAttribute* attributes, uint32_t highlightRgb, std::vector<TPen>& pens)
-    : d_(d), highlightRgb_(highlightRgb), pens_(pens) {
+TStyles::TStyles(const TJwwData& d, const TgraAttribute* attributes, TColorSet colors, uint32_t highlightRgb,
+                 std::vector<TPen>& pens)
+    : d_(d), colors_(colors), highlightRgb_(highlightRgb), pens_(pens) {
   if (!attributes) {
     ownAttributes_ = std::make_unique<TgraAttribute>();
     attrib_ = ownAttributes_.get();
@@ -79,14 +80,45 @@ TStyles::TStyles(const TJwwData& d, const TgraAttribute* attributes, uint32_t hi
     attrib_ = attributes;
   }
   for (int style = 0; style < 256; ++style) dashes_[style] = MakeDashes(style);
+
+  // A drawing that stores no colours (every one of 0 to 9 zero, as
+  // programs that write drawings often leave them) is drawn with the
+  // palette.
+  for (size_t c = 0; c < 10 && c < d_.PenSettings.size(); ++c) {
+    const TEntJwwPenSetting& p = d_.PenSettings[c];
+    ownColors_ = ownColors_ || (colors_ == TColorSet::kScreen ? p.ScreenColor : p.PrinterColor) != 0;
+  }
+  if (colors_ == TColorSet::kPrinter) {
+    background_ = 0xFFFFFF;
+  } else if (ownColors_) {
+    background_ = RgbOfStored(d_.PenSettings[0].ScreenColor);
+  } else {
+    background_ = RgbOfStored(attrib_->BackColor);
+  }
+  if (ownColors_) {
+    // Black on a light background, white on a dark one.
+    const uint32_t r = background_ >> 16, g = (background_ >> 8) & 0xFF, b = background_ & 0xFF;
+    foreground_ = 299 * r + 587 * g + 114 * b >= 128 * 1000 ? 0x000000 : 0xFFFFFF;
+  } else {
+    foreground_ = RgbOfStored(attrib_->DefaultPenColor);
+  }
 }
 
 uint32_t TStyles::ColorOf(uint16_t penColor) const {
   const int c = penColor;
-  if (c >= 1 && c <= 9 && c - 1 < attrib_->ColorCount) return RgbOfStored(attrib_->ColorTable[c - 1].Color);
-  if (c >= 101 && c <= 356 && static_cast<size_t>(c - 100) < d_.ColorsEx.size())
-    return RgbOfStored(d_.ColorsEx[c - 100].ScreenColor);
-  return RgbOfStored(attrib_->DefaultPenColor);
+  const bool screen = colors_ == TColorSet::kScreen;
+  if (c >= 1 && c <= 9) {
+    if (ownColors_ && static_cast<size_t>(c) < d_.PenSettings.size()) {
+      const TEntJwwPenSetting& p = d_.PenSettings[static_cast<size_t>(c)];
+      return RgbOfStored(screen ? p.ScreenColor : p.PrinterColor);
+    }
+    if (!ownColors_ && c - 1 < attrib_->ColorCount) return RgbOfStored(attrib_->ColorTable[c - 1].Color);
+  }
+  if (c >= 101 && c <= 356 && static_cast<size_t>(c - 100) < d_.ColorsEx.size()) {
+    const TEntJwwColorExNo& e = d_.ColorsEx[static_cast<size_t>(c - 100)];
+    return RgbOfStored(screen ? e.ScreenColor : e.PrinterColor);
+  }
+  return foreground_;
 }
 
 double TStyles::WidthOf(const TEntJwwCommon& c) const {
@@ -173,6 +205,13 @@ int32_t TStyles::StrokePen(const TEntJwwCommon& c, bool exploded) {
   const int32_t index = PenIndex(pen);
   strokes_.emplace(key, index);
   return index;
+}
+
+int32_t TStyles::OutlinePen(const TEntJwwCommon& c, uint32_t rgb) {
+  TPen pen;
+  pen.Rgb = rgb;
+  pen.Width = WidthOf(c);
+  return PenIndex(pen);
 }
 
 int32_t TStyles::FillPen(uint32_t rgb) {

@@ -14,6 +14,8 @@ namespace {
 constexpr double kRadToDeg = 180 / std::numbers::pi;
 // The picture's longest side on paper, in millimetres, is kept in this range.
 constexpr double kMinPaperSide = 100, kMaxPaperSide = 1200;
+// The thinnest stroke, in millimetres of the picture's paper.
+constexpr double kHairlineMillimetres = 0.05;
 
 class TSvgOut {
  public:
@@ -105,6 +107,45 @@ class TSvgOut {
     o_ += '"';
   }
 
+  // An arc stroked, or (filled) a sector filled from the centre; either as
+  // a whole ellipse when it goes all round.
+  void Ellipse(const TPrimitive& p, const char* kind, uint8_t marks, bool image, bool filled) {
+    if (p.Full) {
+      Raw("<ellipse");
+      Classes(kind, marks, image);
+      PenClass(filled ? 'f' : 's', p.Pen);
+      Attr("cx", p.P[0].X), Attr("cy", p.P[0].Y), Attr("rx", p.RadiusX), Attr("ry", p.RadiusY);
+      if (p.Tilt != 0) {
+        Raw(" transform=\"rotate(");
+        Num(p.Tilt * kRadToDeg);
+        Raw(" ");
+        Pt(p.P[0]);
+        Raw(")\"");
+      }
+    } else {
+      Raw("<path");
+      Classes(kind, marks, image);
+      PenClass(filled ? 'f' : 's', p.Pen);
+      Raw(" d=\"M");
+      if (filled) {
+        Pt(p.P[0]);
+        Raw(" L");
+      }
+      Pt(ArcPoint(p, p.Start));
+      Raw(" A");
+      Num(p.RadiusX);
+      Raw(" ");
+      Num(p.RadiusY);
+      Raw(" ");
+      Num(p.Tilt * kRadToDeg);
+      Raw(std::abs(p.Sweep) > std::numbers::pi ? " 1" : " 0");
+      Raw(p.Sweep > 0 ? " 1 " : " 0 ");
+      Pt(ArcPoint(p, p.Start + p.Sweep));
+      Raw(filled ? " Z\"" : "\"");
+    }
+    Raw("/>\n");
+  }
+
   // One primitive; `kind` is the figure's class when the primitive stands
   // alone for its entity, null inside a dimension's group.
   void Primitive(const TPrimitive& p, const char* kind, uint8_t marks, bool image) {
@@ -117,36 +158,10 @@ class TSvgOut {
         Raw("/>\n");
         break;
       case TPrimKind::kArc:
-        if (p.Full) {
-          Raw("<ellipse");
-          Classes(kind, marks, image);
-          PenClass('s', p.Pen);
-          Attr("cx", p.P[0].X), Attr("cy", p.P[0].Y), Attr("rx", p.RadiusX), Attr("ry", p.RadiusY);
-          if (p.Tilt != 0) {
-            Raw(" transform=\"rotate(");
-            Num(p.Tilt * kRadToDeg);
-            Raw(" ");
-            Pt(p.P[0]);
-            Raw(")\"");
-          }
-        } else {
-          Raw("<path");
-          Classes(kind, marks, image);
-          PenClass('s', p.Pen);
-          Raw(" d=\"M");
-          Pt(ArcPoint(p, p.Start));
-          Raw(" A");
-          Num(p.RadiusX);
-          Raw(" ");
-          Num(p.RadiusY);
-          Raw(" ");
-          Num(p.Tilt * kRadToDeg);
-          Raw(std::abs(p.Sweep) > std::numbers::pi ? " 1" : " 0");
-          Raw(p.Sweep > 0 ? " 1 " : " 0 ");
-          Pt(ArcPoint(p, p.Start + p.Sweep));
-          Raw("\"");
-        }
-        Raw("/>\n");
+        Ellipse(p, kind, marks, image, false);
+        break;
+      case TPrimKind::kSector:
+        Ellipse(p, kind, marks, image, true);
         break;
       case TPrimKind::kPolygon:
         Raw("<path");
@@ -218,7 +233,7 @@ class TSvgOut {
           Raw("\"/>\n");
         }
         break;
-      case TPrimKind::kPlace:
+      case TPrimKind::kPlace: {
         if (p.Ref < 0) break;  // it would place a definition inside itself
         Raw("<use");
         Classes(kind, marks, image);
@@ -227,8 +242,18 @@ class TSvgOut {
         Raw(std::to_string(p.Ref));
         Raw("\"");
         Matrix(p.Frame);
+        // Pens are as wide as printed whatever the scale a definition is
+        // placed at: their widths and dashes are in em, and a placement
+        // sets the em to undo its own scale.
+        const double scale = std::sqrt(std::abs(p.Frame.M11 * p.Frame.M22 - p.Frame.M12 * p.Frame.M21));
+        if (scale > 0 && std::isfinite(1 / scale) && std::abs(1 / scale - 1) > 1e-9) {
+          Raw(" font-size=\"");
+          Num(1 / scale);
+          Raw("em\"");
+        }
         Raw("/>\n");
         break;
+      }
     }
   }
 
@@ -294,22 +319,30 @@ std::string SceneToSvg(const TScene& s, const TSvgOptions& options) {
   w.Num(vh * paper);
   w.Raw("mm\" viewBox=\"");
   w.Num(vx), w.Raw(" "), w.Num(vy), w.Raw(" "), w.Num(vw), w.Raw(" "), w.Num(vh);
-  w.Raw("\">\n<style>\nline,path,ellipse{fill:none;stroke-linecap:round;stroke-linejoin:round}\n.hidden{display:none}\n");
+  // Texts keep every space: xml:space on the root is honoured by some
+  // viewers, white-space by the others.
+  w.Raw("\">\n<style>\nline,path,ellipse{fill:none;stroke-linecap:round;stroke-linejoin:round}\n"
+        "text{white-space:pre}\n.hidden{display:none}\n");
+  // No stroke is thinner than a hairline of the picture's paper.
+  const double hairline = kHairlineMillimetres / paper;
   for (size_t i = 0; i < s.Pens.size(); ++i) {
     const TPen& p = s.Pens[i];
     w.Raw(".s" + std::to_string(i) + "{stroke:");
     w.Color(p.Rgb);
     w.Raw(";stroke-width:");
-    w.Num(p.Width);
+    w.Num(std::max(p.Width, hairline));
+    w.Raw("em");
     if (!p.Dashes.empty()) {
       w.Raw(";stroke-dasharray:");
       for (size_t k = 0; k < p.Dashes.size(); ++k) {
         if (k) w.Raw(" ");
         w.Num(p.Dashes[k]);
+        w.Raw("em");
       }
       if (p.DashOffset != 0) {
         w.Raw(";stroke-dashoffset:");
         w.Num(p.DashOffset);
+        w.Raw("em");
       }
     }
     w.Raw("}\n.f" + std::to_string(i) + "{fill:");
@@ -318,7 +351,9 @@ std::string SceneToSvg(const TScene& s, const TSvgOptions& options) {
   }
   w.Raw("</style>\n<rect class=\"background\"");
   w.Attr("x", vx), w.Attr("y", vy), w.Attr("width", vw), w.Attr("height", vh);
-  w.Raw(" fill=\"#ffffff\"/>\n<defs>\n");
+  w.Raw(" fill=\"");
+  w.Color(s.Background);
+  w.Raw("\"/>\n<defs>\n");
   for (size_t i = 0; i < s.Images.size(); ++i) {
     w.Raw("<image id=\"i" + std::to_string(i) +
           "\" width=\"1\" height=\"1\" preserveAspectRatio=\"none\" transform=\"matrix(1 0 0 -1 0 1)\" "
@@ -335,7 +370,8 @@ std::string SceneToSvg(const TScene& s, const TSvgOptions& options) {
     w.Figures(s.Groups[i]);
     w.Raw("</g>\n");
   }
-  w.Raw("</defs>\n<g transform=\"matrix(1 0 0 -1 0 0)\">\n");
+  // The em of the drawing is one drawing unit.
+  w.Raw("</defs>\n<g transform=\"matrix(1 0 0 -1 0 0)\" font-size=\"1\">\n");
   if (!s.Groups.empty()) w.Figures(s.Groups[0]);
   w.Raw("</g>\n");
   if (!options.Caption.empty()) {

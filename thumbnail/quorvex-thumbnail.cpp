@@ -71,7 +71,7 @@ int Run(int argc, char** argv) {
   else width = std::max(1, static_cast<int>(std::lround(size * aspect)));
 
   QImage picture(width, height, QImage::Format_RGB32);
-  picture.fill(Qt::white);
+  picture.fill(QColor::fromRgb(scene.Background));
   {
     QPainter painter(&picture);
     PaintScene(painter, scene, QRectF(0, 0, width, height));

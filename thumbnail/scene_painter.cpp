@@ -48,6 +48,7 @@ class TScenePainter {
 
   int64_t Paint(const QTransform& world, const QRectF& target) {
     target_ = target;
+    worldScale_ = PixelsPerUnit(world);
     struct Frame {
       size_t group;
       size_t figure;
@@ -89,8 +90,10 @@ class TScenePainter {
     return r.intersects(target_.adjusted(-1, -1, 1, 1)) && (r.width() >= 0.5 || r.height() >= 0.5);
   }
 
-  void StrokeWith(const TPen& pen, const QTransform& t) {
-    const double scale = PixelsPerUnit(t);
+  // Pens are as wide as printed whatever the scale of the block they sit
+  // in: widths and dashes follow the drawing's scale, not the placement's.
+  void StrokeWith(const TPen& pen) {
+    const double scale = worldScale_;
     const double width = std::max(0.8, pen.Width * scale);
     QPen q(ColorOf(pen.Rgb), width);
     q.setCosmetic(true);
@@ -109,6 +112,15 @@ class TScenePainter {
     p_.setBrush(Qt::NoBrush);
   }
 
+  // An arc as a polyline fine enough for its size under t.
+  static QPolygonF ArcLine(const TPrimitive& arc, const QTransform& t) {
+    const double pixels = std::max(arc.RadiusX, arc.RadiusY) * PixelsPerUnit(t);
+    const int segments = static_cast<int>(std::clamp(pixels * std::abs(arc.Sweep) / 4, 8.0, 256.0));
+    QPolygonF line;
+    for (const TPt& q : ArcPoints(arc, segments)) line << ToQt(q);
+    return line;
+  }
+
   const QImage* ImageOf(int32_t ref) {
     if (ref < 0 || static_cast<size_t>(ref) >= images_.size()) return nullptr;
     if (!loaded_[ref]) {
@@ -125,16 +137,20 @@ class TScenePainter {
     p_.setOpacity(prim.Marks & kMarkTemporary ? kTemporaryOpacity : 1.0);
     switch (prim.Kind) {
       case TPrimKind::kLine:
-        StrokeWith(pen, t);
+        StrokeWith(pen);
         p_.drawLine(ToQt(prim.P[0]), ToQt(prim.P[1]));
         break;
       case TPrimKind::kArc: {
-        StrokeWith(pen, t);
-        const double pixels = std::max(prim.RadiusX, prim.RadiusY) * PixelsPerUnit(t);
-        const int segments = static_cast<int>(std::clamp(pixels * std::abs(prim.Sweep) / 4, 8.0, 256.0));
-        QPolygonF line;
-        for (const TPt& q : ArcPoints(prim, segments)) line << ToQt(q);
-        p_.drawPolyline(line);
+        StrokeWith(pen);
+        p_.drawPolyline(ArcLine(prim, t));
+        break;
+      }
+      case TPrimKind::kSector: {
+        p_.setPen(Qt::NoPen);
+        p_.setBrush(ColorOf(pen.Rgb));
+        QPolygonF shape = ArcLine(prim, t);
+        if (!prim.Full) shape.prepend(ToQt(prim.P[0]));
+        p_.drawPolygon(shape);
         break;
       }
       case TPrimKind::kPolygon: {
@@ -179,7 +195,7 @@ class TScenePainter {
           p_.setTransform(QTransform(1, 0, 0, -1, 0, 1) * ToQt(prim.Frame) * t);
           p_.drawImage(QRectF(0, 0, 1, 1), *image);
         } else {
-          StrokeWith(pen, t);
+          StrokeWith(pen);
           QPolygonF frame;
           for (TPt q : {TPt{0, 0}, TPt{1, 0}, TPt{1, 1}, TPt{0, 1}, TPt{0, 0}, TPt{1, 1}})
             frame << ToQt(prim.Frame.Apply(q));
@@ -198,6 +214,7 @@ class TScenePainter {
   int64_t budget_;
   int64_t painted_ = 0;
   QRectF target_;
+  double worldScale_ = 1;  // pixels per drawing unit outside every placement
   std::vector<QImage> images_;
   std::vector<bool> loaded_;
   const QStringList gothic_ = FamiliesOf(kJapaneseGothicFamilies);

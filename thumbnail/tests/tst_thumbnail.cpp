@@ -25,6 +25,22 @@ class TstThumbnail : public QObject {
     QVERIFY2(drawn > 1000, qPrintable(QString("%1 pixels drawn").arg(drawn)));
   }
 
+  // A drawing made on a black background is drawn on black, in its own
+  // screen colours.
+  void DrawnOnTheDrawingsOwnBackground() {
+    const QString real = QUORVEX_SOURCE_DIR "/../shared/real/blocks-two.jww";
+    if (!QFile::exists(real)) QSKIP("real drawings folder ../shared/real is absent");
+    QTemporaryDir dir;
+    const QString png = dir.filePath("black.png");
+    QCOMPARE(QProcess::execute(QUORVEX_THUMBNAIL_BIN, {real, png}), 0);
+    const QImage image(png);
+    QCOMPARE(image.pixel(0, 0), qRgb(0, 0, 0));
+    int white = 0;  // its pen 2 is white on screen: light strokes
+    for (int y = 0; y < image.height(); ++y)
+      for (int x = 0; x < image.width(); ++x) white += qGray(image.pixel(x, y)) > 96;
+    QVERIFY2(white > 100, qPrintable(QString("%1 light pixels").arg(white)));
+  }
+
   void NoDrawingNoPicture() {
     QTemporaryDir dir;
     const QString png = dir.filePath("none.png");

@@ -7,12 +7,24 @@
 #include <new>
 
 #include "app/convert.h"
+#include "jww/archive.h"
 #include "jww/images.h"
 #include "jww/tempfiles.h"
 #include "render/svg.h"
 
 namespace quorvex {
 namespace {
+
+// The output file as a picture's sink: the SVG goes into the file's own
+// blocks as it is made.
+class TOutputFileSink : public TByteSink {
+ public:
+  explicit TOutputFileSink(TOutputFile& out) : out_(out) {}
+  int Exchange(size_t used, uint8_t*& room, size_t& size) override { return out_.NextRoom(used, room, size); }
+
+ private:
+  TOutputFile& out_;
+};
 
 bool ReadSmallFile(const std::string& path, std::vector<uint8_t>& out) {
   std::ifstream in(path, std::ios::binary);
@@ -91,15 +103,24 @@ TPictureResult MakePicture(const std::string& input, const std::string& output, 
       result.Exploded = ExplodeDimensions(d);
       options.Exploded = &start;
     }
-    const TScene scene = BuildScene(d, options);
-    d.Reset();
+    TSceneWalk walk(d, options);
+    const TScene& scene = walk.Scene();
     if (mode == TPictureMode::kPreview) {
       result.MarkedLines = scene.ExplodedLines;
       result.MarkedPoints = scene.ExplodedPoints;
       svg.Caption = result.Caption = PreviewCaption(result.Exploded, scene.ExplodedLines, scene.ExplodedPoints);
     }
-    const std::string picture = SceneToSvg(scene, svg);
-    result.ErrorNumber = WriteFileDurably(output, picture.data(), picture.size());
+    // Written as it is made, into a file that takes the output's name only
+    // when complete and durable.
+    TOutputFile file;
+    result.ErrorNumber = file.Open(output);
+    if (result.ErrorNumber == 0) {
+      TOutputFileSink sink(file);
+      TArchiveWriter out(sink);
+      WriteSvg(walk, out, svg);
+      out.Flush();
+      result.ErrorNumber = out.Ok() ? file.Commit() : out.Error();
+    }
   } catch (const std::bad_alloc&) {
     result.ErrorNumber = ENOMEM;
   }

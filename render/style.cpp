@@ -195,15 +195,21 @@ int32_t TStyles::PenIndex(const TPen& pen) {
 }
 
 int32_t TStyles::StrokePen(const TEntJwwCommon& c, bool exploded) {
-  const auto key = std::make_tuple(c.PenStyle, c.PenColor, c.PenWidth, exploded);
+  const uint64_t key = static_cast<uint64_t>(c.PenStyle) | static_cast<uint64_t>(c.PenColor) << 8 |
+                       static_cast<uint64_t>(c.PenWidth) << 24 | static_cast<uint64_t>(exploded) << 40;
+  if (key == lastStroke_) return lastStrokeIndex_;  // most entities share their neighbour's pen
   const auto it = strokes_.find(key);
-  if (it != strokes_.end()) return it->second;
+  if (it != strokes_.end()) {
+    lastStroke_ = key, lastStrokeIndex_ = it->second;
+    return it->second;
+  }
   TPen pen = dashes_[c.PenStyle];
   pen.Rgb = exploded ? highlightRgb_ : ColorOf(c.PenColor);
   pen.Width = WidthOf(c);
   if (exploded) pen.Width = std::max(pen.Width, kHighlightMinWidth);
   const int32_t index = PenIndex(pen);
   strokes_.emplace(key, index);
+  lastStroke_ = key, lastStrokeIndex_ = index;
   return index;
 }
 
@@ -215,10 +221,14 @@ int32_t TStyles::OutlinePen(const TEntJwwCommon& c, uint32_t rgb) {
 }
 
 int32_t TStyles::FillPen(uint32_t rgb) {
+  const auto it = fills_.find(rgb);
+  if (it != fills_.end()) return it->second;
   TPen pen;
   pen.Rgb = rgb;
   pen.Width = 0;
-  return PenIndex(pen);
+  const int32_t index = PenIndex(pen);
+  fills_.emplace(rgb, index);
+  return index;
 }
 
 }  // namespace quorvex

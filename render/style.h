@@ -13,6 +13,7 @@
 #include <map>
 #include <memory>
 #include <tuple>
+#include <unordered_map>
 #include <vector>
 
 #include "attrib/UnitGraAtt.h"
@@ -77,7 +78,11 @@ class TStyles {
   std::vector<TPen>& pens_;
   TPen dashes_[256];
   std::map<std::tuple<uint32_t, double, std::vector<double>, double>, int32_t> penIndex_;
-  std::map<std::tuple<uint8_t, uint16_t, uint16_t, bool>, int32_t> strokes_;
+  // Line type, colour number, pen width and highlight packed in a key.
+  std::unordered_map<uint64_t, int32_t> strokes_;
+  uint64_t lastStroke_ = UINT64_MAX;
+  int32_t lastStrokeIndex_ = -1;
+  std::unordered_map<uint32_t, int32_t> fills_;  // by 0xRRGGBB
 };
 
 }  // namespace quorvex

@@ -1,10 +1,12 @@
 // Pictures of drawings: where placed blocks and arcs land, texts in either
 // string form, the marks of a preview, and drawings built to make the
 // renderer's output explode.
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <numbers>
+#include <random>
 #include <regex>
 #include <sstream>
 
@@ -13,6 +15,7 @@
 #include "app/convert.h"
 #include "app/picture.h"
 #include "jww/shapes.h"
+#include "render/number.h"
 #include "render/svg.h"
 #include "testutil.h"
 #include "text/utf8.h"
@@ -21,7 +24,7 @@
 namespace qtest {
 namespace {
 
-std::string Svg(const TJwwData& d) { return SceneToSvg(BuildScene(d)); }
+std::string Svg(const TJwwData& d) { return DrawingToSvg(d); }
 
 size_t Count(const std::string& text, const std::string& what) {
   size_t n = 0;
@@ -76,7 +79,7 @@ TEST(Render, NestedRotatedScaledInsertionLandsWhereTheDrawingPutsIt) {
   const TBlockPlacement n = d.BlockTreePlacement(1);
   EXPECT_NEAR(n.X + n.M11, want.X, 1e-9);
   EXPECT_NEAR(n.Y + n.M21, want.Y, 1e-9);
-  const TBox box = BuildScene(d).Extents;
+  const TBox box = TSceneWalk(d).Scene().Extents;
   EXPECT_NEAR(box.MinX, std::min(n.X, want.X), 1e-9);
   EXPECT_NEAR(box.MaxX, std::max(n.X, want.X), 1e-9);
   EXPECT_NEAR(box.MinY, std::min(n.Y, want.Y), 1e-9);
@@ -163,7 +166,8 @@ TEST(Render, PreviewMarksExactlyTheLinesAndPointsTheConversionAdds) {
   const TExplodeSummary sum = ExplodeDimensions(d);
   TRenderOptions options;
   options.Exploded = &start;
-  const TScene scene = BuildScene(d, options);
+  const TSceneWalk walk(d, options);
+  const TScene& scene = walk.Scene();
   EXPECT_EQ(std::tuple(sum.LinesAdded, scene.ExplodedLines), std::tuple(4, 3));
   EXPECT_NE(PreviewCaption(sum, scene.ExplodedLines, scene.ExplodedPoints).find("(1 of them in block definitions"),
             std::string::npos);
@@ -176,12 +180,12 @@ TEST(Render, HiddenLayerGroupsAreKeptButNotShownWhereTheCadProgramSetStates) {
   far.LayerGroup = 1;
   AddToDrawing(d, far);
   // Every state 0, as other programs leave them: everything is shown.
-  EXPECT_EQ(std::tuple(Count(Svg(d), " hidden"), BuildScene(d).Extents.MaxX), std::tuple(0u, 600.0));
+  EXPECT_EQ(std::tuple(Count(Svg(d), " hidden"), TSceneWalk(d).Scene().Extents.MaxX), std::tuple(0u, 600.0));
   // As the CAD program saves: the write group and its write layer shown,
   // group 1 hidden.
   d.LayerGroups[0].State = 3;
   d.Layers[0].State = 3;
-  EXPECT_EQ(std::tuple(Count(Svg(d), "class=\"line hidden"), BuildScene(d).Extents.MaxX), std::tuple(1u, 10.0));
+  EXPECT_EQ(std::tuple(Count(Svg(d), "class=\"line hidden"), TSceneWalk(d).Scene().Extents.MaxX), std::tuple(1u, 10.0));
 }
 
 TEST(Render, FanOutAndSelfPlacementStayBoundedInOutput) {
@@ -265,7 +269,7 @@ TEST(Render, RoundSolidsAreFilledDiscsAndSectorsNotCornersAndKeepOutOfTheExtents
 
   // The extents hold the shapes (and the corners' unit square), not the
   // radius, flatness or angles taken as corners.
-  const TBox box = BuildScene(d).Extents;
+  const TBox box = TSceneWalk(d).Scene().Extents;
   EXPECT_NEAR(box.MinX, 0, 1e-9);
   EXPECT_NEAR(box.MaxX, 110, 1e-9);
   EXPECT_NEAR(box.MinY, -3, 1e-9);
@@ -319,7 +323,7 @@ TEST(Render, ColoursAreTheDrawingsOwnForScreenOrPrinterAndThePaletteWhenItStores
   TRenderOptions print;
   print.Colors = TColorSet::kPrinter;
   auto colours = [&](const TRenderOptions& options) {
-    const std::string svg = SceneToSvg(BuildScene(d, options));
+    const std::string svg = DrawingToSvg(d, options);
     std::smatch m;
     EXPECT_TRUE(std::regex_search(svg, m, std::regex("<rect class=\"background\"[^>]* fill=\"([^\"]+)\"")));
     std::vector<std::string> out = {m.empty() ? "" : m[1].str()};
@@ -366,6 +370,32 @@ TEST(Render, ABrowserKeepsTheLeadingAndDoubledSpacesOfTexts) {
   std::smatch m;
   ASSERT_TRUE(std::regex_search(dom, m, std::regex("data-chars=\"(\\d+)\""))) << dom.substr(0, 300);
   EXPECT_EQ(m[1].str(), "6");
+}
+
+TEST(Render, NumbersAreWrittenAsTheExactTenDigitConversionWritesThem) {
+  // The quick way must give the same text as the exact one for every
+  // value, halves and values next to powers of ten included.
+  std::mt19937_64 random(17);
+  auto same = [](double v) {
+    char fast[40], exact[40];
+    const std::string a(fast, FormatNumber(v, fast));
+    const std::string b(exact, std::to_chars(exact, exact + 40, v, std::chars_format::general, 10).ptr);
+    EXPECT_EQ(a, b) << std::hexfloat << v;
+    return a == b;
+  };
+  std::uniform_real_distribution<double> plain(-2000, 2000);
+  bool ok = true;
+  for (int i = 0; i < 50000 && ok; ++i) {
+    ok = same(plain(random));
+    const double scaled = std::ldexp(static_cast<double>(random() >> 11), static_cast<int>(random() % 90) - 80);
+    ok = ok && same(random() & 1 ? scaled : -scaled);
+    const int64_t whole = static_cast<int64_t>(random() % 20000000001ull) - 10000000000ll;
+    ok = ok && same(static_cast<double>(whole) / std::pow(10.0, static_cast<int>(random() % 14)));
+    ok = ok && same((static_cast<double>(random() % 100000000000ull) + 0.5) / std::pow(10.0, static_cast<int>(random() % 12)));
+  }
+  for (double v : {0.0, 1e-4, 9.99999999995e-5, 1.00000000005e-4, 9999999999.5, 9999999999.4, 999999999.95, 0.5, 2.5,
+                   1234567890.5, 1e10, 1e9, 99999.999995, 0.1, 1.0 / 3, 1e-300, 1e300})
+    for (double w : {v, -v, std::nextafter(v, 1e308), std::nextafter(v, -1e308)}) same(w);
 }
 
 std::vector<uint8_t> Gzip(const std::vector<uint8_t>& data) {

@@ -60,8 +60,8 @@ int Run(int argc, char** argv) {
   TRenderOptions options;
   options.Images = &images;
   options.ImageBudget = ImageBudgetFor(::stat(input.c_str(), &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0);
-  const TScene scene = BuildScene(d, options);
-  d.Reset();
+  TSceneWalk walk(d, options);
+  const TScene& scene = walk.Scene();
 
   // The longest side is `size`; the other follows the drawing's shape.
   const TBox box = PictureBox(scene);
@@ -74,7 +74,7 @@ int Run(int argc, char** argv) {
   picture.fill(QColor::fromRgb(scene.Background));
   {
     QPainter painter(&picture);
-    PaintScene(painter, scene, QRectF(0, 0, width, height));
+    PaintDrawing(painter, walk, QRectF(0, 0, width, height));
   }
   QSaveFile file(QString::fromStdString(output));
   if (!file.open(QIODevice::WriteOnly) || !picture.save(&file, "PNG") || !file.commit()) {

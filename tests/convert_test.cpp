@@ -9,7 +9,7 @@
 #include <thread>
 #include <tuple>
 
-#include "app/convert.h"
+#include "convert/session.h"
 #include "writer_util.h"
 
 namespace qtest {

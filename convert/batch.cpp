@@ -8,7 +8,7 @@
 #include <map>
 #include <thread>
 
-#include "jww/tempfiles.h"
+#include "os/interrupts.h"
 
 namespace quorvex {
 namespace {

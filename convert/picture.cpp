@@ -8,7 +8,8 @@
 
 #include "convert/session.h"
 #include "jww/images.h"
-#include "jww/tempfiles.h"
+#include "os/outputfile.h"
+#include "os/scratch.h"
 #include "render/svg.h"
 
 namespace quorvex {

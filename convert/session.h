@@ -12,7 +12,7 @@
 #include "explode/explode.h"
 #include "jww/images.h"
 #include "jww/jwwunit.h"
-#include "jww/tempfiles.h"
+#include "os/scratch.h"
 
 namespace quorvex {
 

@@ -10,6 +10,7 @@
 #include <tuple>
 
 #include "convert/session.h"
+#include "os/outputfile.h"
 #include "writer_util.h"
 
 namespace qtest {

@@ -17,7 +17,8 @@
 #include "convert/outcome.h"
 #include "convert/session.h"
 #include "explode/explode.h"
-#include "jww/tempfiles.h"
+#include "os/interrupts.h"
+#include "os/outputfile.h"
 
 using namespace quorvex;
 

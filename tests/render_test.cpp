@@ -12,8 +12,8 @@
 
 #include <zlib.h>
 
-#include "app/convert.h"
-#include "app/picture.h"
+#include "convert/picture.h"
+#include "convert/session.h"
 #include "jww/shapes.h"
 #include "render/number.h"
 #include "render/svg.h"

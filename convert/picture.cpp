@@ -1,4 +1,4 @@
-#include "app/picture.h"
+#include "convert/picture.h"
 
 #include <sys/stat.h>
 
@@ -6,25 +6,15 @@
 #include <fstream>
 #include <new>
 
-#include "app/convert.h"
+#include "convert/session.h"
 #include "jww/archive.h"
 #include "jww/images.h"
-#include "jww/tempfiles.h"
+#include "os/outputfile.h"
+#include "os/scratch.h"
 #include "render/svg.h"
 
 namespace quorvex {
 namespace {
-
-// The output file as a picture's sink: the SVG goes into the file's own
-// blocks as it is made.
-class TOutputFileSink : public TByteSink {
- public:
-  explicit TOutputFileSink(TOutputFile& out) : out_(out) {}
-  int Exchange(size_t used, uint8_t*& room, size_t& size) override { return out_.NextRoom(used, room, size); }
-
- private:
-  TOutputFile& out_;
-};
 
 bool ReadSmallFile(const std::string& path, std::vector<uint8_t>& out) {
   std::ifstream in(path, std::ios::binary);
@@ -115,8 +105,7 @@ TPictureResult MakePicture(const std::string& input, const std::string& output, 
     TOutputFile file;
     result.ErrorNumber = file.Open(output);
     if (result.ErrorNumber == 0) {
-      TOutputFileSink sink(file);
-      TArchiveWriter out(sink);
+      TArchiveWriter out(file);
       WriteSvg(walk, out, svg);
       out.Flush();
       result.ErrorNumber = out.Ok() ? file.Commit() : out.Error();

@@ -58,7 +58,8 @@ std::string PreviewCaption(const TExplodeSummary& done, int64_t markedLines, int
   return caption;
 }
 
-TPictureResult MakePicture(const std::string& input, const std::string& output, TPictureMode mode) {
+TPictureResult MakePicture(const std::string& input, const std::string& output, TPictureMode mode,
+                           TColorSet colors) {
   TPictureResult result;
   struct stat st{};
   if (input.empty() || LowerExtension(input) != ".jww" || ::stat(input.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -84,6 +85,7 @@ TPictureResult MakePicture(const std::string& input, const std::string& output, 
     attributes.FillColors();
     TRenderOptions options;
     options.Attributes = &attributes;
+    options.Colors = colors;
     options.Images = &images;
     options.ImageBudget = ImageBudgetFor(static_cast<uint64_t>(st.st_size));
     TExplodeStart start;

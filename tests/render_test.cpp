@@ -320,10 +320,21 @@ TEST(Render, ColoursAreTheDrawingsOwnForScreenOrPrinterAndThePaletteWhenItStores
   d.Lines[0].PenColor = 2;
   AddToDrawing(d, MakeLine(0, 5, 10, 5));
   d.Lines[1].PenColor = 9;
-  TRenderOptions print;
-  print.Colors = TColorSet::kPrinter;
-  auto colours = [&](const TRenderOptions& options) {
-    const std::string svg = DrawingToSvg(d, options);
+  TempFolder dir;
+  // The colours of a picture: its background, then each line's.
+  auto colours = [&](bool print) {
+    std::string svg;
+    if (!print) {
+      svg = DrawingToSvg(d);
+    } else {
+      // As quorvex-convert --svg --print writes it.
+      WriteFile(dir.File("in.jww"), Serialize(d, 600));
+      const std::string command = std::string(QUORVEX_CONVERT_BIN) + " --svg --print " + dir.File("in.jww") + " " +
+                                  dir.File("out.svg") + " >/dev/null";
+      EXPECT_EQ(std::system(command.c_str()), 0);
+      const std::vector<uint8_t> bytes = ReadFile(dir.File("out.svg"));
+      svg.assign(bytes.begin(), bytes.end());
+    }
     std::smatch m;
     EXPECT_TRUE(std::regex_search(svg, m, std::regex("<rect class=\"background\"[^>]* fill=\"([^\"]+)\"")));
     std::vector<std::string> out = {m.empty() ? "" : m[1].str()};
@@ -332,14 +343,14 @@ TEST(Render, ColoursAreTheDrawingsOwnForScreenOrPrinterAndThePaletteWhenItStores
   };
   using V = std::vector<std::string>;
   // None stored: the attribute tables' palette on white, as before.
-  EXPECT_EQ(colours({}), (V{"#ffffff", "#000000", "#ff80ff"}));
+  EXPECT_EQ(colours(false), (V{"#ffffff", "#000000", "#ff80ff"}));
   // Stored as 0x00BBGGRR: on screen a black background with a white and a
   // grey pen; on paper black and orange on white.
   d.PenSettings[0].ScreenColor = 0x000000, d.PenSettings[0].PrinterColor = 0xFFFFFF;
   d.PenSettings[2].ScreenColor = 0xFFFFFF, d.PenSettings[2].PrinterColor = 0x000000;
   d.PenSettings[9].ScreenColor = 0x808080, d.PenSettings[9].PrinterColor = 0x0080FF;
-  EXPECT_EQ(colours({}), (V{"#000000", "#ffffff", "#808080"}));
-  EXPECT_EQ(colours(print), (V{"#ffffff", "#000000", "#ff8000"}));
+  EXPECT_EQ(colours(false), (V{"#000000", "#ffffff", "#808080"}));
+  EXPECT_EQ(colours(true), (V{"#ffffff", "#000000", "#ff8000"}));
 }
 
 // Whether a program can be run from the shell.

@@ -39,6 +39,9 @@ class TstThumbnail : public QObject {
     for (int y = 0; y < image.height(); ++y)
       for (int x = 0; x < image.width(); ++x) white += qGray(image.pixel(x, y)) > 96;
     QVERIFY2(white > 100, qPrintable(QString("%1 light pixels").arg(white)));
+    // As printed: on white paper.
+    QCOMPARE(QProcess::execute(QUORVEX_THUMBNAIL_BIN, {"--print", real, png}), 0);
+    QCOMPARE(QImage(png).pixel(0, 0), qRgb(255, 255, 255));
   }
 
   void NoDrawingNoPicture() {

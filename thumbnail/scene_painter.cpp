@@ -61,8 +61,12 @@ class TScenePainter {
     };
     std::vector<Frame> stack{{walk.Figures(0), world}};
     std::vector<TFigure> figures;  // one for each depth, reused
-    while (!stack.empty() && painted_ < budget_) {
+    while (!stack.empty()) {
       const size_t depth = stack.size() - 1;
+      if (depth > 0 && placed_ >= budget_) {  // no more of the definitions' primitives
+        stack.pop_back();
+        continue;
+      }
       if (figures.size() <= depth) figures.resize(depth + 1);
       TFigure& fig = figures[depth];
       if (!stack.back().cursor.Next(fig)) {
@@ -72,19 +76,18 @@ class TScenePainter {
       if (fig.Marks & kMarkHidden) continue;
       const QTransform t = stack.back().t;  // copied: pushing may move the stack
       for (const TPrimitive& prim : fig.Prims) {
-        if (painted_ >= budget_) break;
-        ++painted_;
+        if (depth > 0 && placed_++ >= budget_) break;
         if (prim.Kind != TPrimKind::kPlace) {
           if (!Tiny(prim, t)) Primitive(fig, prim, t);
           continue;
         }
         if (prim.Ref < 0) continue;
         const QTransform inner = ToQt(prim.Frame) * t;
-        if (Visible(s_.Groups[static_cast<size_t>(prim.Ref)].Box, inner))
+        if (placed_ < budget_ && Visible(s_.Groups[static_cast<size_t>(prim.Ref)].Box, inner))
           stack.push_back({walk.Figures(static_cast<size_t>(prim.Ref)), inner});
       }
     }
-    return painted_;
+    return std::min(placed_, budget_);
   }
 
  private:
@@ -313,7 +316,7 @@ class TScenePainter {
   QPainter& p_;
   const TScene& s_;
   int64_t budget_;
-  int64_t painted_ = 0;
+  int64_t placed_ = 0;  // primitives of placed definitions looked at
   QRectF target_;
   double worldScale_ = 1;  // pixels per drawing unit outside every placement
   int columns_ = 0, rows_ = 0;

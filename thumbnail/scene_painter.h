@@ -10,9 +10,10 @@
 
 namespace quorvex {
 
-// At most this many primitives are painted for one picture: block
-// placements are expanded here, and a drawing whose insertions fan out
-// could otherwise ask for billions.
+// At most this many primitives of placed block definitions are painted for
+// one picture (the drawing's own are all painted): placements are expanded
+// here, and a drawing whose insertions fan out could otherwise ask for
+// billions.
 constexpr int64_t kMaxPaintedPrimitives = 2000000;
 
 // The part of the drawing shown, with its margin (render/layout.h).
@@ -22,7 +23,7 @@ TBox PictureBox(const TScene& scene);
 // device's origin), scaled to fit with its aspect kept and centred; the y
 // axis is flipped so the drawing's up is up. A primitive smaller than a
 // pixel is left out when another one already fell on that pixel. Returns
-// the number of primitives looked at.
+// the number of primitives of placed definitions looked at.
 int64_t PaintDrawing(QPainter& painter, TSceneWalk& walk, const QRectF& target,
                      int64_t maxPrimitives = kMaxPaintedPrimitives);
 

@@ -1,9 +1,16 @@
 // The thumbnailer as a file manager runs it: a PNG of the asked size that
 // shows the drawing, and a failure without a picture for what is no drawing.
 #include <QImage>
+#include <QPainter>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include "jww/header.h"
+#include "jww/kinds.h"
+#include "thumbnail/scene_painter.h"
+
+using namespace quorvex;
 
 class TstThumbnail : public QObject {
   Q_OBJECT
@@ -42,6 +49,44 @@ class TstThumbnail : public QObject {
     // As printed: on white paper.
     QCOMPARE(QProcess::execute(QUORVEX_THUMBNAIL_BIN, {"--print", real, png}), 0);
     QCOMPARE(QImage(png).pixel(0, 0), qRgb(255, 255, 255));
+  }
+
+  // The limit on what block placements may cost stops their expansion, not
+  // the drawing's own entities after them.
+  void TheDrawingsOwnEntitiesArePaintedWhateverItsBlocksCost() {
+    TJwwData d;
+    SizeSettingsTables(d);
+    d.Header.Version = 700;
+    TEntJwwLine line;
+    line.PenStyle = 1, line.PenColor = 2;
+    d.BlockDefs.resize(1);
+    d.BlockDefCount = d.Header.BlockDefListCount = 1;
+    TEntJwwBlockDef& def = d.BlockDefs[0];
+    def.Number = 1;
+    for (int i = 0; i < 50; ++i) {
+      line.StartX = line.EndX = i * 0.2, line.StartY = 0, line.EndY = 40;
+      AppendEntity(def, def.EntityCount, line);
+    }
+    TEntJwwBlockRef placed;
+    placed.PenColor = 2, placed.ScaleX = placed.ScaleY = 1, placed.BlockNumber = 1;
+    for (int k = 0; k < 10; ++k) {
+      placed.RefX = k * 10;
+      AppendEntity(d, d.Header.EntityCount, placed);
+    }
+    line.StartX = 0, line.EndX = 100, line.StartY = line.EndY = 80;  // the last entity
+    AppendEntity(d, d.Header.EntityCount, line);
+    TSceneWalk walk(d);
+    QImage image(200, 200, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    {
+      QPainter painter(&image);
+      QCOMPARE(PaintDrawing(painter, walk, QRectF(0, 0, 200, 200), 100), int64_t(100));
+    }
+    // The last line runs across the top of the picture.
+    int drawn = 0;
+    for (int y = 0; y < 60; ++y)
+      for (int x = 0; x < 200; ++x) drawn += qGray(image.pixel(x, y)) < 200;
+    QVERIFY2(drawn > 150, qPrintable(QString("%1 pixels drawn").arg(drawn)));
   }
 
   void NoDrawingNoPicture() {

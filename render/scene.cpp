@@ -187,7 +187,7 @@ class TSceneBuilder {
 
   void AddLine(TFigure& out, const TEntJwwLine& l, bool exploded) {
     if (!Finite(l.StartX, l.StartY, l.EndX, l.EndY)) return;
-    TPrimitive p;
+    TPrimitive& p = out.Prims.emplace_back();  // made in place: most primitives are lines and dots
     p.Kind = TPrimKind::kLine;
     p.Marks = exploded ? kMarkExploded : 0;
     p.Pen = styles_.StrokePen(l, exploded);
@@ -195,12 +195,12 @@ class TSceneBuilder {
     p.P[1] = {l.EndX, l.EndY};
     Grow(p.P[0]);
     Grow(p.P[1]);
-    out.Prims.push_back(p);
   }
 
   void AddArc(TFigure& out, const TEntJwwArc& a) {
     if (!Finite(a.CenterX, a.CenterY, a.Radius, a.StartAngle, a.ArcAngle, a.TiltAngle, a.Flatness)) return;
-    TPrimitive p;
+    if (!Finite(a.Radius * a.Flatness)) return;
+    TPrimitive& p = out.Prims.emplace_back();
     p.Kind = TPrimKind::kArc;
     p.Pen = styles_.StrokePen(a, false);
     p.P[0] = {a.CenterX, a.CenterY};
@@ -210,21 +210,18 @@ class TSceneBuilder {
     p.Full = a.FullCircle != 0 || std::abs(a.ArcAngle) >= kTwoPi - 1e-9;
     p.Start = p.Full ? 0 : std::fmod(a.StartAngle, kTwoPi);
     p.Sweep = p.Full ? kTwoPi : a.ArcAngle;
-    if (!Finite(p.RadiusY)) return;
     GrowByArc(p);
-    out.Prims.push_back(p);
   }
 
   void AddDot(TFigure& out, const TEntJwwPoint& pt, bool exploded, bool temporary) {
     if (!Finite(pt.X, pt.Y)) return;
-    TPrimitive p;
+    TPrimitive& p = out.Prims.emplace_back();
     p.Kind = TPrimKind::kDot;
     p.Marks = static_cast<uint8_t>((exploded ? kMarkExploded : 0) | (temporary ? kMarkTemporary : 0));
     p.Pen = styles_.FillPen(exploded ? styles_.HighlightRgb() : styles_.ColorOf(pt.PenColor));
     p.P[0] = {pt.X, pt.Y};
     p.Radius = styles_.DotRadius(pt.PenColor, exploded, temporary);
     Grow(p.P[0]);
-    out.Prims.push_back(p);
   }
 
   // A text: its run, or for an image text the image. The first pass needs
@@ -235,7 +232,7 @@ class TSceneBuilder {
     TAffine frame = TAffine::Placement(t.StartX, t.StartY, 1, 1, angle);
     if (StartsWithImageMark(t.Text)) return AddImage(out, t, frame);
     if (t.SizeY <= 0) return;
-    TPrimitive p;
+    TPrimitive& p = out.Prims.emplace_back();
     p.Kind = TPrimKind::kText;
     p.Pen = styles_.FillPen(styles_.ColorOf(t.PenColor));
     p.Frame = frame;
@@ -259,7 +256,6 @@ class TSceneBuilder {
       local.Add({length, t.SizeY});
       Grow(local, frame);
     }
-    out.Prims.push_back(p);
   }
 
   void AddImage(TFigure& out, const TEntJwwText& t, TAffine frame) {
@@ -284,7 +280,8 @@ class TSceneBuilder {
   // numbers are no corners: only the shape widens the picture.
   void AddRoundSolid(TFigure& out, const TEntJwwSolid& so, uint32_t rgb) {
     const TRoundSolid r = RoundSolidOf(so);
-    TPrimitive p;
+    if (!Finite(r.Radius * r.Flatness)) return;
+    TPrimitive& p = out.Prims.emplace_back();
     const bool filled = r.Shape == kFilledRoundShape;
     p.Kind = filled ? TPrimKind::kSector : TPrimKind::kArc;
     p.Pen = filled ? styles_.FillPen(rgb) : styles_.OutlinePen(so, rgb);
@@ -295,10 +292,8 @@ class TSceneBuilder {
     p.Full = std::abs(r.Sweep) >= kTwoPi - 1e-9;
     p.Start = p.Full ? 0 : std::fmod(r.Start, kTwoPi);
     p.Sweep = p.Full ? kTwoPi : r.Sweep;
-    if (!Finite(p.RadiusY)) return;
     GrowByArc(p);
     if (filled && !p.Full) Grow(p.P[0]);
-    out.Prims.push_back(p);
   }
 
   // ---- figures, one per entity kind ----
@@ -352,12 +347,11 @@ class TSceneBuilder {
     if (!Finite(so.X1, so.Y1, so.X2, so.Y2, so.X3, so.Y3, so.X4, so.Y4)) return;
     const uint32_t rgb = so.PenColor == 10 ? RgbOfStored(so.Color) : styles_.ColorOf(so.PenColor);
     if (IsRoundSolid(so)) return AddRoundSolid(out, so, rgb);
-    TPrimitive p;
+    TPrimitive& p = out.Prims.emplace_back();
     p.Kind = TPrimKind::kPolygon;
     p.Pen = styles_.FillPen(rgb);
     p.P[0] = {so.X1, so.Y1}, p.P[1] = {so.X2, so.Y2}, p.P[2] = {so.X3, so.Y3}, p.P[3] = {so.X4, so.Y4};
     for (const TPt& q : p.P) Grow(q);
-    out.Prims.push_back(p);
   }
 
   // A placement keeps the index of its definition in Ref until the walk
@@ -367,11 +361,10 @@ class TSceneBuilder {
     const int32_t def = index_.Find(r.BlockNumber);
     const TAffine frame = TAffine::Placement(r.RefX, r.RefY, r.ScaleX, r.ScaleY, r.Angle);
     if (def < 0 || def >= defCount_ || !frame.Finite()) return;
-    TPrimitive p;
+    TPrimitive& p = out.Prims.emplace_back();
     p.Kind = TPrimKind::kPlace;
     p.Ref = def;
     p.Frame = frame;
-    out.Prims.push_back(p);
   }
 
   // State 0 hides a layer group or a layer. The CAD program never saves a

@@ -221,13 +221,18 @@ int32_t TStyles::OutlinePen(const TEntJwwCommon& c, uint32_t rgb) {
 }
 
 int32_t TStyles::FillPen(uint32_t rgb) {
+  if (rgb == lastFill_) return lastFillIndex_;
   const auto it = fills_.find(rgb);
-  if (it != fills_.end()) return it->second;
+  if (it != fills_.end()) {
+    lastFill_ = rgb, lastFillIndex_ = it->second;
+    return it->second;
+  }
   TPen pen;
   pen.Rgb = rgb;
   pen.Width = 0;
   const int32_t index = PenIndex(pen);
   fills_.emplace(rgb, index);
+  lastFill_ = rgb, lastFillIndex_ = index;
   return index;
 }
 

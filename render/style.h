@@ -83,6 +83,8 @@ class TStyles {
   uint64_t lastStroke_ = UINT64_MAX;
   int32_t lastStrokeIndex_ = -1;
   std::unordered_map<uint32_t, int32_t> fills_;  // by 0xRRGGBB
+  uint32_t lastFill_ = UINT32_MAX;                // no colour: 0xRRGGBB has no high byte
+  int32_t lastFillIndex_ = -1;
 };
 
 }  // namespace quorvex

@@ -1,6 +1,8 @@
 #include "render/svg.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cstring>
 #include <cmath>
 #include <cstdio>
 #include <numbers>
@@ -20,9 +22,56 @@ constexpr double kHairlineMillimetres = 0.05;
 // Bytes gathered before they go to the writer.
 constexpr size_t kChunk = 256u << 10;
 
+// Text gathered for the writer: appends inline, growing only when a chunk
+// and the element after it no longer fit.
+class TText {
+ public:
+  TText() : buf_(2 * kChunk) {}
+  void append(const char* p, size_t n) {
+    std::memcpy(Room(n), p, n);
+    n_ += n;
+  }
+  void append(const char* p, const char* end) { append(p, static_cast<size_t>(end - p)); }
+  void push_back(char c) {
+    *Room(1) = c;
+    ++n_;
+  }
+  TText& operator+=(char c) {
+    push_back(c);
+    return *this;
+  }
+  TText& operator+=(const char* text) {
+    append(text, std::strlen(text));
+    return *this;
+  }
+  TText& operator+=(const std::string& text) {
+    append(text.data(), text.size());
+    return *this;
+  }
+  // Writes a number where the text ends.
+  void Number(double v) {
+    char* at = Room(32);
+    n_ += static_cast<size_t>(FormatNumber(v, at) - at);
+  }
+  char& back() { return buf_[n_ - 1]; }
+  const char* data() const { return buf_.data(); }
+  size_t size() const { return n_; }
+  void clear() { n_ = 0; }
+
+ private:
+  char* Room(size_t n) {
+    if (buf_.size() - n_ < n) [[unlikely]]
+      Grow(n);
+    return buf_.data() + n_;
+  }
+  [[gnu::noinline]] void Grow(size_t n) { buf_.resize(std::max(2 * buf_.size(), n_ + n)); }
+  std::vector<char> buf_;
+  size_t n_ = 0;
+};
+
 class TSvgOut {
  public:
-  TSvgOut(const TScene& s, TArchiveWriter& out) : s_(s), out_(out) { o_.reserve(2 * kChunk); }
+  TSvgOut(const TScene& s, TArchiveWriter& out) : s_(s), out_(out) {}
 
   // Hands what is gathered to the writer once there is a chunk of it (or
   // all of it at the end); called between elements.
@@ -41,8 +90,7 @@ class TSvgOut {
 
   void Num(double v) {
     if (v == 0 || !std::isfinite(v)) v = 0;  // no "-0"; callers never pass non-finite values
-    char buf[32];
-    o_.append(buf, FormatNumber(v, buf));
+    o_.Number(v);
   }
   void Pt(TPt p) {
     Num(p.X);
@@ -67,9 +115,10 @@ class TSvgOut {
     o_ += '"';
   }
   void Color(uint32_t rgb) {
-    char buf[8];
-    std::snprintf(buf, sizeof buf, "#%06x", rgb & 0xFFFFFF);
-    o_ += buf;
+    static constexpr char kHex[] = "0123456789abcdef";
+    char buf[7] = {'#'};
+    for (int i = 0; i < 6; ++i) buf[1 + i] = kHex[(rgb >> (20 - 4 * i)) & 0xF];
+    o_.append(buf, sizeof buf);
   }
 
   // UTF-8 text as XML character data: markup characters escaped, and the
@@ -115,7 +164,8 @@ class TSvgOut {
   }
   void PenClass(char which, int32_t pen) {
     o_ += which;
-    o_ += std::to_string(pen);
+    char digits[16];
+    o_.append(digits, std::to_chars(digits, digits + sizeof digits, pen).ptr);
     o_ += '"';
   }
 
@@ -310,7 +360,7 @@ class TSvgOut {
  private:
   const TScene& s_;
   TArchiveWriter& out_;
-  std::string o_;   // gathered, not yet handed to the writer
+  TText o_;         // gathered, not yet handed to the writer
   TFigure figure_;  // the figure being written
 };
 

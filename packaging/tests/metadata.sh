@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Checks the desktop entry and the software centre's metainfo with their own
-# validators (any remark fails, pedantic ones too), and that the metainfo
-# names this version, the desktop entry and the MIME type the project
-# installs. A validator that is not installed is skipped; with neither, the
+# validators (any remark fails, pedantic ones too), that the metainfo names
+# this version, the desktop entry and the MIME type the project installs,
+# and that the desktop entry opens drawings of that type. A validator that is not installed is skipped; with neither, the
 # whole check is (status 77).
 #   metadata.sh SOURCE-DIR VERSION
 set -uo pipefail
@@ -53,6 +53,11 @@ type=$(sed -n 's:.*<mime-type type="\([^"]*\)".*:\1:p' "$mime")
 handled=$(sed -n 's:.*<mediatype>\(.*\)</mediatype>.*:\1:p' "$metainfo")
 [[ $handled == "$type" ]] && echo "ok      mediatype $handled" ||
   fail "the metainfo handles '$handled', the MIME type is '$type'"
+# The desktop entry opens such drawings, one at a time, as the input.
+grep -qx "MimeType=\(.*;\)\?$type;.*" "$desktop" && echo "ok      the desktop entry opens $type" ||
+  fail "the desktop entry's MimeType does not list $type"
+grep -qx 'Exec=quorvex %f' "$desktop" && echo "ok      Exec=quorvex %f" ||
+  fail "the desktop entry does not pass the file to open (Exec=quorvex %f)"
 
 echo "$failed failed"
 ((failed == 0))

@@ -36,18 +36,30 @@ int main(int argc, char* argv[]) {
   QCommandLineParser parser;
   parser.setApplicationDescription(
       QStringLiteral("Explodes the dimensions without a value of a JWW drawing into lines and points."));
-  parser.addHelpOption();
-  parser.addVersionOption();
-  parser.addPositionalArgument(QStringLiteral("drawing"), QStringLiteral("The input drawing to start with."),
-                               QStringLiteral("[DRAWING.jww]"));
+  const QCommandLineOption help_option(QStringList{QStringLiteral("h"), QStringLiteral("help")},
+                                      QStringLiteral("Show this help."));
+  const QCommandLineOption version_option(QStringLiteral("version"), QStringLiteral("Show the version."));
   QCommandLineOption screenshot_option(QStringLiteral("screenshot"), QString(), QStringLiteral("file"));
   screenshot_option.setFlags(QCommandLineOption::HiddenFromHelp);
-  parser.addOption(screenshot_option);
-  parser.process(app);  // --help, --version and unknown options end here
+  parser.addOptions({help_option, version_option, screenshot_option});
+  parser.addPositionalArgument(QStringLiteral("drawing"), QStringLiteral("The input drawing to start with."),
+                               QStringLiteral("[DRAWING.jww]"));
+  // Wrong usage (an unknown option, more than one drawing) ends with 2, as
+  // with quorvex-convert.
+  const bool parsed = parser.parse(QApplication::arguments());
   const QStringList drawings = parser.positionalArguments();
-  if (drawings.size() > 1) {
+  if (!parsed || drawings.size() > 1) {
+    if (!parsed) std::fprintf(stderr, "quorvex: %s\n", qPrintable(parser.errorText()));
     std::fputs(qPrintable(parser.helpText()), stderr);
     return 2;
+  }
+  if (parser.isSet(help_option)) {
+    std::fputs(qPrintable(parser.helpText()), stdout);
+    return 0;
+  }
+  if (parser.isSet(version_option)) {
+    std::printf("quorvex %s\n", QUORVEX_VERSION);
+    return 0;
   }
   const QString screenshot = parser.value(screenshot_option);
 

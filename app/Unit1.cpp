@@ -1,6 +1,5 @@
 #include "app/Unit1.h"
 
-#include <cstring>
 #include <exception>
 #include <functional>
 #include <system_error>
@@ -19,12 +18,10 @@
 #include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
-#include <QLocale>
 #include <QMimeData>
 #include <QPointer>
 #include <QPushButton>
 #include <QShowEvent>
-#include <QStringDecoder>
 #include <QUrl>
 
 namespace {
@@ -90,43 +87,6 @@ void RunWhileRepainting(const std::function<void()>& work) {
   worker.join();
 }
 
-// The system's own description of an error number, in the user's language
-// (the application has set the locale from the environment).
-QString SystemErrorText(int error_number) { return QString::fromLocal8Bit(std::strerror(error_number)); }
-
-// A class or file name found in a drawing (Shift-JIS bytes) as text to show:
-// control characters escaped, long names cut.
-QString DrawingName(const std::string& bytes) {
-  constexpr qsizetype kMax = 64;
-  const QByteArray raw = QByteArray::fromStdString(bytes);
-  QStringDecoder sjis("Shift_JIS");
-  QString decoded = sjis.isValid() ? sjis.decode(raw) : QString();
-  if (!sjis.isValid() || sjis.hasError()) decoded = QString::fromLatin1(raw);
-  QString out;
-  for (const QChar ch : decoded.left(kMax)) {
-    if (ch.unicode() < 0x20 || ch.unicode() == 0x7F)
-      out += QStringLiteral("\\x") + QString::number(ch.unicode(), 16).toUpper().rightJustified(2, QLatin1Char('0'));
-    else
-      out += ch;
-  }
-  if (decoded.size() > kMax) out += QStringLiteral("…");
-  return out;
-}
-
-// "（図形データの読み込み中）": the part of the file being read.
-QString WhileReading(quorvex::TReadPart part) {
-  using quorvex::TReadPart;
-  switch (part) {
-    case TReadPart::kFile: return QStringLiteral("（ファイルの読み込み中）");
-    case TReadPart::kHeader: return QStringLiteral("（ヘッダーの読み込み中）");
-    case TReadPart::kEntityList: return QStringLiteral("（図形データの読み込み中）");
-    case TReadPart::kBlockDefList: return QStringLiteral("（ブロック定義の読み込み中）");
-    case TReadPart::kImageSection: return QStringLiteral("（画像データの読み込み中）");
-    case TReadPart::kBlockTree: return QStringLiteral("（ブロック図形の組み立て中）");
-  }
-  return QStringLiteral("（ファイルの読み込み中）");
-}
-
 bool IsDrawingName(const QString& path) { return quorvex::LowerExtension(ToLocalPath(path)) == ".jww"; }
 
 // The path of the one local .jww file a drag brings; empty for anything
@@ -140,82 +100,6 @@ QString DraggedDrawing(const QMimeData* data) {
 }
 
 }  // namespace
-
-QString Form1Caption() {
-  return QStringLiteral("Jwwデータにて、寸法値のない寸法図形を分解するテストプログラム");
-}
-
-QString DoneMessage(const quorvex::TExplodeSummary& done) {
-  const QString title = QStringLiteral("変換終了しました");
-  if (done.DimensionsExploded == 0)
-    return title + QStringLiteral("\n寸法値のない寸法図形はありませんでした（出力は入力と同じ図面です）");
-  const QLocale numbers(QLocale::Japanese, QLocale::Japan);
-  return title + QStringLiteral("\n寸法図形 %1 個を分解し、線 %2 本と点 %3 個を追加（ブロック定義内を含む）")
-                     .arg(numbers.toString(static_cast<qlonglong>(done.DimensionsExploded)),
-                          numbers.toString(static_cast<qlonglong>(done.LinesAdded)),
-                          numbers.toString(static_cast<qlonglong>(done.PointsAdded)));
-}
-
-QString IoErrorMessage(int error_number) {
-  return QStringLiteral("I/O エラー (%1)").arg(error_number);
-}
-
-QString ReadFailureMessage(const QString& path, const quorvex::TReadError& error) {
-  QString text =
-      QStringLiteral("図面を読み込めません: %1\n%2").arg(QFileInfo(path).fileName(), ReadFailureReason(error));
-  // A text file or a picture renamed .jww: say so, the user may have picked the wrong file.
-  if (error.UnknownSignature) text += QStringLiteral("\nこのファイルは図面ファイルの形で始まっていません");
-  return text;
-}
-
-QString ReadFailureReason(const quorvex::TReadError& error) {
-  using quorvex::TReadProblem;
-  const QString byte = QStringLiteral("%1 バイト目").arg(error.Offset);
-  const QString value = QString::number(error.Value);
-  const QString part = WhileReading(error.Part);
-  const QString system = error.ErrorNumber != 0 ? QStringLiteral(": ") + SystemErrorText(error.ErrorNumber) : QString();
-  switch (error.Problem) {
-    case TReadProblem::kNone: break;  // no detail was given
-    case TReadProblem::kCannotOpen:
-      if (error.Offset == 0) return QStringLiteral("ファイルを開けません") + system;
-      return byte + QStringLiteral("でファイルを読めなくなりました") + system;
-    case TReadProblem::kCutShort: return byte + QStringLiteral("で途切れています") + part;
-    case TReadProblem::kOldVersion:
-      return QStringLiteral("バージョン %1 の図面は読めません（%2、読めるのはバージョン 220 以降）").arg(value, byte);
-    case TReadProblem::kUnknownClass:
-      return byte + QStringLiteral("に知らないオブジェクトクラス「%1」があります").arg(DrawingName(error.Name));
-    case TReadProblem::kBadClassTag:
-      return byte +
-             QStringLiteral("のオブジェクトタグ 0x%1 はどのクラスも指していません")
-                 .arg(QString::number(static_cast<qulonglong>(error.Value), 16).toUpper().rightJustified(4, QLatin1Char('0'))) +
-             part;
-    case TReadProblem::kClassNameTooLong:
-      return byte + QStringLiteral("のクラス名が長すぎます（%1 バイト）").arg(value);
-    case TReadProblem::kImpossibleCount:
-      return byte + QStringLiteral("の個数 %1 はファイルの残りに収まりません").arg(value) + part;
-    case TReadProblem::kPlacesItself:
-      return QStringLiteral("ブロック定義 %1 が自分自身を配置しています（%2）").arg(value, byte);
-    case TReadProblem::kTreeTooLarge:
-      return QStringLiteral("ブロック図形の配置が 1,000,000 個を超えます（%1）").arg(byte);
-    case TReadProblem::kOutOfMemory: return byte + QStringLiteral("でメモリが足りなくなりました") + part;
-    case TReadProblem::kScratchWrite:
-      return QStringLiteral("埋め込み画像「%1」を作業フォルダーに書き出せません（%2）")
-                 .arg(DrawingName(error.Name), byte) +
-             system;
-  }
-  return QStringLiteral("図面として読めません");
-}
-
-QString WriteFailureMessage(const QString& output, const quorvex::TConvertResult& result) {
-  const bool scratch = result.ReadError.IsWriteSide();
-  const int error_number = result.ErrorNumber != 0 || !scratch ? result.ErrorNumber : result.ReadError.ErrorNumber;
-  QString text = IoErrorMessage(error_number) + QStringLiteral("\n図面を書き込めません: ") + QFileInfo(output).fileName();
-  if (scratch)
-    text += QLatin1Char('\n') + ReadFailureReason(result.ReadError);
-  else if (error_number != 0)
-    text += QLatin1Char('\n') + SystemErrorText(error_number);
-  return text;
-}
 
 QStringList GothicFamilies() {
   return {QStringLiteral("ＭＳ ゴシック"), QStringLiteral("MS Gothic"), QStringLiteral("IPAGothic"),
@@ -234,7 +118,6 @@ QIcon QuorvexIcon() {
 }
 
 std::string ToLocalPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
-
 
 TForm1::TForm1(TUiServices& ui, quorvex::TScratchPlace scratch, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |

@@ -12,7 +12,8 @@
 #include <QStringList>
 #include <QWidget>
 
-#include "app/convert.h"
+#include "convert/session.h"
+#include "app/messages.h"
 #include "app/ui_services.h"
 
 class QLabel;
@@ -85,26 +86,6 @@ class TForm1 : public QWidget {
   quorvex::TConversionSession session_;
   bool converting_ = false;
 };
-
-// The window's caption and the message texts.
-QString Form1Caption();
-// The closing message of a conversion, with a second line that says what
-// the explode did (block definitions included).
-QString DoneMessage(const quorvex::TExplodeSummary& done);
-QString IoErrorMessage(int error_number);
-
-// A drawing that cannot be read: "図面を読み込めません: <file name>" and, on
-// a second line, why (ReadFailureReason).
-QString ReadFailureMessage(const QString& path, const quorvex::TReadError& error);
-// Why a read failed, in Japanese, in one line that names the byte where the
-// reading stopped, for example
-// "3000 バイト目で途切れています（図形データの読み込み中）".
-QString ReadFailureReason(const quorvex::TReadError& error);
-// An output that cannot be written: "I/O エラー (n)", the output file's name
-// and the system's own description of the error (in the user's language);
-// for a carried image that could not be put into the scratch folder, that
-// image and the byte of the input it came from too.
-QString WriteFailureMessage(const QString& output, const quorvex::TConvertResult& result);
 
 // Font families asked for, in order: the designed gothic face first, then
 // Japanese gothic faces found on Linux desktops.

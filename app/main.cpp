@@ -18,6 +18,7 @@
 
 #include "app/Unit1.h"
 #include "app/ui_services.h"
+#include "os/interrupts.h"
 
 int main(int argc, char* argv[]) {
   // SIGINT, SIGTERM, SIGHUP: the scratch folder goes, then the window.

@@ -1,8 +1,8 @@
 #include "explode/explode.h"
 
-#include <cmath>
 #include <vector>
 
+#include "jww/shapes.h"
 #include "text/jwwstring.h"
 
 namespace quorvex {
@@ -89,16 +89,6 @@ class TContainerExplode {
 };
 
 }  // namespace
-
-double SegmentLength(double x1, double y1, double x2, double y2) {
-  const long double dx = static_cast<long double>(x2) - x1;
-  const long double dy = static_cast<long double>(y2) - y1;
-  return static_cast<double>(sqrtl(dx * dx + dy * dy));
-}
-
-bool AuxLineHasLength(const TEntJwwLine& l) {
-  return static_cast<long double>(SegmentLength(l.StartX, l.StartY, l.EndX, l.EndY)) > 1e-8L;
-}
 
 bool IsDimensionWithoutValue(const TEntJwwDimension& d) { return IsBlank(d.ValueText.Text); }
 

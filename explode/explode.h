@@ -20,15 +20,6 @@ struct TExplodeSummary {
   int64_t PointsAdded = 0;
 };
 
-// Length of the segment, computed in extended precision and returned as a
-// double.
-double SegmentLength(double x1, double y1, double x2, double y2);
-
-// True when an auxiliary line of a dimension has a length: longer than
-// 1e-8 drawing units, compared in extended precision. Only such lines are
-// exploded (and drawn).
-bool AuxLineHasLength(const TEntJwwLine& l);
-
 // True when the dimension's value text holds nothing but blanks and control
 // characters.
 bool IsDimensionWithoutValue(const TEntJwwDimension& d);

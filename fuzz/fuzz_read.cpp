@@ -10,7 +10,7 @@
 #include <string>
 
 #include "fuzz/fuzz_check.h"
-#include "jww/tempfiles.h"
+#include "os/scratch.h"
 
 using namespace quorvex;
 

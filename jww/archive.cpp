@@ -1,22 +1,17 @@
 #include "jww/archive.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 
-#include "jww/bigmemory.h"
 #include "jww/kinds.h"
-#include "jww/tempfiles.h"
+#include "os/bigmemory.h"
 #include "text/sjis.h"
 
 namespace quorvex {
 namespace {
 
 constexpr std::string_view kBlockDefClassName = "CDataList";
-// The buffer of a writer to a file or a sink.
-constexpr size_t kFileBuffer = size_t(1) << 16;
 // The first room of a writer in memory.
 constexpr size_t kMemoryStart = size_t(1) << 12;
 
@@ -178,25 +173,6 @@ void ReadBlockDefClassTag(ByteCursor& c, TArchiveNumbering& n) {
 
 // ---- writing ----
 
-namespace {
-
-// A file descriptor as a sink: a room of its own, written out when full.
-class TFileSink : public TByteSink {
- public:
-  explicit TFileSink(int fd) : fd_(fd), room_(kFileBuffer) {}
-  int Exchange(size_t used, uint8_t*& room, size_t& size) override {
-    room = room_.data();
-    size = room_.size();
-    return WriteAll(fd_, room_.data(), used);
-  }
-
- private:
-  int fd_;
-  std::vector<uint8_t> room_;
-};
-
-}  // namespace
-
 TArchiveWriter::TArchiveWriter() : mem_(std::make_unique<TBigBlock>()) {
   if (!mem_->Allocate(kMemoryStart)) {
     Fail(ENOMEM);
@@ -206,12 +182,7 @@ TArchiveWriter::TArchiveWriter() : mem_(std::make_unique<TBigBlock>()) {
   end_ = room_ + mem_->Size();
 }
 
-TArchiveWriter::TArchiveWriter(int fd) : ownSink_(std::make_unique<TFileSink>(fd)) {
-  sink_ = ownSink_.get();
-  Flush();  // takes the first room
-}
-
-TArchiveWriter::TArchiveWriter(TByteSink& sink) : sink_(&sink) { Flush(); }
+TArchiveWriter::TArchiveWriter(TByteSink& sink) : sink_(&sink) { Flush(); }  // takes the first room
 
 TArchiveWriter::~TArchiveWriter() = default;
 

@@ -13,8 +13,9 @@
 #include <string_view>
 #include <vector>
 
-#include "jww/bigmemory.h"
 #include "jww/cursor.h"
+#include "os/bigmemory.h"
+#include "os/bytes.h"
 #include "text/jwwstring.h"
 
 namespace quorvex {
@@ -63,23 +64,13 @@ void ReadBlockDefClassTag(ByteCursor& c, TArchiveNumbering& n);
 
 // ---- writing ----
 
-// Where a writer's bytes go, a room at a time: Exchange takes the first
-// `used` bytes of the room given last (none the first time) and gives the
-// room for the next ones. 0, or the errno of a failure.
-class TByteSink {
- public:
-  virtual ~TByteSink() = default;
-  virtual int Exchange(size_t used, uint8_t*& room, size_t& size) = 0;
-};
-
-// Buffered little-endian output with a sticky error. With a file descriptor
-// or a sink the bytes go there whenever the room fills; without either they
-// stay in memory (Data()). The first failure's errno is kept; after it
-// nothing more is taken.
+// Buffered little-endian output with a sticky error. With a sink the bytes
+// go there whenever the room fills; without one they stay in memory
+// (Data()). The first failure's errno is kept; after it nothing more is
+// taken.
 class TArchiveWriter {
  public:
   TArchiveWriter();  // in memory
-  explicit TArchiveWriter(int fd);
   explicit TArchiveWriter(TByteSink& sink);
   ~TArchiveWriter();
   TArchiveWriter(const TArchiveWriter&) = delete;
@@ -104,7 +95,7 @@ class TArchiveWriter {
   }
   void Zeros(size_t n);
 
-  // Hands the bytes written to the file or the sink; false on failure.
+  // Hands the bytes written to the sink; false on failure.
   bool Flush();
   // Records a failure with its errno (the first one sticks).
   void Fail(int err);
@@ -131,12 +122,11 @@ class TArchiveWriter {
     next_ = p + N;
   }
   void BytesSlow(const uint8_t* p, size_t n);
-  // Makes room for n more bytes: flushes to the file, or grows the memory.
+  // Makes room for n more bytes: flushes to the sink, or grows the memory.
   // Leaves no room at all once the writer has failed.
   void MakeRoom(size_t n);
 
-  std::unique_ptr<TByteSink> ownSink_;  // the sink of a file descriptor
-  TByteSink* sink_ = nullptr;           // none: in memory
+  TByteSink* sink_ = nullptr;  // none: in memory
   int err_ = 0;
   uint64_t flushed_ = 0;       // bytes handed to the sink
   std::unique_ptr<TBigBlock> mem_;  // in memory: the bytes and the room after them

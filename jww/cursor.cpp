@@ -16,7 +16,7 @@ const uint8_t* ByteCursor::TakeSlow(size_t n) {
     return nullptr;
   }
   while (pos_ > windowEnd_ || n > windowEnd_ - pos_) {
-    const TReadAhead::TBlock b = blocks_->Next();
+    const TByteSource::TBlock b = blocks_->Next();
     if (b.Size == 0) {
       // A read error, or the file shrank while being read.
       part_ = TReadPart::kFile;

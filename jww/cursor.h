@@ -9,7 +9,7 @@
 // where the failing field starts and what was wrong there.
 //
 // A cursor over a file keeps only a window of it in memory: the blocks a
-// TReadAhead reads for it, one after the other, so a drawing of any size is
+// byte source reads for it, one after the other, so a drawing of any size is
 // read in a few megabytes.
 #pragma once
 
@@ -20,8 +20,8 @@
 #include <string>
 #include <utility>
 
-#include "jww/readahead.h"
 #include "jww/readerror.h"
+#include "os/bytes.h"
 
 namespace quorvex {
 
@@ -29,15 +29,15 @@ class ByteCursor {
  public:
   // All the bytes in memory.
   ByteCursor(const uint8_t* data, size_t size) : window_(data), windowEnd_(size), size_(size) {}
-  // A file of `size` bytes, read block by block from `blocks` (started).
-  ByteCursor(TReadAhead& blocks, size_t size) : window_(nullptr), size_(size), blocks_(&blocks) {}
+  // A file of `size` bytes, read block by block from `blocks`.
+  ByteCursor(TByteSource& blocks, size_t size) : window_(nullptr), size_(size), blocks_(&blocks) {}
   ~ByteCursor();
   ByteCursor(const ByteCursor&) = delete;
   ByteCursor& operator=(const ByteCursor&) = delete;
 
   // The most bytes one Take asks for (the longest archive string).
   static constexpr size_t kMaxTake = 3 + 2 * 65535;
-  static_assert(kMaxTake <= TReadAhead::kHeadroom);
+  static_assert(kMaxTake <= TByteSource::kHeadroom);
 
   uint8_t U8() { return static_cast<uint8_t>(Load(1)); }
   uint16_t U16() { return static_cast<uint16_t>(Load(2)); }
@@ -155,7 +155,7 @@ class ByteCursor {
   TReadPart part_ = TReadPart::kFile;
   TReadError error_;
   // For a file: where its blocks come from, and the block being read.
-  TReadAhead* blocks_ = nullptr;
+  TByteSource* blocks_ = nullptr;
   uint8_t* block_ = nullptr;
 };
 

@@ -1,14 +1,11 @@
 #include "jww/images.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
+#include <algorithm>
 #include <cerrno>
 #include <string_view>
 
 #include "jww/jwwunit.h"
-#include "jww/tempfiles.h"
+#include "os/fdio.h"
 #include "text/sjis.h"
 
 namespace quorvex {
@@ -45,8 +42,6 @@ bool EndsWithGz(const std::string& name) {
   return tail[0] == '.' && (tail[1] == 'g' || tail[1] == 'G') && (tail[2] == 'z' || tail[2] == 'Z');
 }
 
-void RemoveFile(const std::string& path) { ::unlink(path.c_str()); }
-
 // Copies the next `size` bytes of the cursor to a new scratch file (an old
 // file or link of that name is replaced, never followed). Returns 0, or the
 // system's error number of the first failure, with the partial file
@@ -54,55 +49,41 @@ void RemoveFile(const std::string& path) { ::unlink(path.c_str()); }
 // input itself cannot be read the cursor fails, and the partial file is
 // deleted too.
 int CopyToScratchFile(const std::string& path, ByteCursor& c, size_t size) {
-  ::unlink(path.c_str());
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-  if (fd < 0) return errno != 0 ? errno : EIO;
+  TFd fd;
+  if (const int err = CreateNewFile(path, fd)) return err;
   int err = 0;
   const bool copied = c.Consume(size, [&](const uint8_t* data, size_t n) {
-    err = WriteAll(fd, data, n);
+    err = WriteAll(fd.Get(), data, n);
     return err == 0;
   });
-  if (::close(fd) != 0 && err == 0) err = errno;
+  if (const int closing = CloseWritten(fd); closing != 0 && err == 0) err = closing;
   if (err != 0 || !copied) RemoveFile(path);
   return err;
 }
 
 // Appends a scratch file's bytes, preceded by its size, to the output.
 void CopyScratchFile(TArchiveWriter& w, const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0) {
-    w.Fail(errno);
-    return;
-  }
-  struct stat st{};
-  int err = 0;
-  if (::fstat(fd, &st) != 0) {
-    err = errno;
-  } else if (!S_ISREG(st.st_mode)) {
-    err = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
-  } else if (st.st_size > INT32_MAX) {
-    err = EFBIG;  // the section stores sizes in 32 bits
-  }
+  TFd fd;
+  uint64_t fileSize = 0;
+  int err = OpenRegularFile(path, false, fd, fileSize);
+  if (err == 0 && fileSize > INT32_MAX) err = EFBIG;  // the section stores sizes in 32 bits
   if (err != 0) {
     w.Fail(err);
-    ::close(fd);
     return;
   }
-  const size_t size = static_cast<size_t>(st.st_size);
+  const size_t size = static_cast<size_t>(fileSize);
   w.I32(static_cast<int32_t>(size));
   uint8_t block[kCopyBlock];
   size_t done = 0;
   while (w.Ok() && done < size) {
-    const ssize_t r = ::read(fd, block, std::min(size - done, kCopyBlock));
-    if (r < 0 && errno == EINTR) continue;
-    if (r <= 0) {
-      w.Fail(r < 0 ? errno : EIO);  // the file shrank: the size written would be wrong
+    size_t got = 0;
+    if (const int readError = ReadSome(fd.Get(), block, std::min(size - done, kCopyBlock), got); readError != 0 || got == 0) {
+      w.Fail(readError != 0 ? readError : EIO);  // the file shrank: the size written would be wrong
       break;
     }
-    w.Bytes(block, static_cast<size_t>(r));
-    done += static_cast<size_t>(r);
+    w.Bytes(block, got);
+    done += got;
   }
-  ::close(fd);
 }
 
 void MarkImagesPlacedBy(const TEntJwwStore& s, int32_t entityCount, std::vector<TBindImageType>& images) {
@@ -227,8 +208,7 @@ void TImageStore::WriteSection(TArchiveWriter& w, const TJwwData& d) {
   int32_t count = 0;
   for (TBindImageType& e : BoundImages) {
     if (!e.InUse) continue;
-    struct stat st{};
-    if (e.ScratchName().empty() || ::lstat(ScratchPath(e).c_str(), &st) != 0) {
+    if (e.ScratchName().empty() || !PathExists(ScratchPath(e))) {
       e.InUse = false;
     } else {
       ++count;

@@ -1,10 +1,6 @@
 // Reading a whole drawing: header, the drawing's entity list, the block
 // definitions with their nested lists, the image section, then the block
 // tree.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -12,11 +8,11 @@
 #include <new>
 #include <vector>
 
-#include "jww/readahead.h"
 #include "jww/header.h"
 #include "jww/images.h"
 #include "jww/jwwunit.h"
 #include "jww/kinds.h"
+#include "os/readahead.h"
 
 namespace quorvex {
 namespace {
@@ -162,28 +158,6 @@ class TListReader {
   TArchiveNumbering numbering_;
 };
 
-// Opens a drawing file for reading. Returns 0 and the descriptor and size,
-// or the system's error number.
-int OpenFile(const std::string& path, int& fd, size_t& size) {
-  fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return errno;
-  struct stat st{};
-  int err = 0;
-  if (::fstat(fd, &st) != 0) {
-    err = errno;
-  } else if (!S_ISREG(st.st_mode)) {
-    err = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
-  }
-  if (err != 0) {
-    ::close(fd);
-    fd = -1;
-    return err;
-  }
-  size = static_cast<size_t>(st.st_size);
-  ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-  return 0;
-}
-
 }  // namespace
 
 bool TJwwData::ReadBytes(const uint8_t* data, size_t size, TImageStore* images, TReadError* error) {
@@ -237,29 +211,22 @@ bool TJwwData::Read(const std::string& path, TImageStore* images, TReadError* er
   TReadError local;
   TReadError& e = error ? *error : local;
   e = TReadError();
-  int fd = -1;
-  size_t size = 0;
-  if (const int err = OpenFile(path, fd, size); err != 0) {
+  TReadAhead blocks;
+  if (const int err = blocks.Open(path); err != 0) {
     Clear();
     e.Problem = TReadProblem::kCannotOpen;
     e.Part = TReadPart::kFile;
     e.ErrorNumber = err;
     return false;
   }
-  bool ok = false;
-  {
-    TReadAhead blocks(fd, size);  // stopped before the file is closed
-    if (blocks.Start()) {
-      ByteCursor c(blocks, size);
-      ok = ReadFrom(c, images, &e);
-    } else {
-      Clear();
-      e.Problem = TReadProblem::kOutOfMemory;
-      e.Part = TReadPart::kFile;
-    }
+  if (!blocks.Start()) {
+    Clear();
+    e.Problem = TReadProblem::kOutOfMemory;
+    e.Part = TReadPart::kFile;
+    return false;
   }
-  ::close(fd);
-  return ok;
+  ByteCursor c(blocks, static_cast<size_t>(blocks.Size()));
+  return ReadFrom(c, images, &e);
 }
 
 }  // namespace quorvex

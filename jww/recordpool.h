@@ -3,7 +3,7 @@
 // A drawing may hold a hundred thousand block definitions, each with a few
 // small arrays of its own. Allocated one by one, each array costs a call of
 // the allocator and every few of them a fresh page to fault in; taken from
-// a pool of large blocks (advised for huge pages, jww/bigmemory.h) they cost
+// a pool of large blocks (advised for huge pages, os/bigmemory.h) they cost
 // a pointer bump. The pool gives nothing back until the last array that
 // took memory from it goes; then it goes too.
 #pragma once
@@ -15,7 +15,7 @@
 #include <type_traits>
 #include <vector>
 
-#include "jww/bigmemory.h"
+#include "os/bigmemory.h"
 
 namespace quorvex {
 
@@ -46,7 +46,7 @@ class TRecordPool {
 };
 
 // The allocator of a store's arrays: from a pool when given one, else as
-// any large array (AllocateArray, jww/bigmemory.h). A copy of an array never shares the pool: it takes its
+// any large array (AllocateArray, os/bigmemory.h). A copy of an array never shares the pool: it takes its
 // memory from the heap, so it may outlive the drawing it was copied from.
 template <class T>
 class TRecordAllocator {

@@ -8,7 +8,7 @@
 #include "jww/images.h"
 #include "jww/jwwunit.h"
 #include "jww/kinds.h"
-#include "jww/tempfiles.h"
+#include "os/outputfile.h"
 
 namespace quorvex {
 namespace {
@@ -112,17 +112,6 @@ class TListWriter {
   bool splitDimensions_;
 };
 
-// The output file as the writer's sink: the writer fills the file's own
-// blocks.
-class TOutputSink : public TByteSink {
- public:
-  explicit TOutputSink(TOutputFile& out) : out_(out) {}
-  int Exchange(size_t used, uint8_t*& room, size_t& size) override { return out_.NextRoom(used, room, size); }
-
- private:
-  TOutputFile& out_;
-};
-
 }  // namespace
 
 bool TJwwData::WriteTo(TArchiveWriter& w, int32_t version, const TWriterFallbacks& fallbacks,
@@ -146,8 +135,7 @@ int TJwwData::Write(const std::string& path, int32_t version, const TWriterFallb
                     TImageStore* images) const {
   TOutputFile out;  // removed again unless committed, however the writing ends
   if (const int err = out.Open(path)) return err;
-  TOutputSink sink(out);
-  TArchiveWriter w(sink);
+  TArchiveWriter w(out);  // fills the file's own blocks
   try {
     WriteTo(w, version, fallbacks, images);
   } catch (const std::bad_alloc&) {

@@ -1,18 +1,12 @@
 #include "render/scene.h"
 
-#include <zlib.h>
-
 #include <algorithm>
-#include <charconv>
 #include <cmath>
-#include <map>
-#include <memory>
 #include <numbers>
-#include <tuple>
 
-#include "explode/explode.h"
 #include "jww/kinds.h"
-#include "jww/images.h"
+#include "jww/shapes.h"
+#include "render/style.h"
 #include "text/utf8.h"
 
 namespace quorvex {
@@ -21,128 +15,37 @@ namespace {
 constexpr double kTwoPi = 2 * std::numbers::pi;
 constexpr double kDegree = std::numbers::pi / 180;
 
-bool Finite(double v) { return std::isfinite(v); }
-template <class... T>
-bool Finite(double v, T... rest) {
-  return std::isfinite(v) && Finite(rest...);
-}
-
-// 0x00BBGGRR (red in the low byte, as the drawing and the attribute tables
-// store colours) to 0xRRGGBB.
-uint32_t RgbOfStored(uint32_t c) { return ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF); }
-
-// A pen's line width when nothing better is known.
-constexpr double kDefaultWidth = 0.18;
-// One bit of a dot pattern at the drawing's default printer pitch (10) is
-// 0.36 mm long, the unit of the attribute tables' short dash patterns.
-constexpr double kMillimetresPerPitch = 0.036;
-constexpr double kDefaultDotRadius = 0.2;
-// Temporary points are drawn this much smaller than ordinary ones.
-constexpr double kTemporaryDotScale = 0.75;
-// Exploded lines and points are drawn at least this wide and large, so
-// they stand out.
-constexpr double kHighlightMinWidth = 0.35;
-constexpr double kHighlightMinRadius = 0.8;
-// One image may not decompress beyond this.
-constexpr uint64_t kMaxImageBytes = 32u << 20;
-
-// Dashes from signed segment lengths (positive drawn, negative gap): runs
-// of one sign are merged, and the pattern is turned to begin with a drawn
-// run, with the offset that keeps the stroke starting where it did.
-void DashesFromSegments(const std::vector<double>& segments, TPen& pen) {
-  pen.Dashes.clear();
-  pen.DashOffset = 0;
-  std::vector<double> runs;  // signed, merged
-  for (double s : segments) {
-    if (!Finite(s) || s == 0) continue;
-    if (!runs.empty() && (runs.back() > 0) == (s > 0)) {
-      runs.back() += s;
-    } else {
-      runs.push_back(s);
-    }
+// Collects the primitives of one figure: begun before its primitives are
+// added, done after.
+struct TFigureScope {
+  TFigureScope(TGroup& g, TFigureKind kind) : g_(g) {
+    f_.Kind = kind;
+    f_.First = static_cast<uint32_t>(g.Prims.size());
   }
-  double offset = 0;  // where a stroke starts, from the beginning of runs[0]
-  if (runs.size() > 1 && (runs.front() > 0) == (runs.back() > 0)) {
-    // The last run goes on into the first: one run, entered part way.
-    offset = std::abs(runs.back());
-    runs.front() += runs.back();
-    runs.pop_back();
+  // Adds the figure when it has primitives; false when it has none.
+  bool Done(uint8_t marks = 0, bool isImage = false) {
+    f_.Count = static_cast<uint32_t>(g_.Prims.size()) - f_.First;
+    if (f_.Count == 0) return false;
+    f_.Marks = marks;
+    f_.IsImage = isImage;
+    g_.Figures.push_back(f_);
+    return true;
   }
-  if (runs.size() < 2) return;  // nothing but drawn (or gap): a solid line
-  double period = 0;
-  for (double r : runs) period += std::abs(r);
-  if (runs.front() < 0) {
-    // Begin with the drawn run after the gap; the gap moves to the end.
-    offset += period - std::abs(runs.front());
-    std::rotate(runs.begin(), runs.begin() + 1, runs.end());
-  }
-  for (double r : runs) pen.Dashes.push_back(std::abs(r));
-  pen.DashOffset = std::fmod(offset, period);
-}
-
-// Dashes from a 32-bit dot pattern whose first `unitDots` bits, high bit
-// first, repeat along the line; each bit is `bit` long.
-void DashesFromBits(uint32_t pattern, int32_t unitDots, double bit, TPen& pen) {
-  const int n = unitDots >= 1 && unitDots <= 32 ? unitDots : 32;
-  std::vector<double> segments;
-  for (int i = 0; i < n; ++i) segments.push_back(((pattern >> (31 - i)) & 1) ? bit : -bit);
-  DashesFromSegments(segments, pen);
-}
-
-double BitLength(int32_t printerPitch) {
-  return printerPitch >= 1 && printerPitch <= 1000 ? printerPitch * kMillimetresPerPitch
-                                                    : 10 * kMillimetresPerPitch;
-}
-
-// The numbers after the first comma of an image text: "name,width,height,...".
-std::vector<double> ImageTextNumbers(const JwwString& text) {
-  std::vector<double> out;
-  std::string field;
-  bool afterName = false;
-  auto flush = [&] {
-    // from_chars: the same "." whatever the process's locale says.
-    size_t start = 0;
-    while (start < field.size() && (field[start] == ' ' || field[start] == '+')) ++start;
-    double v = std::nan("");
-    const auto r = std::from_chars(field.data() + start, field.data() + field.size(), v);
-    out.push_back(r.ec == std::errc() && Finite(v) ? v : std::nan(""));
-    field.clear();
-  };
-  for (size_t i = 0; i < text.Length() && out.size() < 4; ++i) {
-    const char16_t u = text.Unit(i);
-    if (u == u',') {
-      if (afterName) flush();
-      afterName = true;
-    } else if (afterName && u < 0x80) {
-      field.push_back(static_cast<char>(u));
-    }
-  }
-  if (afterName && !field.empty()) flush();
-  return out;
-}
-
-bool StartsWithImageMark(const JwwString& text) {
-  static constexpr char16_t kMark[] = u"^@BM";
-  if (text.Length() < 4) return false;
-  for (size_t i = 0; i < 4; ++i)
-    if (text.Unit(i) != kMark[i]) return false;
-  return true;
-}
+  bool Empty() const { return g_.Prims.size() == f_.First; }
+  TGroup& g_;
+  TFigure f_;
+};
 
 class TSceneBuilder {
  public:
   TSceneBuilder(const TJwwData& d, const TRenderOptions& o, TScene& s)
-      : d_(d), o_(o), s_(s), index_(d.Definitions()) {
-    if (!o_.Attributes) {
-      ownAttributes_ = std::make_unique<TgraAttribute>();
-      attrib_ = ownAttributes_.get();
-    } else {
-      attrib_ = o_.Attributes;
-    }
+      : d_(d),
+        o_(o),
+        s_(s),
+        index_(d.Definitions()),
+        styles_(d, o.Attributes, o.HighlightRgb, s.Pens),
+        images_(o.Images, o.ImageBudget, s.Images) {
     defCount_ = static_cast<int32_t>(d_.Definitions().size());
-    if (o_.Images) imageOfEntry_.assign(o_.Images->size(), -2);
-    imageBudget_ = o_.ImageBudget;
-    for (int style = 0; style < 256; ++style) dashes_[style] = MakeDashes(style);
   }
 
   void Run() {
@@ -154,137 +57,14 @@ class TSceneBuilder {
   }
 
  private:
-  // ---- pens ----
-
-  uint32_t ColorOf(uint16_t penColor) const {
-    const int c = penColor;
-    if (c >= 1 && c <= 9 && c - 1 < attrib_->ColorCount) return RgbOfStored(attrib_->ColorTable[c - 1].Color);
-    if (c >= 101 && c <= 356 && static_cast<size_t>(c - 100) < d_.ColorsEx.size())
-      return RgbOfStored(d_.ColorsEx[c - 100].ScreenColor);
-    return RgbOfStored(attrib_->DefaultPenColor);
-  }
-
-  double WidthOf(const TEntJwwCommon& c) const {
-    double w = kDefaultWidth;
-    if (c.PenWidth > 0) {
-      w = c.PenWidth / 100.0;  // hundredths of a millimetre
-    } else if (c.PenColor >= 1 && c.PenColor <= 9 && c.PenColor - 1 < attrib_->ColorCount) {
-      w = attrib_->ColorTable[c.PenColor - 1].Size1;
-    } else if (c.PenColor >= 101 && c.PenColor <= 356 && static_cast<size_t>(c.PenColor - 100) < d_.ColorsEx.size()) {
-      const int32_t pw = d_.ColorsEx[c.PenColor - 100].PrinterWidth;
-      if (pw > 0 && pw <= 2000) w = pw / 100.0;
-    }
-    return Finite(w) ? std::clamp(w, 0.01, 20.0) : kDefaultWidth;
-  }
-
-  double DotRadiusOf(uint16_t penColor) const {
-    double r = kDefaultDotRadius;
-    if (penColor >= 1 && penColor <= 9 && penColor < d_.PenSettings.size()) {
-      r = d_.PenSettings[penColor].PointRadius;
-    } else if (penColor >= 101 && penColor <= 356 && static_cast<size_t>(penColor - 100) < d_.ColorsEx.size()) {
-      r = d_.ColorsEx[penColor - 100].PointRadius;
-    }
-    return Finite(r) && r >= 0.05 && r <= 2 ? r : kDefaultDotRadius;
-  }
-
-  // The dash pattern of a line type number, from the drawing's own tables.
-  TPen MakeDashes(int style) const {
-    TPen pen;
-    if (style >= 2 && style <= 9) {
-      const size_t i = static_cast<size_t>(style - 2);
-      if (i < d_.LineTypes.size() && d_.LineTypes[i].Pattern != 0) {
-        const TEntJwwLineTypeSetting& t = d_.LineTypes[i];
-        DashesFromBits(t.Pattern, t.UnitDots, BitLength(t.PrinterPitch), pen);
-      } else if (style - 1 < attrib_->LineTypeCount) {
-        // No table in the drawing: the attribute tables' pattern for it.
-        const TjwvLineType& t = attrib_->LineTypeTable[style - 1];
-        const int n = std::clamp(t.SegmentCount, 0, kMaxLineSegments);
-        DashesFromSegments(std::vector<double>(t.Segments.begin(), t.Segments.begin() + n), pen);
-      }
-    } else if (style >= 16 && style <= 19) {
-      const size_t i = static_cast<size_t>(style - 16);
-      if (i < d_.DoubleLineTypes.size() && d_.DoubleLineTypes[i].Pattern != 0) {
-        const TEntJwwLineTypeSetting& t = d_.DoubleLineTypes[i];
-        DashesFromBits(t.Pattern, t.UnitDots, BitLength(t.PrinterPitch), pen);
-      }
-    } else if (style >= 31 && style <= 62) {
-      const size_t i = static_cast<size_t>(style - 30);
-      if (i < d_.LineTypesEx.size()) {
-        const TEntJwwLineTypeExNo& t = d_.LineTypesEx[i];
-        const int n = t.SegmentCount;
-        bool pitches = n >= 2 && n <= 10 && n % 2 == 0;
-        for (int k = 0; pitches && k < n; ++k) pitches = Finite(t.SegmentPitch[k]) && t.SegmentPitch[k] > 0;
-        if (pitches) {
-          std::vector<double> segments;
-          for (int k = 0; k < n; ++k) segments.push_back(k % 2 == 0 ? t.SegmentPitch[k] : -t.SegmentPitch[k]);
-          DashesFromSegments(segments, pen);
-        } else if (t.Pattern != 0) {
-          DashesFromBits(t.Pattern, t.UnitDots, BitLength(t.PrinterPitch), pen);
-        }
-      }
-    }
-    // Line type 1, the random lines 11..15 and anything else: solid.
-    return pen;
-  }
-
-  int32_t PenIndex(const TPen& pen) {
-    const auto key = std::make_tuple(pen.Rgb, pen.Width, pen.Dashes, pen.DashOffset);
-    const auto it = pens_.find(key);
-    if (it != pens_.end()) return it->second;
-    const int32_t index = static_cast<int32_t>(s_.Pens.size());
-    s_.Pens.push_back(pen);
-    pens_.emplace(key, index);
-    return index;
-  }
-
-  // Stroke pen of a line or arc.
-  int32_t StrokePen(const TEntJwwCommon& c, bool exploded) {
-    const auto key = std::make_tuple(c.PenStyle, c.PenColor, c.PenWidth, exploded);
-    const auto it = strokes_.find(key);
-    if (it != strokes_.end()) return it->second;
-    TPen pen = dashes_[c.PenStyle];
-    pen.Rgb = exploded ? o_.HighlightRgb : ColorOf(c.PenColor);
-    pen.Width = WidthOf(c);
-    if (exploded) pen.Width = std::max(pen.Width, kHighlightMinWidth);
-    const int32_t index = PenIndex(pen);
-    strokes_.emplace(key, index);
-    return index;
-  }
-
-  // Fill pen: only the colour counts.
-  int32_t FillPen(uint32_t rgb) {
-    TPen pen;
-    pen.Rgb = rgb;
-    pen.Width = 0;
-    return PenIndex(pen);
-  }
-
-  // ---- figures ----
-
-  struct TFigureScope {
-    TFigureScope(TGroup& g, TFigureKind kind) : g_(g) {
-      f_.Kind = kind;
-      f_.First = static_cast<uint32_t>(g.Prims.size());
-    }
-    // Adds the figure when it has primitives; false when it has none.
-    bool Done(uint8_t marks = 0, bool isImage = false) {
-      f_.Count = static_cast<uint32_t>(g_.Prims.size()) - f_.First;
-      if (f_.Count == 0) return false;
-      f_.Marks = marks;
-      f_.IsImage = isImage;
-      g_.Figures.push_back(f_);
-      return true;
-    }
-    TGroup& g_;
-    TFigure f_;
-  };
+  // ---- primitives ----
 
   void AddLine(TGroup& g, TBox& box, const TEntJwwLine& l, bool exploded) {
     if (!Finite(l.StartX, l.StartY, l.EndX, l.EndY)) return;
     TPrimitive p;
     p.Kind = TPrimKind::kLine;
     p.Marks = exploded ? kMarkExploded : 0;
-    p.Pen = StrokePen(l, exploded);
+    p.Pen = styles_.StrokePen(l, exploded);
     p.P[0] = {l.StartX, l.StartY};
     p.P[1] = {l.EndX, l.EndY};
     box.Add(p.P[0]);
@@ -296,7 +76,7 @@ class TSceneBuilder {
     if (!Finite(a.CenterX, a.CenterY, a.Radius, a.StartAngle, a.ArcAngle, a.TiltAngle, a.Flatness)) return;
     TPrimitive p;
     p.Kind = TPrimKind::kArc;
-    p.Pen = StrokePen(a, false);
+    p.Pen = styles_.StrokePen(a, false);
     p.P[0] = {a.CenterX, a.CenterY};
     p.RadiusX = std::abs(a.Radius);
     p.RadiusY = std::abs(a.Radius * a.Flatness);
@@ -314,10 +94,9 @@ class TSceneBuilder {
     TPrimitive p;
     p.Kind = TPrimKind::kDot;
     p.Marks = static_cast<uint8_t>((exploded ? kMarkExploded : 0) | (temporary ? kMarkTemporary : 0));
-    p.Pen = FillPen(exploded ? o_.HighlightRgb : ColorOf(pt.PenColor));
+    p.Pen = styles_.FillPen(exploded ? styles_.HighlightRgb() : styles_.ColorOf(pt.PenColor));
     p.P[0] = {pt.X, pt.Y};
-    const double radius = DotRadiusOf(pt.PenColor);
-    p.Radius = (exploded ? std::max(radius, kHighlightMinRadius) : radius) * (temporary ? kTemporaryDotScale : 1.0);
+    p.Radius = styles_.DotRadius(pt.PenColor, exploded, temporary);
     box.Add(p.P[0]);
     g.Prims.push_back(p);
   }
@@ -337,7 +116,7 @@ class TSceneBuilder {
     run.Spacing = t.Spacing;
     TPrimitive p;
     p.Kind = TPrimKind::kText;
-    p.Pen = FillPen(ColorOf(t.PenColor));
+    p.Pen = styles_.FillPen(styles_.ColorOf(t.PenColor));
     p.Ref = static_cast<int32_t>(s_.Texts.size());
     p.Frame = frame;
     s_.Texts.push_back(std::move(run));
@@ -362,9 +141,9 @@ class TSceneBuilder {
     if (!frame.Finite()) return false;
     TPrimitive p;
     p.Kind = TPrimKind::kImage;
-    p.Pen = StrokePen(t, false);
+    p.Pen = styles_.StrokePen(t, false);
     p.Frame = frame;
-    p.Ref = ImageFor(t.Text);
+    p.Ref = images_.ImageFor(t.Text);
     TBox unit;
     unit.Add({0, 0});
     unit.Add({1, 1});
@@ -373,130 +152,100 @@ class TSceneBuilder {
     return true;
   }
 
-  // The scene image for an image text, decoded once per entry; -1 when the
-  // drawing does not carry it or it cannot be shown.
-  int32_t ImageFor(const JwwString& text) {
-    JwwString name;
-    if (!o_.Images || !ImageNameOfText(text, name)) return -1;
-    const std::vector<TStoredImage>& images = *o_.Images;
-    for (size_t i = 0; i < images.size(); ++i) {
-      if (!ImageEntryBelongsTo(images[i].FileName, name)) continue;
-      if (imageOfEntry_[i] == -2) {
-        imageOfEntry_[i] = -1;
-        TSceneImage image;
-        if (DecodeStoredImage(images[i].Data, std::min(kMaxImageBytes, imageBudget_), image)) {
-          imageBudget_ -= image.Bytes.size();
-          imageOfEntry_[i] = static_cast<int32_t>(s_.Images.size());
-          s_.Images.push_back(std::move(image));
-        }
-      }
-      return imageOfEntry_[i];
-    }
-    return -1;
+  // ---- figures, one per entity kind ----
+
+  void Figure(TGroup& g, TBox& box, const TEntJwwLine& l, int32_t i, const TAppendStart& start) {
+    TFigureScope f(g, TFigureKind::kLine);
+    const bool exploded = i >= start.Line;
+    AddLine(g, box, l, exploded);
+    if (f.Done(exploded ? kMarkExploded : 0) && exploded) ++s_.ExplodedLines;
   }
 
-  void AddDimension(TGroup& g, TBox& box, const TEntJwwDimension& dim) {
+  void Figure(TGroup& g, TBox& box, const TEntJwwArc& a, int32_t, const TAppendStart&) {
+    TFigureScope f(g, TFigureKind::kArc);
+    AddArc(g, box, a);
+    f.Done();
+  }
+
+  void Figure(TGroup& g, TBox& box, const TEntJwwPoint& pt, int32_t i, const TAppendStart& start) {
+    TFigureScope f(g, TFigureKind::kPoint);
+    const bool exploded = i >= start.Point;
+    const bool temporary = pt.Temporary != 0;
+    AddDot(g, box, pt, exploded, temporary);
+    const auto marks = static_cast<uint8_t>((exploded ? kMarkExploded : 0) | (temporary ? kMarkTemporary : 0));
+    if (f.Done(marks) && exploded) ++s_.ExplodedPoints;
+  }
+
+  void Figure(TGroup& g, TBox& box, const TEntJwwText& t, int32_t, const TAppendStart&) {
+    TFigureScope f(g, TFigureKind::kText);
+    AddText(g, box, t);
+    f.Done(0, !f.Empty() && g.Prims.back().Kind == TPrimKind::kImage);
+  }
+
+  void Figure(TGroup& g, TBox& box, const TEntJwwDimension& dim, int32_t, const TAppendStart&) {
+    TFigureScope f(g, TFigureKind::kDim);
     AddLine(g, box, dim.DimLine, false);
     if (!dim.ValueText.Text.Empty()) AddText(g, box, dim.ValueText);
-    if (d_.Header.Version < kVersionExtended || dim.PartsFlag == 0) return;
-    for (const TEntJwwLine* l : {&dim.AuxLine1, &dim.AuxLine2})
-      if (AuxLineHasLength(*l)) AddLine(g, box, *l, false);
-    AddDot(g, box, dim.Point1, false, dim.Point1.Temporary != 0);
-    AddDot(g, box, dim.Point2, false, dim.Point2.Temporary != 0);
-    AddDot(g, box, dim.AuxPoint1, false, true);
-    AddDot(g, box, dim.AuxPoint2, false, true);
+    if (d_.Header.Version >= kVersionExtended && dim.PartsFlag != 0) {
+      for (const TEntJwwLine* l : {&dim.AuxLine1, &dim.AuxLine2})
+        if (AuxLineHasLength(*l)) AddLine(g, box, *l, false);
+      AddDot(g, box, dim.Point1, false, dim.Point1.Temporary != 0);
+      AddDot(g, box, dim.Point2, false, dim.Point2.Temporary != 0);
+      AddDot(g, box, dim.AuxPoint1, false, true);
+      AddDot(g, box, dim.AuxPoint2, false, true);
+    }
+    f.Done();
   }
 
-  // Builds the figures of one container into group `gi`. Placements keep
-  // the index of their definition in Ref until the walk links them.
+  void Figure(TGroup& g, TBox& box, const TEntJwwSolid& so, int32_t, const TAppendStart&) {
+    if (!Finite(so.X1, so.Y1, so.X2, so.Y2, so.X3, so.Y3, so.X4, so.Y4)) return;
+    TFigureScope f(g, TFigureKind::kSolid);
+    TPrimitive p;
+    p.Kind = TPrimKind::kPolygon;
+    p.Pen = styles_.FillPen(so.PenColor == 10 ? RgbOfStored(so.Color) : styles_.ColorOf(so.PenColor));
+    p.P[0] = {so.X1, so.Y1}, p.P[1] = {so.X2, so.Y2}, p.P[2] = {so.X3, so.Y3}, p.P[3] = {so.X4, so.Y4};
+    for (const TPt& q : p.P) box.Add(q);
+    g.Prims.push_back(p);
+    f.Done();
+  }
+
+  // A placement keeps the index of its definition in Ref until the walk
+  // links it to the definition's group.
+  void Figure(TGroup& g, TBox&, const TEntJwwBlockRef& r, int32_t, const TAppendStart&) {
+    const int32_t def = index_.Find(r.BlockNumber);
+    const TAffine frame = TAffine::Placement(r.RefX, r.RefY, r.ScaleX, r.ScaleY, r.Angle);
+    if (def < 0 || def >= defCount_ || !frame.Finite()) return;
+    TFigureScope f(g, TFigureKind::kBlock);
+    TPrimitive p;
+    p.Kind = TPrimKind::kPlace;
+    p.Ref = def;
+    p.Frame = frame;
+    g.Prims.push_back(p);
+    f.Done();
+  }
+
+  // Builds the figures of one container into group `gi`.
   void BuildGroup(size_t gi, const TEntJwwStore& s, int32_t entityCount, const TAppendStart& start) {
-    TBox shownBox;
+    TBox shownBox, hiddenBox;
     const size_t items = std::min(s.EntityOrder.size(), static_cast<size_t>(std::max(entityCount, 0)));
-    // Indexes are checked against the arrays, as the writer does: after an
-    // explode DimCount counts the live dimensions, not the records.
-    auto valid = [](int32_t index, size_t size) { return index >= 0 && static_cast<size_t>(index) < size; };
-    TBox hiddenBox;
     for (size_t k = 0; k < items; ++k) {
       TGroup& g = s_.Groups[gi];
       const TEntJwwListItem item = s.EntityOrder[k];
-      const int32_t i = item.Index;
-      // The drawing's own entities on a hidden layer or layer group are
-      // kept but not shown (inside a block the insertion's layer counts).
       const size_t firstFigure = g.Figures.size();
-      const bool hidden = gi == 0 && OnHiddenLayer(s, item);
-      TBox& box = hidden ? hiddenBox : shownBox;
-      switch (item.Kind) {
-        case kLine:
-          if (valid(i, s.Lines.size())) {
-            TFigureScope f(g, TFigureKind::kLine);
-            const bool exploded = i >= start.Line;
-            AddLine(g, box, s.Lines[i], exploded);
-            if (f.Done(exploded ? kMarkExploded : 0) && exploded) ++s_.ExplodedLines;
-          }
-          break;
-        case kArc:
-          if (valid(i, s.Arcs.size())) {
-            TFigureScope f(g, TFigureKind::kArc);
-            AddArc(g, box, s.Arcs[i]);
-            f.Done();
-          }
-          break;
-        case kPoint:
-          if (valid(i, s.Points.size())) {
-            TFigureScope f(g, TFigureKind::kPoint);
-            const bool exploded = i >= start.Point;
-            const bool temporary = s.Points[i].Temporary != 0;
-            AddDot(g, box, s.Points[i], exploded, temporary);
-            const auto marks = static_cast<uint8_t>((exploded ? kMarkExploded : 0) | (temporary ? kMarkTemporary : 0));
-            if (f.Done(marks) && exploded) ++s_.ExplodedPoints;
-          }
-          break;
-        case kText:
-          if (valid(i, s.Texts.size())) {
-            TFigureScope f(g, TFigureKind::kText);
-            AddText(g, box, s.Texts[i]);
-            f.Done(0, g.Prims.size() > f.f_.First && g.Prims.back().Kind == TPrimKind::kImage);
-          }
-          break;
-        case kDimension:
-          if (valid(i, s.Dims.size())) {
-            TFigureScope f(g, TFigureKind::kDim);
-            AddDimension(g, box, s.Dims[i]);
-            f.Done();
-          }
-          break;
-        case kSolid:
-          if (valid(i, s.Solids.size())) {
-            const TEntJwwSolid& so = s.Solids[i];
-            if (!Finite(so.X1, so.Y1, so.X2, so.Y2, so.X3, so.Y3, so.X4, so.Y4)) break;
-            TFigureScope f(g, TFigureKind::kSolid);
-            TPrimitive p;
-            p.Kind = TPrimKind::kPolygon;
-            p.Pen = FillPen(so.PenColor == 10 ? RgbOfStored(so.Color) : ColorOf(so.PenColor));
-            p.P[0] = {so.X1, so.Y1}, p.P[1] = {so.X2, so.Y2}, p.P[2] = {so.X3, so.Y3}, p.P[3] = {so.X4, so.Y4};
-            for (const TPt& q : p.P) box.Add(q);
-            g.Prims.push_back(p);
-            f.Done();
-          }
-          break;
-        case kBlockRef:
-          if (valid(i, s.BlockRefs.size())) {
-            const TEntJwwBlockRef& r = s.BlockRefs[i];
-            const int32_t def = index_.Find(r.BlockNumber);
-            const TAffine frame = TAffine::Placement(r.RefX, r.RefY, r.ScaleX, r.ScaleY, r.Angle);
-            if (def < 0 || def >= defCount_ || !frame.Finite()) break;
-            TFigureScope f(g, TFigureKind::kBlock);
-            TPrimitive p;
-            p.Kind = TPrimKind::kPlace;
-            p.Ref = def;
-            p.Frame = frame;
-            g.Prims.push_back(p);
-            f.Done();
-          }
-          break;
-        default:
-          break;
-      }
+      bool hidden = false;
+      // An item whose code names no kind (0: a removed dimension) stands
+      // for nothing. Indexes are checked against the arrays, as the writer
+      // does: after an explode DimCount counts the live dimensions, not the
+      // records.
+      WithKind(item.Kind, [&](auto kind) {
+        const auto& records = RecordsOf<decltype(kind)>(s);
+        if (item.Index < 0 || static_cast<size_t>(item.Index) >= records.size()) return;
+        const auto& record = records[static_cast<size_t>(item.Index)];
+        // The drawing's own entities on a hidden layer or layer group are
+        // kept but not shown (inside a block the insertion's layer counts).
+        hidden = gi == 0 && HiddenLayer(record);
+        Figure(g, hidden ? hiddenBox : shownBox, record, item.Index, start);
+      });
       if (hidden && g.Figures.size() > firstFigure) {
         TFigure& f = g.Figures.back();
         f.Marks |= kMarkHidden;
@@ -525,17 +274,6 @@ class TSceneBuilder {
                              d_.LayerGroups[static_cast<size_t>(writeGroup)].State != 0;
     if (groupStates && group < d_.LayerGroups.size() && d_.LayerGroups[group].State == 0) return true;
     return c.Layer < 16 && layer < d_.Layers.size() && StatesMeanSomething(group) && d_.Layers[layer].State == 0;
-  }
-
-  bool OnHiddenLayer(const TEntJwwStore& s, const TEntJwwListItem& item) const {
-    const size_t i = static_cast<size_t>(item.Index);
-    if (item.Index < 0) return false;
-    bool hidden = false;
-    WithKind(item.Kind, [&](auto k) {
-      const auto& records = RecordsOf<decltype(k)>(s);
-      hidden = i < records.size() && HiddenLayer(records[i]);
-    });
-    return hidden;
   }
 
   // Walks the definitions depth first from the drawing, building each
@@ -592,130 +330,17 @@ class TSceneBuilder {
   TScene& s_;
   TBlockIndex index_;
   int32_t defCount_ = 0;
-  std::unique_ptr<TgraAttribute> ownAttributes_;
-  const TgraAttribute* attrib_ = nullptr;
-  TPen dashes_[256];
-  std::map<std::tuple<uint32_t, double, std::vector<double>, double>, int32_t> pens_;
-  std::map<std::tuple<uint8_t, uint16_t, uint16_t, bool>, int32_t> strokes_;
-  std::vector<int32_t> imageOfEntry_;  // -2 not decoded yet, -1 none, else scene image
-  uint64_t imageBudget_ = 0;
+  TStyles styles_;
+  TImageCache images_;
 };
 
-bool Inflate(const std::vector<uint8_t>& in, uint64_t limit, std::vector<uint8_t>& out) {
-  z_stream z{};
-  if (inflateInit2(&z, 15 + 32) != Z_OK) return false;  // gzip or zlib header
-  out.clear();
-  z.next_in = const_cast<Bytef*>(in.data());
-  z.avail_in = static_cast<uInt>(std::min<size_t>(in.size(), UINT32_MAX));
-  uint8_t chunk[16384];
-  int r = Z_OK;
-  while (r == Z_OK) {
-    z.next_out = chunk;
-    z.avail_out = sizeof chunk;
-    r = inflate(&z, Z_NO_FLUSH);
-    if (r != Z_OK && r != Z_STREAM_END) break;
-    const size_t n = sizeof chunk - z.avail_out;
-    if (out.size() + n > limit) {
-      r = Z_MEM_ERROR;  // larger than allowed: refused, however well it compresses
-      break;
-    }
-    out.insert(out.end(), chunk, chunk + n);
-    if (r == Z_OK && n == 0 && z.avail_in == 0) r = Z_BUF_ERROR;  // cut short
-  }
-  inflateEnd(&z);
-  return r == Z_STREAM_END;
-}
-
 }  // namespace
-
-TAffine TAffine::After(const TAffine& in) const {
-  TAffine m;
-  m.M11 = M11 * in.M11 + M12 * in.M21;
-  m.M12 = M11 * in.M12 + M12 * in.M22;
-  m.M21 = M21 * in.M11 + M22 * in.M21;
-  m.M22 = M21 * in.M12 + M22 * in.M22;
-  m.X = X + M11 * in.X + M12 * in.Y;
-  m.Y = Y + M21 * in.X + M22 * in.Y;
-  return m;
-}
-
-TAffine TAffine::Placement(double x, double y, double scaleX, double scaleY, double angle) {
-  const double c = std::cos(angle), s = std::sin(angle);
-  TAffine m;
-  m.M11 = scaleX * c, m.M12 = -scaleY * s, m.M21 = scaleX * s, m.M22 = scaleY * c;
-  m.X = x, m.Y = y;
-  return m;
-}
-
-bool TAffine::Finite() const { return quorvex::Finite(M11, M12, M21, M22, X, Y); }
-
-void TBox::Add(TPt p) {
-  if (!Finite(p.X, p.Y)) return;
-  MinX = std::min(MinX, p.X), MaxX = std::max(MaxX, p.X);
-  MinY = std::min(MinY, p.Y), MaxY = std::max(MaxY, p.Y);
-}
-
-void TBox::Add(const TBox& box, const TAffine& m) {
-  if (box.Empty()) return;
-  for (TPt c : {TPt{box.MinX, box.MinY}, TPt{box.MaxX, box.MinY}, TPt{box.MinX, box.MaxY}, TPt{box.MaxX, box.MaxY}})
-    Add(m.Apply(c));
-}
-
-const char* FigureClass(TFigureKind kind) {
-  switch (kind) {
-    case TFigureKind::kLine: return "line";
-    case TFigureKind::kArc: return "arc";
-    case TFigureKind::kPoint: return "point";
-    case TFigureKind::kText: return "text";
-    case TFigureKind::kSolid: return "solid";
-    case TFigureKind::kDim: return "dim";
-    case TFigureKind::kBlock: return "block";
-  }
-  return "line";
-}
 
 TExplodeStart ExplodeStart(const TJwwData& d) {
   TExplodeStart s;
   s.Drawing = {d.LineCount, d.PointCount};
   for (const TEntJwwBlockDef& def : d.Definitions()) s.Defs.push_back({def.LineCount, def.PointCount});
   return s;
-}
-
-TPt ArcPoint(const TPrimitive& a, double t) {
-  const double x = a.RadiusX * std::cos(t), y = a.RadiusY * std::sin(t);
-  const double c = std::cos(a.Tilt), s = std::sin(a.Tilt);
-  return {a.P[0].X + c * x - s * y, a.P[0].Y + s * x + c * y};
-}
-
-std::vector<TPt> ArcPoints(const TPrimitive& a, int segments) {
-  segments = std::max(segments, 1);
-  std::vector<TPt> out;
-  out.reserve(static_cast<size_t>(segments) + 1);
-  for (int i = 0; i <= segments; ++i) out.push_back(ArcPoint(a, a.Start + a.Sweep * i / segments));
-  return out;
-}
-
-bool DecodeStoredImage(const std::vector<uint8_t>& data, uint64_t limit, TSceneImage& out) {
-  out = TSceneImage();
-  if (data.size() >= 2 && data[0] == 0x1F && data[1] == 0x8B) {
-    if (!Inflate(data, limit, out.Bytes)) return false;
-  } else {
-    if (data.size() > limit) return false;
-    out.Bytes = data;
-  }
-  const std::vector<uint8_t>& b = out.Bytes;
-  static constexpr uint8_t kPng[] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
-  if (b.size() >= 8 && std::equal(kPng, kPng + 8, b.begin())) {
-    out.Mime = "image/png";
-  } else if (b.size() >= 3 && b[0] == 0xFF && b[1] == 0xD8 && b[2] == 0xFF) {
-    out.Mime = "image/jpeg";
-  } else if (b.size() >= 14 && b[0] == 'B' && b[1] == 'M') {
-    out.Mime = "image/bmp";
-  } else {
-    out.Bytes.clear();
-    return false;
-  }
-  return true;
 }
 
 TScene BuildScene(const TJwwData& d, const TRenderOptions& options) {

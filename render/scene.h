@@ -1,139 +1,20 @@
-// The renderer: turns a drawing into a short list of drawing primitives
-// (lines, elliptical arcs, filled polygons, dots, text runs, images and
-// placements of block definitions), grouped by the entity they come from.
-// The SVG writer (render/svg.h) and the thumbnail painter draw these; no
+// The scene walk: turns a drawing into its scene (render/primitives.h), the
+// drawing primitives of every entity shown, grouped by the entity they come
+// from, with the block definitions the drawing reaches each drawn once. The
+// SVG writer (render/svg.h) and the thumbnail painter draw scenes; no
 // drawing code reads the model itself.
-//
-// Coordinates stay in drawing units (millimetres on paper) with the y axis
-// pointing up; whoever draws flips the picture once.
 #pragma once
 
 #include <cstdint>
 #include <limits>
-#include <string>
 #include <vector>
 
 #include "attrib/UnitGraAtt.h"
 #include "jww/jwwunit.h"
+#include "render/image.h"
+#include "render/primitives.h"
 
 namespace quorvex {
-
-struct TPt {
-  double X = 0, Y = 0;
-};
-
-// An affine map: (x, y) goes to (X + M11 x + M12 y, Y + M21 x + M22 y).
-struct TAffine {
-  double M11 = 1, M12 = 0, M21 = 0, M22 = 1, X = 0, Y = 0;
-
-  TPt Apply(TPt p) const { return {X + M11 * p.X + M12 * p.Y, Y + M21 * p.X + M22 * p.Y}; }
-  // This map after `inner`: first inner, then this.
-  TAffine After(const TAffine& inner) const;
-  // A block insertion's placement: scale along x and y, then rotate by
-  // `angle` radians, then move to (x, y).
-  static TAffine Placement(double x, double y, double scaleX, double scaleY, double angle);
-  bool Finite() const;
-};
-
-// An axis-aligned box; empty until a point is added.
-struct TBox {
-  double MinX = std::numeric_limits<double>::infinity(), MinY = std::numeric_limits<double>::infinity();
-  double MaxX = -std::numeric_limits<double>::infinity(), MaxY = -std::numeric_limits<double>::infinity();
-
-  bool Empty() const { return !(MinX <= MaxX && MinY <= MaxY); }
-  double Width() const { return Empty() ? 0 : MaxX - MinX; }
-  double Height() const { return Empty() ? 0 : MaxY - MinY; }
-  void Add(TPt p);
-  // Adds the four corners of `box` mapped by `m`.
-  void Add(const TBox& box, const TAffine& m);
-};
-
-// How a stroke or a fill looks.
-struct TPen {
-  uint32_t Rgb = 0;            // 0xRRGGBB
-  double Width = 0.18;         // stroke width, drawing units
-  std::vector<double> Dashes;  // drawn, gap, drawn, gap ... in drawing units; empty: solid
-  double DashOffset = 0;       // how far into the pattern a stroke starts
-  bool operator==(const TPen&) const = default;
-};
-
-enum class TPrimKind : uint8_t {
-  kLine,     // P[0] to P[1]
-  kArc,      // elliptical arc: centre P[0], radii, tilt, start, sweep
-  kPolygon,  // filled, corners P[0..3]
-  kDot,      // filled circle at P[0] with Radius
-  kText,     // text run Ref, laid out in Frame (origin, direction; y up)
-  kImage,    // image Ref in Frame (the unit square is the picture); Ref -1: no picture, a frame is drawn
-  kPlace,    // block definition group Ref placed with Frame
-};
-
-// Marks of a primitive or figure.
-enum : uint8_t {
-  kMarkExploded = 1,   // a line or point the explode made
-  kMarkTemporary = 2,  // a temporary point: shown on screen, not printed
-  kMarkHidden = 4,     // on a hidden layer or layer group: kept, but not shown
-};
-
-struct TPrimitive {
-  TPrimKind Kind = TPrimKind::kLine;
-  uint8_t Marks = 0;
-  int32_t Pen = 0;  // index into TScene::Pens (stroke for lines and arcs, fill otherwise)
-  int32_t Ref = -1;
-  TPt P[4];
-  double Radius = 0;              // dot
-  double RadiusX = 0, RadiusY = 0;  // arc: along the tilt and across it
-  double Tilt = 0, Start = 0, Sweep = 0;  // arc, radians; Start is the angle before flattening
-  bool Full = false;              // arc: a whole ellipse
-  TAffine Frame;                  // text, image, placement
-};
-
-// The kind of entity a figure stands for; its name is the SVG class.
-enum class TFigureKind : uint8_t { kLine, kArc, kPoint, kText, kSolid, kDim, kBlock };
-const char* FigureClass(TFigureKind kind);
-
-// One entity: its primitives are Prims[First .. First + Count - 1] of its group.
-struct TFigure {
-  TFigureKind Kind = TFigureKind::kLine;
-  uint8_t Marks = 0;
-  bool IsImage = false;  // a text that places an image
-  uint32_t First = 0, Count = 0;
-};
-
-// A text run: the characters as UTF-8, laid out from the frame's origin
-// along its x axis, characters standing on the x axis.
-struct TTextRun {
-  std::string Text;
-  std::string Font;       // the drawing's font name, UTF-8; may be empty
-  double Height = 0;      // character height
-  double CharWidth = 0;   // width of a full-width character (half-width: half of it)
-  double Spacing = 0;     // gap between characters
-};
-
-// An image carried by the drawing, ready to be shown.
-struct TSceneImage {
-  std::string Mime;            // "image/png", "image/jpeg" or "image/bmp"
-  std::vector<uint8_t> Bytes;  // the image file, decompressed
-};
-
-// The drawing (group 0) or one block definition.
-struct TGroup {
-  std::string Name;      // UTF-8; empty for the drawing
-  int32_t DefIndex = -1; // index in BlockDefs; -1 for the drawing
-  std::vector<TPrimitive> Prims;
-  std::vector<TFigure> Figures;
-  TBox Box;  // extents in the group's own coordinates, placements included
-  TBox HiddenBox;  // the drawing: extents of its hidden figures
-};
-
-struct TScene {
-  std::vector<TPen> Pens;
-  std::vector<TTextRun> Texts;
-  std::vector<TSceneImage> Images;
-  std::vector<TGroup> Groups;  // [0] the drawing; then the block definitions it reaches
-  TBox Extents;                // of what is shown (of everything when nothing is shown)
-  int64_t ExplodedLines = 0;   // exploded lines and points drawn (each definition once)
-  int64_t ExplodedPoints = 0;
-};
 
 // Where the explode began to append in each container: lines and points
 // from these indexes on are its work. Take it with ExplodeStart() before
@@ -147,12 +28,6 @@ struct TExplodeStart {
   std::vector<TAppendStart> Defs;  // by index in BlockDefs
 };
 TExplodeStart ExplodeStart(const TJwwData& d);
-
-// An image entry of the drawing's image section, as stored (maybe gzip).
-struct TStoredImage {
-  JwwString FileName;
-  std::vector<uint8_t> Data;
-};
 
 struct TRenderOptions {
   const TgraAttribute* Attributes = nullptr;  // palette, pen sizes, dash patterns (defaults when null)
@@ -168,14 +43,5 @@ struct TRenderOptions {
 // insertions, each once; an insertion that would place a definition inside
 // itself is left out, so the scene's placements always end.
 TScene BuildScene(const TJwwData& d, const TRenderOptions& options = {});
-
-// Points along an arc (both ends included), for painters and extents.
-std::vector<TPt> ArcPoints(const TPrimitive& arc, int segments);
-TPt ArcPoint(const TPrimitive& arc, double t);
-
-// The image of an image entry: gzip data decompressed (never beyond
-// `limit` bytes) and the format recognised by its first bytes. False for
-// data of another format, broken or too large.
-bool DecodeStoredImage(const std::vector<uint8_t>& data, uint64_t limit, TSceneImage& out);
 
 }  // namespace quorvex

@@ -1,30 +1,19 @@
 #include "render/svg.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <numbers>
 
+#include "render/layout.h"
+
 namespace quorvex {
-
-const char kJapaneseGothicFamilies[] = "IPAGothic, 'IPAexGothic', 'Noto Sans CJK JP', 'TakaoGothic', sans-serif";
-
 namespace {
 
 constexpr double kRadToDeg = 180 / std::numbers::pi;
 // The picture's longest side on paper, in millimetres, is kept in this range.
 constexpr double kMinPaperSide = 100, kMaxPaperSide = 1200;
-// A Japanese font's character box reaches this far (in character heights)
-// below the base line the glyphs stand on; the drawing's texts stand on the
-// bottom of that box.
-constexpr double kDescent = 0.12;
-constexpr double kTemporaryOpacity = 0.45;
 
 class TSvgOut {
  public:
@@ -284,16 +273,8 @@ void Base64(std::string& out, const std::vector<uint8_t>& b) {
 
 std::string SceneToSvg(const TScene& s, const TSvgOptions& options) {
   // The visible area in the drawing's coordinates: the extents with a margin.
-  TBox box = s.Extents;
-  if (box.Empty()) {
-    box.Add({0, 0});
-    box.Add({100, 100});
-  }
-  constexpr double kFar = 1e300;  // keeps widths finite for absurd coordinates
-  box.MinX = std::clamp(box.MinX, -kFar, kFar), box.MaxX = std::clamp(box.MaxX, -kFar, kFar);
-  box.MinY = std::clamp(box.MinY, -kFar, kFar), box.MaxY = std::clamp(box.MaxY, -kFar, kFar);
-  const double side = std::max(box.Width(), box.Height());
-  const double margin = std::max(side * 0.04, 1.0);
+  const TBox box = ShownBox(s);
+  const double margin = PictureMargin(box);
   // The picture is the drawing flipped upside down (y grows downwards in
   // SVG), so its top edge is the drawing's largest y.
   const double vx = box.MinX - margin, vy = -(box.MaxY + margin);

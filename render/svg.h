@@ -17,7 +17,4 @@ struct TSvgOptions {
 
 std::string SceneToSvg(const TScene& scene, const TSvgOptions& options = {});
 
-// The font families asked for after the drawing's own font name.
-extern const char kJapaneseGothicFamilies[];
-
 }  // namespace quorvex

@@ -9,7 +9,8 @@
 #include <thread>
 #include <tuple>
 
-#include "app/convert.h"
+#include "convert/session.h"
+#include "os/outputfile.h"
 #include "writer_util.h"
 
 namespace qtest {

@@ -3,7 +3,7 @@
 // numbering across lists, long counts and block definition fixed parts.
 #include <tuple>
 
-#include "jww/readahead.h"
+#include "os/readahead.h"
 #include "reader_util.h"
 
 namespace qtest {

@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/convert.h"
+#include "convert/session.h"
 #include "bytes_util.h"
 #include "reader_util.h"
 #include "writer_util.h"

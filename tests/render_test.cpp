@@ -8,8 +8,8 @@
 
 #include <zlib.h>
 
-#include "app/convert.h"
-#include "app/picture.h"
+#include "convert/session.h"
+#include "convert/picture.h"
 #include "render/svg.h"
 #include "testutil.h"
 #include "text/utf8.h"

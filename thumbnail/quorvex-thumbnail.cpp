@@ -19,7 +19,8 @@
 #include <string>
 #include <vector>
 
-#include "app/picture.h"
+#include "convert/exitcodes.h"
+#include "convert/picture.h"
 #include "thumbnail/scene_painter.h"
 
 using namespace quorvex;
@@ -31,7 +32,7 @@ constexpr int kMaxSize = 4096;
 
 int Usage() {
   std::fputs("Usage: quorvex-thumbnail [-s SIZE] INPUT.jww OUTPUT.png\n", stderr);
-  return 2;
+  return kExitUsage;
 }
 
 int Run(int argc, char** argv) {
@@ -54,7 +55,7 @@ int Run(int argc, char** argv) {
   if (!ReadDrawingWithImages(input, d, images, error)) {
     std::fprintf(stderr, "quorvex-thumbnail: %s: cannot be read as a drawing%s%s\n", input.c_str(),
                  error.Failed() ? ": " : "", error.Failed() ? error.Describe().c_str() : "");
-    return 1;
+    return kExitReadFailed;
   }
   struct stat st{};
   TRenderOptions options;
@@ -80,9 +81,9 @@ int Run(int argc, char** argv) {
   if (!file.open(QIODevice::WriteOnly) || !picture.save(&file, "PNG") || !file.commit()) {
     std::fprintf(stderr, "quorvex-thumbnail: %s: cannot be written: %s\n", output.c_str(),
                  file.errorString().toLocal8Bit().constData());
-    return 5;
+    return kExitWriteFailed;
   }
-  return 0;
+  return kExitOk;
 }
 
 }  // namespace
@@ -95,6 +96,6 @@ int main(int argc, char** argv) {
     return Run(argc, argv);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "quorvex-thumbnail: %s\n", e.what());
-    return 1;
+    return kExitReadFailed;
   }
 }

@@ -11,14 +11,11 @@
 #include <cmath>
 #include <vector>
 
-#include "render/svg.h"
+#include "render/layout.h"
 
 namespace quorvex {
 namespace {
 
-// The same layout numbers as the SVG writer's.
-constexpr double kDescent = 0.12;
-constexpr double kTemporaryOpacity = 0.45;
 // Glyphs are laid out at this pixel size and scaled to the text's height.
 constexpr double kFontPixels = 100;
 // Dashes shorter than this, in pixels per period, are drawn solid.
@@ -27,6 +24,17 @@ constexpr double kMinDashPeriod = 4;
 QTransform ToQt(const TAffine& m) { return QTransform(m.M11, m.M21, m.M12, m.M22, m.X, m.Y); }
 QPointF ToQt(TPt p) { return QPointF(p.X, p.Y); }
 QColor ColorOf(uint32_t rgb) { return QColor((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF); }
+
+// The families of a CSS font-family list, without their quotes.
+QStringList FamiliesOf(const char* cssList) {
+  QStringList families;
+  for (QString name : QString::fromUtf8(cssList).split(',')) {
+    name = name.trimmed();
+    if (name.size() >= 2 && name.startsWith('\'') && name.endsWith('\'')) name = name.mid(1, name.size() - 2);
+    families << name;
+  }
+  return families;
+}
 
 // How many pixels one drawing unit becomes under the transform.
 double PixelsPerUnit(const QTransform& t) { return std::sqrt(std::abs(t.determinant())); }
@@ -153,7 +161,7 @@ class TScenePainter {
         QFont font;
         QStringList families;
         if (!run.Font.empty()) families << QString::fromStdString(run.Font);
-        families << "IPAGothic" << "IPAexGothic" << "Noto Sans CJK JP" << "TakaoGothic" << "sans-serif";
+        families << gothic_;
         font.setFamilies(families);
         font.setPixelSize(static_cast<int>(kFontPixels));
         if (run.Spacing != 0)
@@ -192,17 +200,14 @@ class TScenePainter {
   QRectF target_;
   std::vector<QImage> images_;
   std::vector<bool> loaded_;
+  const QStringList gothic_ = FamiliesOf(kJapaneseGothicFamilies);
 };
 
 }  // namespace
 
 TBox PictureBox(const TScene& scene) {
-  TBox box = scene.Extents;
-  if (box.Empty()) {
-    box.Add({0, 0});
-    box.Add({100, 100});
-  }
-  const double margin = std::max(std::max(box.Width(), box.Height()) * 0.04, 1.0);
+  TBox box = ShownBox(scene);
+  const double margin = PictureMargin(box);
   box.MinX -= margin, box.MinY -= margin, box.MaxX += margin, box.MaxY += margin;
   return box;
 }

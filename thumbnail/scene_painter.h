@@ -14,8 +14,7 @@ namespace quorvex {
 // could otherwise ask for billions.
 constexpr int64_t kMaxPaintedPrimitives = 2000000;
 
-// The scene's extents with a margin (4% of the longer side, at least one
-// drawing unit), or a 100 x 100 square for an empty scene.
+// The part of the drawing shown, with its margin (render/layout.h).
 TBox PictureBox(const TScene& scene);
 
 // Paints the scene into `target` (device coordinates), scaled to fit with

@@ -1,11 +1,12 @@
-#include "jww/readahead.h"
+#include "os/readahead.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 
-#include "jww/quietthread.h"
+#include "os/quietthread.h"
 
 namespace quorvex {
 namespace {
@@ -14,6 +15,12 @@ constexpr size_t kBlocks = 4;
 constexpr size_t kSlot = TReadAhead::kHeadroom + TReadAhead::kBlockSize;
 
 }  // namespace
+
+int TReadAhead::Open(const std::string& path) {
+  if (const int err = OpenRegularFile(path, true, fd_, size_)) return err;
+  ::posix_fadvise(fd_.Get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+  return 0;
+}
 
 bool TReadAhead::Start() {
   // A file that fits in one block is read by the reader itself.
@@ -32,7 +39,7 @@ TReadAhead::TBlock TReadAhead::ReadBlock(uint8_t* data, uint64_t offset) const {
   b.Offset = offset;
   const size_t want = static_cast<size_t>(std::min<uint64_t>(kBlockSize, size_ - offset));
   while (b.Size < want) {
-    const ssize_t r = ::pread(fd_, data + b.Size, want - b.Size, static_cast<off_t>(offset + b.Size));
+    const ssize_t r = ::pread(fd_.Get(), data + b.Size, want - b.Size, static_cast<off_t>(offset + b.Size));
     if (r < 0 && errno == EINTR) continue;
     if (r <= 0) {
       // A read error, or the file shrank while being read: what came in is

@@ -1,4 +1,4 @@
-#include "jww/bigmemory.h"
+#include "os/bigmemory.h"
 
 #include <sys/mman.h>
 

@@ -1,4 +1,4 @@
-#include "app/convert.h"
+#include "convert/session.h"
 
 #include <sys/stat.h>
 

@@ -1,6 +1,7 @@
-// The conversion command and the process-wide values the shell sets up.
+// The conversion session: the state a window or a command-line run keeps
+// while it converts drawings, and the checks on the names it is given.
 //
-// Everything here runs without a display: the Qt window (Unit1) and the
+// Everything here runs without a display: the Qt window (app/Unit1) and the
 // command-line converter (tools/quorvex-convert) are thin layers over it.
 #pragma once
 
@@ -11,7 +12,7 @@
 #include "explode/explode.h"
 #include "jww/images.h"
 #include "jww/jwwunit.h"
-#include "jww/tempfiles.h"
+#include "os/scratch.h"
 
 namespace quorvex {
 

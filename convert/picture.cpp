@@ -1,4 +1,4 @@
-#include "app/picture.h"
+#include "convert/picture.h"
 
 #include <sys/stat.h>
 
@@ -6,9 +6,10 @@
 #include <fstream>
 #include <new>
 
-#include "app/convert.h"
+#include "convert/session.h"
 #include "jww/images.h"
-#include "jww/tempfiles.h"
+#include "os/outputfile.h"
+#include "os/scratch.h"
 #include "render/svg.h"
 
 namespace quorvex {

@@ -8,39 +8,35 @@
 #include <cstdint>
 #include <deque>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
-#include "jww/bigmemory.h"
+#include "os/bigmemory.h"
+#include "os/bytes.h"
+#include "os/fdio.h"
 
 namespace quorvex {
 
-class TReadAhead {
+class TReadAhead : public TByteSource {
  public:
-  // The bytes of a block; kHeadroom bytes before Data may be written (the
-  // reader puts there what it still needs of the block before).
-  struct TBlock {
-    uint8_t* Data = nullptr;
-    uint64_t Offset = 0;  // the file's byte Data[0] is
-    size_t Size = 0;
-    int Error = 0;  // set (Size 0) where the file cannot be read further
-  };
-  static constexpr size_t kHeadroom = size_t(256) << 10;
   static constexpr size_t kBlockSize = size_t(1) << 20;
 
-  // A file of `size` bytes open for reading as `fd`.
-  TReadAhead(int fd, uint64_t size) : fd_(fd), size_(size) {}
-  ~TReadAhead() { Stop(); }
+  TReadAhead() = default;
+  ~TReadAhead() override { Stop(); }
   TReadAhead(const TReadAhead&) = delete;
   TReadAhead& operator=(const TReadAhead&) = delete;
 
+  // Opens a regular file (a link is followed) for reading from its start.
+  // 0, or the system error number (EISDIR for a folder, EINVAL for anything
+  // else that is not a regular file).
+  [[nodiscard]] int Open(const std::string& path);
+  // The file's size when it was opened.
+  uint64_t Size() const { return size_; }
   // Sets aside the blocks; false when there is no memory for them.
-  bool Start();
-  // The next block of the file, in order, once it is read (an empty block
-  // with Error set where the file cannot be read further, and after that).
-  TBlock Next();
-  // Hands a block's memory back for reading on.
-  void Release(uint8_t* data);
+  [[nodiscard]] bool Start();
+  TBlock Next() override;
+  void Release(uint8_t* data) override;
 
  private:
   void Run();
@@ -49,8 +45,8 @@ class TReadAhead {
   TBlock ReadBlock(uint8_t* data, uint64_t offset) const;
   void Stop();
 
-  const int fd_;
-  const uint64_t size_;
+  TFd fd_;  // closed after the thread has stopped
+  uint64_t size_ = 0;
   TBigBlock memory_;
   std::mutex mutex_;
   std::condition_variable wake_;

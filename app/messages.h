@@ -1,0 +1,27 @@
+// What the window says: its caption and the texts of its messages, in
+// Japanese, apart from the widgets that show them.
+#pragma once
+
+#include <QString>
+
+#include "convert/session.h"
+
+// The window's caption.
+QString Form1Caption();
+// The closing message of a conversion, with a second line that says what
+// the explode did (block definitions included).
+QString DoneMessage(const quorvex::TExplodeSummary& done);
+QString IoErrorMessage(int error_number);
+
+// A drawing that cannot be read: "図面を読み込めません: <file name>" and, on
+// a second line, why (ReadFailureReason).
+QString ReadFailureMessage(const QString& path, const quorvex::TReadError& error);
+// Why a read failed, in Japanese, in one line that names the byte where the
+// reading stopped, for example
+// "3000 バイト目で途切れています（図形データの読み込み中）".
+QString ReadFailureReason(const quorvex::TReadError& error);
+// An output that cannot be written: "I/O エラー (n)", the output file's name
+// and the system's own description of the error (in the user's language);
+// for a carried image that could not be put into the scratch folder, that
+// image and the byte of the input it came from too.
+QString WriteFailureMessage(const QString& output, const quorvex::TConvertResult& result);

@@ -1,0 +1,40 @@
+#include "convert/exitcodes.h"
+
+#include <cstring>
+
+namespace quorvex {
+namespace {
+
+constexpr TExitStatus kStatuses[] = {
+    {"0", "success"},
+    {"1", "the input could not be read as a drawing"},
+    {"2", "wrong usage"},
+    {"3", "bad input name (missing, not .jww, or no such file)"},
+    {"4", "bad output name (missing, not .jww (.svg for a picture), or the\ninput file itself)"},
+    {"5", "the output could not be written"},
+    {"6", "with -d: at least one drawing failed, or was refused because its\n"
+          "output had already been written from another input in this run"},
+    {"128+N", "ended by signal N (130 SIGINT, 143 SIGTERM, 129 SIGHUP); what\n"
+              "the run had made so far is removed, files it replaces are untouched"},
+};
+
+}  // namespace
+
+std::span<const TExitStatus> ExitStatuses() { return kStatuses; }
+
+std::string ExitStatusHelp() {
+  std::string help = "Exit status:\n";
+  for (const TExitStatus& s : kStatuses) {
+    help += "  ";
+    help += s.Status;
+    help += "  ";
+    for (const char* p = s.Meaning; *p; ++p) {
+      help += *p;
+      if (*p == '\n') help += "     ";
+    }
+    help += '\n';
+  }
+  return help;
+}
+
+}  // namespace quorvex

@@ -1,0 +1,81 @@
+#include "convert/outcome.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace quorvex {
+
+std::string Format(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  char* text = nullptr;
+  const int n = ::vasprintf(&text, format, args);
+  va_end(args);
+  std::string out = n >= 0 ? std::string(text, static_cast<size_t>(n)) : std::string();
+  std::free(text);
+  return out;
+}
+
+void Print(const TOutcome& o) {
+  std::fputs(o.Out.c_str(), stdout);
+  std::fflush(stdout);
+  std::fputs(o.Err.c_str(), stderr);
+}
+
+TOutcome ConvertOne(TConversionSession& session, const std::string& in, const std::string& out) {
+  const TConvertResult r = session.ConvertDrawing(in, out);
+  switch (r.Code) {
+    case crDone:
+      return {kExitOk,
+              Format("%s -> %s: %lld dimensions exploded, %lld lines and %lld points added\n", in.c_str(),
+                     out.c_str(), static_cast<long long>(r.Exploded.DimensionsExploded),
+                     static_cast<long long>(r.Exploded.LinesAdded), static_cast<long long>(r.Exploded.PointsAdded)),
+              {}};
+    case crBadInput:
+      return {kExitBadInput, {}, Format("quorvex-convert: %s: not an existing .jww file\n", in.c_str())};
+    case crBadOutput:
+      return {kExitBadOutput, {},
+              Format("quorvex-convert: %s: output must be a .jww file other than the input\n", out.c_str())};
+    case crReadFailed:
+      return {kExitReadFailed, {}, Format("quorvex-convert: %s: %s\n", in.c_str(), r.ReadError.Describe().c_str())};
+    case crWriteFailed:
+      if (r.ReadError.IsWriteSide())  // a scratch file of the input's images
+        return {kExitWriteFailed, {}, Format("quorvex-convert: %s: %s\n", in.c_str(), r.ReadError.Describe().c_str())};
+      return {kExitWriteFailed, {},
+              Format("quorvex-convert: %s: cannot be written: %s\n", out.c_str(), std::strerror(r.ErrorNumber))};
+  }
+  return {kExitUsage, {}, {}};
+}
+
+TOutcome DrawOne(bool preview, const std::string& input, const std::string& output) {
+  const TPictureResult r = MakePicture(input, output, preview ? TPictureMode::kPreview : TPictureMode::kAsStored);
+  switch (r.Code) {
+    case TPictureCode::kDone:
+      if (preview)
+        return {kExitOk,
+                Format("%s -> %s: %s; %lld lines and %lld points marked\n", input.c_str(), output.c_str(),
+                       r.Caption.c_str(), static_cast<long long>(r.MarkedLines),
+                       static_cast<long long>(r.MarkedPoints)),
+                {}};
+      return {kExitOk, Format("%s -> %s: drawn\n", input.c_str(), output.c_str()), {}};
+    case TPictureCode::kBadInput:
+      return {kExitBadInput, {}, Format("quorvex-convert: %s: not an existing .jww file\n", input.c_str())};
+    case TPictureCode::kBadOutput:
+      return {kExitBadOutput, {},
+              Format("quorvex-convert: %s: the picture must be a .svg file\n", output.c_str())};
+    case TPictureCode::kReadFailed:
+      if (r.ReadError.Failed())
+        return {kExitReadFailed, {},
+                Format("quorvex-convert: %s: cannot be read as a drawing: %s\n", input.c_str(),
+                       r.ReadError.Describe().c_str())};
+      return {kExitReadFailed, {}, Format("quorvex-convert: %s: cannot be read as a drawing\n", input.c_str())};
+    case TPictureCode::kWriteFailed:
+      return {kExitWriteFailed, {},
+              Format("quorvex-convert: %s: cannot be written: %s\n", output.c_str(), std::strerror(r.ErrorNumber))};
+  }
+  return {kExitUsage, {}, {}};
+}
+
+}  // namespace quorvex

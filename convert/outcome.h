@@ -1,0 +1,34 @@
+// What a command-line run of one drawing prints and its exit status: the
+// lines of a conversion and of a picture, kept as text so that a batch can
+// print each input's lines in input order, and printed whole.
+#pragma once
+
+#include <string>
+
+#include "convert/exitcodes.h"
+#include "convert/picture.h"
+#include "convert/session.h"
+
+namespace quorvex {
+
+struct TOutcome {
+  int Exit = kExitOk;
+  std::string Out;  // for the standard output
+  std::string Err;  // for the error output
+};
+
+// printf into a string.
+std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// Prints an outcome whole, so that nothing of it waits in a buffer when a
+// signal ends the process.
+void Print(const TOutcome& o);
+
+// Converts one drawing with the session; what it printed and its status.
+TOutcome ConvertOne(TConversionSession& session, const std::string& in, const std::string& out);
+
+// Draws one drawing into an SVG picture, as stored or (preview) as the
+// conversion would write it; what it printed and its status.
+TOutcome DrawOne(bool preview, const std::string& input, const std::string& output);
+
+}  // namespace quorvex

@@ -1,0 +1,111 @@
+#include "os/fdio.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace quorvex {
+
+void TFd::Close() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+}
+
+void CloseFd(int& fd) {
+  if (fd >= 0) ::close(fd);
+  fd = -1;
+}
+
+int WriteAll(int fd, const void* data, size_t size) {
+  const auto* p = static_cast<const uint8_t*>(data);
+  size_t done = 0;
+  while (done < size) {
+    const ssize_t r = ::write(fd, p + done, size - done);
+    if (r < 0 && errno == EINTR) continue;
+    if (r < 0) return errno;
+    if (r == 0) return EIO;
+    done += static_cast<size_t>(r);
+  }
+  return 0;
+}
+
+int ReadSome(int fd, void* data, size_t size, size_t& got) {
+  got = 0;
+  for (;;) {
+    const ssize_t r = ::read(fd, data, size);
+    if (r < 0 && errno == EINTR) continue;
+    if (r < 0) return errno;
+    got = static_cast<size_t>(r);
+    return 0;
+  }
+}
+
+int OpenRegularFile(const std::string& path, bool followLinks, TFd& fd, uint64_t& size) {
+  fd = TFd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | (followLinks ? 0 : O_NOFOLLOW)));
+  if (!fd.Valid()) return errno;
+  struct stat st{};
+  int err = 0;
+  if (::fstat(fd.Get(), &st) != 0) {
+    err = errno;
+  } else if (!S_ISREG(st.st_mode)) {
+    err = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+  }
+  if (err != 0) {
+    fd.Close();
+    return err;
+  }
+  size = static_cast<uint64_t>(st.st_size);
+  return 0;
+}
+
+int CreateNewFile(const std::string& path, TFd& fd) {
+  ::unlink(path.c_str());
+  fd = TFd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
+  if (!fd.Valid()) return errno != 0 ? errno : EIO;
+  return 0;
+}
+
+int CloseWritten(TFd& fd) {
+  const int err = ::close(fd.Release()) == 0 ? 0 : errno;
+  return err;
+}
+
+void RemoveFile(const std::string& path) { ::unlink(path.c_str()); }
+
+bool PathExists(const std::string& path) {
+  struct stat st{};
+  return ::lstat(path.c_str(), &st) == 0;
+}
+
+bool IsDots(const char* name) { return name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)); }
+
+void RemoveIfSame(int parentFd, const char* name, uint64_t dev, uint64_t ino) {
+  struct stat st;
+  if (::fstatat(parentFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && st.st_dev == dev && st.st_ino == ino)
+    ::unlinkat(parentFd, name, 0);
+}
+
+void EmptyFolder(int fd) {
+  alignas(8) char buf[4096];
+  for (int pass = 0; pass < 16; ++pass) {
+    if (::lseek(fd, 0, SEEK_SET) < 0) return;
+    int seen = 0, removed = 0;
+    for (;;) {
+      const ssize_t n = ::getdents64(fd, buf, sizeof buf);
+      if (n <= 0) break;
+      for (ssize_t at = 0; at < n;) {
+        const auto* d = reinterpret_cast<const struct dirent64*>(buf + at);
+        at += d->d_reclen;
+        if (IsDots(d->d_name)) continue;
+        ++seen;
+        if (::unlinkat(fd, d->d_name, 0) == 0) ++removed;
+      }
+    }
+    if (seen == 0 || removed == 0) return;
+  }
+}
+
+}  // namespace quorvex

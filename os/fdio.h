@@ -1,0 +1,85 @@
+// Small helpers over file descriptors and paths: a descriptor that closes
+// itself, writing and reading all of a buffer, opening a regular file for
+// reading, making a new file, and removing a name by identity or a
+// folder's whole contents (those two safe in a signal handler).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace quorvex {
+
+// A descriptor, closed when the object goes.
+class TFd {
+ public:
+  TFd() = default;
+  explicit TFd(int fd) : fd_(fd) {}
+  ~TFd() { Close(); }
+  TFd(TFd&& other) noexcept : fd_(other.Release()) {}
+  TFd& operator=(TFd&& other) noexcept {
+    if (this != &other) {
+      Close();
+      fd_ = other.Release();
+    }
+    return *this;
+  }
+
+  int Get() const { return fd_; }
+  bool Valid() const { return fd_ >= 0; }
+  // Hands the descriptor over: the object no longer closes it.
+  int Release() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
+  void Close();
+
+ private:
+  int fd_ = -1;
+};
+
+// Closes the descriptor, if any, and sets it to -1.
+void CloseFd(int& fd);
+
+// Writes all `size` bytes to the descriptor, again after an interruption.
+// 0, or the system error number (EIO when the system takes nothing and
+// names no error).
+[[nodiscard]] int WriteAll(int fd, const void* data, size_t size);
+
+// Reads up to `size` bytes from the descriptor's position, again after an
+// interruption; how many came goes to `got` (0 at the end of the file).
+// 0, or the system error number.
+[[nodiscard]] int ReadSome(int fd, void* data, size_t size, size_t& got);
+
+// Opens a regular file for reading (a symbolic link is followed only with
+// followLinks) and gives its size. 0, or the system error number: EISDIR
+// for a folder, EINVAL for anything else that is not a regular file.
+[[nodiscard]] int OpenRegularFile(const std::string& path, bool followLinks, TFd& fd, uint64_t& size);
+
+// Makes a new file for writing (mode 0644 less the umask); an old file or
+// link of that name is removed first, never followed. 0, or the system
+// error number.
+[[nodiscard]] int CreateNewFile(const std::string& path, TFd& fd);
+
+// Closes a file that was written; 0, or the error the closing reports.
+[[nodiscard]] int CloseWritten(TFd& fd);
+
+// Removes a file's name (nothing when there is none).
+void RemoveFile(const std::string& path);
+
+// Whether anything stands at the path (a link is not followed).
+bool PathExists(const std::string& path);
+
+// "." or "..".
+bool IsDots(const char* name);
+
+// Removes a name in a folder only while it still leads to this file.
+void RemoveIfSame(int parentFd, const char* name, uint64_t dev, uint64_t ino);
+
+// Unlinks every entry of an open folder; safe in a signal handler. The
+// folder is read again from its start while a pass still removes something
+// (removing while reading may skip entries).
+void EmptyFolder(int fd);
+
+}  // namespace quorvex

@@ -1,0 +1,197 @@
+#include "os/outputfile.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+
+#include "os/interrupts.h"
+#include "os/leftovers.h"
+#include "os/writebehind.h"
+
+namespace quorvex {
+namespace {
+
+std::atomic<bool> gUnnamedAllowed{true};
+
+std::string ProcFdPath(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
+
+}  // namespace
+
+void SetUnnamedOutputFiles(bool allowed) { gUnnamedAllowed = allowed; }
+
+TOutputFile::TOutputFile() = default;
+
+TOutputFile::~TOutputFile() {
+  writing_.reset();  // its threads end before the file is closed
+  if (!committed_ && !tempName_.empty()) RemoveIfSame(folderFd_.Get(), tempName_.c_str(), dev_, ino_);
+  UnlistCleanup(slot_);
+}
+
+int TOutputFile::Exchange(size_t used, uint8_t*& room, size_t& size) {
+  room = nullptr;
+  size = 0;
+  if (!fd_.Valid()) return EBADF;
+  if (!writing_) writing_ = std::make_unique<TWriteBehind>(fd_.Get());
+  return writing_->Exchange(used, room, size);
+}
+
+int TOutputFile::Open(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  leaf_ = slash == std::string::npos ? path : path.substr(slash + 1);
+  if (leaf_.empty()) return EISDIR;
+
+  folderFd_ = TFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  folderReadable_ = folderFd_.Valid();
+  if (!folderFd_.Valid() && errno == EACCES) folderFd_ = TFd(::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+  if (!folderFd_.Valid()) return errno;
+
+  struct stat target{};
+  replacing_ = ::fstatat(folderFd_.Get(), leaf_.c_str(), &target, 0) == 0;
+  if (replacing_ && S_ISDIR(target.st_mode)) return EISDIR;
+  targetUid_ = target.st_uid;
+  targetGid_ = target.st_gid;
+  targetMode_ = target.st_mode;
+  if (folderReadable_) SweepOutputFolderOnce(folderFd_.Get());
+
+  // A file that replaces another is private until it takes that file's mode;
+  // a new one gets 0666 less the umask from the system.
+  const mode_t mode = replacing_ ? 0600 : 0666;
+  if (gUnnamedAllowed) {
+    const int fd = ::openat(folderFd_.Get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+    if (fd >= 0) {
+      // Linked into place later through /proc; without it, take the named way.
+      struct stat own, viaProc;
+      if (::fstat(fd, &own) == 0 && ::stat(ProcFdPath(fd).c_str(), &viaProc) == 0 && own.st_dev == viaProc.st_dev &&
+          own.st_ino == viaProc.st_ino) {
+        ::flock(fd, LOCK_EX);  // held once it has a name, until it is in place
+        fd_ = TFd(fd);
+        dev_ = own.st_dev;
+        ino_ = own.st_ino;
+        return 0;
+      }
+      ::close(fd);
+    } else if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+      return errno;  // the named way would fail too (no rights, no space, read-only)
+    }
+  }
+  return OpenNamed(mode);
+}
+
+int TOutputFile::OpenNamed(unsigned mode) {
+  for (int i = 0; i < kNameTries; ++i) {
+    TInterruptsHeld held;
+    int slot = ReserveCleanup();
+    const std::string name = RandomName(TLeftover::kHiddenOutput);
+    const int fd = ::openat(folderFd_.Get(), name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+    if (fd < 0) {
+      const int err = errno;
+      ReleaseCleanup(slot);
+      if (err == EEXIST) continue;
+      return err;
+    }
+    struct stat own;
+    if (!LockNew(folderFd_.Get(), name, fd) || ::fstat(fd, &own) != 0) {
+      ::close(fd);  // a sweeper has it: it removes it
+      ReleaseCleanup(slot);
+      continue;
+    }
+    fd_ = TFd(fd);
+    tempName_ = name;
+    dev_ = own.st_dev;
+    ino_ = own.st_ino;
+    ArmFileCleanup(slot, folderFd_.Get(), tempName_, dev_, ino_);
+    slot_ = slot;
+    return 0;
+  }
+  return EEXIST;
+}
+
+int TOutputFile::LinkUnnamed(const std::string& name) const {
+  return ::linkat(AT_FDCWD, ProcFdPath(fd_.Get()).c_str(), folderFd_.Get(), name.c_str(), AT_SYMLINK_FOLLOW) == 0
+             ? 0
+             : errno;
+}
+
+// Gives the complete file the output's name, unless an interrupt has begun
+// to remove what this process made: the handler may have emptied the
+// scratch folder before the drawing's images were copied in, and the
+// drawing would stand without them. A handler on another thread waits
+// until the name is given; one on this thread comes after it.
+int TOutputFile::Place() {
+  TInterruptsHeld held;
+  TPlacing placing;
+  if (TPlacing::Ending()) return EINTR;
+
+  bool inPlace = false;
+  if (tempName_.empty()) {
+    // Unnamed: a new output is linked straight to its name; one that
+    // replaces a file (or a name taken meanwhile) is linked to a hidden
+    // name first and renamed over it below.
+    if (!replacing_) {
+      const int err = LinkUnnamed(leaf_);
+      if (err == 0) inPlace = true;
+      else if (err != EEXIST) return err;
+    }
+    for (int i = 0; !inPlace && tempName_.empty(); ++i) {
+      if (i == kNameTries) return EEXIST;
+      int slot = ReserveCleanup();
+      const std::string name = RandomName(TLeftover::kHiddenOutput);
+      const int err = LinkUnnamed(name);
+      if (err == 0) {
+        tempName_ = name;
+        ArmFileCleanup(slot, folderFd_.Get(), tempName_, dev_, ino_);
+        slot_ = slot;
+      } else {
+        ReleaseCleanup(slot);
+        if (err != EEXIST) return err;
+      }
+    }
+  }
+  if (!inPlace && ::renameat(folderFd_.Get(), tempName_.c_str(), folderFd_.Get(), leaf_.c_str()) != 0) return errno;
+  committed_ = true;
+  tempName_.clear();
+  UnlistCleanup(slot_);
+  return 0;
+}
+
+int TOutputFile::Commit() {
+  if (committed_) return 0;
+  if (!fd_.Valid()) return EBADF;
+  if (writing_) {
+    const int err = writing_->Finish();
+    writing_.reset();
+    if (err != 0) return err;
+  }
+  if (replacing_) {
+    struct stat own;
+    if (::fstat(fd_.Get(), &own) != 0) return errno;
+    if ((own.st_uid != targetUid_ || own.st_gid != targetGid_) &&
+        ::fchown(fd_.Get(), targetUid_, targetGid_) != 0 && errno != EPERM)
+      return errno;
+    if (::fchmod(fd_.Get(), targetMode_ & 07777) != 0) return errno;
+  }
+  if (::fsync(fd_.Get()) != 0) return errno;
+
+  if (const int err = Place()) return err;
+  // The new name survives a power loss only once the folder is synced. Some
+  // file systems cannot sync a folder; the file's own data are synced.
+  if (folderReadable_) ::fsync(folderFd_.Get());
+  fd_.Close();
+  folderFd_.Close();
+  return 0;
+}
+
+int WriteFileDurably(const std::string& path, const void* data, size_t size) {
+  TOutputFile out;
+  if (const int err = out.Open(path)) return err;
+  if (const int err = WriteAll(out.Fd(), data, size)) return err;
+  return out.Commit();
+}
+
+}  // namespace quorvex

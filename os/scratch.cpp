@@ -1,0 +1,81 @@
+#include "os/scratch.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+#include "os/fdio.h"
+#include "os/interrupts.h"
+#include "os/leftovers.h"
+
+namespace quorvex {
+
+std::vector<std::string> ScratchBases() {
+  std::vector<std::string> bases;
+  for (const char* name : {"XDG_RUNTIME_DIR", "TMPDIR"})
+    if (const char* v = std::getenv(name); v && *v) bases.emplace_back(v);
+  bases.emplace_back("/tmp");
+  return bases;
+}
+
+int TScratchFolder::Create(const std::string& base) {
+  Remove();
+  std::string folder = base;
+  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  if (folder.empty()) return ENOENT;
+  baseFd_ = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (baseFd_ < 0) return errno;
+  SweepLeftovers(baseFd_, TLeftover::kScratchFolder);
+  if (folder != "/") folder += '/';
+  for (int i = 0; i < kNameTries; ++i) {
+    TInterruptsHeld held;
+    int slot = ReserveCleanup();
+    const std::string name = RandomName(TLeftover::kScratchFolder);
+    if (::mkdirat(baseFd_, name.c_str(), 0700) != 0) {
+      const int err = errno;
+      ReleaseCleanup(slot);
+      if (err == EEXIST) continue;
+      CloseFd(baseFd_);
+      return err;
+    }
+    const int fd = ::openat(baseFd_, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0 || !LockNew(baseFd_, name, fd)) {
+      // A sweeper removed it already, or has it and removes it.
+      if (fd >= 0) ::close(fd);
+      ReleaseCleanup(slot);
+      continue;
+    }
+    fd_ = fd;
+    name_ = name;
+    path_ = folder + name + "/";
+    ArmFolderCleanup(slot, baseFd_, fd_, name_, RandomName(TLeftover::kScratchFolder));
+    slot_ = slot;
+    return 0;
+  }
+  CloseFd(baseFd_);
+  return EEXIST;
+}
+
+int TScratchFolder::CreateInFirst(const std::vector<std::string>& bases) {
+  int err = ENOENT;
+  for (const std::string& base : bases)
+    if ((err = Create(base)) == 0) break;
+  return err;
+}
+
+void TScratchFolder::Remove() {
+  if (fd_ >= 0) {
+    EmptyFolder(fd_);
+    ::unlinkat(baseFd_, name_.c_str(), AT_REMOVEDIR);
+  }
+  UnlistCleanup(slot_);
+  CloseFd(fd_);  // gives up the lock last
+  CloseFd(baseFd_);
+  name_.clear();
+  path_.clear();
+}
+
+}  // namespace quorvex

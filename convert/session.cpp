@@ -94,6 +94,12 @@ TConvertResult TConversionSession::ConvertDrawing(const std::string& input, cons
   }
 
   ResetConversion();
+  // However the conversion ends, the drawing and the scratch files of its
+  // images go with it: a failed read or write leaves nothing for the next.
+  struct TResetAtEnd {
+    TConversionSession& Session;
+    ~TResetAtEnd() { Session.ResetConversion(); }
+  } resetAtEnd{*this};
   if (!Drawing->Read(input, ImageSwitchRead ? &Images : nullptr, &result.ReadError)) {
     // A carried image that cannot be put into the scratch folder is a
     // failure to write, with the system's reason; anything else is the input's.
@@ -108,7 +114,6 @@ TConvertResult TConversionSession::ConvertDrawing(const std::string& input, cons
     result.ErrorNumber = err;
     return result;
   }
-  ResetConversion();
   result.Code = crDone;
   return result;
 }

@@ -42,11 +42,12 @@ class TSceneBuilder {
     enum : uint8_t { kUnseen, kOpen, kDone };
     std::vector<uint8_t> state(static_cast<size_t>(defCount_), kUnseen);
     groupOf_.assign(static_cast<size_t>(defCount_), -1);
+    // A placement in a group: its item and the definition it places (-1:
+    // left out). Its frame and layer are looked up again when the group is
+    // done, so that a drawing of many insertions costs little more here.
     struct TPlace {
       uint32_t Item;
-      int32_t Def;  // -1: left out
-      bool Hidden;
-      TAffine Frame;
+      int32_t Def;
     };
     struct TOpen {
       size_t Group;
@@ -63,8 +64,7 @@ class TSceneBuilder {
       for (size_t k = 0; k < c.Items; ++k) {
         if (!Build(gi, c, k, figure, &shown, &hidden)) continue;
         for (const TPrimitive& p : figure.Prims)
-          if (p.Kind == TPrimKind::kPlace)
-            o.Places.push_back({static_cast<uint32_t>(k), p.Ref, (p.Marks & kMarkHidden) != 0, p.Frame});
+          if (p.Kind == TPrimKind::kPlace) o.Places.push_back({static_cast<uint32_t>(k), p.Ref});
       }
       s_.Groups[gi].Box = shown;  // own primitives; placements are added when the group is done
       s_.Groups[gi].HiddenBox = hidden;
@@ -93,8 +93,13 @@ class TSceneBuilder {
         continue;
       }
       TGroup& g = s_.Groups[f.Group];
-      for (const TPlace& p : f.Places)
-        if (p.Def >= 0) (p.Hidden ? g.HiddenBox : g.Box).Add(s_.Groups[groupOf_[p.Def]].Box, p.Frame);
+      const TContainer c = ContainerOf(f.Group);
+      for (const TPlace& p : f.Places) {
+        if (p.Def < 0) continue;
+        const TEntJwwBlockRef& r = c.Store->BlockRefs[static_cast<size_t>(c.Store->EntityOrder[p.Item].Index)];
+        const TAffine frame = TAffine::Placement(r.RefX, r.RefY, r.ScaleX, r.ScaleY, r.Angle);
+        (f.Group == 0 && HiddenLayer(r) ? g.HiddenBox : g.Box).Add(s_.Groups[groupOf_[p.Def]].Box, frame);
+      }
       if (g.DefIndex >= 0) state[static_cast<size_t>(g.DefIndex)] = kDone;
       stack.pop_back();
     }

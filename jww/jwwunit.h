@@ -27,8 +27,8 @@ class TJwwData : public TEntJwwStore {
 
   // Empties the drawing to the state of a new one.
   void Clear();
-  // Frees the nested stores of every block definition and clears (the
-  // definitions go with their stores).
+  // The same as Clear, for a drawing done with: its arrays, the block
+  // definitions and their stores (with the pool they share) are freed.
   void Reset();
 
   // Reads a whole drawing. Carried images are copied into the image store's

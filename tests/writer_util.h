@@ -41,9 +41,6 @@ inline std::vector<uint8_t> Slice(const std::vector<uint8_t>& b, size_t from, si
   return std::vector<uint8_t>(b.begin() + std::ptrdiff_t(from), b.begin() + std::ptrdiff_t(to));
 }
 
-// An ASCII text as a narrow or a wide string.
-inline JwwString Ascii(const char* a, bool wide) { return wide ? W(std::u16string(a, a + std::strlen(a))) : N(a); }
-
 // A drawing of this version with strings in one form: one entity of every
 // kind but the dimension, a valued and an unvalued dimension (with parts),
 // and a definition placed once holding a line and the same two dimensions.

@@ -99,8 +99,7 @@ int Compare(int32_t n, int runs, bool blocks, const std::string& converter) {
   const std::string in = dir + "/in.jww", out = dir + "/out.jww", copy = dir + "/copy.jww";
   {
     TJwwData d = blocks ? BlockHeavyDrawing(n) : LargeDrawing(n);
-    d.PostRead();
-    if (d.Write(in, kVersionImages, TWriterFallbacks{}, nullptr) != 0) {
+    if (!d.PostRead() || d.Write(in, kVersionImages, TWriterFallbacks{}, nullptr) != 0) {
       std::fprintf(stderr, "cannot write %s\n", in.c_str());
       return 1;
     }
@@ -147,9 +146,8 @@ int Batch(int32_t n, int drawings, int jobs, int runs, const std::string& conver
   std::vector<std::string> inputs;
   {
     TJwwData d = LargeDrawing(n);
-    d.PostRead();
     inputs.push_back(dir + "/drawing1.jww");
-    if (d.Write(inputs[0], kVersionImages, TWriterFallbacks{}, nullptr) != 0) {
+    if (!d.PostRead() || d.Write(inputs[0], kVersionImages, TWriterFallbacks{}, nullptr) != 0) {
       std::fprintf(stderr, "cannot write %s\n", inputs[0].c_str());
       return 1;
     }
@@ -213,8 +211,7 @@ int main(int argc, char** argv) {
     const int32_t n = std::atoi(argv[2]);
     const bool blocks = argc > 4 && std::strcmp(argv[4], "--blocks") == 0;
     TJwwData d = blocks ? BlockHeavyDrawing(n) : LargeDrawing(n);
-    d.PostRead();
-    if (n < 1 || d.Write(argv[3], kVersionImages, TWriterFallbacks{}, nullptr) != 0) {
+    if (n < 1 || !d.PostRead() || d.Write(argv[3], kVersionImages, TWriterFallbacks{}, nullptr) != 0) {
       std::fprintf(stderr, "usage: quorvex-bench --write ENTITIES FILE [--blocks]\n");
       return 1;
     }
@@ -236,10 +233,12 @@ int main(int argc, char** argv) {
   std::printf("%10s %10s %10s %10s %10s %12s\n", "entities", "bytes", "read s", "explode s", "write s", "us/entity");
   for (int32_t n = 10000; n <= largest; n *= 10) {
     TJwwData source = LargeDrawing(n);
-    source.PostRead();
     TArchiveWriter original;
-    source.WriteTo(original, kVersionImages, TWriterFallbacks{}, nullptr);
-    const std::vector<uint8_t>& bytes = original.Data();
+    if (!source.PostRead() || !source.WriteTo(original, kVersionImages, TWriterFallbacks{}, nullptr)) {
+      std::fprintf(stderr, "cannot generate %d entities\n", n);
+      return 1;
+    }
+    const std::vector<uint8_t> bytes = original.Data();
 
     TJwwData d;
     auto t0 = Clock::now();
@@ -250,9 +249,9 @@ int main(int argc, char** argv) {
     const double explode = Seconds(t0);
     t0 = Clock::now();
     TArchiveWriter out;
-    d.WriteTo(out, d.Header.Version, TWriterFallbacks{}, nullptr);
+    const bool written = d.WriteTo(out, d.Header.Version, TWriterFallbacks{}, nullptr);
     const double write = Seconds(t0);
-    if (!ok || !out.Ok()) {
+    if (!ok || !written) {
       std::fprintf(stderr, "round trip failed at %d entities\n", n);
       return 1;
     }

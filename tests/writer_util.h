@@ -55,7 +55,7 @@ inline TJwwData GeneratedDrawing(int32_t version, bool wide) {
   TEntJwwBlockDef& def = AddBlockDef(d, 4, Ascii("block", wide));
   addAll(def, def.EntityCount, MakeLine(0, 0, 1, 1), MakeDimension(Ascii("25", wide), true),
          MakeDimension(Ascii(" ", wide), true));
-  d.PostRead();  // the definition is marked used, as after a read
+  EXPECT_TRUE(d.PostRead());  // the definition is marked used, as after a read
   return d;
 }
 

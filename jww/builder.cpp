@@ -64,6 +64,12 @@ TEntJwwSolid MakeSolid() {
   return s;
 }
 
+TEntJwwSolid MakeRoundSolid(double cx, double cy, double r, double start, double sweep, double shape) {
+  TEntJwwSolid s = WithPen<TEntJwwSolid>(Pen(kRoundSolidStyle));
+  s.X1 = cx, s.Y1 = cy, s.X2 = r, s.Y2 = 1, s.X3 = 0, s.Y3 = start, s.X4 = sweep, s.Y4 = shape;
+  return s;
+}
+
 TEntJwwBlockRef MakeBlockRef(int32_t number, double x, double y) {
   TEntJwwBlockRef b = WithPen<TEntJwwBlockRef>(Pen());
   b.RefX = x, b.RefY = y, b.ScaleX = 1, b.ScaleY = 1, b.BlockNumber = number;

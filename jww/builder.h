@@ -6,12 +6,14 @@
 #pragma once
 
 #include <cstdint>
+#include <numbers>
 #include <string>
 #include <vector>
 
 #include "jww/images.h"
 #include "jww/jwwunit.h"
 #include "jww/kinds.h"
+#include "jww/shapes.h"
 
 namespace quorvex::builder {
 
@@ -36,6 +38,11 @@ TEntJwwPoint MakePoint(double x, double y, const TEntJwwCommon& pen = Pen());
 TEntJwwText MakeText(const JwwString& text, const TEntJwwCommon& pen = Pen());
 // A unit square.
 TEntJwwSolid MakeSolid();
+// A solid that stores a round shape (jww/shapes.h): centre, radius,
+// flatness 1, no tilt, from `start` round `sweep` radians; by default a
+// filled disc.
+TEntJwwSolid MakeRoundSolid(double cx, double cy, double r, double start = 0, double sweep = 2 * std::numbers::pi,
+                            double shape = kFilledRoundShape);
 // Scale 1, no angle.
 TEntJwwBlockRef MakeBlockRef(int32_t number, double x = 0, double y = 0);
 // A dimension from (0, 10) to (100, 10) with this value text (MakeText);

@@ -179,9 +179,13 @@ TEST_F(Convert, GeneratedDrawingsOfEveryVersionLoseTheirUnvaluedDimensions) {
     const TEntJwwBlockDef& def = back.BlockDefs.at(0);
     const int32_t parts = v >= kVersionExtended;  // the split dimension gave 3 lines and 4 points
     EXPECT_EQ(std::tuple(back.Header.Version, back.BlockDefCount, back.DimCount, back.LineCount, back.PointCount),
-              std::tuple(v, 1, 1, 2 + 2 * parts, 1 + 4 * parts));
+              std::tuple(v, 2, 1, 2 + 2 * parts, 1 + 4 * parts));
     EXPECT_EQ(std::tuple(def.DimCount, def.LineCount), std::tuple(1, 2 + 2 * parts));
-    EXPECT_EQ(back.ArcCount + back.TextCount + back.SolidCount + back.BlockRefCount, 4);
+    EXPECT_EQ(back.ArcCount + back.TextCount + back.SolidCount + back.BlockRefCount, 6);
+    // The disc stays a disc and the small placement small.
+    const TEntJwwSolid& disc = back.Solids.at(1);
+    EXPECT_EQ(std::tuple(IsRoundSolid(disc), disc.X1, disc.X2, disc.Y4), std::tuple(true, 30.0, 4.0, kFilledRoundShape));
+    EXPECT_EQ(back.BlockRefs.at(1).ScaleX, 0.01);
     EXPECT_FALSE(IsDimensionWithoutValue(back.Dims.at(0)) || IsDimensionWithoutValue(def.Dims.at(0)));
     EXPECT_EQ(std::tuple(back.Texts.at(0).Text, back.Header.Memo, back.Layers[3].Name, def.Name),
               std::tuple(Ascii("note", wide), Ascii("memo", wide), Ascii("walls", wide), Ascii("block", wide)));

@@ -236,21 +236,15 @@ std::vector<std::string> LinePens(const std::string& svg) {
   return out;
 }
 
-TEntJwwSolid MakeRoundSolid(double cx, double cy, double r, double flatness, double start, double sweep,
-                            double shape) {
-  TEntJwwSolid s = MakeSolid();
-  s.PenStyle = kRoundSolidStyle;
-  s.X1 = cx, s.Y1 = cy, s.X2 = r, s.Y2 = flatness, s.X3 = 0, s.Y3 = start, s.X4 = sweep, s.Y4 = shape;
-  return s;
-}
-
 TEST(Render, RoundSolidsAreFilledDiscsAndSectorsNotCornersAndKeepOutOfTheExtents) {
   TJwwData d = NewDrawing(700);
-  TEntJwwSolid disc = MakeRoundSolid(100, 50, 10, 1, 0, 2 * std::numbers::pi, kFilledRoundShape);
+  TEntJwwSolid disc = MakeRoundSolid(100, 50, 10);
   disc.PenColor = 10, disc.Color = 0x0000FF;  // its own colour, red in the low byte
   AddToDrawing(d, disc);
-  AddToDrawing(d, MakeRoundSolid(0, 0, 5, 0.5, 0, std::numbers::pi / 2, kFilledRoundShape));
-  AddToDrawing(d, MakeRoundSolid(50, 0, 3, 1, 0, 2 * std::numbers::pi, 7));  // a code we cannot read
+  TEntJwwSolid sector = MakeRoundSolid(0, 0, 5, 0, std::numbers::pi / 2);
+  sector.Y2 = 0.5;  // flattened
+  AddToDrawing(d, sector);
+  AddToDrawing(d, MakeRoundSolid(50, 0, 3, 0, 2 * std::numbers::pi, 7));  // a code we cannot read
   AddToDrawing(d, MakeSolid());                                              // four corners
   const std::string svg = Svg(d);
 

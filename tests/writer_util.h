@@ -42,19 +42,24 @@ inline std::vector<uint8_t> Slice(const std::vector<uint8_t>& b, size_t from, si
 }
 
 // A drawing of this version with strings in one form: one entity of every
-// kind but the dimension, a valued and an unvalued dimension (with parts),
-// and a definition placed once holding a line and the same two dimensions.
+// kind but the dimension, a solid that stores a disc, a valued and an
+// unvalued dimension (with parts), a definition placed once holding a line
+// and the same two dimensions, and one placed at a hundredth of its size.
 inline TJwwData GeneratedDrawing(int32_t version, bool wide) {
   TJwwData d = NewDrawing(version);
   d.Header.Memo = Ascii("memo", wide);
   d.Layers[3].Name = Ascii("walls", wide);
+  TEntJwwBlockRef tiny = MakeBlockRef(5, 40, 0);
+  tiny.ScaleX = tiny.ScaleY = 0.01;
   auto addAll = [](TEntJwwStore& s, int32_t& n, const auto&... r) { (Add(s, n, r), ...); };
   addAll(d, d.Header.EntityCount, MakeLine(0, 0, 10, 0), MakeArc(5, 5, 2), MakePoint(1, 2), MakeSolid(),
-         MakeText(Ascii("note", wide)), MakeDimension(Ascii("1500", wide), true),
-         MakeDimension(Ascii("", wide), true), MakeBlockRef(4, 20, 20));
+         MakeRoundSolid(30, 30, 4), MakeText(Ascii("note", wide)), MakeDimension(Ascii("1500", wide), true),
+         MakeDimension(Ascii("", wide), true), MakeBlockRef(4, 20, 20), tiny);
   TEntJwwBlockDef& def = AddBlockDef(d, 4, Ascii("block", wide));
   addAll(def, def.EntityCount, MakeLine(0, 0, 1, 1), MakeDimension(Ascii("25", wide), true),
          MakeDimension(Ascii(" ", wide), true));
+  TEntJwwBlockDef& small = AddBlockDef(d, 5, Ascii("drawn at full size", wide));
+  addAll(small, small.EntityCount, MakeLine(0, 0, 1000, 0), MakeLine(0, 0, 0, 1000));
   EXPECT_TRUE(d.PostRead());  // the definition is marked used, as after a read
   return d;
 }

@@ -1,6 +1,8 @@
 // Generates the bundled sample drawing samples/sample.jww: a version-700
 // drawing with dimensions with and without values (in the drawing and in a
-// block definition), a nested block, and an embedded image placed by a text.
+// block definition), a nested block, an embedded image placed by a text, a
+// solid that stores a filled disc and a block drawn at full size placed at
+// a hundredth of it.
 //
 //   quorvex-make-sample OUTPUT.jww
 #include <cstdio>
@@ -83,6 +85,13 @@ int main(int argc, char** argv) {
   // The image: its lower left corner at the text, 40 wide and 30 high.
   AddToDrawing(d, Text(10, 70, "^@BM%temp%sample.bmp,40,30"));
   AddToDrawing(d, MakeBlockRef(1, 120, 20));
+  // A disc in a colour of its own (0x00BBGGRR: orange).
+  TEntJwwSolid disc = MakeRoundSolid(80, 100, 6);
+  disc.PenColor = 10, disc.Color = 0x0080FF;
+  AddToDrawing(d, disc);
+  TEntJwwBlockRef small = MakeBlockRef(3, 60, 20);
+  small.ScaleX = small.ScaleY = 0.01;
+  AddToDrawing(d, small);
 
   // Block 1 "window": a valued and an unvalued dimension and block 2 inside.
   TEntJwwBlockDef& window = AddBlockDef(d, 1, N("window"));
@@ -95,6 +104,14 @@ int main(int argc, char** argv) {
   // Block 2 "mark": a circle.
   TEntJwwBlockDef& mark = AddBlockDef(d, 2, N("mark"));
   Add(mark, mark.EntityCount, MakeArc(0, 0, 5, Pen(1, 3)));
+
+  // Block 3 "arrow": an arrow 3000 long, drawn in 0.35 mm lines.
+  TEntJwwBlockDef& arrow = AddBlockDef(d, 3, N("arrow"));
+  TEntJwwCommon wide = Pen(1, 6);
+  wide.PenWidth = 35;
+  Add(arrow, arrow.EntityCount, MakeLine(0, 0, 0, 3000, wide));
+  Add(arrow, arrow.EntityCount, MakeLine(-600, 2200, 0, 3000, wide));
+  Add(arrow, arrow.EntityCount, MakeLine(600, 2200, 0, 3000, wide));
 
   if (!d.PostRead()) return 1;
 

@@ -30,6 +30,14 @@ class TstThumbnail : public QObject {
     for (int y = 0; y < image.height(); ++y)
       for (int x = 0; x < image.width(); ++x) drawn += image.pixel(x, y) != qRgb(255, 255, 255);
     QVERIFY2(drawn > 1000, qPrintable(QString("%1 pixels drawn").arg(drawn)));
+    // The sample's orange disc (a solid that stores a circle of radius 6)
+    // is a disc about 15 pixels across, not a shape of its numbers.
+    QRect orange;
+    for (int y = 0; y < image.height(); ++y)
+      for (int x = 0; x < image.width(); ++x)
+        if (image.pixel(x, y) == qRgb(255, 128, 0)) orange |= QRect(x, y, 1, 1);
+    QVERIFY2(orange.width() >= 10 && orange.width() <= 16 && std::abs(orange.width() - orange.height()) <= 1,
+             qPrintable(QString("orange in %1 x %2 pixels").arg(orange.width()).arg(orange.height())));
   }
 
   // A drawing made on a black background is drawn on black, in its own

@@ -50,8 +50,10 @@ TEntJwwBlockRef Insert(int32_t number, double x) {
 }
 
 // A drawing of this version with one entity of each kind (a point with
-// its extra fields, a solid with its own colour, a dimension with and one
-// without value) and two nested blocks; `place` inserts the outer one.
+// its extra fields, a solid with its own colour, a solid that stores a
+// sector, a dimension with and one without value) and two nested blocks;
+// `place` inserts the outer one, and the inner one is also placed at a
+// hundredth of its size.
 TJwwData Drawing(int32_t version, bool wide, int32_t place = 1) {
   TJwwData d = NewDrawing(version);
   d.Header.Memo = Ascii("seed", wide);
@@ -67,7 +69,11 @@ TJwwData Drawing(int32_t version, bool wide, int32_t place = 1) {
   AddToDrawing(d, Dimension("150", wide, true));
   AddToDrawing(d, Dimension("", wide, true));
   AddToDrawing(d, solid);
+  AddToDrawing(d, MakeRoundSolid(5, 5, 3, 0.5, 2));
   AddToDrawing(d, Insert(place, 20));
+  TEntJwwBlockRef tiny = MakeBlockRef(2, 30);
+  tiny.ScaleX = tiny.ScaleY = 0.01;
+  AddToDrawing(d, tiny);
   TEntJwwBlockDef& outer = AddBlockDef(d, 1, Ascii("outer", wide));
   Add(outer, outer.EntityCount, Dimension(" ", wide, false));
   Add(outer, outer.EntityCount, Insert(2, 1));

@@ -2,10 +2,11 @@
 // pen colour palette with two pen sizes per colour, and the dash patterns of
 // the line types, with a few scalar settings.
 //
-// Every picture of a drawing (the SVG pictures and the thumbnail) takes its
-// colours, pen widths and dashes from these tables; a session also keeps
-// one from its start to its end. The conversion itself neither reads nor
-// changes them, and they never reach a drawing file.
+// Every picture of a drawing (the SVG pictures and the thumbnail) reads
+// them: the pen widths and dashes a drawing leaves to the defaults, and the
+// palette for a drawing that stores no colours of its own. A session also
+// keeps one from its start to its end. The conversion itself neither reads
+// nor changes them, and they never reach a drawing file.
 #pragma once
 
 #include <array>

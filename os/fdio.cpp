@@ -8,6 +8,12 @@
 #include <cerrno>
 
 namespace quorvex {
+namespace {
+
+// Why a file of this type is not opened as a regular file.
+int TypeError(mode_t mode) { return S_ISDIR(mode) ? EISDIR : S_ISLNK(mode) ? ELOOP : EINVAL; }
+
+}  // namespace
 
 void TFd::Close() {
   if (fd_ >= 0) ::close(fd_);
@@ -44,14 +50,24 @@ int ReadSome(int fd, void* data, size_t size, size_t& got) {
 }
 
 int OpenRegularFile(const std::string& path, bool followLinks, TFd& fd, uint64_t& size) {
-  fd = TFd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | (followLinks ? 0 : O_NOFOLLOW)));
-  if (!fd.Valid()) return errno;
+  fd.Close();
+  // The type is looked at before anything is opened: opening a pipe for
+  // reading waits for a writer that may never come, and opening a device
+  // may act on it. The open itself never waits either, and the type is
+  // checked again on what was opened, in case the name was replaced
+  // between the two.
   struct stat st{};
+  if ((followLinks ? ::stat(path.c_str(), &st) : ::lstat(path.c_str(), &st)) != 0) return errno;
+  if (!S_ISREG(st.st_mode)) return TypeError(st.st_mode);
+  fd = TFd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | (followLinks ? 0 : O_NOFOLLOW)));
+  if (!fd.Valid()) return errno;
   int err = 0;
   if (::fstat(fd.Get(), &st) != 0) {
     err = errno;
   } else if (!S_ISREG(st.st_mode)) {
-    err = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    err = TypeError(st.st_mode);
+  } else if (const int flags = ::fcntl(fd.Get(), F_GETFL); flags < 0 || ::fcntl(fd.Get(), F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    err = errno;
   }
   if (err != 0) {
     fd.Close();

@@ -1,6 +1,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -92,6 +93,27 @@ bool WaitUntilWriting(pid_t pid, const std::string& folder) {
   }
 }
 
+// Runs the converter (Spawn) on a pipe named `fifo` and waits until it
+// ends, or until it opens the pipe for reading (a writer's non-blocking
+// open succeeds only then), which would hang it: then the writer's end is
+// opened and closed so that it goes on, and the result is -2.
+int RunWithoutOpeningForReading(const std::vector<std::string>& args, const std::string& fifo) {
+  const pid_t pid = Spawn(args, {});
+  if (pid <= 0) return -1;
+  for (;;) {
+    int status = 0;
+    if (const pid_t r = ::waitpid(pid, &status, WNOHANG); r == pid)
+      return WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
+    else if (r < 0) return -1;
+    if (const int w = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC); w >= 0) {
+      ::close(w);
+      Wait(pid);
+      return -2;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+}
+
 // The names in a folder.
 std::set<std::string> Names(const std::string& folder) {
   std::set<std::string> names;
@@ -121,6 +143,17 @@ TEST_F(Cli, ExitCodesTellWhatWentWrong) {
   };
   for (const auto& [args, code] : cases) EXPECT_EQ(Exit(args), code) << args.size();
   EXPECT_FALSE(FileExists(b));  // from the failed runs
+}
+
+TEST_F(Cli, APipeNamedJwwIsRefusedWithoutBeingOpened) {
+  // Opening a pipe for reading waits for a writer that never comes.
+  const std::string fifo = tmp.File("pipe.jww"), out = tmp.File("out");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  ASSERT_TRUE(std::filesystem::create_directory(out));
+  const std::pair<std::vector<std::string>, int> cases[] = {
+      {{"--info", fifo}, 1}, {{fifo, b}, 3}, {{"--svg", fifo, tmp.File("p.svg")}, 3},
+      {{"--preview", fifo, tmp.File("p.svg")}, 3}, {{"-d", out, fifo}, 6}};
+  for (const auto& [args, code] : cases) EXPECT_EQ(RunWithoutOpeningForReading(args, fifo), code) << args[0];
 }
 
 TEST_F(Cli, ManyDrawingsGoOnPastAFailureAndReportWhatWasDone) {

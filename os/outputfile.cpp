@@ -51,9 +51,14 @@ int TOutputFile::Open(const std::string& path) {
   if (!folderFd_.Valid() && errno == EACCES) folderFd_ = TFd(::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
   if (!folderFd_.Valid()) return errno;
 
+  // What stands at the name now, the name itself and not where a link
+  // leads: only a regular file lends its mode and owner to the output. A
+  // link (or a pipe, a device) is replaced like a new name and lends
+  // nothing, so that no target's mode (setuid, world-writable) is carried.
   struct stat target{};
-  replacing_ = ::fstatat(folderFd_.Get(), leaf_.c_str(), &target, 0) == 0;
+  replacing_ = ::fstatat(folderFd_.Get(), leaf_.c_str(), &target, AT_SYMLINK_NOFOLLOW) == 0;
   if (replacing_ && S_ISDIR(target.st_mode)) return EISDIR;
+  keepMode_ = replacing_ && S_ISREG(target.st_mode);
   targetUid_ = target.st_uid;
   targetGid_ = target.st_gid;
   targetMode_ = target.st_mode;
@@ -61,7 +66,7 @@ int TOutputFile::Open(const std::string& path) {
 
   // A file that replaces another is private until it takes that file's mode;
   // a new one gets 0666 less the umask from the system.
-  const mode_t mode = replacing_ ? 0600 : 0666;
+  const mode_t mode = keepMode_ ? 0600 : 0666;
   if (gUnnamedAllowed) {
     const int fd = ::openat(folderFd_.Get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
     if (fd >= 0) {
@@ -168,7 +173,7 @@ int TOutputFile::Commit() {
     writing_.reset();
     if (err != 0) return err;
   }
-  if (replacing_) {
+  if (keepMode_) {
     struct stat own;
     if (::fstat(fd_.Get(), &own) != 0) return errno;
     if ((own.st_uid != targetUid_ || own.st_gid != targetGid_) &&

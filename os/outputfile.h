@@ -37,12 +37,14 @@ class TOutputFile : public TByteSink {
   // is written and synced by threads of the file's own (TWriteBehind). 0,
   // or the errno of the first failure so far (Commit fails with it too).
   int Exchange(size_t used, uint8_t*& room, size_t& size) override;
-  // Makes the file durable and gives it the output's name: a file replaced
-  // keeps its permission bits (and its owner and group where the process
-  // may set them); a new file has 0666 less the umask. The file is synced,
-  // then linked or renamed into place, then the folder is synced. 0, or the
-  // system error number (the temporary file then goes with the object, and
-  // a file that stood at the path is untouched).
+  // Makes the file durable and gives it the output's name: a regular file
+  // replaced keeps its permission bits (and its owner and group where the
+  // process may set them); a new file, or one that replaces a link or
+  // another special file (the link goes, its target is untouched), has 0666
+  // less the umask. The file is synced, then linked or renamed into place,
+  // then the folder is synced. 0, or the system error number (the temporary
+  // file then goes with the object, and a file that stood at the path is
+  // untouched).
   [[nodiscard]] int Commit();
 
  private:
@@ -59,7 +61,8 @@ class TOutputFile : public TByteSink {
   std::string tempName_;  // the hidden name, while the file has one
   uint64_t dev_ = 0;
   uint64_t ino_ = 0;
-  bool replacing_ = false;
+  bool replacing_ = false;  // a name stands at the output's path
+  bool keepMode_ = false;   // it is a regular file: its mode and owner are carried over
   // The file replaced: its owner, group and mode.
   unsigned targetUid_ = 0, targetGid_ = 0, targetMode_ = 0;
   bool committed_ = false;

@@ -103,6 +103,30 @@ TEST_F(Convert, ReplacedOutputsKeepTheirModeAndOwner) {
   ASSERT_EQ(code, crDone);
   ASSERT_EQ(::stat(out.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0640u);
+  // An output name that is a link lends nothing: the link is replaced by a
+  // new file with 0666 less the umask, and its target (a setuid program's
+  // mode, a world-writable device's) is left as it was. As root the owner
+  // is the writer's, not the target's.
+  const std::string target = tmp.File("target");
+  WriteFile(target, {'t'});
+  if (root) {
+    ASSERT_EQ(::chown(target.c_str(), 65534, 65534), 0);
+  }
+  ASSERT_EQ(::chmod(target.c_str(), 04751), 0);  // after the chown, which clears the setuid bit
+  for (const std::string& to : {target, std::string("/dev/null")}) {
+    fs::remove(out);
+    fs::create_symlink(to, out);
+    const mode_t before = ::umask(022);
+    const TConvertCode linked = Code(in, out);
+    ::umask(before);
+    ASSERT_EQ(linked, crDone) << to;
+    ASSERT_EQ(::lstat(out.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode)) << to;
+    EXPECT_EQ(std::tuple(st.st_mode & 07777, st.st_uid), std::tuple(0644u, ::geteuid())) << to;
+  }
+  EXPECT_EQ(ReadFile(target), std::vector<uint8_t>{'t'});
+  ASSERT_EQ(::stat(target.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 04751u);
 }
 
 TEST(OutputFile, AFailureWhileWritingLeavesNoFileAndNoDescriptor) {

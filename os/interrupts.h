@@ -36,7 +36,7 @@ class TInterruptsHeld {
 };
 
 // The longest name a folder may be moved aside to.
-constexpr size_t kCleanupAsideMax = 15;
+constexpr size_t kCleanupAsideMax = 63;
 
 // Takes a free entry for a file or folder about to be made; -1 when the
 // table is full (what is not listed is swept by the next run).

@@ -1,8 +1,8 @@
 // The file a drawing or a picture is written into before it takes the
 // output's name. Where the file system allows, it has no name at all until
 // it is complete (nothing is left if the process dies); elsewhere it is a
-// hidden ".quorvex-" file in the output's folder, locked and listed for
-// removal by an interrupt. Unless committed it is closed and removed when
+// hidden ".quorvex-output-" file in the output's folder, locked and listed
+// for removal by an interrupt. Unless committed it is closed and removed when
 // the object goes, however the writing ended.
 #pragma once
 

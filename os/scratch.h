@@ -1,7 +1,8 @@
-// The private scratch folder of a session: "quorvex-" and six letters or
-// digits (mode 0700), locked by its owner for its whole life, listed for
-// removal by an interrupt, and removed with whatever is in it when the
-// session ends. Those that ended processes left are swept away first.
+// The private scratch folder of a session, "quorvex-scratch-" and the rest
+// of this program's form (os/leftovers.h), mode 0700, locked by its owner
+// for its whole life, listed for removal by an interrupt, and removed with
+// whatever is in it when the session ends. Those that ended processes left
+// are swept away first.
 #pragma once
 
 #include <string>

@@ -321,5 +321,33 @@ TEST_F(CliInterrupt, TheNextRunSweepsAwayAKilledRunButNeverALiveOne) {
   }
 }
 
+TEST_F(CliInterrupt, TheSweepRemovesOnlyWhatThisProgramMade) {
+  // A user's own files and folders with names near the program's: an
+  // unpacked source archive, a backup, a settings file, and names of the
+  // short form that scratch folders and hidden outputs once had.
+  const std::vector<std::string> mine = {scratch + "/quorvex-master/NOTES.txt", scratch + "/quorvex-backup/drawing.jww",
+                                         scratch + "/quorvex-scratch-Ab3xZ9/keep", outs + "/.quorvex-config",
+                                         outs + "/.quorvex-Ab3xZ9", outs + "/.quorvex-output-Ab3xZ9"};
+  for (const std::string& f : mine) {
+    std::filesystem::create_directories(std::filesystem::path(f).parent_path());
+    WriteFile(f, {'u', 's', 'e', 'r'});
+  }
+  const std::set<std::string> userScratch = Names(scratch), userOuts = Names(outs);
+  // A run killed while writing through a named hidden file leaves that file
+  // and its scratch folder; the next run clears both and nothing else.
+  const pid_t killed = Spawn({big, outs + "/killed.jww"}, Env(true));
+  ASSERT_TRUE(killed > 0 && WaitUntilWriting(killed, outs));
+  ::kill(killed, SIGKILL);
+  EXPECT_EQ(Wait(killed), 1000 + SIGKILL);
+  EXPECT_EQ(Names(scratch).size(), userScratch.size() + 1);
+  EXPECT_EQ(Names(outs).size(), userOuts.size() + 1);
+  EXPECT_EQ(Wait(Spawn({a, outs + "/next.jww"}, Env(true))), 0);
+  EXPECT_EQ(Names(scratch), userScratch);
+  std::set<std::string> expected = userOuts;
+  expected.insert("next.jww");
+  EXPECT_EQ(Names(outs), expected);
+  for (const std::string& f : mine) EXPECT_EQ(ReadFile(f), (std::vector<uint8_t>{'u', 's', 'e', 'r'})) << f;
+}
+
 }  // namespace
 }  // namespace qtest

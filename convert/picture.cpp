@@ -3,27 +3,16 @@
 #include <sys/stat.h>
 
 #include <cerrno>
-#include <fstream>
 #include <new>
 
 #include "convert/session.h"
 #include "jww/images.h"
+#include "os/fdio.h"
 #include "os/outputfile.h"
 #include "os/scratch.h"
 #include "render/svg.h"
 
 namespace quorvex {
-namespace {
-
-bool ReadSmallFile(const std::string& path, std::vector<uint8_t>& out) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return !in.bad();
-}
-
-}  // namespace
-
 bool ReadDrawingWithImages(const std::string& path, TJwwData& d, std::vector<TStoredImage>& images,
                            TReadError& error) {
   images.clear();
@@ -38,7 +27,7 @@ bool ReadDrawingWithImages(const std::string& path, TJwwData& d, std::vector<TSt
     for (const TBindImageType& e : store.BoundImages) {
       TStoredImage image;
       image.FileName = e.FileName;
-      if (!e.ScratchName().empty() && ReadSmallFile(store.ScratchPath(e), image.Data)) images.push_back(std::move(image));
+      if (e.ScratchNumber != 0 && ReadRegularFile(store.ScratchPath(e), image.Data) == 0) images.push_back(std::move(image));
     }
   }
   store.DeleteScratchFiles();

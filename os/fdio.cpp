@@ -77,6 +77,24 @@ int OpenRegularFile(const std::string& path, bool followLinks, TFd& fd, uint64_t
   return 0;
 }
 
+int ReadRegularFile(const std::string& path, std::vector<uint8_t>& out) {
+  out.clear();
+  TFd fd;
+  uint64_t size = 0;
+  if (const int err = OpenRegularFile(path, false, fd, size)) return err;
+  if (size > out.max_size()) return EFBIG;
+  out.resize(static_cast<size_t>(size));
+  size_t done = 0;
+  while (done < out.size()) {
+    size_t got = 0;
+    if (const int err = ReadSome(fd.Get(), out.data() + done, out.size() - done, got)) return err;
+    if (got == 0) break;  // the file shrank meanwhile
+    done += got;
+  }
+  out.resize(done);
+  return 0;
+}
+
 int CreateNewFile(const std::string& path, TFd& fd) {
   ::unlink(path.c_str());
   fd = TFd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));

@@ -184,7 +184,7 @@ TEST_F(Cli, ParallelRunsKeepTheirScratchFilesApart) {
     TImageStore store{tmp.File("images" + n + "/"), {}};
     TJwwData back;
     EXPECT_TRUE(std::filesystem::create_directory(store.TempDir) && back.Read(tmp.File("out" + n + ".jww"), &store) &&
-                ReadFile(store.TempDir + "big.bmp.gz") == Pattern(2000000, n[0])) << n;
+                ScratchBytes(store, N("big.bmp.gz")) == Pattern(2000000, n[0])) << n;
   }
   // Each run removed its own scratch folder: a.jww, in*, out* and images* are left.
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(tmp.Path()), {}), 7);

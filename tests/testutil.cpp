@@ -45,6 +45,12 @@ std::vector<std::string> RealDrawings() {
   return out;
 }
 
+std::vector<uint8_t> ScratchBytes(const TImageStore& store, const JwwString& name) {
+  for (const TBindImageType& e : store.BoundImages)
+    if (e.FileName == name) return e.ScratchNumber == 0 ? std::vector<uint8_t>{} : ReadFile(store.ScratchPath(e));
+  return {};
+}
+
 std::vector<uint8_t> ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});

@@ -38,6 +38,10 @@ std::vector<uint8_t> ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes);
 bool FileExists(const std::string& path);
 
+// The bytes of the scratch file of the first entry of this name in the
+// store; empty when there is none.
+std::vector<uint8_t> ScratchBytes(const TImageStore& store, const JwwString& name);
+
 // A fresh folder under the system's temporary directory, removed with
 // everything in it when the object goes.
 class TempFolder {

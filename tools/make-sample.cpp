@@ -144,15 +144,8 @@ int main(int argc, char** argv) {
   if (!mkdtemp(folder)) return 1;
   TImageStore images;
   images.TempDir = std::string(folder) + "/";
-  TBindImageType image;
-  image.FileName = S("sample.bmp");
   const std::vector<uint8_t> bmp = TinyBitmap();
-  image.DataSize = static_cast<int32_t>(bmp.size());
-  if (FILE* f = std::fopen(images.ScratchPath(image).c_str(), "wb")) {
-    std::fwrite(bmp.data(), 1, bmp.size(), f);
-    std::fclose(f);
-  }
-  images.BoundImages.push_back(image);
+  if (images.Add(S("sample.bmp"), bmp.data(), bmp.size()) != 0) return 1;
 
   const int err = d.Write(argv[1], kVersionImages, TWriterFallbacks{}, &images);
   images.DeleteScratchFiles();

@@ -14,6 +14,7 @@
 #include <mutex>
 #include <set>
 #include <string_view>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -120,16 +121,16 @@ void SweepLeftovers(int folderFd, TLeftover kind) {
   }
 }
 
-void SweepOutputFolderOnce(int folderFd) {
+void SweepOnce(int folderFd, TLeftover kind) {
   struct stat st;
   if (::fstat(folderFd, &st) != 0) return;
   static std::mutex mutex;
-  static std::set<std::pair<dev_t, ino_t>> swept;
+  static std::set<std::tuple<dev_t, ino_t, TLeftover>> swept;
   {
     std::lock_guard<std::mutex> lock(mutex);
-    if (!swept.insert({st.st_dev, st.st_ino}).second) return;
+    if (!swept.insert({st.st_dev, st.st_ino, kind}).second) return;
   }
-  SweepLeftovers(folderFd, TLeftover::kHiddenOutput);
+  SweepLeftovers(folderFd, kind);
 }
 
 }  // namespace quorvex

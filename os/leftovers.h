@@ -41,8 +41,9 @@ bool LockNew(int parentFd, const std::string& name, int fd);
 // (their owners have ended). Anything else is never opened.
 void SweepLeftovers(int folderFd, TLeftover kind);
 
-// The same for the hidden outputs in an output folder, once per folder and
-// process: a batch writing many drawings into one folder reads it once.
-void SweepOutputFolderOnce(int folderFd);
+// The same, once per folder, kind and process: a batch writing many
+// drawings into one folder, or making a scratch folder for each of its
+// jobs in one place, reads it once.
+void SweepOnce(int folderFd, TLeftover kind);
 
 }  // namespace quorvex

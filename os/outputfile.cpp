@@ -62,7 +62,7 @@ int TOutputFile::Open(const std::string& path) {
   targetUid_ = target.st_uid;
   targetGid_ = target.st_gid;
   targetMode_ = target.st_mode;
-  if (folderReadable_) SweepOutputFolderOnce(folderFd_.Get());
+  if (folderReadable_) SweepOnce(folderFd_.Get(), TLeftover::kHiddenOutput);
 
   // A file that replaces another is private until it takes that file's mode;
   // a new one gets 0666 less the umask from the system.
@@ -92,6 +92,7 @@ int TOutputFile::OpenNamed(unsigned mode) {
   for (int i = 0; i < kNameTries; ++i) {
     TInterruptsHeld held;
     int slot = ReserveCleanup();
+    if (slot < 0) return kNoCleanupEntry;
     const std::string name = RandomName(TLeftover::kHiddenOutput);
     const int fd = ::openat(folderFd_.Get(), name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
     if (fd < 0) {
@@ -146,6 +147,7 @@ int TOutputFile::Place() {
     for (int i = 0; !inPlace && tempName_.empty(); ++i) {
       if (i == kNameTries) return EEXIST;
       int slot = ReserveCleanup();
+      if (slot < 0) return kNoCleanupEntry;
       const std::string name = RandomName(TLeftover::kHiddenOutput);
       const int err = LinkUnnamed(name);
       if (err == 0) {

@@ -21,8 +21,8 @@ class TScratchFolder {
   TScratchFolder(const TScratchFolder&) = delete;
   TScratchFolder& operator=(const TScratchFolder&) = delete;
 
-  // Sweeps away the scratch folders that ended processes left in base, then
-  // makes a new one there. 0, or the system error number.
+  // Sweeps away the scratch folders that ended processes left in base
+  // (once per base and process), then makes a new one there. 0, or the system error number.
   [[nodiscard]] int Create(const std::string& base);
   // The same in the first of `bases` where a folder can be made. 0, or the
   // error of the last one tried.

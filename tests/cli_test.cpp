@@ -36,11 +36,16 @@ std::pair<int, std::string> Finish(FILE* f) {
 }
 int Exit(const std::vector<std::string>& args) { return Finish(Start(args)).first; }
 
-// Starts the converter in the background with these environment settings
-// (NAME=value) added and the three interrupting signals at their defaults,
-// as from a terminal; its output goes nowhere.
-pid_t Spawn(const std::vector<std::string>& args, const std::vector<std::string>& env) {
-  std::vector<std::string> argStrings = {QUORVEX_CONVERT_BIN};
+// The signals that end a run after it has removed what it made.
+constexpr int kInterrupts[] = {SIGTERM, SIGINT, SIGHUP, SIGPIPE, SIGQUIT};
+
+// Starts the converter (or another program) in the background with these
+// environment settings (NAME=value) added and the interrupting signals at
+// their defaults, as from a terminal; its output goes to `out` (a
+// descriptor), else nowhere.
+pid_t Spawn(const std::vector<std::string>& args, const std::vector<std::string>& env, int out = -1,
+            const char* program = QUORVEX_CONVERT_BIN) {
+  std::vector<std::string> argStrings = {program};
   argStrings.insert(argStrings.end(), args.begin(), args.end());
   std::vector<char*> argv, envp;
   for (std::string& a : argStrings) argv.push_back(a.data());
@@ -51,13 +56,14 @@ pid_t Spawn(const std::vector<std::string>& args, const std::vector<std::string>
   envp.push_back(nullptr);
   posix_spawn_file_actions_t files;
   posix_spawn_file_actions_init(&files);
-  posix_spawn_file_actions_addopen(&files, 1, "/dev/null", O_WRONLY, 0);
+  if (out >= 0) posix_spawn_file_actions_adddup2(&files, out, 1);
+  else posix_spawn_file_actions_addopen(&files, 1, "/dev/null", O_WRONLY, 0);
   posix_spawn_file_actions_addopen(&files, 2, "/dev/null", O_WRONLY, 0);
   posix_spawnattr_t attr;
   posix_spawnattr_init(&attr);
   sigset_t defaults, none;
   sigemptyset(&defaults), sigemptyset(&none);
-  for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&defaults, sig);
+  for (int sig : kInterrupts) sigaddset(&defaults, sig);
   posix_spawnattr_setsigdefault(&attr, &defaults);
   posix_spawnattr_setsigmask(&attr, &none);
   posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
@@ -268,7 +274,7 @@ class CliInterrupt : public Cli {
 };
 
 TEST_F(CliInterrupt, InterruptedRunsRemoveWhatTheyMadeAndExitWith128PlusTheSignal) {
-  for (bool named : {false, true}) for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
+  for (bool named : {false, true}) for (int sig : kInterrupts) {
     SCOPED_TRACE(testing::Message() << "signal " << sig << (named ? ", named temporary" : ""));
     const pid_t pid = Spawn({big, outs + "/big.jww"}, Env(named));
     ASSERT_GT(pid, 0);
@@ -299,6 +305,43 @@ TEST_F(CliInterrupt, AnInterruptedParallelBatchRemovesWhatEveryJobMade) {
     }
   }
 }
+
+TEST_F(CliInterrupt, ABatchWhoseReaderGoesAwayRemovesWhatItMade) {
+  // quorvex-convert -d outs -j 2 a.jww big.jww big2.jww | head -c1: the pipe's
+  // reader is gone when the small drawing's line is printed, while the big
+  // ones are at work.
+  const std::string big2 = tmp.File("big2.jww");
+  std::filesystem::copy_file(big, big2);
+  ASSERT_EQ(Exit({a, tmp.File("a-done.jww")}), 0);
+  int pipe[2];
+  ASSERT_EQ(::pipe2(pipe, O_CLOEXEC), 0);
+  ::close(pipe[0]);
+  const pid_t pid = Spawn({"-d", outs, "-j", "2", a, big, big2}, Env(false), pipe[1]);
+  ::close(pipe[1]);
+  ASSERT_GT(pid, 0);
+  EXPECT_EQ(Wait(pid), 128 + SIGPIPE);
+  EXPECT_EQ(Names(scratch), std::set<std::string>{});
+  for (const std::string& n : Names(outs)) {  // only whole outputs
+    if (n == "a.jww") EXPECT_TRUE(ReadFile(outs + "/" + n) == ReadFile(tmp.File("a-done.jww")));
+    else EXPECT_EQ(std::filesystem::file_size(outs + "/" + n), std::filesystem::file_size(big)) << n;
+  }
+}
+
+#ifdef QUORVEX_THUMBNAIL_BIN
+TEST_F(CliInterrupt, AThumbnailerStoppedByTheFileManagerRemovesWhatItMade) {
+  // File managers stop a slow thumbnailer with SIGTERM; this one is copying
+  // a large image into its scratch folder. (Private, the folder is taken by
+  // Qt as the runtime folder too, instead of making one of its own there.)
+  std::filesystem::permissions(scratch, std::filesystem::perms::owner_all);
+  const pid_t pid = Spawn({big, outs + "/big.png"}, Env(false), -1, QUORVEX_THUMBNAIL_BIN);
+  ASSERT_GT(pid, 0);
+  ASSERT_TRUE(WaitUntilWriting(pid, scratch)) << "finished before it could be stopped";
+  ::kill(pid, SIGTERM);
+  EXPECT_EQ(Wait(pid), 128 + SIGTERM);
+  EXPECT_EQ(Names(scratch), std::set<std::string>{});
+  EXPECT_EQ(Names(outs), std::set<std::string>{});
+}
+#endif
 
 TEST_F(CliInterrupt, TheNextRunSweepsAwayAKilledRunButNeverALiveOne) {
   for (bool named : {false, true}) {

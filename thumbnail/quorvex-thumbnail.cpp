@@ -4,23 +4,29 @@
 //
 // SIZE is the picture's longest side in pixels (default 256). The drawing is
 // drawn as stored, on white. Exit status: 0 done, 1 the input cannot be read
-// as a drawing, 2 wrong usage, 5 the picture cannot be written.
+// as a drawing, 2 wrong usage, 5 the picture cannot be written, 128+N ended
+// by signal N (what it had made is removed).
+#include <QBuffer>
+#include <QByteArray>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
-#include <QSaveFile>
 
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <string>
 #include <vector>
 
 #include "convert/exitcodes.h"
 #include "convert/picture.h"
+#include "os/interrupts.h"
+#include "os/outputfile.h"
 #include "thumbnail/scene_painter.h"
 
 using namespace quorvex;
@@ -77,10 +83,16 @@ int Run(int argc, char** argv) {
     QPainter painter(&picture);
     PaintScene(painter, scene, QRectF(0, 0, width, height));
   }
-  QSaveFile file(QString::fromStdString(output));
-  if (!file.open(QIODevice::WriteOnly) || !picture.save(&file, "PNG") || !file.commit()) {
-    std::fprintf(stderr, "quorvex-thumbnail: %s: cannot be written: %s\n", output.c_str(),
-                 file.errorString().toLocal8Bit().constData());
+  // Encoded in memory, then written whole or not at all like every output
+  // of the program's, its temporary file removed on an interrupt.
+  QByteArray png;
+  QBuffer buffer(&png);
+  if (!buffer.open(QIODevice::WriteOnly) || !picture.save(&buffer, "PNG")) {
+    std::fprintf(stderr, "quorvex-thumbnail: %s: cannot be written: %s\n", output.c_str(), std::strerror(ENOMEM));
+    return kExitWriteFailed;
+  }
+  if (const int err = WriteFileDurably(output, png.constData(), static_cast<size_t>(png.size()))) {
+    std::fprintf(stderr, "quorvex-thumbnail: %s: cannot be written: %s\n", output.c_str(), std::strerror(err));
     return kExitWriteFailed;
   }
   return kExitOk;
@@ -89,6 +101,9 @@ int Run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A file manager stops a slow thumbnailer with SIGTERM: its scratch
+  // folder and the picture's temporary file go with it.
+  InstallInterruptCleanup();
   // File managers run thumbnailers without a display.
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QGuiApplication app(argc, argv);

@@ -262,6 +262,10 @@ void TForm1::ShowResult(const quorvex::TConvertResult& result) {
     case quorvex::crWriteFailed:
       Tell(WriteFailureMessage(Edit2->text(), result), TMessageKind::Error);
       break;
+    case quorvex::crOutOfMemory:
+      ui_.Beep();
+      Tell(OutOfMemoryMessage(Edit1->text(), result), TMessageKind::Error);
+      break;
     case quorvex::crDone:
       Tell(DoneMessage(), TMessageKind::Information);
       break;

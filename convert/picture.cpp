@@ -62,7 +62,9 @@ TPictureResult MakePicture(const std::string& input, const std::string& output, 
   if (!ReadDrawingWithImages(input, d, images, result.ReadError)) {
     // A carried image that cannot be put into the scratch folder is a
     // failure on the writing side, as for a conversion.
-    result.Code = result.ReadError.IsWriteSide() ? TPictureCode::kWriteFailed : TPictureCode::kReadFailed;
+    result.Code = result.ReadError.IsWriteSide()                               ? TPictureCode::kWriteFailed
+                  : result.ReadError.Problem == TReadProblem::kOutOfMemory ? TPictureCode::kOutOfMemory
+                                                                             : TPictureCode::kReadFailed;
     result.ErrorNumber = result.ReadError.IsWriteSide() ? result.ReadError.ErrorNumber : 0;
     return result;
   }
@@ -93,7 +95,9 @@ TPictureResult MakePicture(const std::string& input, const std::string& output, 
   } catch (const std::bad_alloc&) {
     result.ErrorNumber = ENOMEM;
   }
-  result.Code = result.ErrorNumber == 0 ? TPictureCode::kDone : TPictureCode::kWriteFailed;
+  result.Code = result.ErrorNumber == 0        ? TPictureCode::kDone
+                : result.ErrorNumber == ENOMEM ? TPictureCode::kOutOfMemory
+                                               : TPictureCode::kWriteFailed;
   return result;
 }
 

@@ -27,11 +27,24 @@ class TContainerExplode {
     enum : uint8_t { kNotSeen, kValued, kWithoutValue };
     std::vector<uint8_t> blank(s_.Dims.size(), kNotSeen);
     const int32_t dimCount = std::min(s_.DimCount, static_cast<int32_t>(s_.Dims.size()));
+    size_t lines = 0, points = 0;
     for (int32_t i = 0; i < dimCount; ++i) {
       const TEntJwwDimension& dim = s_.Dims[i];
       const bool withoutValue = IsDimensionWithoutValue(dim);
       blank[static_cast<size_t>(i)] = withoutValue ? kWithoutValue : kValued;
       if (!withoutValue) continue;
+      ++lines;
+      if (dim.PartsFlag == 0) continue;
+      lines += (AuxLineHasLength(dim.AuxLine1) ? 1 : 0) + (AuxLineHasLength(dim.AuxLine2) ? 1 : 0);
+      points += 4;
+    }
+    // Room for exactly what is added, taken once.
+    s_.Lines.reserve(s_.Lines.size() + lines);
+    s_.Points.reserve(s_.Points.size() + points);
+    s_.EntityOrder.reserve(s_.EntityOrder.size() + lines + points);
+    for (int32_t i = 0; i < dimCount; ++i) {
+      if (blank[static_cast<size_t>(i)] != kWithoutValue) continue;
+      const TEntJwwDimension& dim = s_.Dims[i];
       layer_ = dim.Layer;
       layerGroup_ = dim.LayerGroup;
       EmitLine(dim.DimLine);

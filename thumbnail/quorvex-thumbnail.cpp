@@ -4,8 +4,8 @@
 //
 // SIZE is the picture's longest side in pixels (default 256). The drawing is
 // drawn as stored, on white. Exit status: 0 done, 1 the input cannot be read
-// as a drawing, 2 wrong usage, 5 the picture cannot be written, 128+N ended
-// by signal N (what it had made is removed).
+// as a drawing, 2 wrong usage, 5 the picture cannot be written, 7 out of
+// memory, 128+N ended by signal N (what it had made is removed).
 #include <QBuffer>
 #include <QByteArray>
 #include <QGuiApplication>
@@ -20,6 +20,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -61,7 +62,7 @@ int Run(int argc, char** argv) {
   if (!ReadDrawingWithImages(input, d, images, error)) {
     std::fprintf(stderr, "quorvex-thumbnail: %s: cannot be read as a drawing%s%s\n", input.c_str(),
                  error.Failed() ? ": " : "", error.Failed() ? error.Describe().c_str() : "");
-    return kExitReadFailed;
+    return error.Problem == TReadProblem::kOutOfMemory ? kExitOutOfMemory : kExitReadFailed;
   }
   struct stat st{};
   TRenderOptions options;
@@ -88,8 +89,8 @@ int Run(int argc, char** argv) {
   QByteArray png;
   QBuffer buffer(&png);
   if (!buffer.open(QIODevice::WriteOnly) || !picture.save(&buffer, "PNG")) {
-    std::fprintf(stderr, "quorvex-thumbnail: %s: cannot be written: %s\n", output.c_str(), std::strerror(ENOMEM));
-    return kExitWriteFailed;
+    std::fprintf(stderr, "quorvex-thumbnail: %s: out of memory\n", output.c_str());
+    return kExitOutOfMemory;
   }
   if (const int err = WriteFileDurably(output, png.constData(), static_cast<size_t>(png.size()))) {
     std::fprintf(stderr, "quorvex-thumbnail: %s: cannot be written: %s\n", output.c_str(), std::strerror(err));
@@ -109,6 +110,9 @@ int main(int argc, char** argv) {
   QGuiApplication app(argc, argv);
   try {
     return Run(argc, argv);
+  } catch (const std::bad_alloc&) {
+    std::fputs("quorvex-thumbnail: out of memory\n", stderr);
+    return kExitOutOfMemory;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "quorvex-thumbnail: %s\n", e.what());
     return kExitReadFailed;

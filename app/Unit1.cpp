@@ -7,15 +7,22 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDragMoveEvent>
+#include <QDropEvent>
 #include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 #include <QFont>
 #include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPointer>
 #include <QPushButton>
 #include <QShowEvent>
+#include <QUrl>
 
 namespace {
 
@@ -78,6 +85,18 @@ void RunWhileRepainting(const std::function<void()>& work) {
   }
   loop.exec();
   worker.join();
+}
+
+bool IsDrawingName(const QString& path) { return quorvex::LowerExtension(ToLocalPath(path)) == ".jww"; }
+
+// The path of the one local .jww file a drag brings; empty for anything
+// else (other files, several files, text, remote addresses).
+QString DraggedDrawing(const QMimeData* data) {
+  if (!data || !data->hasUrls()) return QString();
+  const QList<QUrl> urls = data->urls();
+  if (urls.size() != 1 || !urls.first().isLocalFile()) return QString();
+  const QString path = urls.first().toLocalFile();
+  return IsDrawingName(path) ? path : QString();
 }
 
 }  // namespace
@@ -151,6 +170,10 @@ TForm1::TForm1(TUiServices& ui, quorvex::TScratchPlace scratch, QWidget* parent)
   setTabOrder(Button2, Edit2);
   setTabOrder(Edit2, Button3);
 
+  // A drawing dragged over a read-only field, which refuses it, comes to the
+  // window (dropEvent).
+  setAcceptDrops(true);
+
   connect(Button1, &QPushButton::clicked, this, &TForm1::Button1Click);
   connect(Button2, &QPushButton::clicked, this, &TForm1::Button2Click);
   connect(Button3, &QPushButton::clicked, this, &TForm1::Button3Click);
@@ -201,8 +224,41 @@ void TForm1::Browse(QLineEdit* field) {
   const std::optional<QString> chosen = ui_.OpenFile(this, request);
   if (!chosen) return;
   // Only drawing files are taken; anything else leaves the field as it was.
-  if (quorvex::LowerExtension(ToLocalPath(*chosen)) != ".jww") return;
+  if (!IsDrawingName(*chosen)) return;
   field->setText(*chosen);
+}
+
+void TForm1::Take(QLineEdit* field, const QString& path) {
+  field->setText(path);
+  ui_.Chosen(path);
+}
+
+void TForm1::OpenInput(const QString& path) {
+  const QString full = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+  QFile file(full);
+  if (!IsDrawingName(full) || !QFileInfo(full).isFile() || !file.open(QIODevice::ReadOnly)) {
+    ui_.Beep();
+    Button1->setFocus();
+    return;
+  }
+  Take(Edit1, full);
+}
+
+void TForm1::dragEnterEvent(QDragEnterEvent* event) {
+  if (!converting_ && !DraggedDrawing(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void TForm1::dragMoveEvent(QDragMoveEvent* event) {
+  if (!converting_ && !DraggedDrawing(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void TForm1::dropEvent(QDropEvent* event) {
+  const QString path = DraggedDrawing(event->mimeData());
+  if (converting_ || path.isEmpty()) return;
+  // The output row: its label, its browse button and its field.
+  const QRect output_row(0, Label2->y(), width(), Edit2->geometry().bottom() + 1 - Label2->y());
+  Take(output_row.contains(event->position().toPoint()) ? Edit2 : Edit1, path);
+  event->acceptProposedAction();
 }
 
 quorvex::TConvertResult TForm1::Convert(const std::string& input, const std::string& output) {
@@ -267,7 +323,7 @@ void TForm1::ShowResult(const quorvex::TConvertResult& result) {
       Tell(OutOfMemoryMessage(Edit1->text(), result), TMessageKind::Error);
       break;
     case quorvex::crDone:
-      Tell(DoneMessage(), TMessageKind::Information);
+      Tell(DoneMessage(result.Exploded), TMessageKind::Information);
       break;
   }
 }

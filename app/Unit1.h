@@ -1,5 +1,6 @@
 // The main window: two read-only path fields with their browse buttons and
-// the convert button. The conversion itself lives in TConversionSession and
+// the convert button. A drawing also gets into a field by being named on the
+// command line (the input) or dropped onto the window. The conversion itself lives in TConversionSession and
 // runs on a thread of its own while the window, disabled, keeps repainting;
 // the window then maps its result to a beep, a focus move or a message.
 #pragma once
@@ -54,10 +55,20 @@ class TForm1 : public QWidget {
   void Button2Click();  // browse for the output drawing
   void Button3Click();  // convert
   void ResetConversion();
+  // The input drawing named on the command line, taken as a choice with the
+  // first browse button would be. A name that is not .jww, names no file
+  // or cannot be read is a bad choice: beep, focus on the first browse
+  // button, the field left empty.
+  void OpenInput(const QString& path);
 
  protected:
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  // One .jww file dragged from a file manager: dropped onto the output row
+  // it becomes the output, anywhere else on the window the input.
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dragMoveEvent(QDragMoveEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
   // The conversion itself, run on the worker thread while the window waits:
   // it must not touch a widget.
@@ -65,6 +76,8 @@ class TForm1 : public QWidget {
 
  private:
   void Browse(QLineEdit* field);
+  // Puts a chosen drawing's path into a field.
+  void Take(QLineEdit* field, const QString& path);
   void ShowResult(const quorvex::TConvertResult& result);
   void Tell(const QString& text, TMessageKind kind);
 

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QFileInfo>
+#include <QLocale>
 #include <QStringDecoder>
 
 namespace {
@@ -51,7 +52,16 @@ QString Form1Caption() {
   return QStringLiteral("Jwwデータにて、寸法値のない寸法図形を分解するテストプログラム");
 }
 
-QString DoneMessage() { return QStringLiteral("変換終了しました"); }
+QString DoneMessage(const quorvex::TExplodeSummary& done) {
+  const QString title = QStringLiteral("変換終了しました");
+  if (done.DimensionsExploded == 0)
+    return title + QStringLiteral("\n寸法値のない寸法図形はありませんでした（出力は入力と同じ図面です）");
+  const QLocale numbers(QLocale::Japanese, QLocale::Japan);
+  return title + QStringLiteral("\n寸法図形 %1 個を分解し、線 %2 本と点 %3 個を追加（ブロック定義内を含む）")
+                     .arg(numbers.toString(static_cast<qlonglong>(done.DimensionsExploded)),
+                          numbers.toString(static_cast<qlonglong>(done.LinesAdded)),
+                          numbers.toString(static_cast<qlonglong>(done.PointsAdded)));
+}
 
 QString IoErrorMessage(int error_number) {
   return QStringLiteral("I/O エラー (%1)").arg(error_number);

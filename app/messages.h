@@ -6,9 +6,11 @@
 
 #include "convert/session.h"
 
-// The window's caption, and what it says when a conversion is done.
+// The window's caption.
 QString Form1Caption();
-QString DoneMessage();
+// The closing message of a conversion, with a second line that says what
+// the explode did (block definitions included).
+QString DoneMessage(const quorvex::TExplodeSummary& done);
 QString IoErrorMessage(int error_number);
 
 // A drawing that cannot be read: "図面を読み込めません: <file name>" and, on

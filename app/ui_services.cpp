@@ -64,6 +64,8 @@ std::optional<QString> TQtUiServices::OpenFile(QWidget* parent, const TOpenReque
   return chosen.first();
 }
 
+void TQtUiServices::Chosen(const QString& path) { LastFolder = QFileInfo(path).absolutePath(); }
+
 void TQtUiServices::Message(QWidget* parent, const QString& text, TMessageKind kind) {
   QMessageBox box(kind == TMessageKind::Error ? QMessageBox::Critical : QMessageBox::NoIcon,
                   QCoreApplication::applicationName(), text, QMessageBox::Ok, parent);

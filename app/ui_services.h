@@ -34,6 +34,9 @@ class TUiServices {
   // A modal message with an OK button, titled with the application's name
   // and centred over the parent; Enter and Esc close it.
   virtual void Message(QWidget* parent, const QString& text, TMessageKind kind) = 0;
+  // A drawing chosen without the dialog (named on the command line, or
+  // dropped): the dialog opens where it is next time, as after a choice.
+  virtual void Chosen(const QString& path) { (void)path; }
 };
 
 // Title and filter of the file-open dialog.
@@ -53,6 +56,7 @@ class TQtUiServices : public TUiServices {
   void Beep() override;
   std::optional<QString> OpenFile(QWidget* parent, const TOpenRequest& request) override;
   void Message(QWidget* parent, const QString& text, TMessageKind kind) override;
+  void Chosen(const QString& path) override;
 
  private:
   QTranslator QtJapanese;

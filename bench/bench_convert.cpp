@@ -7,7 +7,10 @@
 // With --compare, it writes one generated drawing to a file and times whole
 // runs of quorvex-convert on it against `cp` followed by `sync` of the copy
 // (the cost of a durable copy of the same bytes), pair by pair, and prints
-// the medians, their ratio and the converter's peak memory:
+// the medians, their ratio and the converter's peak memory. In the same
+// runs it times the pictures of the drawing, `quorvex-convert --svg` and
+// `quorvex-thumbnail` (beside the converter, when built), and prints their
+// medians and peaks against the conversion's and the file's:
 //
 //   quorvex-bench --compare ENTITIES [--runs R] [--blocks] [--convert PATH]
 //
@@ -180,6 +183,14 @@ std::string SiblingConverter(const char* self) {
   return dir + "tools/quorvex-convert";
 }
 
+// The thumbnailer built beside a converter, or "" when there is none.
+std::string ThumbnailerBeside(const std::string& converter) {
+  const size_t slash = converter.rfind("tools/");
+  if (slash == std::string::npos) return "";
+  const std::string path = converter.substr(0, slash) + "thumbnail/quorvex-thumbnail";
+  return ::access(path.c_str(), X_OK) == 0 ? path : "";
+}
+
 int Compare(int32_t n, int runs, bool blocks, const std::string& converter) {
   const char* tmp = std::getenv("TMPDIR");
   const std::string dir = std::string(tmp && *tmp ? tmp : "/tmp") + "/quorvex-bench-" + std::to_string(::getpid());
@@ -195,28 +206,45 @@ int Compare(int32_t n, int runs, bool blocks, const std::string& converter) {
   }
   struct stat st{};
   ::stat(in.c_str(), &st);
+  const std::string thumbnailer = ThumbnailerBeside(converter);
+  const std::string svg = dir + "/out.svg", png = dir + "/out.png";
   std::printf("drawing: %d entities%s, %lld bytes; converter %s\n", n, blocks ? " (20,000 block definitions)" : "",
               static_cast<long long>(st.st_size), converter.c_str());
-  std::printf("%4s %12s %12s %8s %12s\n", "run", "convert s", "cp+sync s", "ratio", "peak MB");
-  std::vector<double> conv, base, ratio;
-  long peak = 0;
+  std::printf("%4s %10s %10s %8s %10s %8s %10s %8s %10s\n", "run", "convert s", "cp+sync s", "ratio", "--svg s", "ratio",
+              "thumb s", "ratio", "peak MB");
+  std::vector<double> conv, base, ratio, svgTimes, svgRatio, thumbTimes, thumbRatio;
+  long peak = 0, svgPeak = 0, thumbPeak = 0;
   for (int r = 0; r < runs; ++r) {
     ::unlink(out.c_str());
     ::unlink(copy.c_str());
     const TRun c = RunProgram({converter, in, out});
     const TRun cp = RunProgram({"cp", in, copy});
     const TRun sy = RunProgram({"sync", copy});
-    if (c.Status != 0 || cp.Status != 0 || sy.Status != 0) {
-      std::fprintf(stderr, "a run failed (convert %d, cp %d, sync %d)\n", c.Status, cp.Status, sy.Status);
+    const TRun pic = RunProgram({converter, "--svg", in, svg});
+    const TRun th = thumbnailer.empty() ? TRun{0, 0, 0} : RunProgram({thumbnailer, in, png});
+    ::unlink(svg.c_str());
+    ::unlink(png.c_str());
+    if (c.Status != 0 || cp.Status != 0 || sy.Status != 0 || pic.Status != 0 || th.Status != 0) {
+      std::fprintf(stderr, "a run failed (convert %d, cp %d, sync %d, svg %d, thumbnail %d)\n", c.Status, cp.Status,
+                   sy.Status, pic.Status, th.Status);
       return 1;
     }
     const double b = cp.Seconds + sy.Seconds;
     conv.push_back(c.Seconds), base.push_back(b), ratio.push_back(c.Seconds / b);
+    svgTimes.push_back(pic.Seconds), svgRatio.push_back(pic.Seconds / c.Seconds);
+    thumbTimes.push_back(th.Seconds), thumbRatio.push_back(th.Seconds / c.Seconds);
     peak = std::max(peak, c.PeakKb);
-    std::printf("%4d %12.3f %12.3f %8.2f %12.1f\n", r + 1, c.Seconds, b, c.Seconds / b, c.PeakKb / 1024.0);
+    svgPeak = std::max(svgPeak, pic.PeakKb);
+    thumbPeak = std::max(thumbPeak, th.PeakKb);
+    std::printf("%4d %10.3f %10.3f %8.2f %10.3f %8.2f %10.3f %8.2f %10.1f\n", r + 1, c.Seconds, b, c.Seconds / b,
+                pic.Seconds, pic.Seconds / c.Seconds, th.Seconds, th.Seconds / c.Seconds, c.PeakKb / 1024.0);
   }
-  std::printf("median %10.3f %12.3f %8.2f   peak %.1f MB = %.2f times the file\n", Median(conv), Median(base),
-              Median(ratio), peak / 1024.0, peak * 1024.0 / static_cast<double>(st.st_size));
+  const double file = static_cast<double>(st.st_size);
+  std::printf("median %8.3f %10.3f %8.2f %10.3f %8.2f %10.3f %8.2f\n", Median(conv), Median(base), Median(ratio),
+              Median(svgTimes), Median(svgRatio), Median(thumbTimes), Median(thumbRatio));
+  std::printf("peak memory: convert %.1f MB = %.2f times the file, --svg %.1f MB = %.2f, thumbnail %.1f MB = %.2f%s\n",
+              peak / 1024.0, peak * 1024.0 / file, svgPeak / 1024.0, svgPeak * 1024.0 / file, thumbPeak / 1024.0,
+              thumbPeak * 1024.0 / file, thumbnailer.empty() ? " (no thumbnailer built)" : "");
   ::unlink(in.c_str()), ::unlink(out.c_str()), ::unlink(copy.c_str()), ::rmdir(dir.c_str());
   return 0;
 }

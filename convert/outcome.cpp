@@ -53,8 +53,9 @@ TOutcome ConvertOne(TConversionSession& session, const std::string& in, const st
   return {kExitUsage, {}, {}};
 }
 
-TOutcome DrawOne(bool preview, const std::string& input, const std::string& output) {
-  const TPictureResult r = MakePicture(input, output, preview ? TPictureMode::kPreview : TPictureMode::kAsStored);
+TOutcome DrawOne(bool preview, const std::string& input, const std::string& output, TColorSet colors) {
+  const TPictureResult r =
+      MakePicture(input, output, preview ? TPictureMode::kPreview : TPictureMode::kAsStored, colors);
   switch (r.Code) {
     case TPictureCode::kDone:
       if (preview)

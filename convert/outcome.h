@@ -29,6 +29,7 @@ TOutcome ConvertOne(TConversionSession& session, const std::string& in, const st
 
 // Draws one drawing into an SVG picture, as stored or (preview) as the
 // conversion would write it; what it printed and its status.
-TOutcome DrawOne(bool preview, const std::string& input, const std::string& output);
+TOutcome DrawOne(bool preview, const std::string& input, const std::string& output,
+                 TColorSet colors = TColorSet::kScreen);
 
 }  // namespace quorvex

@@ -6,6 +6,7 @@
 #include <new>
 
 #include "convert/session.h"
+#include "jww/archive.h"
 #include "jww/images.h"
 #include "os/fdio.h"
 #include "os/outputfile.h"
@@ -46,7 +47,8 @@ std::string PreviewCaption(const TExplodeSummary& done, int64_t markedLines, int
   return caption;
 }
 
-TPictureResult MakePicture(const std::string& input, const std::string& output, TPictureMode mode) {
+TPictureResult MakePicture(const std::string& input, const std::string& output, TPictureMode mode,
+                           TColorSet colors) {
   TPictureResult result;
   struct stat st{};
   if (input.empty() || LowerExtension(input) != ".jww" || ::stat(input.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -74,6 +76,7 @@ TPictureResult MakePicture(const std::string& input, const std::string& output, 
     attributes.FillColors();
     TRenderOptions options;
     options.Attributes = &attributes;
+    options.Colors = colors;
     options.Images = &images;
     options.ImageBudget = ImageBudgetFor(static_cast<uint64_t>(st.st_size));
     TExplodeStart start;
@@ -83,15 +86,23 @@ TPictureResult MakePicture(const std::string& input, const std::string& output, 
       result.Exploded = ExplodeDimensions(d);
       options.Exploded = &start;
     }
-    const TScene scene = BuildScene(d, options);
-    d.Reset();
+    TSceneWalk walk(d, options);
+    const TScene& scene = walk.Scene();
     if (mode == TPictureMode::kPreview) {
       result.MarkedLines = scene.ExplodedLines;
       result.MarkedPoints = scene.ExplodedPoints;
       svg.Caption = result.Caption = PreviewCaption(result.Exploded, scene.ExplodedLines, scene.ExplodedPoints);
     }
-    const std::string picture = SceneToSvg(scene, svg);
-    result.ErrorNumber = WriteFileDurably(output, picture.data(), picture.size());
+    // Written as it is made, into a file that takes the output's name only
+    // when complete and durable.
+    TOutputFile file;
+    result.ErrorNumber = file.Open(output);
+    if (result.ErrorNumber == 0) {
+      TArchiveWriter out(file);
+      WriteSvg(walk, out, svg);
+      out.Flush();
+      result.ErrorNumber = out.Ok() ? file.Commit() : out.Error();
+    }
   } catch (const std::bad_alloc&) {
     result.ErrorNumber = ENOMEM;
   }

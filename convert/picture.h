@@ -52,7 +52,9 @@ struct TPictureResult {
 std::string PreviewCaption(const TExplodeSummary& done, int64_t markedLines, int64_t markedPoints);
 
 // Reads `input`, explodes it for a preview, and writes the picture to
-// `output` durably (nothing else is written).
-TPictureResult MakePicture(const std::string& input, const std::string& output, TPictureMode mode);
+// `output` durably (nothing else is written), in the drawing's screen
+// colours or its printer colours.
+TPictureResult MakePicture(const std::string& input, const std::string& output, TPictureMode mode,
+                           TColorSet colors = TColorSet::kScreen);
 
 }  // namespace quorvex

@@ -96,6 +96,12 @@ TConvertResult TConversionSession::ConvertDrawing(const std::string& input, cons
   }
 
   ResetConversion();
+  // However the conversion ends, the drawing and the scratch files of its
+  // images go with it: a failed read or write leaves nothing for the next.
+  struct TResetAtEnd {
+    TConversionSession& Session;
+    ~TResetAtEnd() { Session.ResetConversion(); }
+  } resetAtEnd{*this};
   if (!Drawing->Read(input, ImageSwitchRead ? &Images : nullptr, &result.ReadError)) {
     // A carried image that cannot be put into the scratch folder is a
     // failure to write, with the system's reason; memory that runs out is
@@ -104,7 +110,6 @@ TConvertResult TConversionSession::ConvertDrawing(const std::string& input, cons
                   : result.ReadError.Problem == TReadProblem::kOutOfMemory ? crOutOfMemory
                                                                              : crReadFailed;
     result.ErrorNumber = result.ReadError.IsWriteSide() ? result.ReadError.ErrorNumber : 0;
-    ResetConversion();
     return result;
   }
   int err = 0;
@@ -114,7 +119,6 @@ TConvertResult TConversionSession::ConvertDrawing(const std::string& input, cons
   } catch (const std::bad_alloc&) {
     err = ENOMEM;
   }
-  ResetConversion();
   if (err != 0) {
     result.Code = err == ENOMEM ? crOutOfMemory : crWriteFailed;
     result.ErrorNumber = err;

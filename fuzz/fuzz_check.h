@@ -35,7 +35,7 @@ inline std::string CheckOneInput(const uint8_t* data, size_t size, TImageStore& 
     ExplodeDimensions(d);
     TRenderOptions options;
     options.Exploded = &start;
-    if (SceneToSvg(BuildScene(d, options)).size() > 64 * size + (64u << 10))
+    if (DrawingToSvg(d, options).size() > 64 * size + (64u << 10))
       problem = "the picture grows faster than the drawing";
     TArchiveWriter w;
     // A write may refuse a drawing (a string too long for its form); one

@@ -14,4 +14,8 @@ bool AuxLineHasLength(const TEntJwwLine& l) {
   return static_cast<long double>(SegmentLength(l.StartX, l.StartY, l.EndX, l.EndY)) > 1e-8L;
 }
 
+TRoundSolid RoundSolidOf(const TEntJwwSolid& s) {
+  return {s.X1, s.Y1, s.X2, s.Y2, s.X3, s.Y3, s.X4, s.Y4};
+}
+
 }  // namespace quorvex

@@ -7,6 +7,8 @@
 
 #include <cerrno>
 
+#include "os/fileops.h"
+
 namespace quorvex {
 namespace {
 
@@ -29,7 +31,7 @@ int WriteAll(int fd, const void* data, size_t size) {
   const auto* p = static_cast<const uint8_t*>(data);
   size_t done = 0;
   while (done < size) {
-    const ssize_t r = ::write(fd, p + done, size - done);
+    const long r = FileOps().Write(fd, p + done, size - done);
     if (r < 0 && errno == EINTR) continue;
     if (r < 0) return errno;
     if (r == 0) return EIO;
@@ -59,7 +61,8 @@ int OpenRegularFile(const std::string& path, bool followLinks, TFd& fd, uint64_t
   struct stat st{};
   if ((followLinks ? ::stat(path.c_str(), &st) : ::lstat(path.c_str(), &st)) != 0) return errno;
   if (!S_ISREG(st.st_mode)) return TypeError(st.st_mode);
-  fd = TFd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | (followLinks ? 0 : O_NOFOLLOW)));
+  fd = TFd(FileOps().OpenAt(AT_FDCWD, path.c_str(),
+                            O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | (followLinks ? 0 : O_NOFOLLOW), 0));
   if (!fd.Valid()) return errno;
   int err = 0;
   if (::fstat(fd.Get(), &st) != 0) {
@@ -96,18 +99,17 @@ int ReadRegularFile(const std::string& path, std::vector<uint8_t>& out) {
 }
 
 int CreateNewFile(const std::string& path, TFd& fd) {
-  ::unlink(path.c_str());
-  fd = TFd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
+  RemoveFile(path);
+  fd = TFd(FileOps().OpenAt(AT_FDCWD, path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
   if (!fd.Valid()) return errno != 0 ? errno : EIO;
   return 0;
 }
 
 int CloseWritten(TFd& fd) {
-  const int err = ::close(fd.Release()) == 0 ? 0 : errno;
-  return err;
+  return FileOps().CloseWritten(fd.Release()) == 0 ? 0 : errno;
 }
 
-void RemoveFile(const std::string& path) { ::unlink(path.c_str()); }
+void RemoveFile(const std::string& path) { FileOps().UnlinkAt(AT_FDCWD, path.c_str(), 0); }
 
 bool PathExists(const std::string& path) {
   struct stat st{};
@@ -119,7 +121,7 @@ bool IsDots(const char* name) { return name[0] == '.' && (name[1] == 0 || (name[
 void RemoveIfSame(int parentFd, const char* name, uint64_t dev, uint64_t ino) {
   struct stat st;
   if (::fstatat(parentFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && st.st_dev == dev && st.st_ino == ino)
-    ::unlinkat(parentFd, name, 0);
+    FileOps().UnlinkAt(parentFd, name, 0);
 }
 
 void EmptyFolder(int fd) {
@@ -135,7 +137,7 @@ void EmptyFolder(int fd) {
         at += d->d_reclen;
         if (IsDots(d->d_name)) continue;
         ++seen;
-        if (::unlinkat(fd, d->d_name, 0) == 0) ++removed;
+        if (FileOps().UnlinkAt(fd, d->d_name, 0) == 0) ++removed;
       }
     }
     if (seen == 0 || removed == 0) return;

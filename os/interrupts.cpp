@@ -15,6 +15,7 @@
 #include <new>
 
 #include "os/fdio.h"
+#include "os/fileops.h"
 
 namespace quorvex {
 namespace {
@@ -100,10 +101,11 @@ void WaitWhile(TBusy busy) {
 // making had begun before the move is caught by emptying it again.
 void RemoveFolderNow(const TCleanupEntry& e) {
   const char* name = e.Name;
-  if (e.Aside[0] && ::renameat2(e.ParentFd, e.Name, e.ParentFd, e.Aside, RENAME_NOREPLACE) == 0) name = e.Aside;
+  if (e.Aside[0] && FileOps().RenameAt(e.ParentFd, e.Name, e.ParentFd, e.Aside, RENAME_NOREPLACE) == 0)
+    name = e.Aside;
   for (int tries = 0; tries < 8; ++tries) {
     EmptyFolder(e.OwnFd);
-    if (::unlinkat(e.ParentFd, name, AT_REMOVEDIR) == 0 || errno != ENOTEMPTY) return;
+    if (FileOps().UnlinkAt(e.ParentFd, name, AT_REMOVEDIR) == 0 || errno != ENOTEMPTY) return;
   }
 }
 

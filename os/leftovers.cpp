@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "os/fdio.h"
+#include "os/fileops.h"
 #include "os/interrupts.h"
 
 namespace quorvex {
@@ -87,7 +88,7 @@ bool LockNew(int parentFd, const std::string& name, int fd) {
 }
 
 void SweepLeftovers(int folderFd, TLeftover kind) {
-  const int listFd = ::openat(folderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const int listFd = FileOps().OpenAt(folderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
   if (listFd < 0) return;
   DIR* dir = ::fdopendir(listFd);
   if (!dir) {
@@ -106,13 +107,13 @@ void SweepLeftovers(int folderFd, TLeftover kind) {
     if (::fstatat(folderFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || st.st_uid != me) continue;
     if (folders ? !S_ISDIR(st.st_mode) : !S_ISREG(st.st_mode)) continue;
     const int flags = (folders ? O_DIRECTORY : O_NONBLOCK | O_NOCTTY) | O_RDONLY | O_NOFOLLOW | O_CLOEXEC;
-    const int fd = ::openat(folderFd, name.c_str(), flags);
+    const int fd = FileOps().OpenAt(folderFd, name.c_str(), flags, 0);
     if (fd < 0) continue;
     struct stat locked;
     if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &locked) == 0 && SameInode(st, locked)) {
       if (folders) {
         EmptyFolder(fd);
-        ::unlinkat(folderFd, name.c_str(), AT_REMOVEDIR);
+        FileOps().UnlinkAt(folderFd, name.c_str(), AT_REMOVEDIR);
       } else {
         RemoveIfSame(folderFd, name.c_str(), locked.st_dev, locked.st_ino);
       }

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "os/fileops.h"
 #include "os/interrupts.h"
 #include "os/leftovers.h"
 #include "os/writebehind.h"
@@ -46,9 +47,10 @@ int TOutputFile::Open(const std::string& path) {
   leaf_ = slash == std::string::npos ? path : path.substr(slash + 1);
   if (leaf_.empty()) return EISDIR;
 
-  folderFd_ = TFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  folderFd_ = TFd(FileOps().OpenAt(AT_FDCWD, folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0));
   folderReadable_ = folderFd_.Valid();
-  if (!folderFd_.Valid() && errno == EACCES) folderFd_ = TFd(::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+  if (!folderFd_.Valid() && errno == EACCES)
+    folderFd_ = TFd(FileOps().OpenAt(AT_FDCWD, folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC, 0));
   if (!folderFd_.Valid()) return errno;
 
   // What stands at the name now, the name itself and not where a link
@@ -68,7 +70,7 @@ int TOutputFile::Open(const std::string& path) {
   // a new one gets 0666 less the umask from the system.
   const mode_t mode = keepMode_ ? 0600 : 0666;
   if (gUnnamedAllowed) {
-    const int fd = ::openat(folderFd_.Get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+    const int fd = FileOps().OpenAt(folderFd_.Get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
     if (fd >= 0) {
       // Linked into place later through /proc; without it, take the named way.
       struct stat own, viaProc;
@@ -94,7 +96,8 @@ int TOutputFile::OpenNamed(unsigned mode) {
     int slot = ReserveCleanup();
     if (slot < 0) return kNoCleanupEntry;
     const std::string name = RandomName(TLeftover::kHiddenOutput);
-    const int fd = ::openat(folderFd_.Get(), name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+    const int fd =
+        FileOps().OpenAt(folderFd_.Get(), name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
     if (fd < 0) {
       const int err = errno;
       ReleaseCleanup(slot);
@@ -119,7 +122,7 @@ int TOutputFile::OpenNamed(unsigned mode) {
 }
 
 int TOutputFile::LinkUnnamed(const std::string& name) const {
-  return ::linkat(AT_FDCWD, ProcFdPath(fd_.Get()).c_str(), folderFd_.Get(), name.c_str(), AT_SYMLINK_FOLLOW) == 0
+  return FileOps().LinkAt(AT_FDCWD, ProcFdPath(fd_.Get()).c_str(), folderFd_.Get(), name.c_str(), AT_SYMLINK_FOLLOW) == 0
              ? 0
              : errno;
 }
@@ -160,7 +163,8 @@ int TOutputFile::Place() {
       }
     }
   }
-  if (!inPlace && ::renameat(folderFd_.Get(), tempName_.c_str(), folderFd_.Get(), leaf_.c_str()) != 0) return errno;
+  if (!inPlace && FileOps().RenameAt(folderFd_.Get(), tempName_.c_str(), folderFd_.Get(), leaf_.c_str(), 0) != 0)
+    return errno;
   committed_ = true;
   tempName_.clear();
   UnlistCleanup(slot_);
@@ -179,16 +183,16 @@ int TOutputFile::Commit() {
     struct stat own;
     if (::fstat(fd_.Get(), &own) != 0) return errno;
     if ((own.st_uid != targetUid_ || own.st_gid != targetGid_) &&
-        ::fchown(fd_.Get(), targetUid_, targetGid_) != 0 && errno != EPERM)
+        FileOps().Fchown(fd_.Get(), targetUid_, targetGid_) != 0 && errno != EPERM)
       return errno;
-    if (::fchmod(fd_.Get(), targetMode_ & 07777) != 0) return errno;
+    if (FileOps().Fchmod(fd_.Get(), targetMode_ & 07777) != 0) return errno;
   }
-  if (::fsync(fd_.Get()) != 0) return errno;
+  if (FileOps().Fsync(fd_.Get()) != 0) return errno;
 
   if (const int err = Place()) return err;
   // The new name survives a power loss only once the folder is synced. Some
   // file systems cannot sync a folder; the file's own data are synced.
-  if (folderReadable_) ::fsync(folderFd_.Get());
+  if (folderReadable_) FileOps().Fsync(folderFd_.Get());
   fd_.Close();
   folderFd_.Close();
   return 0;

@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "os/fdio.h"
+#include "os/fileops.h"
 #include "os/interrupts.h"
 #include "os/leftovers.h"
 
@@ -26,7 +27,7 @@ int TScratchFolder::Create(const std::string& base) {
   std::string folder = base;
   while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
   if (folder.empty()) return ENOENT;
-  baseFd_ = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  baseFd_ = FileOps().OpenAt(AT_FDCWD, folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
   if (baseFd_ < 0) return errno;
   SweepOnce(baseFd_, TLeftover::kScratchFolder);
   if (folder != "/") folder += '/';
@@ -38,14 +39,14 @@ int TScratchFolder::Create(const std::string& base) {
       return kNoCleanupEntry;
     }
     const std::string name = RandomName(TLeftover::kScratchFolder);
-    if (::mkdirat(baseFd_, name.c_str(), 0700) != 0) {
+    if (FileOps().MkdirAt(baseFd_, name.c_str(), 0700) != 0) {
       const int err = errno;
       ReleaseCleanup(slot);
       if (err == EEXIST) continue;
       CloseFd(baseFd_);
       return err;
     }
-    const int fd = ::openat(baseFd_, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const int fd = FileOps().OpenAt(baseFd_, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC, 0);
     if (fd < 0 || !LockNew(baseFd_, name, fd)) {
       // A sweeper removed it already, or has it and removes it.
       if (fd >= 0) ::close(fd);
@@ -73,7 +74,7 @@ int TScratchFolder::CreateInFirst(const std::vector<std::string>& bases) {
 void TScratchFolder::Remove() {
   if (fd_ >= 0) {
     EmptyFolder(fd_);
-    ::unlinkat(baseFd_, name_.c_str(), AT_REMOVEDIR);
+    FileOps().UnlinkAt(baseFd_, name_.c_str(), AT_REMOVEDIR);
   }
   UnlistCleanup(slot_);
   CloseFd(fd_);  // gives up the lock last

@@ -6,6 +6,7 @@
 #include <cerrno>
 
 #include "os/fdio.h"
+#include "os/fileops.h"
 #include "os/quietthread.h"
 
 namespace quorvex {
@@ -48,7 +49,7 @@ class TSyncAhead {
       lock.unlock();
       // An error is kept for the end: the sync that meets it is the one
       // that reports it, so the last sync could no longer see it.
-      const int err = ::fdatasync(fd_) == 0 ? 0 : errno;
+      const int err = FileOps().Fdatasync(fd_) == 0 ? 0 : errno;
       lock.lock();
       if (err != 0 && error_ == 0) error_ = err;
     }

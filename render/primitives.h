@@ -1,7 +1,8 @@
 // What a picture of a drawing is made of: points, maps and boxes in drawing
-// units, pens, drawing primitives (lines, elliptical arcs, filled polygons,
-// dots, text runs, images and placements of block definitions) grouped by
-// the entity they come from, and the scene that holds them. The scene walk
+// units, pens, drawing primitives (lines, elliptical arcs, filled polygons
+// and sectors, dots, text runs, images and placements of block
+// definitions), the figures that group them by the entity they come from,
+// and the scene that holds what the figures share. The scene walk
 // (render/scene.h) makes these; the SVG writer and the thumbnail painter
 // draw them. Nothing here reads the drawing.
 //
@@ -66,8 +67,9 @@ enum class TPrimKind : uint8_t {
   kLine,     // P[0] to P[1]
   kArc,      // elliptical arc: centre P[0], radii, tilt, start, sweep
   kPolygon,  // filled, corners P[0..3]
+  kSector,   // filled ellipse (Full) or sector of one: centre P[0], radii, tilt, start, sweep as an arc's
   kDot,      // filled circle at P[0] with Radius
-  kText,     // text run Ref, laid out in Frame (origin, direction; y up)
+  kText,     // text run Ref of its figure, laid out in Frame (origin, direction; y up)
   kImage,    // image Ref in Frame (the unit square is the picture); Ref -1: no picture, a frame is drawn
   kPlace,    // block definition group Ref placed with Frame
 };
@@ -86,27 +88,20 @@ struct TPrimitive {
   int32_t Ref = -1;
   TPt P[4];
   double Radius = 0;              // dot
-  double RadiusX = 0, RadiusY = 0;  // arc: along the tilt and across it
-  double Tilt = 0, Start = 0, Sweep = 0;  // arc, radians; Start is the angle before flattening
-  bool Full = false;              // arc: a whole ellipse
+  double RadiusX = 0, RadiusY = 0;  // arc, sector: along the tilt and across it
+  double Tilt = 0, Start = 0, Sweep = 0;  // arc, sector; radians; Start is the angle before flattening
+  bool Full = false;              // arc, sector: a whole ellipse
   TAffine Frame;                  // text, image, placement
 };
 
-// Points along an arc (both ends included), for painters and extents.
+// Points along an arc or a sector's arc (both ends included), for painters
+// and extents.
 std::vector<TPt> ArcPoints(const TPrimitive& arc, int segments);
 TPt ArcPoint(const TPrimitive& arc, double t);
 
 // The kind of entity a figure stands for; its name is the SVG class.
 enum class TFigureKind : uint8_t { kLine, kArc, kPoint, kText, kSolid, kDim, kBlock };
 const char* FigureClass(TFigureKind kind);
-
-// One entity: its primitives are Prims[First .. First + Count - 1] of its group.
-struct TFigure {
-  TFigureKind Kind = TFigureKind::kLine;
-  uint8_t Marks = 0;
-  bool IsImage = false;  // a text that places an image
-  uint32_t First = 0, Count = 0;
-};
 
 // A text run: the characters as UTF-8, laid out from the frame's origin
 // along its x axis, characters standing on the x axis.
@@ -118,27 +113,38 @@ struct TTextRun {
   double Spacing = 0;     // gap between characters
 };
 
+// One entity: its kind, marks and primitives, with the text runs its text
+// primitives name by Ref.
+struct TFigure {
+  TFigureKind Kind = TFigureKind::kLine;
+  uint8_t Marks = 0;
+  bool IsImage = false;  // a text that places an image
+  std::vector<TPrimitive> Prims;
+  std::vector<TTextRun> Texts;
+};
+
 // An image carried by the drawing, ready to be shown.
 struct TSceneImage {
   std::string Mime;            // "image/png", "image/jpeg" or "image/bmp"
   std::vector<uint8_t> Bytes;  // the image file, decompressed
 };
 
-// The drawing (group 0) or one block definition.
+// The drawing (group 0) or one block definition it reaches; its figures
+// come one at a time from the scene walk (render/scene.h).
 struct TGroup {
   std::string Name;      // UTF-8; empty for the drawing
   int32_t DefIndex = -1; // index in BlockDefs; -1 for the drawing
-  std::vector<TPrimitive> Prims;
-  std::vector<TFigure> Figures;
   TBox Box;  // extents in the group's own coordinates, placements included
   TBox HiddenBox;  // the drawing: extents of its hidden figures
 };
 
+// What a picture needs before its first figure: the pens, the images, the
+// groups with their extents and the extents of the whole.
 struct TScene {
   std::vector<TPen> Pens;
-  std::vector<TTextRun> Texts;
   std::vector<TSceneImage> Images;
   std::vector<TGroup> Groups;  // [0] the drawing; then the block definitions it reaches
+  uint32_t Background = 0xFFFFFF;  // 0xRRGGBB the drawing is drawn on
   TBox Extents;                // of what is shown (of everything when nothing is shown)
   int64_t ExplodedLines = 0;   // exploded lines and points drawn (each definition once)
   int64_t ExplodedPoints = 0;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <unordered_set>
 
 #include "jww/kinds.h"
 #include "jww/shapes.h"
@@ -15,51 +16,176 @@ namespace {
 constexpr double kTwoPi = 2 * std::numbers::pi;
 constexpr double kDegree = std::numbers::pi / 180;
 
-// Collects the primitives of one figure: begun before its primitives are
-// added, done after.
-struct TFigureScope {
-  TFigureScope(TGroup& g, TFigureKind kind) : g_(g) {
-    f_.Kind = kind;
-    f_.First = static_cast<uint32_t>(g.Prims.size());
-  }
-  // Adds the figure when it has primitives; false when it has none.
-  bool Done(uint8_t marks = 0, bool isImage = false) {
-    f_.Count = static_cast<uint32_t>(g_.Prims.size()) - f_.First;
-    if (f_.Count == 0) return false;
-    f_.Marks = marks;
-    f_.IsImage = isImage;
-    g_.Figures.push_back(f_);
-    return true;
-  }
-  bool Empty() const { return g_.Prims.size() == f_.First; }
-  TGroup& g_;
-  TFigure f_;
-};
+}  // namespace
 
 class TSceneBuilder {
  public:
-  TSceneBuilder(const TJwwData& d, const TRenderOptions& o, TScene& s)
+  TSceneBuilder(const TJwwData& d, const TRenderOptions& o)
       : d_(d),
         o_(o),
-        s_(s),
         index_(d.Definitions()),
-        styles_(d, o.Attributes, o.HighlightRgb, s.Pens),
-        images_(o.Images, o.ImageBudget, s.Images) {
+        styles_(d, o.Attributes, o.Colors, o.HighlightRgb, s_.Pens),
+        images_(o.Images, o.ImageBudget, s_.Images) {
     defCount_ = static_cast<int32_t>(d_.Definitions().size());
+    s_.Background = styles_.Background();
   }
 
-  void Run() {
+  const TScene& Scene() const { return s_; }
+
+  // The first pass: every figure of the drawing and of each definition it
+  // reaches is built once to find the pens, images and extents, and the
+  // definitions are numbered as groups in the order the walk reaches them
+  // (depth first from the drawing). A placement of a definition that is
+  // still open on the walk would place it inside itself: it is left out.
+  // Boxes are finished bottom-up.
+  void Measure() {
+    enum : uint8_t { kUnseen, kOpen, kDone };
+    std::vector<uint8_t> state(static_cast<size_t>(defCount_), kUnseen);
+    groupOf_.assign(static_cast<size_t>(defCount_), -1);
+    struct TPlace {
+      uint32_t Item;
+      int32_t Def;  // -1: left out
+      bool Hidden;
+      TAffine Frame;
+    };
+    struct TOpen {
+      size_t Group;
+      std::vector<TPlace> Places;
+      size_t Next = 0;
+    };
+    std::vector<TOpen> stack;
+    TFigure figure;
+    // Builds every figure of a group for its boxes and keeps its placements.
+    auto open = [&](size_t gi) {
+      TOpen o{gi, {}};
+      const TContainer c = ContainerOf(gi);
+      TBox shown, hidden;
+      for (size_t k = 0; k < c.Items; ++k) {
+        if (!Build(gi, c, k, figure, &shown, &hidden)) continue;
+        for (const TPrimitive& p : figure.Prims)
+          if (p.Kind == TPrimKind::kPlace)
+            o.Places.push_back({static_cast<uint32_t>(k), p.Ref, (p.Marks & kMarkHidden) != 0, p.Frame});
+      }
+      s_.Groups[gi].Box = shown;  // own primitives; placements are added when the group is done
+      s_.Groups[gi].HiddenBox = hidden;
+      stack.push_back(std::move(o));
+    };
+    measuring_ = true;
     s_.Groups.emplace_back();
-    const TAppendStart none;
-    BuildGroup(0, d_, d_.Header.EntityCount, o_.Exploded ? o_.Exploded->Drawing : none);
-    WalkPlacements();
+    open(0);
+    while (!stack.empty()) {
+      TOpen& f = stack.back();
+      if (f.Next < f.Places.size()) {
+        TPlace& p = f.Places[f.Next++];
+        const size_t def = static_cast<size_t>(p.Def);
+        if (state[def] == kOpen) {
+          dropped_.insert(DropKey(f.Group, p.Item));
+          p.Def = -1;
+        } else if (state[def] == kUnseen) {
+          const size_t gi = s_.Groups.size();
+          groupOf_[def] = static_cast<int32_t>(gi);
+          state[def] = kOpen;
+          s_.Groups.emplace_back();
+          s_.Groups[gi].DefIndex = static_cast<int32_t>(def);
+          s_.Groups[gi].Name = ToUtf8(d_.BlockDefs[def].Name);
+          open(gi);  // f is not used after this
+        }
+        continue;
+      }
+      TGroup& g = s_.Groups[f.Group];
+      for (const TPlace& p : f.Places)
+        if (p.Def >= 0) (p.Hidden ? g.HiddenBox : g.Box).Add(s_.Groups[groupOf_[p.Def]].Box, p.Frame);
+      if (g.DefIndex >= 0) state[static_cast<size_t>(g.DefIndex)] = kDone;
+      stack.pop_back();
+    }
+    measuring_ = false;
     s_.Extents = s_.Groups[0].Box.Empty() ? s_.Groups[0].HiddenBox : s_.Groups[0].Box;
   }
 
+  // The second pass, a figure at a time: the next figure of a group from
+  // its item `item` on, with its placements linked to their groups.
+  bool Next(size_t group, size_t& item, TFigure& out) {
+    if (group >= s_.Groups.size()) return false;
+    const TContainer c = ContainerOf(group);
+    while (item < c.Items) {
+      const size_t k = item++;
+      if (!Build(group, c, k, out, nullptr, nullptr)) continue;
+      for (TPrimitive& p : out.Prims)
+        if (p.Kind == TPrimKind::kPlace)
+          p.Ref = !dropped_.empty() && dropped_.count(DropKey(group, k)) ? -1 : groupOf_[static_cast<size_t>(p.Ref)];
+      return true;
+    }
+    return false;
+  }
+
  private:
+  // The entities of a group: the drawing's or a definition's store, the
+  // number of its order list's items in use, and where the explode began
+  // to append in it.
+  struct TContainer {
+    const TEntJwwStore* Store;
+    size_t Items;
+    TAppendStart Start;
+  };
+
+  TContainer ContainerOf(size_t group) const {
+    const TAppendStart none;
+    if (group == 0) {
+      const size_t items = std::min(d_.EntityOrder.size(), static_cast<size_t>(std::max(d_.Header.EntityCount, 0)));
+      return {&d_, items, o_.Exploded ? o_.Exploded->Drawing : none};
+    }
+    const size_t def = static_cast<size_t>(s_.Groups[group].DefIndex);
+    const TEntJwwBlockDef& bd = d_.BlockDefs[def];
+    const size_t items = std::min(bd.EntityOrder.size(), static_cast<size_t>(std::max(bd.EntityCount, 0)));
+    return {&bd, items, o_.Exploded && def < o_.Exploded->Defs.size() ? o_.Exploded->Defs[def] : none};
+  }
+
+  static uint64_t DropKey(size_t group, size_t item) { return (static_cast<uint64_t>(group) << 32) | item; }
+
+  // Builds the figure of item k of a group into `out`; false when it has
+  // no primitives. The extents grow in *shown or *hidden when given.
+  bool Build(size_t group, const TContainer& c, size_t k, TFigure& out, TBox* shown, TBox* hidden) {
+    out.Prims.clear();
+    out.Texts.clear();
+    out.Marks = 0;
+    out.IsImage = false;
+    const TEntJwwListItem item = c.Store->EntityOrder[k];
+    bool onHiddenLayer = false;
+    // An item whose code names no kind (0: a removed dimension) stands for
+    // nothing. Indexes are checked against the arrays, as the writer does:
+    // after an explode DimCount counts the live dimensions, not the records.
+    WithKind(item.Kind, [&](auto kind) {
+      const auto& records = RecordsOf<decltype(kind)>(*c.Store);
+      if (item.Index < 0 || static_cast<size_t>(item.Index) >= records.size()) return;
+      const auto& record = records[static_cast<size_t>(item.Index)];
+      // The drawing's own entities on a hidden layer or layer group are
+      // kept but not shown (inside a block the insertion's layer counts).
+      onHiddenLayer = group == 0 && HiddenLayer(record);
+      box_ = onHiddenLayer ? hidden : shown;
+      Figure(out, record, item.Index, c.Start);
+    });
+    if (out.Prims.empty()) return false;
+    if (onHiddenLayer) {
+      out.Marks |= kMarkHidden;
+      for (TPrimitive& p : out.Prims) p.Marks |= kMarkHidden;
+    }
+    return true;
+  }
+
+  void Grow(TPt p) {
+    if (box_) box_->Add(p);
+  }
+  void Grow(const TBox& box, const TAffine& m) {
+    if (box_) box_->Add(box, m);
+  }
+  void GrowByArc(const TPrimitive& arc) {
+    if (box_)
+      for (const TPt& q : ArcPoints(arc, 64)) box_->Add(q);
+  }
+
   // ---- primitives ----
 
-  void AddLine(TGroup& g, TBox& box, const TEntJwwLine& l, bool exploded) {
+  void AddLine(TFigure& out, const TEntJwwLine& l, bool exploded) {
     if (!Finite(l.StartX, l.StartY, l.EndX, l.EndY)) return;
     TPrimitive p;
     p.Kind = TPrimKind::kLine;
@@ -67,12 +193,12 @@ class TSceneBuilder {
     p.Pen = styles_.StrokePen(l, exploded);
     p.P[0] = {l.StartX, l.StartY};
     p.P[1] = {l.EndX, l.EndY};
-    box.Add(p.P[0]);
-    box.Add(p.P[1]);
-    g.Prims.push_back(p);
+    Grow(p.P[0]);
+    Grow(p.P[1]);
+    out.Prims.push_back(p);
   }
 
-  void AddArc(TGroup& g, TBox& box, const TEntJwwArc& a) {
+  void AddArc(TFigure& out, const TEntJwwArc& a) {
     if (!Finite(a.CenterX, a.CenterY, a.Radius, a.StartAngle, a.ArcAngle, a.TiltAngle, a.Flatness)) return;
     TPrimitive p;
     p.Kind = TPrimKind::kArc;
@@ -85,11 +211,11 @@ class TSceneBuilder {
     p.Start = p.Full ? 0 : std::fmod(a.StartAngle, kTwoPi);
     p.Sweep = p.Full ? kTwoPi : a.ArcAngle;
     if (!Finite(p.RadiusY)) return;
-    for (const TPt& q : ArcPoints(p, 64)) box.Add(q);
-    g.Prims.push_back(p);
+    GrowByArc(p);
+    out.Prims.push_back(p);
   }
 
-  void AddDot(TGroup& g, TBox& box, const TEntJwwPoint& pt, bool exploded, bool temporary) {
+  void AddDot(TFigure& out, const TEntJwwPoint& pt, bool exploded, bool temporary) {
     if (!Finite(pt.X, pt.Y)) return;
     TPrimitive p;
     p.Kind = TPrimKind::kDot;
@@ -97,29 +223,32 @@ class TSceneBuilder {
     p.Pen = styles_.FillPen(exploded ? styles_.HighlightRgb() : styles_.ColorOf(pt.PenColor));
     p.P[0] = {pt.X, pt.Y};
     p.Radius = styles_.DotRadius(pt.PenColor, exploded, temporary);
-    box.Add(p.P[0]);
-    g.Prims.push_back(p);
+    Grow(p.P[0]);
+    out.Prims.push_back(p);
   }
 
-  // A text: its run, or for an image text the image.
-  bool AddText(TGroup& g, TBox& box, const TEntJwwText& t) {
-    if (!Finite(t.StartX, t.StartY, t.EndX, t.EndY, t.SizeX, t.SizeY, t.Spacing, t.Angle)) return false;
+  // A text: its run, or for an image text the image. The first pass needs
+  // no characters.
+  void AddText(TFigure& out, const TEntJwwText& t) {
+    if (!Finite(t.StartX, t.StartY, t.EndX, t.EndY, t.SizeX, t.SizeY, t.Spacing, t.Angle)) return;
     const double angle = std::fmod(t.Angle, 360.0) * kDegree;
     TAffine frame = TAffine::Placement(t.StartX, t.StartY, 1, 1, angle);
-    if (StartsWithImageMark(t.Text)) return AddImage(g, box, t, frame);
-    if (t.SizeY <= 0) return false;
-    TTextRun run;
-    run.Text = ToUtf8(t.Text);
-    run.Font = ToUtf8(t.FontName);
-    run.Height = t.SizeY;
-    run.CharWidth = t.SizeX > 0 ? t.SizeX : t.SizeY;
-    run.Spacing = t.Spacing;
+    if (StartsWithImageMark(t.Text)) return AddImage(out, t, frame);
+    if (t.SizeY <= 0) return;
     TPrimitive p;
     p.Kind = TPrimKind::kText;
     p.Pen = styles_.FillPen(styles_.ColorOf(t.PenColor));
-    p.Ref = static_cast<int32_t>(s_.Texts.size());
     p.Frame = frame;
-    s_.Texts.push_back(std::move(run));
+    if (!measuring_) {
+      TTextRun run;
+      run.Text = ToUtf8(t.Text);
+      run.Font = ToUtf8(t.FontName);
+      run.Height = t.SizeY;
+      run.CharWidth = t.SizeX > 0 ? t.SizeX : t.SizeY;
+      run.Spacing = t.Spacing;
+      p.Ref = static_cast<int32_t>(out.Texts.size());
+      out.Texts.push_back(std::move(run));
+    }
     // A text whose base line has no length is a note the CAD program keeps
     // out of the way (settings stored as texts): drawn, but it does not
     // widen the picture.
@@ -128,17 +257,16 @@ class TSceneBuilder {
       TBox local;
       local.Add({0, 0});
       local.Add({length, t.SizeY});
-      box.Add(local, frame);
+      Grow(local, frame);
     }
-    g.Prims.push_back(p);
-    return true;
+    out.Prims.push_back(p);
   }
 
-  bool AddImage(TGroup& g, TBox& box, const TEntJwwText& t, TAffine frame) {
+  void AddImage(TFigure& out, const TEntJwwText& t, TAffine frame) {
     const std::vector<double> v = ImageTextNumbers(t.Text);
-    if (v.size() < 2 || !Finite(v[0], v[1]) || v[0] <= 0 || v[1] <= 0) return false;
+    if (v.size() < 2 || !Finite(v[0], v[1]) || v[0] <= 0 || v[1] <= 0) return;
     frame = frame.After(TAffine::Placement(0, 0, v[0], v[1], 0));
-    if (!frame.Finite()) return false;
+    if (!frame.Finite()) return;
     TPrimitive p;
     p.Kind = TPrimKind::kImage;
     p.Pen = styles_.StrokePen(t, false);
@@ -147,113 +275,103 @@ class TSceneBuilder {
     TBox unit;
     unit.Add({0, 0});
     unit.Add({1, 1});
-    box.Add(unit, frame);
-    g.Prims.push_back(p);
-    return true;
+    Grow(unit, frame);
+    out.Prims.push_back(p);
+  }
+
+  // A round solid: a filled ellipse or sector; a shape code that means
+  // anything else is drawn as the outline of the same ellipse or arc. Its
+  // numbers are no corners: only the shape widens the picture.
+  void AddRoundSolid(TFigure& out, const TEntJwwSolid& so, uint32_t rgb) {
+    const TRoundSolid r = RoundSolidOf(so);
+    TPrimitive p;
+    const bool filled = r.Shape == kFilledRoundShape;
+    p.Kind = filled ? TPrimKind::kSector : TPrimKind::kArc;
+    p.Pen = filled ? styles_.FillPen(rgb) : styles_.OutlinePen(so, rgb);
+    p.P[0] = {r.CenterX, r.CenterY};
+    p.RadiusX = std::abs(r.Radius);
+    p.RadiusY = std::abs(r.Radius * r.Flatness);
+    p.Tilt = std::fmod(r.Tilt, kTwoPi);
+    p.Full = std::abs(r.Sweep) >= kTwoPi - 1e-9;
+    p.Start = p.Full ? 0 : std::fmod(r.Start, kTwoPi);
+    p.Sweep = p.Full ? kTwoPi : r.Sweep;
+    if (!Finite(p.RadiusY)) return;
+    GrowByArc(p);
+    if (filled && !p.Full) Grow(p.P[0]);
+    out.Prims.push_back(p);
   }
 
   // ---- figures, one per entity kind ----
 
-  void Figure(TGroup& g, TBox& box, const TEntJwwLine& l, int32_t i, const TAppendStart& start) {
-    TFigureScope f(g, TFigureKind::kLine);
+  void Figure(TFigure& out, const TEntJwwLine& l, int32_t i, const TAppendStart& start) {
+    out.Kind = TFigureKind::kLine;
     const bool exploded = i >= start.Line;
-    AddLine(g, box, l, exploded);
-    if (f.Done(exploded ? kMarkExploded : 0) && exploded) ++s_.ExplodedLines;
+    AddLine(out, l, exploded);
+    if (exploded) {
+      out.Marks = kMarkExploded;
+      if (measuring_ && !out.Prims.empty()) ++s_.ExplodedLines;
+    }
   }
 
-  void Figure(TGroup& g, TBox& box, const TEntJwwArc& a, int32_t, const TAppendStart&) {
-    TFigureScope f(g, TFigureKind::kArc);
-    AddArc(g, box, a);
-    f.Done();
+  void Figure(TFigure& out, const TEntJwwArc& a, int32_t, const TAppendStart&) {
+    out.Kind = TFigureKind::kArc;
+    AddArc(out, a);
   }
 
-  void Figure(TGroup& g, TBox& box, const TEntJwwPoint& pt, int32_t i, const TAppendStart& start) {
-    TFigureScope f(g, TFigureKind::kPoint);
+  void Figure(TFigure& out, const TEntJwwPoint& pt, int32_t i, const TAppendStart& start) {
+    out.Kind = TFigureKind::kPoint;
     const bool exploded = i >= start.Point;
     const bool temporary = pt.Temporary != 0;
-    AddDot(g, box, pt, exploded, temporary);
-    const auto marks = static_cast<uint8_t>((exploded ? kMarkExploded : 0) | (temporary ? kMarkTemporary : 0));
-    if (f.Done(marks) && exploded) ++s_.ExplodedPoints;
+    AddDot(out, pt, exploded, temporary);
+    out.Marks = static_cast<uint8_t>((exploded ? kMarkExploded : 0) | (temporary ? kMarkTemporary : 0));
+    if (exploded && measuring_ && !out.Prims.empty()) ++s_.ExplodedPoints;
   }
 
-  void Figure(TGroup& g, TBox& box, const TEntJwwText& t, int32_t, const TAppendStart&) {
-    TFigureScope f(g, TFigureKind::kText);
-    AddText(g, box, t);
-    f.Done(0, !f.Empty() && g.Prims.back().Kind == TPrimKind::kImage);
+  void Figure(TFigure& out, const TEntJwwText& t, int32_t, const TAppendStart&) {
+    out.Kind = TFigureKind::kText;
+    AddText(out, t);
+    out.IsImage = !out.Prims.empty() && out.Prims.back().Kind == TPrimKind::kImage;
   }
 
-  void Figure(TGroup& g, TBox& box, const TEntJwwDimension& dim, int32_t, const TAppendStart&) {
-    TFigureScope f(g, TFigureKind::kDim);
-    AddLine(g, box, dim.DimLine, false);
-    if (!dim.ValueText.Text.Empty()) AddText(g, box, dim.ValueText);
+  void Figure(TFigure& out, const TEntJwwDimension& dim, int32_t, const TAppendStart&) {
+    out.Kind = TFigureKind::kDim;
+    AddLine(out, dim.DimLine, false);
+    if (!dim.ValueText.Text.Empty()) AddText(out, dim.ValueText);
     if (d_.Header.Version >= kVersionExtended && dim.PartsFlag != 0) {
       for (const TEntJwwLine* l : {&dim.AuxLine1, &dim.AuxLine2})
-        if (AuxLineHasLength(*l)) AddLine(g, box, *l, false);
-      AddDot(g, box, dim.Point1, false, dim.Point1.Temporary != 0);
-      AddDot(g, box, dim.Point2, false, dim.Point2.Temporary != 0);
-      AddDot(g, box, dim.AuxPoint1, false, true);
-      AddDot(g, box, dim.AuxPoint2, false, true);
+        if (AuxLineHasLength(*l)) AddLine(out, *l, false);
+      AddDot(out, dim.Point1, false, dim.Point1.Temporary != 0);
+      AddDot(out, dim.Point2, false, dim.Point2.Temporary != 0);
+      AddDot(out, dim.AuxPoint1, false, true);
+      AddDot(out, dim.AuxPoint2, false, true);
     }
-    f.Done();
   }
 
-  void Figure(TGroup& g, TBox& box, const TEntJwwSolid& so, int32_t, const TAppendStart&) {
+  void Figure(TFigure& out, const TEntJwwSolid& so, int32_t, const TAppendStart&) {
+    out.Kind = TFigureKind::kSolid;
     if (!Finite(so.X1, so.Y1, so.X2, so.Y2, so.X3, so.Y3, so.X4, so.Y4)) return;
-    TFigureScope f(g, TFigureKind::kSolid);
+    const uint32_t rgb = so.PenColor == 10 ? RgbOfStored(so.Color) : styles_.ColorOf(so.PenColor);
+    if (IsRoundSolid(so)) return AddRoundSolid(out, so, rgb);
     TPrimitive p;
     p.Kind = TPrimKind::kPolygon;
-    p.Pen = styles_.FillPen(so.PenColor == 10 ? RgbOfStored(so.Color) : styles_.ColorOf(so.PenColor));
+    p.Pen = styles_.FillPen(rgb);
     p.P[0] = {so.X1, so.Y1}, p.P[1] = {so.X2, so.Y2}, p.P[2] = {so.X3, so.Y3}, p.P[3] = {so.X4, so.Y4};
-    for (const TPt& q : p.P) box.Add(q);
-    g.Prims.push_back(p);
-    f.Done();
+    for (const TPt& q : p.P) Grow(q);
+    out.Prims.push_back(p);
   }
 
   // A placement keeps the index of its definition in Ref until the walk
   // links it to the definition's group.
-  void Figure(TGroup& g, TBox&, const TEntJwwBlockRef& r, int32_t, const TAppendStart&) {
+  void Figure(TFigure& out, const TEntJwwBlockRef& r, int32_t, const TAppendStart&) {
+    out.Kind = TFigureKind::kBlock;
     const int32_t def = index_.Find(r.BlockNumber);
     const TAffine frame = TAffine::Placement(r.RefX, r.RefY, r.ScaleX, r.ScaleY, r.Angle);
     if (def < 0 || def >= defCount_ || !frame.Finite()) return;
-    TFigureScope f(g, TFigureKind::kBlock);
     TPrimitive p;
     p.Kind = TPrimKind::kPlace;
     p.Ref = def;
     p.Frame = frame;
-    g.Prims.push_back(p);
-    f.Done();
-  }
-
-  // Builds the figures of one container into group `gi`.
-  void BuildGroup(size_t gi, const TEntJwwStore& s, int32_t entityCount, const TAppendStart& start) {
-    TBox shownBox, hiddenBox;
-    const size_t items = std::min(s.EntityOrder.size(), static_cast<size_t>(std::max(entityCount, 0)));
-    for (size_t k = 0; k < items; ++k) {
-      TGroup& g = s_.Groups[gi];
-      const TEntJwwListItem item = s.EntityOrder[k];
-      const size_t firstFigure = g.Figures.size();
-      bool hidden = false;
-      // An item whose code names no kind (0: a removed dimension) stands
-      // for nothing. Indexes are checked against the arrays, as the writer
-      // does: after an explode DimCount counts the live dimensions, not the
-      // records.
-      WithKind(item.Kind, [&](auto kind) {
-        const auto& records = RecordsOf<decltype(kind)>(s);
-        if (item.Index < 0 || static_cast<size_t>(item.Index) >= records.size()) return;
-        const auto& record = records[static_cast<size_t>(item.Index)];
-        // The drawing's own entities on a hidden layer or layer group are
-        // kept but not shown (inside a block the insertion's layer counts).
-        hidden = gi == 0 && HiddenLayer(record);
-        Figure(g, hidden ? hiddenBox : shownBox, record, item.Index, start);
-      });
-      if (hidden && g.Figures.size() > firstFigure) {
-        TFigure& f = g.Figures.back();
-        f.Marks |= kMarkHidden;
-        for (uint32_t p = 0; p < f.Count; ++p) g.Prims[f.First + p].Marks |= kMarkHidden;
-      }
-    }
-    s_.Groups[gi].Box = shownBox;  // own primitives; placements are added by the walk
-    s_.Groups[gi].HiddenBox = hiddenBox;
+    out.Prims.push_back(p);
   }
 
   // State 0 hides a layer group or a layer. The CAD program never saves a
@@ -276,65 +394,18 @@ class TSceneBuilder {
     return c.Layer < 16 && layer < d_.Layers.size() && StatesMeanSomething(group) && d_.Layers[layer].State == 0;
   }
 
-  // Walks the definitions depth first from the drawing, building each
-  // reached one once and linking placements to groups. A placement of a
-  // definition that is still open on the walk would place it inside
-  // itself: it is dropped. Boxes are finished bottom-up.
-  void WalkPlacements() {
-    enum : uint8_t { kUnseen, kOpen, kDone };
-    std::vector<uint8_t> state(static_cast<size_t>(defCount_), kUnseen);
-    std::vector<int32_t> groupOf(static_cast<size_t>(defCount_), -1);
-    struct Frame {
-      size_t group;
-      size_t next;  // next primitive to look at
-    };
-    std::vector<Frame> stack{{0, 0}};
-    while (!stack.empty()) {
-      Frame& f = stack.back();
-      TGroup* g = &s_.Groups[f.group];
-      while (f.next < g->Prims.size() && g->Prims[f.next].Kind != TPrimKind::kPlace) ++f.next;
-      if (f.next == g->Prims.size()) {
-        for (const TPrimitive& p : g->Prims)
-          if (p.Kind == TPrimKind::kPlace && p.Ref >= 0)
-            (p.Marks & kMarkHidden ? g->HiddenBox : g->Box).Add(s_.Groups[p.Ref].Box, p.Frame);
-        if (g->DefIndex >= 0) state[static_cast<size_t>(g->DefIndex)] = kDone;
-        stack.pop_back();
-        continue;
-      }
-      TPrimitive& p = g->Prims[f.next++];
-      const size_t def = static_cast<size_t>(p.Ref);
-      if (state[def] == kOpen) {
-        p.Ref = -1;
-      } else if (state[def] == kDone) {
-        p.Ref = groupOf[def];
-      } else {
-        const size_t gi = s_.Groups.size();
-        p.Ref = static_cast<int32_t>(gi);
-        groupOf[def] = static_cast<int32_t>(gi);
-        state[def] = kOpen;
-        const TEntJwwBlockDef& bd = d_.BlockDefs[def];
-        s_.Groups.emplace_back();
-        s_.Groups[gi].DefIndex = static_cast<int32_t>(def);
-        s_.Groups[gi].Name = ToUtf8(bd.Name);
-        const TAppendStart none;
-        const TAppendStart& start =
-            o_.Exploded && def < o_.Exploded->Defs.size() ? o_.Exploded->Defs[def] : none;
-        BuildGroup(gi, bd, bd.EntityCount, start);
-        stack.push_back({gi, 0});  // f and g are not used after this
-      }
-    }
-  }
-
   const TJwwData& d_;
-  const TRenderOptions& o_;
-  TScene& s_;
+  const TRenderOptions o_;
+  TScene s_;
   TBlockIndex index_;
   int32_t defCount_ = 0;
   TStyles styles_;
   TImageCache images_;
+  bool measuring_ = false;
+  TBox* box_ = nullptr;           // where the figure being built grows the extents; null: nowhere
+  std::vector<int32_t> groupOf_;  // the group of each definition the drawing reaches, by index; -1 others
+  std::unordered_set<uint64_t> dropped_;  // the placements left out: DropKey(group, item)
 };
-
-}  // namespace
 
 TExplodeStart ExplodeStart(const TJwwData& d) {
   TExplodeStart s;
@@ -343,10 +414,17 @@ TExplodeStart ExplodeStart(const TJwwData& d) {
   return s;
 }
 
-TScene BuildScene(const TJwwData& d, const TRenderOptions& options) {
-  TScene scene;
-  TSceneBuilder(d, options, scene).Run();
-  return scene;
+TSceneWalk::TSceneWalk(const TJwwData& d, const TRenderOptions& options)
+    : builder_(std::make_unique<TSceneBuilder>(d, options)) {
+  builder_->Measure();
 }
+
+TSceneWalk::~TSceneWalk() = default;
+
+const TScene& TSceneWalk::Scene() const { return builder_->Scene(); }
+
+TSceneWalk::TCursor TSceneWalk::Figures(size_t group) { return TCursor(builder_.get(), group); }
+
+bool TSceneWalk::TCursor::Next(TFigure& out) { return builder_->Next(group_, item_, out); }
 
 }  // namespace quorvex

@@ -1,18 +1,23 @@
-// The scene walk: turns a drawing into its scene (render/primitives.h), the
-// drawing primitives of every entity shown, grouped by the entity they come
-// from, with the block definitions the drawing reaches each drawn once. The
-// SVG writer (render/svg.h) and the thumbnail painter draw scenes; no
-// drawing code reads the model itself.
+// The scene walk: turns a drawing into pictures' primitives, entity by
+// entity, so that no picture holds all of them at once. A first pass over
+// the drawing and the block definitions it reaches finds what a picture
+// needs before its first figure (the scene: pens, images, the groups and
+// the extents); then a cursor hands over the figures of a group, the
+// drawing's or a definition's, one at a time, built again from the model.
+// The SVG writer (render/svg.h) and the thumbnail painter draw with these;
+// no drawing code reads the model itself.
 #pragma once
 
 #include <cstdint>
 #include <limits>
+#include <memory>
 #include <vector>
 
 #include "attrib/UnitGraAtt.h"
 #include "jww/jwwunit.h"
 #include "render/image.h"
 #include "render/primitives.h"
+#include "render/style.h"
 
 namespace quorvex {
 
@@ -31,6 +36,7 @@ TExplodeStart ExplodeStart(const TJwwData& d);
 
 struct TRenderOptions {
   const TgraAttribute* Attributes = nullptr;  // palette, pen sizes, dash patterns (defaults when null)
+  TColorSet Colors = TColorSet::kScreen;
   const TExplodeStart* Exploded = nullptr;    // marks the explode's lines and points when given
   const std::vector<TStoredImage>* Images = nullptr;
   // Bytes of image data the scene may hold in all; images beyond it are
@@ -39,9 +45,40 @@ struct TRenderOptions {
   uint32_t HighlightRgb = 0xE6007E;  // colour of exploded lines and points
 };
 
-// Builds the scene. Block definitions are walked from the drawing's
-// insertions, each once; an insertion that would place a definition inside
-// itself is left out, so the scene's placements always end.
-TScene BuildScene(const TJwwData& d, const TRenderOptions& options = {});
+class TSceneBuilder;
+
+// The walk of one drawing, which must outlive it and stay unchanged. Block
+// definitions are reached from the drawing's insertions, each once; an
+// insertion that would place a definition inside itself is left out, so
+// placements always end.
+class TSceneWalk {
+ public:
+  TSceneWalk(const TJwwData& d, const TRenderOptions& options = {});
+  ~TSceneWalk();
+  TSceneWalk(const TSceneWalk&) = delete;
+  TSceneWalk& operator=(const TSceneWalk&) = delete;
+
+  const TScene& Scene() const;
+
+  // The figures of one group in order, one at a time. A placement's Ref is
+  // the group it places, or -1 when it is left out.
+  class TCursor {
+   public:
+    // The next figure into `out` (its earlier contents are replaced);
+    // false after the last.
+    bool Next(TFigure& out);
+
+   private:
+    friend class TSceneWalk;
+    TCursor(TSceneBuilder* builder, size_t group) : builder_(builder), group_(group) {}
+    TSceneBuilder* builder_;
+    size_t group_;
+    size_t item_ = 0;
+  };
+  TCursor Figures(size_t group);
+
+ private:
+  std::unique_ptr<TSceneBuilder> builder_;
+};
 
 }  // namespace quorvex

@@ -70,8 +70,9 @@ double BitLength(int32_t printerPitch) {
 
 uint32_t RgbOfStored(uint32_t c) { return ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF); }
 
-TStyles::TStyles(const TJwwData& d, const TgraAttribute* attributes, uint32_t highlightRgb, std::vector<TPen>& pens)
-    : d_(d), highlightRgb_(highlightRgb), pens_(pens) {
+TStyles::TStyles(const TJwwData& d, const TgraAttribute* attributes, TColorSet colors, uint32_t highlightRgb,
+                 std::vector<TPen>& pens)
+    : d_(d), colors_(colors), highlightRgb_(highlightRgb), pens_(pens) {
   if (!attributes) {
     ownAttributes_ = std::make_unique<TgraAttribute>();
     attrib_ = ownAttributes_.get();
@@ -79,14 +80,45 @@ TStyles::TStyles(const TJwwData& d, const TgraAttribute* attributes, uint32_t hi
     attrib_ = attributes;
   }
   for (int style = 0; style < 256; ++style) dashes_[style] = MakeDashes(style);
+
+  // A drawing that stores no colours (every one of 0 to 9 zero, as
+  // programs that write drawings often leave them) is drawn with the
+  // palette.
+  for (size_t c = 0; c < 10 && c < d_.PenSettings.size(); ++c) {
+    const TEntJwwPenSetting& p = d_.PenSettings[c];
+    ownColors_ = ownColors_ || (colors_ == TColorSet::kScreen ? p.ScreenColor : p.PrinterColor) != 0;
+  }
+  if (colors_ == TColorSet::kPrinter) {
+    background_ = 0xFFFFFF;
+  } else if (ownColors_) {
+    background_ = RgbOfStored(d_.PenSettings[0].ScreenColor);
+  } else {
+    background_ = RgbOfStored(attrib_->BackColor);
+  }
+  if (ownColors_) {
+    // Black on a light background, white on a dark one.
+    const uint32_t r = background_ >> 16, g = (background_ >> 8) & 0xFF, b = background_ & 0xFF;
+    foreground_ = 299 * r + 587 * g + 114 * b >= 128 * 1000 ? 0x000000 : 0xFFFFFF;
+  } else {
+    foreground_ = RgbOfStored(attrib_->DefaultPenColor);
+  }
 }
 
 uint32_t TStyles::ColorOf(uint16_t penColor) const {
   const int c = penColor;
-  if (c >= 1 && c <= 9 && c - 1 < attrib_->ColorCount) return RgbOfStored(attrib_->ColorTable[c - 1].Color);
-  if (c >= 101 && c <= 356 && static_cast<size_t>(c - 100) < d_.ColorsEx.size())
-    return RgbOfStored(d_.ColorsEx[c - 100].ScreenColor);
-  return RgbOfStored(attrib_->DefaultPenColor);
+  const bool screen = colors_ == TColorSet::kScreen;
+  if (c >= 1 && c <= 9) {
+    if (ownColors_ && static_cast<size_t>(c) < d_.PenSettings.size()) {
+      const TEntJwwPenSetting& p = d_.PenSettings[static_cast<size_t>(c)];
+      return RgbOfStored(screen ? p.ScreenColor : p.PrinterColor);
+    }
+    if (!ownColors_ && c - 1 < attrib_->ColorCount) return RgbOfStored(attrib_->ColorTable[c - 1].Color);
+  }
+  if (c >= 101 && c <= 356 && static_cast<size_t>(c - 100) < d_.ColorsEx.size()) {
+    const TEntJwwColorExNo& e = d_.ColorsEx[static_cast<size_t>(c - 100)];
+    return RgbOfStored(screen ? e.ScreenColor : e.PrinterColor);
+  }
+  return foreground_;
 }
 
 double TStyles::WidthOf(const TEntJwwCommon& c) const {
@@ -163,23 +195,40 @@ int32_t TStyles::PenIndex(const TPen& pen) {
 }
 
 int32_t TStyles::StrokePen(const TEntJwwCommon& c, bool exploded) {
-  const auto key = std::make_tuple(c.PenStyle, c.PenColor, c.PenWidth, exploded);
+  const uint64_t key = static_cast<uint64_t>(c.PenStyle) | static_cast<uint64_t>(c.PenColor) << 8 |
+                       static_cast<uint64_t>(c.PenWidth) << 24 | static_cast<uint64_t>(exploded) << 40;
+  if (key == lastStroke_) return lastStrokeIndex_;  // most entities share their neighbour's pen
   const auto it = strokes_.find(key);
-  if (it != strokes_.end()) return it->second;
+  if (it != strokes_.end()) {
+    lastStroke_ = key, lastStrokeIndex_ = it->second;
+    return it->second;
+  }
   TPen pen = dashes_[c.PenStyle];
   pen.Rgb = exploded ? highlightRgb_ : ColorOf(c.PenColor);
   pen.Width = WidthOf(c);
   if (exploded) pen.Width = std::max(pen.Width, kHighlightMinWidth);
   const int32_t index = PenIndex(pen);
   strokes_.emplace(key, index);
+  lastStroke_ = key, lastStrokeIndex_ = index;
   return index;
 }
 
+int32_t TStyles::OutlinePen(const TEntJwwCommon& c, uint32_t rgb) {
+  TPen pen;
+  pen.Rgb = rgb;
+  pen.Width = WidthOf(c);
+  return PenIndex(pen);
+}
+
 int32_t TStyles::FillPen(uint32_t rgb) {
+  const auto it = fills_.find(rgb);
+  if (it != fills_.end()) return it->second;
   TPen pen;
   pen.Rgb = rgb;
   pen.Width = 0;
-  return PenIndex(pen);
+  const int32_t index = PenIndex(pen);
+  fills_.emplace(rgb, index);
+  return index;
 }
 
 }  // namespace quorvex

@@ -1,12 +1,12 @@
 #include "render/svg.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <numbers>
 
 #include "render/layout.h"
+#include "render/number.h"
 
 namespace quorvex {
 namespace {
@@ -14,31 +14,45 @@ namespace {
 constexpr double kRadToDeg = 180 / std::numbers::pi;
 // The picture's longest side on paper, in millimetres, is kept in this range.
 constexpr double kMinPaperSide = 100, kMaxPaperSide = 1200;
+// The thinnest stroke, in millimetres of the picture's paper.
+constexpr double kHairlineMillimetres = 0.05;
+
+// Bytes gathered before they go to the writer.
+constexpr size_t kChunk = 256u << 10;
 
 class TSvgOut {
  public:
-  explicit TSvgOut(const TScene& s) : s_(s) {}
+  TSvgOut(const TScene& s, TArchiveWriter& out) : s_(s), out_(out) { o_.reserve(2 * kChunk); }
 
-  std::string& Out() { return o_; }
+  // Hands what is gathered to the writer once there is a chunk of it (or
+  // all of it at the end); called between elements.
+  void Flush(bool all = false) {
+    if (o_.size() < kChunk && !all) return;
+    out_.Bytes(o_.data(), o_.size());
+    o_.clear();
+  }
 
-  void Raw(const char* text) { o_ += text; }
+  template <size_t N>
+  void Raw(const char (&text)[N]) {
+    o_.append(text, N - 1);
+  }
   void Raw(const std::string& text) { o_ += text; }
+  void Raw(const char* text) { o_ += text; }
 
   void Num(double v) {
     if (v == 0 || !std::isfinite(v)) v = 0;  // no "-0"; callers never pass non-finite values
-    // to_chars: a "." as the decimal mark whatever the process's locale.
     char buf[32];
-    const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 10);
-    o_.append(buf, r.ptr);
+    o_.append(buf, FormatNumber(v, buf));
   }
   void Pt(TPt p) {
     Num(p.X);
     o_ += ' ';
     Num(p.Y);
   }
-  void Attr(const char* name, double v) {
+  template <size_t N>
+  void Attr(const char (&name)[N], double v) {
     o_ += ' ';
-    o_ += name;
+    o_.append(name, N - 1);
     o_ += "=\"";
     Num(v);
     o_ += '"';
@@ -105,9 +119,48 @@ class TSvgOut {
     o_ += '"';
   }
 
+  // An arc stroked, or (filled) a sector filled from the centre; either as
+  // a whole ellipse when it goes all round.
+  void Ellipse(const TPrimitive& p, const char* kind, uint8_t marks, bool image, bool filled) {
+    if (p.Full) {
+      Raw("<ellipse");
+      Classes(kind, marks, image);
+      PenClass(filled ? 'f' : 's', p.Pen);
+      Attr("cx", p.P[0].X), Attr("cy", p.P[0].Y), Attr("rx", p.RadiusX), Attr("ry", p.RadiusY);
+      if (p.Tilt != 0) {
+        Raw(" transform=\"rotate(");
+        Num(p.Tilt * kRadToDeg);
+        Raw(" ");
+        Pt(p.P[0]);
+        Raw(")\"");
+      }
+    } else {
+      Raw("<path");
+      Classes(kind, marks, image);
+      PenClass(filled ? 'f' : 's', p.Pen);
+      Raw(" d=\"M");
+      if (filled) {
+        Pt(p.P[0]);
+        Raw(" L");
+      }
+      Pt(ArcPoint(p, p.Start));
+      Raw(" A");
+      Num(p.RadiusX);
+      Raw(" ");
+      Num(p.RadiusY);
+      Raw(" ");
+      Num(p.Tilt * kRadToDeg);
+      Raw(std::abs(p.Sweep) > std::numbers::pi ? " 1" : " 0");
+      Raw(p.Sweep > 0 ? " 1 " : " 0 ");
+      Pt(ArcPoint(p, p.Start + p.Sweep));
+      Raw(filled ? " Z\"" : "\"");
+    }
+    Raw("/>\n");
+  }
+
   // One primitive; `kind` is the figure's class when the primitive stands
   // alone for its entity, null inside a dimension's group.
-  void Primitive(const TPrimitive& p, const char* kind, uint8_t marks, bool image) {
+  void Primitive(const TFigure& f, const TPrimitive& p, const char* kind, uint8_t marks, bool image) {
     switch (p.Kind) {
       case TPrimKind::kLine:
         Raw("<line");
@@ -117,36 +170,10 @@ class TSvgOut {
         Raw("/>\n");
         break;
       case TPrimKind::kArc:
-        if (p.Full) {
-          Raw("<ellipse");
-          Classes(kind, marks, image);
-          PenClass('s', p.Pen);
-          Attr("cx", p.P[0].X), Attr("cy", p.P[0].Y), Attr("rx", p.RadiusX), Attr("ry", p.RadiusY);
-          if (p.Tilt != 0) {
-            Raw(" transform=\"rotate(");
-            Num(p.Tilt * kRadToDeg);
-            Raw(" ");
-            Pt(p.P[0]);
-            Raw(")\"");
-          }
-        } else {
-          Raw("<path");
-          Classes(kind, marks, image);
-          PenClass('s', p.Pen);
-          Raw(" d=\"M");
-          Pt(ArcPoint(p, p.Start));
-          Raw(" A");
-          Num(p.RadiusX);
-          Raw(" ");
-          Num(p.RadiusY);
-          Raw(" ");
-          Num(p.Tilt * kRadToDeg);
-          Raw(std::abs(p.Sweep) > std::numbers::pi ? " 1" : " 0");
-          Raw(p.Sweep > 0 ? " 1 " : " 0 ");
-          Pt(ArcPoint(p, p.Start + p.Sweep));
-          Raw("\"");
-        }
-        Raw("/>\n");
+        Ellipse(p, kind, marks, image, false);
+        break;
+      case TPrimKind::kSector:
+        Ellipse(p, kind, marks, image, true);
         break;
       case TPrimKind::kPolygon:
         Raw("<path");
@@ -168,7 +195,7 @@ class TSvgOut {
         Raw("/>\n");
         break;
       case TPrimKind::kText: {
-        const TTextRun& t = s_.Texts[static_cast<size_t>(p.Ref)];
+        const TTextRun& t = f.Texts[static_cast<size_t>(p.Ref)];
         // Glyphs one character height tall and, for a full-width character,
         // one character width wide: stretch across by width / height, and
         // flip so they stand upright in the drawing's y-up space.
@@ -218,7 +245,7 @@ class TSvgOut {
           Raw("\"/>\n");
         }
         break;
-      case TPrimKind::kPlace:
+      case TPrimKind::kPlace: {
         if (p.Ref < 0) break;  // it would place a definition inside itself
         Raw("<use");
         Classes(kind, marks, image);
@@ -227,51 +254,70 @@ class TSvgOut {
         Raw(std::to_string(p.Ref));
         Raw("\"");
         Matrix(p.Frame);
+        // Pens are as wide as printed whatever the scale a definition is
+        // placed at: their widths and dashes are in em, and a placement
+        // sets the em to undo its own scale.
+        const double scale = std::sqrt(std::abs(p.Frame.M11 * p.Frame.M22 - p.Frame.M12 * p.Frame.M21));
+        if (scale > 0 && std::isfinite(1 / scale) && std::abs(1 / scale - 1) > 1e-9) {
+          Raw(" font-size=\"");
+          Num(1 / scale);
+          Raw("em\"");
+        }
         Raw("/>\n");
         break;
+      }
     }
   }
 
-  void Figures(const TGroup& g) {
-    for (const TFigure& f : g.Figures) {
-      const char* kind = FigureClass(f.Kind);
-      if (f.Count == 1) {
-        Primitive(g.Prims[f.First], kind, f.Marks, f.IsImage);
-        continue;
-      }
+  // One entity: its primitive alone, or a group of them.
+  void Figure(const TFigure& f) {
+    const char* kind = FigureClass(f.Kind);
+    if (f.Prims.size() == 1) {
+      Primitive(f, f.Prims[0], kind, f.Marks, f.IsImage);
+    } else {
       Raw("<g");
       Classes(kind, f.Marks, f.IsImage);
       EndClasses();
       Raw(">\n");
-      for (uint32_t i = 0; i < f.Count; ++i) Primitive(g.Prims[f.First + i], nullptr, 0, false);
+      for (const TPrimitive& p : f.Prims) Primitive(f, p, nullptr, 0, false);
       Raw("</g>\n");
+    }
+    Flush();
+  }
+
+  void Figures(TSceneWalk::TCursor cursor) {
+    while (cursor.Next(figure_)) Figure(figure_);
+  }
+
+  // The bytes as base64, a chunk at a time.
+  void Base64(const std::vector<uint8_t>& b) {
+    static constexpr char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    size_t i = 0;
+    for (; i + 2 < b.size(); i += 3) {
+      const uint32_t v = (uint32_t(b[i]) << 16) | (uint32_t(b[i + 1]) << 8) | b[i + 2];
+      o_ += kDigits[v >> 18], o_ += kDigits[(v >> 12) & 63], o_ += kDigits[(v >> 6) & 63], o_ += kDigits[v & 63];
+      Flush();
+    }
+    if (i + 1 == b.size()) {
+      const uint32_t v = uint32_t(b[i]) << 16;
+      o_ += kDigits[v >> 18], o_ += kDigits[(v >> 12) & 63], o_ += "==";
+    } else if (i + 2 == b.size()) {
+      const uint32_t v = (uint32_t(b[i]) << 16) | (uint32_t(b[i + 1]) << 8);
+      o_ += kDigits[v >> 18], o_ += kDigits[(v >> 12) & 63], o_ += kDigits[(v >> 6) & 63], o_ += '=';
     }
   }
 
  private:
   const TScene& s_;
-  std::string o_;
+  TArchiveWriter& out_;
+  std::string o_;   // gathered, not yet handed to the writer
+  TFigure figure_;  // the figure being written
 };
-
-void Base64(std::string& out, const std::vector<uint8_t>& b) {
-  static constexpr char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  size_t i = 0;
-  for (; i + 2 < b.size(); i += 3) {
-    const uint32_t v = (uint32_t(b[i]) << 16) | (uint32_t(b[i + 1]) << 8) | b[i + 2];
-    out += kDigits[v >> 18], out += kDigits[(v >> 12) & 63], out += kDigits[(v >> 6) & 63], out += kDigits[v & 63];
-  }
-  if (i + 1 == b.size()) {
-    const uint32_t v = uint32_t(b[i]) << 16;
-    out += kDigits[v >> 18], out += kDigits[(v >> 12) & 63], out += "==";
-  } else if (i + 2 == b.size()) {
-    const uint32_t v = (uint32_t(b[i]) << 16) | (uint32_t(b[i + 1]) << 8);
-    out += kDigits[v >> 18], out += kDigits[(v >> 12) & 63], out += kDigits[(v >> 6) & 63], out += '=';
-  }
-}
 
 }  // namespace
 
-std::string SceneToSvg(const TScene& s, const TSvgOptions& options) {
+void WriteSvg(TSceneWalk& walk, TArchiveWriter& out, const TSvgOptions& options) {
+  const TScene& s = walk.Scene();
   // The visible area in the drawing's coordinates: the extents with a margin.
   const TBox box = ShownBox(s);
   const double margin = PictureMargin(box);
@@ -285,7 +331,7 @@ std::string SceneToSvg(const TScene& s, const TSvgOptions& options) {
   const double longest = std::max(vw, vh);
   const double paper = std::clamp(longest, kMinPaperSide, kMaxPaperSide) / longest;
 
-  TSvgOut w(s);
+  TSvgOut w(s, out);
   w.Raw("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n");
   w.Raw("<svg xmlns=\"http://www.w3.org/2000/svg\" xmlns:xlink=\"http://www.w3.org/1999/xlink\" version=\"1.1\"");
   w.Raw(" xml:space=\"preserve\" width=\"");
@@ -294,22 +340,30 @@ std::string SceneToSvg(const TScene& s, const TSvgOptions& options) {
   w.Num(vh * paper);
   w.Raw("mm\" viewBox=\"");
   w.Num(vx), w.Raw(" "), w.Num(vy), w.Raw(" "), w.Num(vw), w.Raw(" "), w.Num(vh);
-  w.Raw("\">\n<style>\nline,path,ellipse{fill:none;stroke-linecap:round;stroke-linejoin:round}\n.hidden{display:none}\n");
+  // Texts keep every space: xml:space on the root is honoured by some
+  // viewers, white-space by the others.
+  w.Raw("\">\n<style>\nline,path,ellipse{fill:none;stroke-linecap:round;stroke-linejoin:round}\n"
+        "text{white-space:pre}\n.hidden{display:none}\n");
+  // No stroke is thinner than a hairline of the picture's paper.
+  const double hairline = kHairlineMillimetres / paper;
   for (size_t i = 0; i < s.Pens.size(); ++i) {
     const TPen& p = s.Pens[i];
     w.Raw(".s" + std::to_string(i) + "{stroke:");
     w.Color(p.Rgb);
     w.Raw(";stroke-width:");
-    w.Num(p.Width);
+    w.Num(std::max(p.Width, hairline));
+    w.Raw("em");
     if (!p.Dashes.empty()) {
       w.Raw(";stroke-dasharray:");
       for (size_t k = 0; k < p.Dashes.size(); ++k) {
         if (k) w.Raw(" ");
         w.Num(p.Dashes[k]);
+        w.Raw("em");
       }
       if (p.DashOffset != 0) {
         w.Raw(";stroke-dashoffset:");
         w.Num(p.DashOffset);
+        w.Raw("em");
       }
     }
     w.Raw("}\n.f" + std::to_string(i) + "{fill:");
@@ -318,25 +372,28 @@ std::string SceneToSvg(const TScene& s, const TSvgOptions& options) {
   }
   w.Raw("</style>\n<rect class=\"background\"");
   w.Attr("x", vx), w.Attr("y", vy), w.Attr("width", vw), w.Attr("height", vh);
-  w.Raw(" fill=\"#ffffff\"/>\n<defs>\n");
+  w.Raw(" fill=\"");
+  w.Color(s.Background);
+  w.Raw("\"/>\n<defs>\n");
   for (size_t i = 0; i < s.Images.size(); ++i) {
     w.Raw("<image id=\"i" + std::to_string(i) +
           "\" width=\"1\" height=\"1\" preserveAspectRatio=\"none\" transform=\"matrix(1 0 0 -1 0 1)\" "
           "xlink:href=\"data:");
     w.Raw(s.Images[i].Mime);
     w.Raw(";base64,");
-    Base64(w.Out(), s.Images[i].Bytes);
+    w.Base64(s.Images[i].Bytes);
     w.Raw("\"/>\n");
   }
   for (size_t i = 1; i < s.Groups.size(); ++i) {
     w.Raw("<g id=\"g" + std::to_string(i) + "\" class=\"blockdef\" data-name=\"");
     w.Escaped(s.Groups[i].Name, true);
     w.Raw("\">\n");
-    w.Figures(s.Groups[i]);
+    w.Figures(walk.Figures(i));
     w.Raw("</g>\n");
   }
-  w.Raw("</defs>\n<g transform=\"matrix(1 0 0 -1 0 0)\">\n");
-  if (!s.Groups.empty()) w.Figures(s.Groups[0]);
+  // The em of the drawing is one drawing unit.
+  w.Raw("</defs>\n<g transform=\"matrix(1 0 0 -1 0 0)\" font-size=\"1\">\n");
+  w.Figures(walk.Figures(0));
   w.Raw("</g>\n");
   if (!options.Caption.empty()) {
     w.Raw("<text class=\"caption\"");
@@ -350,7 +407,15 @@ std::string SceneToSvg(const TScene& s, const TSvgOptions& options) {
     w.Raw("</text>\n");
   }
   w.Raw("</svg>\n");
-  return std::move(w.Out());
+  w.Flush(true);
+}
+
+std::string DrawingToSvg(const TJwwData& d, const TRenderOptions& render, const TSvgOptions& options) {
+  TSceneWalk walk(d, render);
+  TArchiveWriter out;
+  WriteSvg(walk, out, options);
+  const std::vector<uint8_t> bytes = out.Data();
+  return std::string(bytes.begin(), bytes.end());
 }
 
 }  // namespace quorvex

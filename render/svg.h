@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "jww/archive.h"
 #include "render/scene.h"
 
 namespace quorvex {
@@ -15,6 +16,11 @@ struct TSvgOptions {
   std::string Caption;  // one line under the drawing; none when empty
 };
 
-std::string SceneToSvg(const TScene& scene, const TSvgOptions& options = {});
+// Writes the picture of the walk's drawing to `out` as it is made, a chunk
+// at a time; whether all of it got there is out's to say.
+void WriteSvg(TSceneWalk& walk, TArchiveWriter& out, const TSvgOptions& options = {});
+
+// The picture as a string, for small drawings.
+std::string DrawingToSvg(const TJwwData& d, const TRenderOptions& render = {}, const TSvgOptions& options = {});
 
 }  // namespace quorvex

@@ -6,18 +6,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(cmake g++ make libgtest-dev qt6-base-dev qt6-translations-l10n zlib1g-dev fonts-ipafont-gothic)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if ((${#missing[@]})); then
-  echo "Installing missing packages: ${missing[*]}"
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  $sudo apt-get update -q
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
-fi
+scripts/install-missing.sh cmake g++ make libgtest-dev qt6-base-dev qt6-translations-l10n zlib1g-dev \
+  fonts-ipafont-gothic
 
 if [ "${1:-}" = "--sanitize" ]; then
   dir=build-asan

@@ -156,4 +156,28 @@ TEST(Memory, PeakStaysInProportionToTheFileForAnyInput) {
   }
 }
 
+// A picture is written as it is made: --svg takes no more than a small
+// fixed amount and twice the drawing's bytes, however many entities it has.
+TEST(Memory, APictureIsWrittenAsItIsMadeNotHeldWhole) {
+  if (kSanitized) GTEST_SKIP() << "the sanitizers' own memory would be measured";
+  if (Convert({"--version"}).peak > 48 * kMiB)
+    GTEST_SKIP() << "this test process grew large before the test; run the test on its own (as ctest does)";
+  TempFolder tmp;
+  const size_t size = MakeFile(tmp.File("in.jww"), [] {
+    TJwwData d = NewDrawing(700);
+    for (int i = 0; i < 60000; ++i) {
+      AddToDrawing(d, MakeLine(i, 0, i + 0.5, 1.25));
+      AddToDrawing(d, MakeDimension(N("100"), true));
+    }
+    return Serialize(d, 700);
+  });
+  ASSERT_GT(size, 0u);
+  const TRun r = Convert({"--svg", tmp.File("in.jww"), tmp.File("out.svg")});
+  const size_t limit = 16 * kMiB + 2 * size;
+  std::printf("  %zu bytes: --svg peak %.1f MiB (limit %.1f MiB), picture %zu bytes\n", size, double(r.peak) / kMiB,
+              double(limit) / kMiB, ReadFileSize(tmp.File("out.svg")));
+  EXPECT_EQ(r.exit, 0);
+  EXPECT_LE(r.peak, limit);
+}
+
 }  // namespace qtest

@@ -1,15 +1,21 @@
 // Pictures of drawings: where placed blocks and arcs land, texts in either
 // string form, the marks of a preview, and drawings built to make the
 // renderer's output explode.
+#include <charconv>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <numbers>
+#include <random>
 #include <regex>
 #include <sstream>
 
 #include <zlib.h>
 
-#include "convert/session.h"
 #include "convert/picture.h"
+#include "convert/session.h"
+#include "jww/shapes.h"
+#include "render/number.h"
 #include "render/svg.h"
 #include "testutil.h"
 #include "text/utf8.h"
@@ -18,7 +24,7 @@
 namespace qtest {
 namespace {
 
-std::string Svg(const TJwwData& d) { return SceneToSvg(BuildScene(d)); }
+std::string Svg(const TJwwData& d) { return DrawingToSvg(d); }
 
 size_t Count(const std::string& text, const std::string& what) {
   size_t n = 0;
@@ -73,7 +79,7 @@ TEST(Render, NestedRotatedScaledInsertionLandsWhereTheDrawingPutsIt) {
   const TBlockPlacement n = d.BlockTreePlacement(1);
   EXPECT_NEAR(n.X + n.M11, want.X, 1e-9);
   EXPECT_NEAR(n.Y + n.M21, want.Y, 1e-9);
-  const TBox box = BuildScene(d).Extents;
+  const TBox box = TSceneWalk(d).Scene().Extents;
   EXPECT_NEAR(box.MinX, std::min(n.X, want.X), 1e-9);
   EXPECT_NEAR(box.MaxX, std::max(n.X, want.X), 1e-9);
   EXPECT_NEAR(box.MinY, std::min(n.Y, want.Y), 1e-9);
@@ -160,7 +166,8 @@ TEST(Render, PreviewMarksExactlyTheLinesAndPointsTheConversionAdds) {
   const TExplodeSummary sum = ExplodeDimensions(d);
   TRenderOptions options;
   options.Exploded = &start;
-  const TScene scene = BuildScene(d, options);
+  const TSceneWalk walk(d, options);
+  const TScene& scene = walk.Scene();
   EXPECT_EQ(std::tuple(sum.LinesAdded, scene.ExplodedLines), std::tuple(4, 3));
   EXPECT_NE(PreviewCaption(sum, scene.ExplodedLines, scene.ExplodedPoints).find("(1 of them in block definitions"),
             std::string::npos);
@@ -173,12 +180,12 @@ TEST(Render, HiddenLayerGroupsAreKeptButNotShownWhereTheCadProgramSetStates) {
   far.LayerGroup = 1;
   AddToDrawing(d, far);
   // Every state 0, as other programs leave them: everything is shown.
-  EXPECT_EQ(std::tuple(Count(Svg(d), " hidden"), BuildScene(d).Extents.MaxX), std::tuple(0u, 600.0));
+  EXPECT_EQ(std::tuple(Count(Svg(d), " hidden"), TSceneWalk(d).Scene().Extents.MaxX), std::tuple(0u, 600.0));
   // As the CAD program saves: the write group and its write layer shown,
   // group 1 hidden.
   d.LayerGroups[0].State = 3;
   d.Layers[0].State = 3;
-  EXPECT_EQ(std::tuple(Count(Svg(d), "class=\"line hidden"), BuildScene(d).Extents.MaxX), std::tuple(1u, 10.0));
+  EXPECT_EQ(std::tuple(Count(Svg(d), "class=\"line hidden"), TSceneWalk(d).Scene().Extents.MaxX), std::tuple(1u, 10.0));
 }
 
 TEST(Render, FanOutAndSelfPlacementStayBoundedInOutput) {
@@ -210,6 +217,196 @@ TEST(Render, FanOutAndSelfPlacementStayBoundedInOutput) {
   AddToDrawing(loop, MakeBlockRef(1));
   const std::string looped = Svg(loop);
   EXPECT_EQ(std::tuple(Count(looped, "<use "), Count(looped, "<line class=\"line")), std::tuple(1u, 1u));
+}
+
+// The rule of a style class (".s3" gives "stroke:#000000;stroke-width:0.15em").
+std::string Rule(const std::string& svg, const std::string& cls) {
+  const size_t at = svg.find("\n" + cls + "{");
+  if (at == std::string::npos) return "";
+  const size_t open = at + cls.size() + 2;
+  return svg.substr(open, svg.find('}', open) - open);
+}
+
+// The pen classes of the lines, in order ("s0", "s3", ...).
+std::vector<std::string> LinePens(const std::string& svg) {
+  std::vector<std::string> out;
+  const std::regex line("<line class=\"line (s\\d+)\"");
+  for (auto it = std::sregex_iterator(svg.begin(), svg.end(), line); it != std::sregex_iterator(); ++it)
+    out.push_back((*it)[1]);
+  return out;
+}
+
+TEntJwwSolid MakeRoundSolid(double cx, double cy, double r, double flatness, double start, double sweep,
+                            double shape) {
+  TEntJwwSolid s = MakeSolid();
+  s.PenStyle = kRoundSolidStyle;
+  s.X1 = cx, s.Y1 = cy, s.X2 = r, s.Y2 = flatness, s.X3 = 0, s.Y3 = start, s.X4 = sweep, s.Y4 = shape;
+  return s;
+}
+
+TEST(Render, RoundSolidsAreFilledDiscsAndSectorsNotCornersAndKeepOutOfTheExtents) {
+  TJwwData d = NewDrawing(700);
+  TEntJwwSolid disc = MakeRoundSolid(100, 50, 10, 1, 0, 2 * std::numbers::pi, kFilledRoundShape);
+  disc.PenColor = 10, disc.Color = 0x0000FF;  // its own colour, red in the low byte
+  AddToDrawing(d, disc);
+  AddToDrawing(d, MakeRoundSolid(0, 0, 5, 0.5, 0, std::numbers::pi / 2, kFilledRoundShape));
+  AddToDrawing(d, MakeRoundSolid(50, 0, 3, 1, 0, 2 * std::numbers::pi, 7));  // a code we cannot read
+  AddToDrawing(d, MakeSolid());                                              // four corners
+  const std::string svg = Svg(d);
+
+  std::smatch m;
+  ASSERT_TRUE(std::regex_search(svg, m, std::regex("<ellipse class=\"solid (f\\d+)\" cx=\"100\" cy=\"50\" rx=\"10\" ry=\"10\"/>")));
+  EXPECT_EQ(Rule(svg, "." + m[1].str()), "fill:#ff0000");
+  // The sector: from the centre out along the start, round a quarter of
+  // the flattened ellipse, and back.
+  ASSERT_TRUE(std::regex_search(svg, m, std::regex("<path class=\"solid f\\d+\" d=\"M0 0 L5 0 A5 2.5 0 0 1 ([^ ]+) ([^ ]+) Z\"/>")));
+  EXPECT_NEAR(std::stod(m[1]), 0, 1e-9);
+  EXPECT_NEAR(std::stod(m[2]), 2.5, 1e-9);
+  // The unknown shape: the outline of its circle, stroked.
+  EXPECT_TRUE(std::regex_search(svg, std::regex("<ellipse class=\"solid s\\d+\" cx=\"50\" cy=\"0\" rx=\"3\" ry=\"3\"/>")));
+  EXPECT_EQ(Count(svg, "class=\"solid"), 4u);
+  EXPECT_EQ(Count(svg, "<path class=\"solid f"), 2u);  // the sector and the four corners
+
+  // The extents hold the shapes (and the corners' unit square), not the
+  // radius, flatness or angles taken as corners.
+  const TBox box = TSceneWalk(d).Scene().Extents;
+  EXPECT_NEAR(box.MinX, 0, 1e-9);
+  EXPECT_NEAR(box.MaxX, 110, 1e-9);
+  EXPECT_NEAR(box.MinY, -3, 1e-9);
+  EXPECT_NEAR(box.MaxY, 60, 1e-9);
+}
+
+TEST(Render, PenWidthsDoNotShrinkWithTheBlockScaleAndNoneIsThinnerThanAHairline) {
+  TJwwData d = NewDrawing(700);
+  AddToDrawing(d, MakeLine(0, 0, 200, 0));  // about 200 mm: a picture at paper scale 1
+  TEntJwwBlockDef& def = AddBlockDef(d, 1, N("tiny"));
+  TEntJwwLine wide = MakeLine(0, 0, 1000, 1000);
+  wide.PenWidth = 35;  // 0.35 mm
+  Add(def, def.EntityCount, wide);
+  TEntJwwLine hair = MakeLine(0, 1000, 1000, 0);
+  hair.PenWidth = 1;  // 0.01 mm: a hairline
+  Add(def, def.EntityCount, hair);
+  TEntJwwBlockRef placed = MakeBlockRef(1, 50, 50);
+  placed.ScaleX = placed.ScaleY = 0.01;
+  AddToDrawing(d, placed);
+  TEntJwwBlockDef& plain = AddBlockDef(d, 2, N("plain"));
+  Add(plain, plain.EntityCount, MakeLine(0, 0, 10, 0));
+  AddToDrawing(d, MakeBlockRef(2, 150, 0));  // unscaled
+  const std::string svg = Svg(d);
+
+  // The width a definition's line is drawn with: its pen's width in em,
+  // the em set by its placement, and the placement's scale.
+  auto em = [&](const std::string& pen) {
+    std::smatch m;
+    const std::string rule = Rule(svg, "." + pen);
+    EXPECT_TRUE(std::regex_search(rule, m, std::regex("stroke-width:([^;]+)em"))) << rule;
+    return m.empty() ? 0.0 : std::stod(m[1]);
+  };
+  const std::vector<std::string> pens = LinePens(svg);
+  ASSERT_EQ(pens.size(), 4u);  // the definitions' lines come first
+  std::smatch m;
+  ASSERT_TRUE(std::regex_search(svg, m, std::regex("<use class=\"block\" xlink:href=\"#g1\" transform=\"matrix\\(0.01 [^)]*\\)\" font-size=\"([^\"]+)em\"/>")));
+  const double placedEm = std::stod(m[1]);
+  EXPECT_NEAR(em(pens[0]) * placedEm * 0.01, 0.35, 1e-9);
+  EXPECT_NEAR(em(pens[1]) * placedEm * 0.01, 0.05, 1e-9);  // 0.05 mm on a picture as large as the drawing
+  EXPECT_NE(svg.find("<use class=\"block\" xlink:href=\"#g2\" transform=\"matrix(1 0 0 1 150 0)\"/>"),
+            std::string::npos);
+  EXPECT_NE(svg.find("<g transform=\"matrix(1 0 0 -1 0 0)\" font-size=\"1\">"), std::string::npos);
+}
+
+TEST(Render, ColoursAreTheDrawingsOwnForScreenOrPrinterAndThePaletteWhenItStoresNone) {
+  TJwwData d = NewDrawing(600);
+  AddToDrawing(d, MakeLine(0, 0, 10, 0));
+  d.Lines[0].PenColor = 2;
+  AddToDrawing(d, MakeLine(0, 5, 10, 5));
+  d.Lines[1].PenColor = 9;
+  TempFolder dir;
+  // The colours of a picture: its background, then each line's.
+  auto colours = [&](bool print) {
+    std::string svg;
+    if (!print) {
+      svg = DrawingToSvg(d);
+    } else {
+      // As quorvex-convert --svg --print writes it.
+      WriteFile(dir.File("in.jww"), Serialize(d, 600));
+      const std::string command = std::string(QUORVEX_CONVERT_BIN) + " --svg --print " + dir.File("in.jww") + " " +
+                                  dir.File("out.svg") + " >/dev/null";
+      EXPECT_EQ(std::system(command.c_str()), 0);
+      const std::vector<uint8_t> bytes = ReadFile(dir.File("out.svg"));
+      svg.assign(bytes.begin(), bytes.end());
+    }
+    std::smatch m;
+    EXPECT_TRUE(std::regex_search(svg, m, std::regex("<rect class=\"background\"[^>]* fill=\"([^\"]+)\"")));
+    std::vector<std::string> out = {m.empty() ? "" : m[1].str()};
+    for (const std::string& pen : LinePens(svg)) out.push_back(Rule(svg, "." + pen).substr(7, 7));
+    return out;
+  };
+  using V = std::vector<std::string>;
+  // None stored: the attribute tables' palette on white, as before.
+  EXPECT_EQ(colours(false), (V{"#ffffff", "#000000", "#ff80ff"}));
+  // Stored as 0x00BBGGRR: on screen a black background with a white and a
+  // grey pen; on paper black and orange on white.
+  d.PenSettings[0].ScreenColor = 0x000000, d.PenSettings[0].PrinterColor = 0xFFFFFF;
+  d.PenSettings[2].ScreenColor = 0xFFFFFF, d.PenSettings[2].PrinterColor = 0x000000;
+  d.PenSettings[9].ScreenColor = 0x808080, d.PenSettings[9].PrinterColor = 0x0080FF;
+  EXPECT_EQ(colours(false), (V{"#000000", "#ffffff", "#808080"}));
+  EXPECT_EQ(colours(true), (V{"#ffffff", "#000000", "#ff8000"}));
+}
+
+// Whether a program can be run from the shell.
+bool HaveProgram(const std::string& name) { return std::system(("command -v " + name + " >/dev/null 2>&1").c_str()) == 0; }
+
+TEST(Render, ABrowserKeepsTheLeadingAndDoubledSpacesOfTexts) {
+  if (!HaveProgram("chromium")) GTEST_SKIP() << "chromium is not installed";
+  TempFolder dir;
+  TJwwData d = NewDrawing(600);
+  AddToDrawing(d, MakeText(N("  \x97\x4c  a")));  // "  有  a"
+  std::string svg = Svg(d);
+  // A script added at the end counts the characters the browser lays out.
+  const std::string measure =
+      "<script>const t = document.getElementsByTagName('text')[0];"
+      "document.documentElement.setAttribute('data-chars', t.getNumberOfChars());</script>\n</svg>\n";
+  svg.replace(svg.rfind("</svg>"), std::string::npos, measure);
+  WriteFile(dir.File("text.svg"), std::vector<uint8_t>(svg.begin(), svg.end()));
+  const std::string command = "timeout 120 chromium --headless --no-sandbox --disable-gpu "
+                              "--disable-background-networking --disable-component-update --disable-sync "
+                              "--no-first-run --user-data-dir=" + dir.File("profile") + " --dump-dom file://" +
+                              dir.File("text.svg") + " 2>/dev/null";
+  FILE* p = ::popen(command.c_str(), "r");
+  ASSERT_NE(p, nullptr);
+  std::string dom;
+  char buf[4096];
+  for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) dom.append(buf, n);
+  ::pclose(p);
+  std::smatch m;
+  ASSERT_TRUE(std::regex_search(dom, m, std::regex("data-chars=\"(\\d+)\""))) << dom.substr(0, 300);
+  EXPECT_EQ(m[1].str(), "6");
+}
+
+TEST(Render, NumbersAreWrittenAsTheExactTenDigitConversionWritesThem) {
+  // The quick way must give the same text as the exact one for every
+  // value, halves and values next to powers of ten included.
+  std::mt19937_64 random(17);
+  auto same = [](double v) {
+    char fast[40], exact[40];
+    const std::string a(fast, FormatNumber(v, fast));
+    const std::string b(exact, std::to_chars(exact, exact + 40, v, std::chars_format::general, 10).ptr);
+    EXPECT_EQ(a, b) << std::hexfloat << v;
+    return a == b;
+  };
+  std::uniform_real_distribution<double> plain(-2000, 2000);
+  bool ok = true;
+  for (int i = 0; i < 50000 && ok; ++i) {
+    ok = same(plain(random));
+    const double scaled = std::ldexp(static_cast<double>(random() >> 11), static_cast<int>(random() % 90) - 80);
+    ok = ok && same(random() & 1 ? scaled : -scaled);
+    const int64_t whole = static_cast<int64_t>(random() % 20000000001ull) - 10000000000ll;
+    ok = ok && same(static_cast<double>(whole) / std::pow(10.0, static_cast<int>(random() % 14)));
+    ok = ok && same((static_cast<double>(random() % 100000000000ull) + 0.5) / std::pow(10.0, static_cast<int>(random() % 12)));
+  }
+  for (double v : {0.0, 1e-4, 9.99999999995e-5, 1.00000000005e-4, 9999999999.5, 9999999999.4, 999999999.95, 0.5, 2.5,
+                   1234567890.5, 1e10, 1e9, 99999.999995, 0.1, 1.0 / 3, 1e-300, 1e300})
+    for (double w : {v, -v, std::nextafter(v, 1e308), std::nextafter(v, -1e308)}) same(w);
 }
 
 std::vector<uint8_t> Gzip(const std::vector<uint8_t>& data) {

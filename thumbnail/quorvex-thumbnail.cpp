@@ -1,11 +1,13 @@
 // quorvex-thumbnail: a PNG picture of a drawing for file managers.
 //
-//   quorvex-thumbnail [-s SIZE] INPUT.jww OUTPUT.png
+//   quorvex-thumbnail [-s SIZE] [--print] INPUT.jww OUTPUT.png
 //
 // SIZE is the picture's longest side in pixels (default 256). The drawing is
-// drawn as stored, on white. Exit status: 0 done, 1 the input cannot be read
-// as a drawing, 2 wrong usage, 5 the picture cannot be written, 7 out of
-// memory, 128+N ended by signal N (what it had made is removed).
+// drawn as stored, in its screen colours on its own background, or with
+// --print in its printer colours on white. Exit status: 0 done, 1 the input
+// cannot be read as a drawing, 2 wrong usage, 5 the picture cannot be
+// written, 7 out of memory, 128+N ended by signal N (what it had made is
+// removed).
 #include <QBuffer>
 #include <QByteArray>
 #include <QGuiApplication>
@@ -38,7 +40,7 @@ constexpr int kDefaultSize = 256;
 constexpr int kMaxSize = 4096;
 
 int Usage() {
-  std::fputs("Usage: quorvex-thumbnail [-s SIZE] INPUT.jww OUTPUT.png\n", stderr);
+  std::fputs("Usage: quorvex-thumbnail [-s SIZE] [--print] INPUT.jww OUTPUT.png\n", stderr);
   return kExitUsage;
 }
 
@@ -51,6 +53,11 @@ int Run(int argc, char** argv) {
     if (end == args[1].c_str() || *end != '\0' || v < 1 || v > kMaxSize) return Usage();
     size = static_cast<int>(v);
     args.erase(args.begin(), args.begin() + 2);
+  }
+  TColorSet colors = TColorSet::kScreen;
+  if (args.size() == 3 && args[0] == "--print") {
+    colors = TColorSet::kPrinter;
+    args.erase(args.begin());
   }
   if (args.size() != 2) return Usage();
   const std::string& input = args[0];
@@ -66,10 +73,11 @@ int Run(int argc, char** argv) {
   }
   struct stat st{};
   TRenderOptions options;
+  options.Colors = colors;
   options.Images = &images;
   options.ImageBudget = ImageBudgetFor(::stat(input.c_str(), &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0);
-  const TScene scene = BuildScene(d, options);
-  d.Reset();
+  TSceneWalk walk(d, options);
+  const TScene& scene = walk.Scene();
 
   // The longest side is `size`; the other follows the drawing's shape.
   const TBox box = PictureBox(scene);
@@ -79,10 +87,10 @@ int Run(int argc, char** argv) {
   else width = std::max(1, static_cast<int>(std::lround(size * aspect)));
 
   QImage picture(width, height, QImage::Format_RGB32);
-  picture.fill(Qt::white);
+  picture.fill(QColor::fromRgb(scene.Background));
   {
     QPainter painter(&picture);
-    PaintScene(painter, scene, QRectF(0, 0, width, height));
+    PaintDrawing(painter, walk, QRectF(0, 0, width, height));
   }
   // Encoded in memory, then written whole or not at all like every output
   // of the program's, its temporary file removed on an interrupt.

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <vector>
 
 #include "render/layout.h"
@@ -46,38 +47,47 @@ class TScenePainter {
     loaded_.assign(s.Images.size(), false);
   }
 
-  int64_t Paint(const QTransform& world, const QRectF& target) {
+  // Paints the drawing's figures as the walk hands them over, each
+  // placement's definition where it is placed, depth first.
+  int64_t Paint(TSceneWalk& walk, const QTransform& world, const QRectF& target) {
     target_ = target;
+    worldScale_ = PixelsPerUnit(world);
+    columns_ = std::max(0, static_cast<int>(std::ceil(target.right())));
+    rows_ = std::max(0, static_cast<int>(std::ceil(target.bottom())));
+    covered_.assign(static_cast<size_t>(columns_) * static_cast<size_t>(rows_), false);
     struct Frame {
-      size_t group;
-      size_t figure;
+      TSceneWalk::TCursor cursor;
       QTransform t;
     };
-    std::vector<Frame> stack{{0, 0, world}};
-    while (!stack.empty() && painted_ < budget_) {
-      Frame& f = stack.back();
-      const TGroup& g = s_.Groups[f.group];
-      if (f.figure >= g.Figures.size()) {
+    std::vector<Frame> stack{{walk.Figures(0), world}};
+    std::vector<TFigure> figures;  // one for each depth, reused
+    while (!stack.empty()) {
+      const size_t depth = stack.size() - 1;
+      if (depth > 0 && placed_ >= budget_) {  // no more of the definitions' primitives
         stack.pop_back();
         continue;
       }
-      const TFigure& fig = g.Figures[f.figure++];
+      if (figures.size() <= depth) figures.resize(depth + 1);
+      TFigure& fig = figures[depth];
+      if (!stack.back().cursor.Next(fig)) {
+        stack.pop_back();
+        continue;
+      }
       if (fig.Marks & kMarkHidden) continue;
-      const QTransform t = f.t;  // copied: pushing may move the stack
-      for (uint32_t i = 0; i < fig.Count && painted_ < budget_; ++i) {
-        const TPrimitive& prim = g.Prims[fig.First + i];
-        ++painted_;
+      const QTransform t = stack.back().t;  // copied: pushing may move the stack
+      for (const TPrimitive& prim : fig.Prims) {
+        if (depth > 0 && placed_++ >= budget_) break;
         if (prim.Kind != TPrimKind::kPlace) {
-          Primitive(prim, t);
+          if (!Tiny(prim, t)) Primitive(fig, prim, t);
           continue;
         }
         if (prim.Ref < 0) continue;
         const QTransform inner = ToQt(prim.Frame) * t;
-        if (Visible(s_.Groups[static_cast<size_t>(prim.Ref)].Box, inner))
-          stack.push_back({static_cast<size_t>(prim.Ref), 0, inner});
+        if (placed_ < budget_ && Visible(s_.Groups[static_cast<size_t>(prim.Ref)].Box, inner))
+          stack.push_back({walk.Figures(static_cast<size_t>(prim.Ref)), inner});
       }
     }
-    return painted_;
+    return std::min(placed_, budget_);
   }
 
  private:
@@ -89,24 +99,123 @@ class TScenePainter {
     return r.intersects(target_.adjusted(-1, -1, 1, 1)) && (r.width() >= 0.5 || r.height() >= 0.5);
   }
 
-  void StrokeWith(const TPen& pen, const QTransform& t) {
-    const double scale = PixelsPerUnit(t);
-    const double width = std::max(0.8, pen.Width * scale);
-    QPen q(ColorOf(pen.Rgb), width);
-    q.setCosmetic(true);
-    q.setCapStyle(Qt::RoundCap);
-    double period = 0;
-    for (double d : pen.Dashes) period += d;
-    if (!pen.Dashes.empty() && period * scale >= kMinDashPeriod) {
-      QList<qreal> dashes;
-      for (double d : pen.Dashes) dashes.append(std::max(d * scale / width, 0.01));
-      if (dashes.size() % 2) dashes.append(dashes.back());
-      q.setDashPattern(dashes);
-      q.setDashOffset(pen.DashOffset * scale / width);
-      q.setCapStyle(Qt::FlatCap);
+  // Whether a primitive is smaller than a pixel. The first one to fall on a
+  // pixel fills it in its colour; later ones there are left out, so that a
+  // drawing's thousands of tiny details cost no more than the pixels they
+  // fall on. Texts and images are judged elsewhere.
+  bool Tiny(const TPrimitive& prim, const QTransform& t) {
+    QRectF r;
+    switch (prim.Kind) {
+      case TPrimKind::kLine:
+        r = QRectF(t.map(ToQt(prim.P[0])), t.map(ToQt(prim.P[1]))).normalized();
+        break;
+      case TPrimKind::kPolygon: {
+        QPolygonF corners;
+        for (const TPt& q : prim.P) corners << ToQt(q);
+        r = t.map(corners).boundingRect();
+        break;
+      }
+      case TPrimKind::kDot:
+      case TPrimKind::kArc:
+      case TPrimKind::kSector: {
+        const double radius = (prim.Kind == TPrimKind::kDot ? prim.Radius : std::max(prim.RadiusX, prim.RadiusY)) *
+                              PixelsPerUnit(t);
+        const QPointF c = t.map(ToQt(prim.P[0]));
+        r = QRectF(c.x() - radius, c.y() - radius, 2 * radius, 2 * radius);
+        break;
+      }
+      case TPrimKind::kText:
+      case TPrimKind::kImage:
+      case TPrimKind::kPlace:
+        return false;
     }
-    p_.setPen(q);
+    if (!(r.width() < 1 && r.height() < 1)) return false;
+    const QPointF c = r.center();
+    if (!(c.x() >= 0 && c.y() >= 0 && c.x() < columns_ && c.y() < rows_)) return true;  // off the picture
+    const int x = static_cast<int>(c.x()), y = static_cast<int>(c.y());
+    const size_t pixel = static_cast<size_t>(y) * static_cast<size_t>(columns_) + static_cast<size_t>(x);
+    if (covered_[pixel]) return true;
+    covered_[pixel] = true;
+    DeviceSpace();
+    Opacity(prim.Marks & kMarkTemporary ? kTemporaryOpacity : 1.0);
+    p_.fillRect(QRect(x, y, 1, 1), ColorOf(s_.Pens[static_cast<size_t>(prim.Pen)].Rgb));
+    return true;
+  }
+
+  // Pens are as wide as printed whatever the scale of the block they sit
+  // in: widths and dashes follow the drawing's scale, not the placement's.
+  // Each pen is made once.
+  void StrokeWith(int32_t index) {
+    if (stroke_ == index) return;
+    stroke_ = index;
+    fill_ = -1;
+    const size_t i = static_cast<size_t>(index);
+    if (qpens_.size() <= i) qpens_.resize(i + 1);
+    if (!qpens_[i]) {
+      const TPen& pen = s_.Pens[i];
+      const double scale = worldScale_;
+      const double width = std::max(0.8, pen.Width * scale);
+      QPen q(ColorOf(pen.Rgb), width);
+      q.setCosmetic(true);
+      q.setCapStyle(Qt::RoundCap);
+      double period = 0;
+      for (double d : pen.Dashes) period += d;
+      if (!pen.Dashes.empty() && period * scale >= kMinDashPeriod) {
+        QList<qreal> dashes;
+        for (double d : pen.Dashes) dashes.append(std::max(d * scale / width, 0.01));
+        if (dashes.size() % 2) dashes.append(dashes.back());
+        q.setDashPattern(dashes);
+        q.setDashOffset(pen.DashOffset * scale / width);
+        q.setCapStyle(Qt::FlatCap);
+      }
+      qpens_[i] = std::make_unique<QPen>(q);
+    }
+    p_.setPen(*qpens_[i]);
     p_.setBrush(Qt::NoBrush);
+  }
+
+  void FillWith(int32_t index) {
+    if (fill_ == index) return;
+    fill_ = index;
+    stroke_ = -1;
+    p_.setPen(Qt::NoPen);
+    p_.setBrush(ColorOf(s_.Pens[static_cast<size_t>(index)].Rgb));
+  }
+
+  // Primitives are mapped to the device here; only texts and images are
+  // drawn through a transform of the painter's.
+  void DeviceSpace() {
+    if (!transformed_) return;
+    p_.resetTransform();
+    transformed_ = false;
+  }
+
+  void Opacity(double opacity) {
+    if (opacity == opacity_) return;
+    opacity_ = opacity;
+    p_.setOpacity(opacity);
+  }
+
+  // Whether a line in this pen already joined these two pixels: drawing it
+  // again would change next to nothing. A table of fixed size remembers
+  // the latest lines, so memory stays the same for any drawing.
+  bool SameAsEarlier(const QPointF& a, const QPointF& b, int32_t pen) {
+    auto cell = [](double v) { return static_cast<uint64_t>(static_cast<int64_t>(std::floor(v)) & 0xFFFF); };
+    const uint64_t key = (cell(a.x()) | cell(a.y()) << 16 | cell(b.x()) << 32 | cell(b.y()) << 48) ^
+                         (static_cast<uint64_t>(pen) * 0x9E3779B97F4A7C15ull);
+    uint64_t& slot = recentLines_[(key ^ (key >> 29) ^ (key >> 47)) % recentLines_.size()];
+    if (slot == key + 1) return true;
+    slot = key + 1;
+    return false;
+  }
+
+  // An arc as a polyline in device space, fine enough for its size.
+  static QPolygonF ArcLine(const TPrimitive& arc, const QTransform& t) {
+    const double pixels = std::max(arc.RadiusX, arc.RadiusY) * PixelsPerUnit(t);
+    const int segments = static_cast<int>(std::clamp(pixels * std::abs(arc.Sweep) / 4, 8.0, 256.0));
+    QPolygonF line;
+    for (const TPt& q : ArcPoints(arc, segments)) line << t.map(ToQt(q));
+    return line;
   }
 
   const QImage* ImageOf(int32_t ref) {
@@ -119,41 +228,48 @@ class TScenePainter {
     return images_[ref].isNull() ? nullptr : &images_[ref];
   }
 
-  void Primitive(const TPrimitive& prim, const QTransform& t) {
+  void Primitive(const TFigure& fig, const TPrimitive& prim, const QTransform& t) {
     const TPen& pen = s_.Pens[static_cast<size_t>(prim.Pen)];
-    p_.setTransform(t);
-    p_.setOpacity(prim.Marks & kMarkTemporary ? kTemporaryOpacity : 1.0);
+    Opacity(prim.Marks & kMarkTemporary ? kTemporaryOpacity : 1.0);
     switch (prim.Kind) {
-      case TPrimKind::kLine:
-        StrokeWith(pen, t);
-        p_.drawLine(ToQt(prim.P[0]), ToQt(prim.P[1]));
+      case TPrimKind::kLine: {
+        const QPointF a = t.map(ToQt(prim.P[0])), b = t.map(ToQt(prim.P[1]));
+        if (SameAsEarlier(a, b, prim.Pen)) break;
+        DeviceSpace();
+        StrokeWith(prim.Pen);
+        p_.drawLine(a, b);
         break;
-      case TPrimKind::kArc: {
-        StrokeWith(pen, t);
-        const double pixels = std::max(prim.RadiusX, prim.RadiusY) * PixelsPerUnit(t);
-        const int segments = static_cast<int>(std::clamp(pixels * std::abs(prim.Sweep) / 4, 8.0, 256.0));
-        QPolygonF line;
-        for (const TPt& q : ArcPoints(prim, segments)) line << ToQt(q);
-        p_.drawPolyline(line);
+      }
+      case TPrimKind::kArc:
+        DeviceSpace();
+        StrokeWith(prim.Pen);
+        p_.drawPolyline(ArcLine(prim, t));
+        break;
+      case TPrimKind::kSector: {
+        DeviceSpace();
+        FillWith(prim.Pen);
+        QPolygonF shape = ArcLine(prim, t);
+        if (!prim.Full) shape.prepend(t.map(ToQt(prim.P[0])));
+        p_.drawPolygon(shape);
         break;
       }
       case TPrimKind::kPolygon: {
-        p_.setPen(Qt::NoPen);
-        p_.setBrush(ColorOf(pen.Rgb));
+        DeviceSpace();
+        FillWith(prim.Pen);
         QPolygonF poly;
-        for (const TPt& q : prim.P) poly << ToQt(q);
+        for (const TPt& q : prim.P) poly << t.map(ToQt(q));
         p_.drawPolygon(poly);
         break;
       }
       case TPrimKind::kDot: {
-        p_.setPen(Qt::NoPen);
-        p_.setBrush(ColorOf(pen.Rgb));
-        const double r = std::max(prim.Radius, 0.8 / std::max(PixelsPerUnit(t), 1e-12));
-        p_.drawEllipse(ToQt(prim.P[0]), r, r);
+        DeviceSpace();
+        FillWith(prim.Pen);
+        const double r = std::max(prim.Radius * PixelsPerUnit(t), 0.8);
+        p_.drawEllipse(t.map(ToQt(prim.P[0])), r, r);
         break;
       }
       case TPrimKind::kText: {
-        const TTextRun& run = s_.Texts[static_cast<size_t>(prim.Ref)];
+        const TTextRun& run = fig.Texts[static_cast<size_t>(prim.Ref)];
         const double stretch = run.CharWidth / run.Height;
         const QTransform glyphs = QTransform::fromScale(stretch * run.Height / kFontPixels, -run.Height / kFontPixels) *
                                   ToQt(prim.Frame) * t;
@@ -167,8 +283,10 @@ class TScenePainter {
         if (run.Spacing != 0)
           font.setLetterSpacing(QFont::AbsoluteSpacing, run.Spacing / stretch * kFontPixels / run.Height);
         p_.setTransform(glyphs);
+        transformed_ = true;
         p_.setFont(font);
         p_.setPen(ColorOf(pen.Rgb));
+        stroke_ = fill_ = -1;
         p_.drawText(QPointF(0, -kDescent * kFontPixels), QString::fromStdString(run.Text));
         break;
       }
@@ -177,14 +295,16 @@ class TScenePainter {
         if (image) {
           // The image's top row belongs at the top of the unit square (y 1).
           p_.setTransform(QTransform(1, 0, 0, -1, 0, 1) * ToQt(prim.Frame) * t);
+          transformed_ = true;
           p_.drawImage(QRectF(0, 0, 1, 1), *image);
         } else {
-          StrokeWith(pen, t);
+          DeviceSpace();
+          StrokeWith(prim.Pen);
           QPolygonF frame;
           for (TPt q : {TPt{0, 0}, TPt{1, 0}, TPt{1, 1}, TPt{0, 1}, TPt{0, 0}, TPt{1, 1}})
-            frame << ToQt(prim.Frame.Apply(q));
+            frame << t.map(ToQt(prim.Frame.Apply(q)));
           p_.drawPolyline(frame);
-          p_.drawLine(ToQt(prim.Frame.Apply({1, 0})), ToQt(prim.Frame.Apply({0, 1})));
+          p_.drawLine(t.map(ToQt(prim.Frame.Apply({1, 0}))), t.map(ToQt(prim.Frame.Apply({0, 1}))));
         }
         break;
       }
@@ -196,8 +316,16 @@ class TScenePainter {
   QPainter& p_;
   const TScene& s_;
   int64_t budget_;
-  int64_t painted_ = 0;
+  int64_t placed_ = 0;  // primitives of placed definitions looked at
   QRectF target_;
+  double worldScale_ = 1;  // pixels per drawing unit outside every placement
+  int columns_ = 0, rows_ = 0;
+  std::vector<bool> covered_;  // pixels a primitive smaller than a pixel fell on
+  std::vector<std::unique_ptr<QPen>> qpens_;  // by pen index, made when first used
+  int32_t stroke_ = -1, fill_ = -1;          // the pen or fill the painter holds; -1 neither
+  bool transformed_ = true;                  // the painter's transform is not the identity
+  double opacity_ = -1;
+  std::vector<uint64_t> recentLines_ = std::vector<uint64_t>(1 << 16);
   std::vector<QImage> images_;
   std::vector<bool> loaded_;
   const QStringList gothic_ = FamiliesOf(kJapaneseGothicFamilies);
@@ -212,7 +340,8 @@ TBox PictureBox(const TScene& scene) {
   return box;
 }
 
-int64_t PaintScene(QPainter& painter, const TScene& scene, const QRectF& target, int64_t maxPrimitives) {
+int64_t PaintDrawing(QPainter& painter, TSceneWalk& walk, const QRectF& target, int64_t maxPrimitives) {
+  const TScene& scene = walk.Scene();
   if (scene.Groups.empty()) return 0;
   const TBox box = PictureBox(scene);
   const double scale = std::min(target.width() / box.Width(), target.height() / box.Height());
@@ -222,7 +351,7 @@ int64_t PaintScene(QPainter& painter, const TScene& scene, const QRectF& target,
   painter.save();
   painter.setRenderHint(QPainter::Antialiasing);
   painter.setRenderHint(QPainter::SmoothPixmapTransform);
-  const int64_t painted = TScenePainter(painter, scene, maxPrimitives).Paint(world, target);
+  const int64_t painted = TScenePainter(painter, scene, maxPrimitives).Paint(walk, world, target);
   painter.restore();
   return painted;
 }

@@ -2,7 +2,8 @@
 # Drives the window the way a user does, under a real X server with a window
 # manager: clicks and key presses through xdotool, a screenshot after each
 # step. Prints one line per check and a closing count; exits 1 when a check
-# failed.
+# failed. Ends with the window started with a drawing on its command line,
+# as a file manager starts it, and with a name that names no file.
 #
 #   tools/drive-window.sh [OUTDIR]        screenshots to OUTDIR (default build/window-check)
 #
@@ -77,9 +78,13 @@ for _ in $(seq 100); do xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep 
 
 mkdir -m 700 "$work/runtime" "$work/config"
 printf 'Quorvex notes: this is plain text, not a drawing.\n' >"$work/notes.jww"
-(cd "$work" && XDG_RUNTIME_DIR="$work/runtime" XDG_CONFIG_HOME="$work/config" QT_QPA_PLATFORM=xcb \
-  exec "$program" >"$work/program.log" 2>&1) &
-app_pid=$!
+# Starts the program in the work folder with these arguments.
+start() {
+  (cd "$work" && XDG_RUNTIME_DIR="$work/runtime" XDG_CONFIG_HOME="$work/config" QT_QPA_PLATFORM=xcb \
+    exec "$program" "$@" >>"$work/program.log" 2>&1) &
+  app_pid=$!
+}
+start
 
 # Waits for a visible window whose title matches; prints its id.
 window() { timeout "${2:-10}" xdotool search --sync --onlyvisible --name "$1" 2>/dev/null | head -1 || true; }
@@ -245,17 +250,85 @@ if [ -n "$big" ]; then
 fi
 
 # ---- closing ----
-xdotool windowactivate --sync "$main" 2>/dev/null || true
-xdotool key alt+F4
-status=0
-for _ in $(seq 100); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
-if kill -0 "$app_pid" 2>/dev/null; then
-  status=1
-else
-  wait "$app_pid" || status=$?
-  app_pid=""
-fi
-check "the window closes and the program ends with status 0" test "$status" -eq 0
+# Closes the window with Alt+F4; true when the program then ends with status 0.
+close_window() {
+  xdotool windowactivate --sync "$main" 2>/dev/null || true
+  xdotool key alt+F4
+  local status=0
+  for _ in $(seq 100); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
+  if kill -0 "$app_pid" 2>/dev/null; then
+    status=1
+  else
+    wait "$app_pid" || status=$?
+    app_pid=""
+  fi
+  gone '^Jww' || true
+  test "$status" -eq 0
+}
+check "the window closes and the program ends with status 0" close_window
+
+# ---- a drawing on the command line (relative to the program's folder) is the input ----
+cp "$sample" "$work/plan.jww"
+start plan.jww
+main=$(window '^Jww')
+check "started with a drawing, the window appears" test -n "$main"
+pause 1
+shot 11-started-with-a-drawing
+click "${browse2[@]}"
+window "$dialog_title" >/dev/null
+pause
+type_slowly "$work/from-command-line.jww"
+xdotool key Return
+gone "$dialog_title" || true
+pause
+click "${convert[@]}"
+m=$(window "$message_title" 30)
+check "with only the output chosen, 変換 converts the drawing given" test -n "$m"
+pause
+shot 12-done-from-command-line
+xdotool key Return
+gone "$message_title" || true
+check "its output equals quorvex-convert's" cmp -s "$work/from-command-line.jww" "$work/by-command.jww"
+check "the window closes and the program ends with status 0" close_window
+
+# ---- the converted drawing again: nothing left to explode, said in the message ----
+start "$work/from-command-line.jww"
+main=$(window '^Jww')
+pause 1
+click "${browse2[@]}"
+window "$dialog_title" >/dev/null
+pause
+type_slowly "$work/again.jww"
+xdotool key Return
+gone "$dialog_title" || true
+pause
+click "${convert[@]}"
+m=$(window "$message_title" 30)
+check "a drawing with nothing to explode converts too" test -n "$m"
+pause
+shot 14-nothing-to-explode
+xdotool key Return
+gone "$message_title" || true
+check "the window closes and the program ends with status 0" close_window
+
+# ---- a name that names no file: the input stays empty, 変換 writes nothing ----
+start missing.jww
+main=$(window '^Jww')
+check "started with a missing drawing, the window appears" test -n "$main"
+pause 1
+shot 13-started-with-a-missing-drawing
+click "${browse2[@]}"
+window "$dialog_title" >/dev/null
+pause
+type_slowly "$work/from-missing.jww"
+xdotool key Return
+gone "$dialog_title" || true
+pause
+click "${convert[@]}"
+pause 2
+check "with the missing drawing, 変換 shows no message" test -z "$(xdotool search --onlyvisible --name "$message_title" 2>/dev/null)"
+check "and writes nothing" test ! -e "$work/from-missing.jww"
+check "the window closes and the program ends with status 0" close_window
 
 echo "screenshots in $out"
 echo "window-check: $passed passed, $failed failed"

@@ -146,9 +146,18 @@ Bytes Replaced(Bytes b, const std::string& from, const std::string& to) {
 
 }  // namespace
 
+const char kUsage[] =
+    "Usage: quorvex-make-corpus OUTDIR\n"
+    "Writes the fuzz target's seed drawings into the folder OUTDIR.\n";
+
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "Usage: quorvex-make-corpus OUTDIR\n");
+  // --help prints the usage; no option is taken for a file name.
+  if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  if (argc != 2 || argv[1][0] == '-') {
+    std::fputs(kUsage, stderr);
     return 2;
   }
   std::vector<std::pair<std::string, Bytes>> seeds;

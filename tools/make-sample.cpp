@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -100,9 +101,18 @@ std::vector<uint8_t> TinyBitmap() {
 
 }  // namespace
 
+const char kUsage[] =
+    "Usage: quorvex-make-sample OUTPUT.jww\n"
+    "Writes the bundled sample drawing (samples/sample.jww) to OUTPUT.jww.\n";
+
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "Usage: quorvex-make-sample OUTPUT.jww\n");
+  // --help prints the usage; no option is taken for a file name.
+  if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  if (argc != 2 || argv[1][0] == '-') {
+    std::fputs(kUsage, stderr);
     return 2;
   }
   TJwwData d;

@@ -3,7 +3,7 @@
 //   quorvex-convert INPUT.jww OUTPUT.jww
 //   quorvex-convert -d OUTDIR [-j N] INPUT.jww...
 //   quorvex-convert --info FILE.jww
-//   quorvex-convert --svg|--preview DRAWING.jww PICTURE.svg
+//   quorvex-convert --svg|--preview [--print] DRAWING.jww PICTURE.svg
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -29,8 +29,8 @@ const char kUsage[] =
     "Usage: quorvex-convert INPUT.jww OUTPUT.jww\n"
     "       quorvex-convert -d OUTDIR [-j N] INPUT.jww...\n"
     "       quorvex-convert --info FILE.jww\n"
-    "       quorvex-convert --svg DRAWING.jww PICTURE.svg\n"
-    "       quorvex-convert --preview DRAWING.jww PICTURE.svg\n"
+    "       quorvex-convert --svg [--print] DRAWING.jww PICTURE.svg\n"
+    "       quorvex-convert --preview [--print] DRAWING.jww PICTURE.svg\n"
     "\n"
     "Explodes every dimension whose value text is empty or blank into the\n"
     "lines and points it is drawn with, and writes the whole drawing to\n"
@@ -42,7 +42,8 @@ const char kUsage[] =
     "--svg draws a drawing as stored; --preview draws it as the conversion\n"
     "would write it, with the lines and points the explode makes highlighted\n"
     "(class \"exploded\") and their counts in a caption. Only the picture is\n"
-    "written.\n"
+    "written. Pictures show the drawing's screen colours on its background;\n"
+    "--print shows its printer colours on white paper.\n"
     "\n"
     "Options:\n"
     "  -d OUTDIR   convert many drawings into OUTDIR\n"
@@ -51,6 +52,7 @@ const char kUsage[] =
     "  --info      print the counts of a drawing\n"
     "  --svg       draw a drawing into an SVG picture\n"
     "  --preview   draw it as converted, the explode's work highlighted\n"
+    "  --print     with --svg or --preview: in the printer colours, on white\n"
     "  --help      show this help\n"
     "  --version   show the version\n"
     "\n";
@@ -102,8 +104,11 @@ static int Run(const std::vector<std::string>& args) {
     return kExitOk;
   }
   if (args.size() == 2 && args[0] == "--info") return PrintInfo(args[1]);
-  if (args.size() == 3 && (args[0] == "--svg" || args[0] == "--preview")) {
-    const TOutcome o = DrawOne(args[0] == "--preview", args[1], args[2]);
+  if ((args.size() == 3 || (args.size() == 4 && args[1] == "--print")) &&
+      (args[0] == "--svg" || args[0] == "--preview")) {
+    const bool print = args.size() == 4;
+    const TOutcome o = DrawOne(args[0] == "--preview", args[args.size() - 2], args.back(),
+                               print ? TColorSet::kPrinter : TColorSet::kScreen);
     Print(o);
     return o.Exit;
   }

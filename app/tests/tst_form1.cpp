@@ -8,6 +8,7 @@
 #include <optional>
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -16,12 +17,17 @@
 #include <QLabel>
 #include <QLibraryInfo>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QUrl>
 #include <QtTest>
+
+#include <unistd.h>
 
 #include "app/Unit1.h"
 #include "app/ui_services.h"
@@ -39,12 +45,14 @@ class TRecordingUi : public TUiServices {
     Messages.append(text);
     Kinds.append(kind);
   }
+  void Chosen(const QString& path) override { ChosenPaths.append(path); }
 
   int Beeps = 0;
   QList<TOpenRequest> Requests;
   QList<std::optional<QString>> Answers;  // given out in order, then "cancel"
   QStringList Messages;
   QList<TMessageKind> Kinds;
+  QStringList ChosenPaths;  // chosen without the dialog
 };
 
 QByteArray ReadAll(const QString& path) {
@@ -282,11 +290,12 @@ class TestForm1 : public QObject {
     Browse(form_->Button2, by_window);
     Convert();
     QCOMPARE(ui_->Beeps, 0);
-    QCOMPARE(ui_->Messages, QStringList{QStringLiteral("変換終了しました")});
+    QCOMPARE(ui_->Messages.size(), 1);
     QCOMPARE(ui_->Kinds.first(), TMessageKind::Information);
     QCOMPARE(QApplication::focusWidget(), form_->Button3);
 
-    // The command-line converter makes the same file.
+    // The command-line converter makes the same file, and the message
+    // counts what its line counts.
     const QString by_command = Path(QStringLiteral("command.jww"));
     QProcess command;
     command.start(QStringLiteral(QUORVEX_CONVERT_BIN), {input, by_command});
@@ -295,6 +304,117 @@ class TestForm1 : public QObject {
     const QByteArray bytes = ReadAll(by_window);
     QVERIFY(!bytes.isEmpty());
     QVERIFY(bytes == ReadAll(by_command));
+    const QRegularExpressionMatch counts =
+        QRegularExpression(QStringLiteral(": (\\d+) dimensions exploded, (\\d+) lines and (\\d+) points added"))
+            .match(QString::fromUtf8(command.readAllStandardOutput()));
+    QVERIFY(counts.hasMatch());
+    QVERIFY2(counts.captured(1) != QStringLiteral("0"), "the test drawing has no dimension without a value");
+    QCOMPARE(ui_->Messages.first(),
+             QStringLiteral("変換終了しました\n寸法図形 %1 個を分解し、線 %2 本と点 %3 個を追加（ブロック定義内を含む）")
+                 .arg(counts.captured(1), counts.captured(2), counts.captured(3)));
+
+    // Converted once more, there is nothing left to explode: said so.
+    Browse(form_->Button1, by_window);
+    Browse(form_->Button2, Path(QStringLiteral("again.jww")));
+    Convert();
+    QCOMPARE(ui_->Messages.size(), 2);
+    QCOMPARE(ui_->Messages.last(),
+             QStringLiteral("変換終了しました\n寸法値のない寸法図形はありませんでした（出力は入力と同じ図面です）"));
+  }
+
+  void doneMessageCountsWithGroupedDigits() {
+    QCOMPARE(DoneMessage({1234567, 2000000, 3}).split(QLatin1Char('\n')).last(),
+             QStringLiteral("寸法図形 1,234,567 個を分解し、線 2,000,000 本と点 3 個を追加（ブロック定義内を含む）"));
+  }
+
+  void drawingOnTheCommandLineIsTheInput_data() {
+    QTest::addColumn<QString>("given");   // as typed, relative to the test folder
+    QTest::addColumn<QString>("make");    // "file", "folder" or "" (nothing there)
+    QTest::addColumn<bool>("taken");
+    QTest::newRow("a drawing, relative name") << "plan.JWW" << "file" << true;
+    QTest::newRow("a drawing, by a winding path") << "./sub/../plan.jww" << "file" << true;
+    QTest::newRow("no such file") << "absent.jww" << "" << false;
+    QTest::newRow("not a drawing's name") << "notes.txt" << "file" << false;
+    QTest::newRow("a folder named .jww") << "folder.jww" << "folder" << false;
+  }
+
+  void drawingOnTheCommandLineIsTheInput() {
+    QFETCH(QString, given);
+    QFETCH(QString, make);
+    QFETCH(bool, taken);
+    const QString full = QDir::cleanPath(Path(given));
+    QVERIFY(QDir(dir_->path()).mkpath(QStringLiteral("sub")));
+    if (make == QStringLiteral("file")) QVERIFY(WriteFile(full, "x"));
+    if (make == QStringLiteral("folder")) QVERIFY(QDir().mkpath(full));
+    form_->Button3->setFocus();
+
+    const QString cwd = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(dir_->path()));
+    form_->OpenInput(given);
+    QDir::setCurrent(cwd);
+
+    if (taken) {
+      QCOMPARE(form_->Edit1->text(), full);
+      QCOMPARE(ui_->ChosenPaths, QStringList{full});  // the next dialog opens there
+      QCOMPARE(ui_->Beeps, 0);
+      QCOMPARE(QApplication::focusWidget(), form_->Button3);
+    } else {
+      QCOMPARE(form_->Edit1->text(), QString());
+      QCOMPARE(ui_->Beeps, 1);
+      QCOMPARE(QApplication::focusWidget(), form_->Button1);
+    }
+    QVERIFY(ui_->Messages.isEmpty());
+    QCOMPARE(form_->Edit2->text(), QString());
+  }
+
+  void unreadableDrawingOnTheCommandLineBeeps() {
+    if (::geteuid() == 0) QSKIP("run as root: every file can be read");
+    const QString path = Path(QStringLiteral("locked.jww"));
+    QVERIFY(WriteFile(path, "x"));
+    QVERIFY(QFile::setPermissions(path, QFileDevice::WriteOwner));
+    form_->OpenInput(path);
+    QCOMPARE(form_->Edit1->text(), QString());
+    QCOMPARE(ui_->Beeps, 1);
+    QCOMPARE(QApplication::focusWidget(), form_->Button1);
+  }
+
+  void droppedDrawingFillsTheFieldUnderThePointer() {
+    const QString plan = Path(QStringLiteral("plan.JWW")), out = Path(QStringLiteral("出力.jww"));
+    const auto centre = [](QWidget* w) { return w->geometry().center(); };
+
+    QVERIFY(Drop(centre(form_->Edit1), {QUrl::fromLocalFile(plan)}));
+    QCOMPARE(form_->Edit1->text(), plan);
+    QVERIFY(Drop(centre(form_->Edit2), {QUrl::fromLocalFile(out)}));
+    QCOMPARE(form_->Edit2->text(), out);
+    QCOMPARE(form_->Edit1->text(), plan);
+    QCOMPARE(ui_->ChosenPaths, (QStringList{plan, out}));
+
+    // The rest of each row counts as its field; elsewhere is the input.
+    const QString other = Path(QStringLiteral("other.jww"));
+    QVERIFY(Drop(centre(form_->Label2), {QUrl::fromLocalFile(other)}));
+    QCOMPARE(form_->Edit2->text(), other);
+    QVERIFY(Drop(centre(form_->Button2), {QUrl::fromLocalFile(out)}));
+    QCOMPARE(form_->Edit2->text(), out);
+    QVERIFY(Drop(centre(form_->Button3), {QUrl::fromLocalFile(other)}));
+    QCOMPARE(form_->Edit1->text(), other);
+    QVERIFY(Drop(centre(form_->Button1), {QUrl::fromLocalFile(plan)}));
+    QCOMPARE(form_->Edit1->text(), plan);
+
+    // Refused as a choice of them would be: another kind of file, several
+    // files, a file that is not local.
+    QVERIFY(!Drop(centre(form_->Edit1), {QUrl::fromLocalFile(Path(QStringLiteral("plan.dxf")))}));
+    QVERIFY(!Drop(centre(form_->Edit1), {QUrl::fromLocalFile(other), QUrl::fromLocalFile(out)}));
+    QVERIFY(!Drop(centre(form_->Edit2), {QUrl(QStringLiteral("https://example.org/plan.jww"))}));
+    QCOMPARE(form_->Edit1->text(), plan);
+    QCOMPARE(form_->Edit2->text(), out);
+    QCOMPARE(ui_->Beeps, 0);
+    QVERIFY(ui_->Messages.isEmpty());
+
+    // Still read-only to typing.
+    form_->Edit1->setFocus();
+    QTest::keyClicks(form_->Edit1, QStringLiteral("typed"));
+    QTest::keyClick(form_->Edit1, Qt::Key_Backspace);
+    QCOMPARE(form_->Edit1->text(), plan);
   }
 
   void unwritableOutputShowsTheErrorNumber() {
@@ -366,7 +486,8 @@ class TestForm1 : public QObject {
     QVERIFY(seen.SessionKept);
     QVERIFY(seen.MessagesSoFar.isEmpty());
     // The conversion ended normally and the window is back.
-    QCOMPARE(ui_->Messages, QStringList{QStringLiteral("変換終了しました")});
+    QCOMPARE(ui_->Messages.size(), 1);
+    QVERIFY(ui_->Messages.first().startsWith(QStringLiteral("変換終了しました\n")));
     QVERIFY(QFileInfo(Path(QStringLiteral("out.jww"))).size() > 0);
     QVERIFY(form_->isVisible());
     QVERIFY(form_->Button3->isEnabled());
@@ -408,6 +529,28 @@ class TestForm1 : public QObject {
   void Browse(QPushButton* button, const QString& answer) {
     ui_->Answers.append(answer);
     QTest::mouseClick(button, Qt::LeftButton);
+  }
+
+  // Drags these addresses over a point of the window as a file manager
+  // does, through the window's own routing to the widget under the pointer,
+  // and drops them there if the window takes them; true when dropped.
+  bool Drop(const QPoint& at, const QList<QUrl>& urls) {
+    QMimeData data;
+    data.setUrls(urls);
+    QWindow* window = form_->windowHandle();
+    const Qt::DropActions actions = Qt::CopyAction | Qt::MoveAction | Qt::LinkAction;
+    QDragEnterEvent enter(at, actions, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window, &enter);
+    QDragMoveEvent move(at, actions, &data, Qt::LeftButton, Qt::NoModifier);
+    if (enter.isAccepted()) QCoreApplication::sendEvent(window, &move);
+    if (!enter.isAccepted() || !move.isAccepted()) {
+      QDragLeaveEvent leave;
+      QCoreApplication::sendEvent(window, &leave);
+      return false;
+    }
+    QDropEvent drop(at, actions, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window, &drop);
+    return drop.isAccepted();
   }
 
   // What the real file dialog offered in its name box, and what it gave

@@ -5,9 +5,16 @@
 #include <unistd.h>
 
 #include <QImage>
+#include <QPainter>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include "jww/header.h"
+#include "jww/kinds.h"
+#include "thumbnail/scene_painter.h"
+
+using namespace quorvex;
 
 class TstThumbnail : public QObject {
   Q_OBJECT
@@ -50,6 +57,63 @@ class TstThumbnail : public QObject {
     QVERIFY(!opened);
     QCOMPARE(run.exitCode(), 1);
     QVERIFY(!QFile::exists(dir.filePath("pipe.png")));
+  }
+
+  // A drawing made on a black background is drawn on black, in its own
+  // screen colours.
+  void DrawnOnTheDrawingsOwnBackground() {
+    const QString real = QUORVEX_SOURCE_DIR "/../shared/real/blocks-two.jww";
+    if (!QFile::exists(real)) QSKIP("real drawings folder ../shared/real is absent");
+    QTemporaryDir dir;
+    const QString png = dir.filePath("black.png");
+    QCOMPARE(QProcess::execute(QUORVEX_THUMBNAIL_BIN, {real, png}), 0);
+    const QImage image(png);
+    QCOMPARE(image.pixel(0, 0), qRgb(0, 0, 0));
+    int white = 0;  // its pen 2 is white on screen: light strokes
+    for (int y = 0; y < image.height(); ++y)
+      for (int x = 0; x < image.width(); ++x) white += qGray(image.pixel(x, y)) > 96;
+    QVERIFY2(white > 100, qPrintable(QString("%1 light pixels").arg(white)));
+    // As printed: on white paper.
+    QCOMPARE(QProcess::execute(QUORVEX_THUMBNAIL_BIN, {"--print", real, png}), 0);
+    QCOMPARE(QImage(png).pixel(0, 0), qRgb(255, 255, 255));
+  }
+
+  // The limit on what block placements may cost stops their expansion, not
+  // the drawing's own entities after them.
+  void TheDrawingsOwnEntitiesArePaintedWhateverItsBlocksCost() {
+    TJwwData d;
+    SizeSettingsTables(d);
+    d.Header.Version = 700;
+    TEntJwwLine line;
+    line.PenStyle = 1, line.PenColor = 2;
+    d.BlockDefs.resize(1);
+    d.BlockDefCount = d.Header.BlockDefListCount = 1;
+    TEntJwwBlockDef& def = d.BlockDefs[0];
+    def.Number = 1;
+    for (int i = 0; i < 50; ++i) {
+      line.StartX = line.EndX = i * 0.2, line.StartY = 0, line.EndY = 40;
+      AppendEntity(def, def.EntityCount, line);
+    }
+    TEntJwwBlockRef placed;
+    placed.PenColor = 2, placed.ScaleX = placed.ScaleY = 1, placed.BlockNumber = 1;
+    for (int k = 0; k < 10; ++k) {
+      placed.RefX = k * 10;
+      AppendEntity(d, d.Header.EntityCount, placed);
+    }
+    line.StartX = 0, line.EndX = 100, line.StartY = line.EndY = 80;  // the last entity
+    AppendEntity(d, d.Header.EntityCount, line);
+    TSceneWalk walk(d);
+    QImage image(200, 200, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    {
+      QPainter painter(&image);
+      QCOMPARE(PaintDrawing(painter, walk, QRectF(0, 0, 200, 200), 100), int64_t(100));
+    }
+    // The last line runs across the top of the picture.
+    int drawn = 0;
+    for (int y = 0; y < 60; ++y)
+      for (int x = 0; x < 200; ++x) drawn += qGray(image.pixel(x, y)) < 200;
+    QVERIFY2(drawn > 150, qPrintable(QString("%1 pixels drawn").arg(drawn)));
   }
 
   void NoDrawingNoPicture() {

@@ -1,0 +1,72 @@
+#!/usr/bin/env bash
+# Unpacks the Debian package that scripts/package.sh made into a temporary
+# root and runs the converter and the thumbnailer from there on the sample
+# drawing: what a user gets after installing it. Skipped (status 77) when no
+# package of this version has been made.
+#   installed.sh BUILD-DIR SOURCE-DIR VERSION
+set -uo pipefail
+build=$1 src=$2 version=$3
+
+command -v dpkg-deb >/dev/null || { echo "dpkg-deb not found: skipped"; exit 77; }
+deb=$build/quorvex_${version}_$(dpkg --print-architecture).deb
+[ -f "$deb" ] || { echo "no package at $deb (scripts/package.sh makes it): skipped"; exit 77; }
+
+root=$(mktemp -d "${TMPDIR:-/tmp}/quorvex-package.XXXXXX")
+trap 'rm -rf "$root"' EXIT
+failed=0
+check() {  # NAME COMMAND...
+  local name=$1
+  shift
+  if "$@"; then echo "ok      $name"; else echo "FAILED  $name"; failed=$((failed + 1)); fi
+}
+
+dpkg-deb -x "$deb" "$root/fs" || { echo "cannot unpack $deb"; exit 1; }
+field() { dpkg-deb -f "$deb" "$1"; }
+check "Package: quorvex" test "$(field Package)" = quorvex
+check "Version: $version" test "$(field Version)" = "$version"
+# Depends as dpkg-shlibdeps writes it: with the C library and Qt's.
+depends=$(field Depends)
+check "Depends from the binaries: $depends" grep -q 'libc6 (>= .*libqt6gui6 (>= ' <<<"$depends"
+
+for f in usr/bin/quorvex usr/bin/quorvex-convert usr/bin/quorvex-thumbnail \
+  usr/share/applications/quorvex.desktop usr/share/metainfo/org.quorvex.quorvex.metainfo.xml \
+  usr/share/icons/hicolor/scalable/apps/quorvex.svg usr/share/icons/hicolor/48x48/apps/quorvex.png \
+  usr/share/icons/hicolor/256x256/apps/quorvex.png usr/share/mime/packages/quorvex-jww.xml \
+  usr/share/thumbnailers/quorvex.thumbnailer usr/share/man/man1/quorvex.1.gz \
+  usr/share/man/man1/quorvex-convert.1.gz usr/share/man/man1/quorvex-thumbnail.1.gz \
+  usr/share/bash-completion/completions/quorvex-convert usr/share/doc/quorvex/copyright; do
+  check "holds /$f" test -s "$root/fs/$f"
+done
+check "the copyright file holds the licence" grep -q 'Permission is hereby granted' "$root/fs/usr/share/doc/quorvex/copyright"
+
+# Every library each program needs is found on this system.
+for p in quorvex quorvex-convert quorvex-thumbnail; do
+  check "$p: all libraries found" bash -c "ldd '$root/fs/usr/bin/$p' >'$root/ldd' && ! grep -q 'not found' '$root/ldd'"
+done
+
+convert=$root/fs/usr/bin/quorvex-convert
+check "quorvex-convert --version" test "$("$convert" --version)" = "quorvex-convert $version"
+out=$("$convert" "$src/samples/sample.jww" "$root/out.jww")
+check "quorvex-convert converts the sample: $out" \
+  test "$out" = "$src/samples/sample.jww -> $root/out.jww: 2 dimensions exploded, 6 lines and 8 points added"
+info=$("$convert" --info "$root/out.jww")
+check "the output reads back, no dimension without a value left" grep -q '"dimensionsWithoutValue": 0,' <<<"$info"
+
+thumbnail=$root/fs/usr/bin/quorvex-thumbnail
+# A file manager runs it with no display and no platform asked for.
+check "quorvex-thumbnail draws the sample" env -u DISPLAY -u QT_QPA_PLATFORM -u WAYLAND_DISPLAY \
+  "$thumbnail" -s 64 "$src/samples/sample.jww" "$root/out.png"
+# A PNG whose longer side is 64 pixels.
+png_ok() {
+  [ "$(head -c 8 "$root/out.png" | od -An -tx1 | tr -d ' \n')" = 89504e470d0a1a0a ] || return 1
+  local w h
+  w=$(od -An -tu1 -j16 -N4 "$root/out.png" | awk '{print $1*16777216+$2*65536+$3*256+$4}')
+  h=$(od -An -tu1 -j20 -N4 "$root/out.png" | awk '{print $1*16777216+$2*65536+$3*256+$4}')
+  echo "        ${w}x$h pixels"
+  { [ "$w" -eq 64 ] && [ "$h" -le 64 ]; } || { [ "$h" -eq 64 ] && [ "$w" -le 64 ]; }
+}
+check "the thumbnail is a 64-pixel PNG" png_ok
+
+echo "$failed failed"
+((failed == 0)) || echo "(a package made before the last changes? scripts/package.sh makes it anew)"
+((failed == 0))

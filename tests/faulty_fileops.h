@@ -1,0 +1,99 @@
+// A double of the program's file calls (os/fileops.h) that fails chosen
+// ones: it counts the calls of the kinds in its mask and fails the Nth of
+// them, or the Nth and every later one (a disk that stays full), with a
+// chosen error number, or lets a write take only part of its bytes.
+#pragma once
+
+#include <cerrno>
+#include <cstdint>
+
+#include <atomic>
+
+#include "os/fileops.h"
+
+namespace qtest {
+
+class TFaultyFileOps : public quorvex::TFileOps {
+ public:
+  struct TPlan {
+    uint64_t FailAt = 0;       // the call to fail, counted from 1 among those of Mask; 0: none
+    bool Persistent = false;   // every later call of Mask fails too
+    int Error = EIO;           // the error number of a failed call
+    bool ShortWrite = false;   // a write takes half its bytes instead of failing (other calls pass)
+    unsigned Mask = quorvex::kOpAll;
+  };
+
+  explicit TFaultyFileOps(const TPlan& plan, quorvex::TFileOps& real = quorvex::SystemFileOps())
+      : plan_(plan), real_(real) {}
+
+  // Calls of the mask's kinds so far, and how many of them were made to fail
+  // (or cut short).
+  uint64_t Calls() const { return calls_.load(); }
+  uint64_t Injected() const { return injected_.load(); }
+
+  int OpenAt(int dirFd, const char* path, int flags, unsigned mode) override {
+    return Fails(quorvex::OpenKind(flags)) ? Failed() : real_.OpenAt(dirFd, path, flags, mode);
+  }
+  long Write(int fd, const void* data, size_t size) override {
+    if (!Chosen(Count(quorvex::kOpWrite))) return real_.Write(fd, data, size);
+    if (!plan_.ShortWrite) return Failed();
+    if (size < 2) return real_.Write(fd, data, size);  // nothing shorter to give
+    injected_.fetch_add(1);
+    return real_.Write(fd, data, size / 2);
+  }
+  int Fsync(int fd) override { return Fails(quorvex::kOpSync) ? Failed() : real_.Fsync(fd); }
+  int Fdatasync(int fd) override { return Fails(quorvex::kOpSync) ? Failed() : real_.Fdatasync(fd); }
+  int LinkAt(int oldDirFd, const char* oldPath, int newDirFd, const char* newPath, int flags) override {
+    return Fails(quorvex::kOpLink) ? Failed() : real_.LinkAt(oldDirFd, oldPath, newDirFd, newPath, flags);
+  }
+  int RenameAt(int oldDirFd, const char* oldPath, int newDirFd, const char* newPath, unsigned flags) override {
+    return Fails(quorvex::kOpRename) ? Failed() : real_.RenameAt(oldDirFd, oldPath, newDirFd, newPath, flags);
+  }
+  int UnlinkAt(int dirFd, const char* path, int flags) override {
+    return Fails(quorvex::UnlinkKind(flags)) ? Failed() : real_.UnlinkAt(dirFd, path, flags);
+  }
+  int MkdirAt(int dirFd, const char* path, unsigned mode) override {
+    return Fails(quorvex::kOpMakeFolder) ? Failed() : real_.MkdirAt(dirFd, path, mode);
+  }
+  int Fchmod(int fd, unsigned mode) override {
+    return Fails(quorvex::kOpChangeOwner) ? Failed() : real_.Fchmod(fd, mode);
+  }
+  int Fchown(int fd, unsigned uid, unsigned gid) override {
+    return Fails(quorvex::kOpChangeOwner) ? Failed() : real_.Fchown(fd, uid, gid);
+  }
+  int CloseWritten(int fd) override {
+    const int r = real_.CloseWritten(fd);  // closed whatever is reported
+    return Fails(quorvex::kOpClose) ? Failed() : r;
+  }
+
+ private:
+  // Counts a call of this kind when the mask holds it: its number, or 0.
+  uint64_t Count(unsigned kind) { return plan_.Mask & kind ? calls_.fetch_add(1) + 1 : 0; }
+  // Whether the call of this number is one to fail.
+  bool Chosen(uint64_t n) const {
+    return n != 0 && plan_.FailAt != 0 && (n == plan_.FailAt || (plan_.Persistent && n > plan_.FailAt));
+  }
+  // Whether a call other than a write fails (a short write fails none).
+  bool Fails(unsigned kind) { return Chosen(Count(kind)) && !plan_.ShortWrite; }
+  int Failed() {
+    injected_.fetch_add(1);
+    errno = plan_.Error;
+    return -1;
+  }
+
+  const TPlan plan_;
+  quorvex::TFileOps& real_;
+  std::atomic<uint64_t> calls_{0};
+  std::atomic<uint64_t> injected_{0};
+};
+
+// Puts a double in place of the file calls while it lives.
+class TFileOpsInPlace {
+ public:
+  explicit TFileOpsInPlace(quorvex::TFileOps& ops) { quorvex::SetFileOps(&ops); }
+  ~TFileOpsInPlace() { quorvex::SetFileOps(nullptr); }
+  TFileOpsInPlace(const TFileOpsInPlace&) = delete;
+  TFileOpsInPlace& operator=(const TFileOpsInPlace&) = delete;
+};
+
+}  // namespace qtest

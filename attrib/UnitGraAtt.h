@@ -2,9 +2,10 @@
 // pen colour palette with two pen sizes per colour, and the dash patterns of
 // the line types, with a few scalar settings.
 //
-// The window builds one object at start and frees it at close. The
-// conversion neither reads nor changes these tables, and they never reach a
-// file.
+// Every picture of a drawing (the SVG pictures and the thumbnail) takes its
+// colours, pen widths and dashes from these tables; a session also keeps
+// one from its start to its end. The conversion itself neither reads nor
+// changes them, and they never reach a drawing file.
 #pragma once
 
 #include <array>

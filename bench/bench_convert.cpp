@@ -43,104 +43,16 @@
 
 #include "explode/explode.h"
 #include "jww/archive.h"
-#include "jww/header.h"
+#include "jww/builder.h"
 #include "jww/jwwunit.h"
-#include "jww/kinds.h"
 
 using namespace quorvex;
+using namespace quorvex::builder;
 using Clock = std::chrono::steady_clock;
 
 namespace {
 
 double Seconds(Clock::time_point since) { return std::chrono::duration<double>(Clock::now() - since).count(); }
-
-// n entities: lines, texts and dimensions (half of them without value), plus
-// n / 10 block definitions: the even ones placed from the drawing, each
-// placing the odd one after it.
-TJwwData Generate(int32_t n) {
-  TJwwData d;
-  SizeSettingsTables(d);
-  d.Header.Version = kVersionImages;
-  for (int32_t i = 0; i < n; ++i) {
-    const int kind = i % 4;
-    if (kind == 0 || kind == 1) {
-      TEntJwwLine l;
-      l.PenStyle = 1, l.PenColor = 1, l.EndX = i, l.EndY = 1;
-      AppendEntity(d, d.Header.EntityCount, l);
-    } else if (kind == 2) {
-      TEntJwwText t;
-      t.PenStyle = 1, t.PenColor = 1, t.Text = JwwString::Narrow("text " + std::to_string(i));
-      AppendEntity(d, d.Header.EntityCount, t);
-    } else {
-      TEntJwwDimension dim;
-      dim.PenStyle = 1, dim.PenColor = 1, dim.PartsFlag = 1;
-      dim.DimLine.EndX = 10, dim.AuxLine1.EndY = 5, dim.AuxLine2.EndY = 5;
-      dim.ValueText.Text = JwwString::Narrow(i % 8 == 3 ? "" : "100");
-      AppendEntity(d, d.Header.EntityCount, dim);
-    }
-  }
-  const int32_t defs = n / 10;
-  d.BlockDefs.resize(static_cast<size_t>(defs));
-  for (int32_t k = 0; k < defs; ++k) {
-    TEntJwwBlockDef& def = d.BlockDefs[static_cast<size_t>(k)];
-    def.Number = k + 1;
-    def.Name = JwwString::Narrow("block " + std::to_string(k));
-    TEntJwwLine l;
-    l.PenStyle = 1, l.PenColor = 1, l.EndX = 1;
-    AppendEntity(def, def.EntityCount, l);
-    if (k % 2 == 0 && k + 1 < defs) {  // even definitions place the next, a leaf
-      TEntJwwBlockRef r;
-      r.PenColor = 1, r.ScaleX = r.ScaleY = 1, r.BlockNumber = k + 2;
-      AppendEntity(def, def.EntityCount, r);
-    }
-    if (k % 2 == 0) {
-      TEntJwwBlockRef r;
-      r.PenColor = 1, r.ScaleX = r.ScaleY = 1, r.BlockNumber = k + 1;
-      AppendEntity(d, d.Header.EntityCount, r);
-    }
-  }
-  d.BlockDefCount = d.Header.BlockDefListCount = defs;
-  return d;
-}
-
-// n entities around a block-heavy core: 20,000 definitions, each holding a
-// line; the first 10,000 are placed once from the drawing and each of them
-// places the next definition twice, so the insertions reach 30,000 tree nodes.
-TJwwData GenerateBlocks(int32_t n) {
-  constexpr int32_t kDefs = 20000;
-  TJwwData d = Generate(std::max<int32_t>(n - kDefs / 2, 0));
-  d.BlockDefs.clear();
-  d.BlockDefs.resize(kDefs);
-  for (int32_t k = 0; k < kDefs; ++k) {
-    TEntJwwBlockDef& def = d.BlockDefs[static_cast<size_t>(k)];
-    def.Number = k + 1;
-    def.Name = JwwString::Narrow("part " + std::to_string(k));
-    TEntJwwLine l;
-    l.PenStyle = 1, l.PenColor = 1, l.EndX = 1, l.EndY = k;
-    AppendEntity(def, def.EntityCount, l);
-  }
-  // Replace the plain generator's insertions by ours.
-  TRecords<TEntJwwListItem> order;
-  for (int32_t i = 0; i < d.Header.EntityCount; ++i)
-    if (d.EntityOrder[i].Kind != kBlockRef) order.push_back(d.EntityOrder[i]);
-  d.EntityOrder = order;
-  d.Header.EntityCount = static_cast<int32_t>(order.size());
-  d.BlockRefs.clear();
-  d.BlockRefCount = 0;
-  for (int32_t k = 0; k < kDefs / 2; ++k) {
-    TEntJwwBlockRef r;
-    r.PenColor = 1, r.ScaleX = r.ScaleY = 1, r.RefX = k, r.BlockNumber = k + 1;
-    AppendEntity(d, d.Header.EntityCount, r);
-    TEntJwwBlockDef& def = d.BlockDefs[static_cast<size_t>(k)];
-    for (int twice = 0; twice < 2; ++twice) {
-      TEntJwwBlockRef nested = r;
-      nested.RefX = twice, nested.BlockNumber = kDefs / 2 + k + 1;
-      AppendEntity(def, def.EntityCount, nested);
-    }
-  }
-  d.BlockDefCount = d.Header.BlockDefListCount = kDefs;
-  return d;
-}
 
 struct TRun {
   double Seconds = 0;
@@ -197,9 +109,8 @@ int Compare(int32_t n, int runs, bool blocks, const std::string& converter) {
   ::mkdir(dir.c_str(), 0700);
   const std::string in = dir + "/in.jww", out = dir + "/out.jww", copy = dir + "/copy.jww";
   {
-    TJwwData d = blocks ? GenerateBlocks(n) : Generate(n);
-    d.PostRead();
-    if (d.Write(in, kVersionImages, TWriterFallbacks{}, nullptr) != 0) {
+    TJwwData d = blocks ? BlockHeavyDrawing(n) : LargeDrawing(n);
+    if (!d.PostRead() || d.Write(in, kVersionImages, TWriterFallbacks{}, nullptr) != 0) {
       std::fprintf(stderr, "cannot write %s\n", in.c_str());
       return 1;
     }
@@ -262,10 +173,9 @@ int Batch(int32_t n, int drawings, int jobs, int runs, const std::string& conver
   ::mkdir(dir.c_str(), 0700);
   std::vector<std::string> inputs;
   {
-    TJwwData d = Generate(n);
-    d.PostRead();
+    TJwwData d = LargeDrawing(n);
     inputs.push_back(dir + "/drawing1.jww");
-    if (d.Write(inputs[0], kVersionImages, TWriterFallbacks{}, nullptr) != 0) {
+    if (!d.PostRead() || d.Write(inputs[0], kVersionImages, TWriterFallbacks{}, nullptr) != 0) {
       std::fprintf(stderr, "cannot write %s\n", inputs[0].c_str());
       return 1;
     }
@@ -328,9 +238,8 @@ int main(int argc, char** argv) {
     // Keeps the generated drawing, to profile a conversion of it by hand.
     const int32_t n = std::atoi(argv[2]);
     const bool blocks = argc > 4 && std::strcmp(argv[4], "--blocks") == 0;
-    TJwwData d = blocks ? GenerateBlocks(n) : Generate(n);
-    d.PostRead();
-    if (n < 1 || d.Write(argv[3], kVersionImages, TWriterFallbacks{}, nullptr) != 0) {
+    TJwwData d = blocks ? BlockHeavyDrawing(n) : LargeDrawing(n);
+    if (n < 1 || !d.PostRead() || d.Write(argv[3], kVersionImages, TWriterFallbacks{}, nullptr) != 0) {
       std::fprintf(stderr, "usage: quorvex-bench --write ENTITIES FILE [--blocks]\n");
       return 1;
     }
@@ -351,11 +260,13 @@ int main(int argc, char** argv) {
   const int32_t largest = argc > 1 ? std::atoi(argv[1]) : 1000000;
   std::printf("%10s %10s %10s %10s %10s %12s\n", "entities", "bytes", "read s", "explode s", "write s", "us/entity");
   for (int32_t n = 10000; n <= largest; n *= 10) {
-    TJwwData source = Generate(n);
-    source.PostRead();
+    TJwwData source = LargeDrawing(n);
     TArchiveWriter original;
-    source.WriteTo(original, kVersionImages, TWriterFallbacks{}, nullptr);
-    const std::vector<uint8_t>& bytes = original.Data();
+    if (!source.PostRead() || !source.WriteTo(original, kVersionImages, TWriterFallbacks{}, nullptr)) {
+      std::fprintf(stderr, "cannot generate %d entities\n", n);
+      return 1;
+    }
+    const std::vector<uint8_t> bytes = original.Data();
 
     TJwwData d;
     auto t0 = Clock::now();
@@ -366,9 +277,9 @@ int main(int argc, char** argv) {
     const double explode = Seconds(t0);
     t0 = Clock::now();
     TArchiveWriter out;
-    d.WriteTo(out, d.Header.Version, TWriterFallbacks{}, nullptr);
+    const bool written = d.WriteTo(out, d.Header.Version, TWriterFallbacks{}, nullptr);
     const double write = Seconds(t0);
-    if (!ok || !out.Ok()) {
+    if (!ok || !written) {
       std::fprintf(stderr, "round trip failed at %d entities\n", n);
       return 1;
     }

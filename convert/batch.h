@@ -56,7 +56,7 @@ class TBatch {
   // Converts every input, `workers` at a time (one after the other when 1),
   // and hands each outcome to print as soon as it and all before it are
   // done. Failures are reported and the rest go on. 0, or kExitSomeFailed.
-  int Run(size_t workers, const TPrint& print = Print, const TConvert& convert = ConvertOne);
+  [[nodiscard]] int Run(size_t workers, const TPrint& print = Print, const TConvert& convert = ConvertOne);
 
   size_t Size() const { return jobs_.size(); }
 

@@ -25,11 +25,11 @@ std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2))
 void Print(const TOutcome& o);
 
 // Converts one drawing with the session; what it printed and its status.
-TOutcome ConvertOne(TConversionSession& session, const std::string& in, const std::string& out);
+[[nodiscard]] TOutcome ConvertOne(TConversionSession& session, const std::string& in, const std::string& out);
 
 // Draws one drawing into an SVG picture, as stored or (preview) as the
 // conversion would write it; what it printed and its status.
-TOutcome DrawOne(bool preview, const std::string& input, const std::string& output,
-                 TColorSet colors = TColorSet::kScreen);
+[[nodiscard]] TOutcome DrawOne(bool preview, const std::string& input, const std::string& output,
+                               TColorSet colors = TColorSet::kScreen);
 
 }  // namespace quorvex

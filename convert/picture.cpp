@@ -100,8 +100,7 @@ TPictureResult MakePicture(const std::string& input, const std::string& output, 
     if (result.ErrorNumber == 0) {
       TArchiveWriter out(file);
       WriteSvg(walk, out, svg);
-      out.Flush();
-      result.ErrorNumber = out.Ok() ? file.Commit() : out.Error();
+      result.ErrorNumber = out.Flush() ? file.Commit() : out.Error();
     }
   } catch (const std::bad_alloc&) {
     result.ErrorNumber = ENOMEM;

@@ -16,7 +16,7 @@ namespace quorvex {
 // Reads a drawing and the images it carries. The images pass through a
 // private scratch folder that is removed before this returns. False when
 // the drawing cannot be read; *error then says why.
-bool ReadDrawingWithImages(const std::string& path, TJwwData& d, std::vector<TStoredImage>& images,
+[[nodiscard]] bool ReadDrawingWithImages(const std::string& path, TJwwData& d, std::vector<TStoredImage>& images,
                            TReadError& error);
 
 // Bytes of image data a picture of a drawing file of this size may embed.
@@ -54,7 +54,7 @@ std::string PreviewCaption(const TExplodeSummary& done, int64_t markedLines, int
 // Reads `input`, explodes it for a preview, and writes the picture to
 // `output` durably (nothing else is written), in the drawing's screen
 // colours or its printer colours.
-TPictureResult MakePicture(const std::string& input, const std::string& output, TPictureMode mode,
-                           TColorSet colors = TColorSet::kScreen);
+[[nodiscard]] TPictureResult MakePicture(const std::string& input, const std::string& output, TPictureMode mode,
+                                         TColorSet colors = TColorSet::kScreen);
 
 }  // namespace quorvex

@@ -63,7 +63,7 @@ class TConversionSession {
   void ResetConversion();
 
   // Checks the two names, then reset, read, explode, write, reset.
-  TConvertResult ConvertDrawing(const std::string& input, const std::string& output);
+  [[nodiscard]] TConvertResult ConvertDrawing(const std::string& input, const std::string& output);
 
   bool Started() const { return Drawing != nullptr; }
 

@@ -22,28 +22,33 @@ class TContainerExplode {
     s_.Lines.resize(static_cast<size_t>(std::max(s_.LineCount, 0)));
     s_.Points.resize(static_cast<size_t>(std::max(s_.PointCount, 0)));
 
-    // Whether each dimension is without value, as the first pass finds it
-    // (the second pass would otherwise visit every record again).
-    enum : uint8_t { kNotSeen, kValued, kWithoutValue };
-    std::vector<uint8_t> blank(s_.Dims.size(), kNotSeen);
-    const int32_t dimCount = std::min(s_.DimCount, static_cast<int32_t>(s_.Dims.size()));
+    // Only the dimensions the order list holds are exploded: one that an
+    // earlier explode removed stays in Dims, but no longer listed, and must
+    // not give its lines again. Each listed one is looked at once, in the
+    // order of Dims, and what is found kept for the passes after; the first
+    // counts what the explode adds, so that the arrays take room for it once.
+    enum : uint8_t { kUnlisted, kListed, kValued, kWithoutValue };
+    std::vector<uint8_t> state(s_.Dims.size(), kUnlisted);
+    for (const TEntJwwListItem& item : s_.EntityOrder)
+      if (item.Kind == kDimension && item.Index >= 0 && item.Index < static_cast<int32_t>(s_.Dims.size()))
+        state[static_cast<size_t>(item.Index)] = kListed;
     size_t lines = 0, points = 0;
-    for (int32_t i = 0; i < dimCount; ++i) {
+    for (size_t i = 0; i < s_.Dims.size(); ++i) {
+      if (state[i] != kListed) continue;
       const TEntJwwDimension& dim = s_.Dims[i];
       const bool withoutValue = IsDimensionWithoutValue(dim);
-      blank[static_cast<size_t>(i)] = withoutValue ? kWithoutValue : kValued;
+      state[i] = withoutValue ? kWithoutValue : kValued;
       if (!withoutValue) continue;
       ++lines;
       if (dim.PartsFlag == 0) continue;
       lines += (AuxLineHasLength(dim.AuxLine1) ? 1 : 0) + (AuxLineHasLength(dim.AuxLine2) ? 1 : 0);
       points += 4;
     }
-    // Room for exactly what is added, taken once.
     s_.Lines.reserve(s_.Lines.size() + lines);
     s_.Points.reserve(s_.Points.size() + points);
     s_.EntityOrder.reserve(s_.EntityOrder.size() + lines + points);
-    for (int32_t i = 0; i < dimCount; ++i) {
-      if (blank[static_cast<size_t>(i)] != kWithoutValue) continue;
+    for (size_t i = 0; i < s_.Dims.size(); ++i) {
+      if (state[i] != kWithoutValue) continue;
       const TEntJwwDimension& dim = s_.Dims[i];
       layer_ = dim.Layer;
       layerGroup_ = dim.LayerGroup;
@@ -64,9 +69,7 @@ class TContainerExplode {
 
     for (TEntJwwListItem& item : s_.EntityOrder) {
       if (item.Kind != kDimension || item.Index < 0 || item.Index >= static_cast<int32_t>(s_.Dims.size())) continue;
-      uint8_t& seen = blank[static_cast<size_t>(item.Index)];
-      if (seen == kNotSeen) seen = IsDimensionWithoutValue(s_.Dims[item.Index]) ? kWithoutValue : kValued;
-      if (seen != kWithoutValue) continue;
+      if (state[static_cast<size_t>(item.Index)] != kWithoutValue) continue;
       item.Kind = kNone;
       --s_.DimCount;
       ++sum_.DimensionsExploded;

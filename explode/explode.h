@@ -24,10 +24,12 @@ struct TExplodeSummary {
 // characters.
 bool IsDimensionWithoutValue(const TEntJwwDimension& d);
 
-// Explodes the drawing, then each block definition in order. Items of
-// removed dimensions get Kind 0 and DimCount goes down; the new lines and
-// points are appended after each container's existing entities. Runs once
-// on a freshly read drawing.
+// Explodes the drawing, then each block definition in order: each
+// dimension without value that the order list holds is replaced. Items of
+// removed dimensions get Kind 0 and DimCount goes down; the records stay in
+// Dims. The new lines and points are appended after each container's
+// existing entities. A second explode of the same drawing finds nothing
+// more to do.
 TExplodeSummary ExplodeDimensions(TJwwData& d);
 
 }  // namespace quorvex

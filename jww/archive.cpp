@@ -182,14 +182,16 @@ TArchiveWriter::TArchiveWriter() : mem_(std::make_unique<TBigBlock>()) {
   end_ = room_ + mem_->Size();
 }
 
-TArchiveWriter::TArchiveWriter(TByteSink& sink) : sink_(&sink) { Flush(); }  // takes the first room
+TArchiveWriter::TArchiveWriter(TByteSink& sink) : sink_(&sink) {
+  (void)Flush();  // takes the first room; a failure stays in Error()
+}
 
 TArchiveWriter::~TArchiveWriter() = default;
 
 void TArchiveWriter::MakeRoom(size_t n) {
   if (err_ != 0) return;
   if (sink_) {
-    Flush();
+    (void)Flush();  // a failure stays in Error()
     if (err_ == 0 && static_cast<size_t>(end_ - next_) < n) Fail(EINVAL);  // a room smaller than one field
     return;
   }

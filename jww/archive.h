@@ -96,7 +96,7 @@ class TArchiveWriter {
   void Zeros(size_t n);
 
   // Hands the bytes written to the sink; false on failure.
-  bool Flush();
+  [[nodiscard]] bool Flush();
   // Records a failure with its errno (the first one sticks).
   void Fail(int err);
   bool Ok() const { return err_ == 0; }

@@ -32,19 +32,18 @@ void TJwwData::Clear() {
   ColorsEx.clear();
   LineTypesEx.clear();
   TextStyles.clear();
-  BlockDefs.clear();
+  // Given back, not only emptied: a window keeps its drawing between
+  // conversions.
+  BlockDefs = TRecords<TEntJwwBlockDef>();
   BlockDefCount = 0;
-  BlockTree.clear();
+  BlockTree = TRecords<TEntJwwBlockTree>();
   BlockTreeCount = 0;
   UsedBlockDefCount = 0;
   ImageEntriesRead = 0;
   EntityListOffset = 0;
 }
 
-void TJwwData::Reset() {
-  // Clear destroys the block definitions, and with them their stores.
-  Clear();
-}
+void TJwwData::Reset() { Clear(); }
 
 std::span<const TEntJwwBlockDef> TJwwData::Definitions() const {
   return std::span(BlockDefs).first(std::min(BlockDefs.size(), static_cast<size_t>(std::max(BlockDefCount, 0))));

@@ -27,28 +27,29 @@ class TJwwData : public TEntJwwStore {
 
   // Empties the drawing to the state of a new one.
   void Clear();
-  // Frees the nested stores of every block definition and clears (the
-  // definitions go with their stores).
+  // The same as Clear, for a drawing done with: its arrays, the block
+  // definitions and their stores (with the pool they share) are freed.
   void Reset();
 
   // Reads a whole drawing. Carried images are copied into the image store's
   // scratch folder (pass nullptr to skip the image section's data). Returns
   // false on any failure; *error (when given) then says why.
-  bool Read(const std::string& path, TImageStore* images, TReadError* error = nullptr);
+  [[nodiscard]] bool Read(const std::string& path, TImageStore* images, TReadError* error = nullptr);
   // Reads a drawing held in memory (the same rules; used by Read and tests).
-  bool ReadBytes(const uint8_t* data, size_t size, TImageStore* images, TReadError* error = nullptr);
+  [[nodiscard]] bool ReadBytes(const uint8_t* data, size_t size, TImageStore* images, TReadError* error = nullptr);
 
   // Writes the drawing as a file of the given version into an already open
   // writer (images from the store, or none when nullptr). False when the
   // writer has failed; its Error() then holds the reason.
-  bool WriteTo(class TArchiveWriter& w, int32_t version, const TWriterFallbacks& fallbacks,
+  [[nodiscard]] bool WriteTo(class TArchiveWriter& w, int32_t version, const TWriterFallbacks& fallbacks,
                TImageStore* images) const;
   // Writes the drawing to a file: into a temporary file in its folder that
   // takes the path only once complete and synced (TOutputFile); a file
   // replaced keeps its mode. Returns 0 on success, else the system error
   // number (nothing is left at the path then, and a file that stood there
   // before is untouched).
-  int Write(const std::string& path, int32_t version, const TWriterFallbacks& fallbacks, TImageStore* images) const;
+  [[nodiscard]] int Write(const std::string& path, int32_t version, const TWriterFallbacks& fallbacks,
+                          TImageStore* images) const;
 
   // The first BlockDefCount block definitions (no more than BlockDefs holds).
   std::span<const TEntJwwBlockDef> Definitions() const;
@@ -59,7 +60,7 @@ class TJwwData : public TEntJwwStore {
   // reaches a definition that places itself, or grows beyond
   // kMaxBlockTreeNodes; *error (when given) then names the definition and
   // the byte where it starts.
-  bool PostRead(TReadError* error = nullptr);
+  [[nodiscard]] bool PostRead(TReadError* error = nullptr);
 
   // A node of BlockTree: its insertion record, the common part it carries
   // (the insertion's at depth 0, else that of the definition holding the

@@ -71,33 +71,81 @@ inline TEntJwwCommon MapCommonPart(const TEntJwwCommon& r, int context, int32_t 
   return c;
 }
 
-// Writes the mapped common part (PenWidth only from version 351), its
-// bytes gathered first and handed over in one go.
+// The common part's bytes on file, little-endian, in this order: Group (4
+// bytes), PenStyle (1), PenColor (2), PenWidth (2, from version 351 only),
+// Layer (2), LayerGroup (2), Flags (2). The reader, the skipper and the
+// writer all go by this one description.
+struct TCommonPartLayout {
+  static constexpr size_t kGroup = 0, kPenStyle = 4, kPenColor = 5, kPenWidth = 7;
+  static constexpr size_t kMaxSize = 15;
+
+  explicit constexpr TCommonPartLayout(int32_t version) : WithWidth(version >= kVersionPenWidth) {}
+  constexpr size_t Layer() const { return WithWidth ? kPenWidth + 2 : kPenWidth; }
+  constexpr size_t LayerGroup() const { return Layer() + 2; }
+  constexpr size_t Flags() const { return Layer() + 4; }
+  constexpr size_t Size() const { return Layer() + 6; }
+  // Where the first field that does not fit in `bytes` starts.
+  constexpr size_t FirstFieldPast(size_t bytes) const {
+    const size_t ends[] = {kPenStyle, kPenColor, kPenWidth, Layer(), LayerGroup(), Flags(), Size()};
+    size_t start = 0;
+    for (size_t end : ends) {
+      if (end > bytes) return start;
+      start = end;
+    }
+    return Size();
+  }
+
+  bool WithWidth;
+};
+
+namespace layout_detail {
+inline uint16_t Get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+inline void Put16(uint8_t* p, uint16_t v) {
+  p[0] = static_cast<uint8_t>(v);
+  p[1] = static_cast<uint8_t>(v >> 8);
+}
+}  // namespace layout_detail
+
+// The common part from its bytes (PenWidth 0 where the layout has none).
+inline void DecodeCommonPart(const uint8_t* p, const TCommonPartLayout& l, TEntJwwCommon& r) {
+  using layout_detail::Get16;
+  r.Group = uint32_t(Get16(p + l.kGroup)) | uint32_t(Get16(p + l.kGroup + 2)) << 16;
+  r.PenStyle = p[l.kPenStyle];
+  r.PenColor = Get16(p + l.kPenColor);
+  r.PenWidth = l.WithWidth ? Get16(p + l.kPenWidth) : 0;
+  r.Layer = Get16(p + l.Layer());
+  r.LayerGroup = Get16(p + l.LayerGroup());
+  r.Flags = Get16(p + l.Flags());
+}
+
+// The bytes of a common part (l.Size() of them).
+inline void EncodeCommonPart(const TEntJwwCommon& c, const TCommonPartLayout& l, uint8_t* p) {
+  using layout_detail::Put16;
+  Put16(p + l.kGroup, static_cast<uint16_t>(c.Group));
+  Put16(p + l.kGroup + 2, static_cast<uint16_t>(c.Group >> 16));
+  p[l.kPenStyle] = c.PenStyle;
+  Put16(p + l.kPenColor, c.PenColor);
+  if (l.WithWidth) Put16(p + l.kPenWidth, c.PenWidth);
+  Put16(p + l.Layer(), c.Layer);
+  Put16(p + l.LayerGroup(), c.LayerGroup);
+  Put16(p + l.Flags(), c.Flags);
+}
+
+// Writes the mapped common part, its bytes gathered first and handed over
+// in one go.
 inline void WriteCommonPart(TArchiveWriter& w, const TEntJwwCommon& r, int context, int32_t version,
                             const TWriterFallbacks& fb) {
-  const TEntJwwCommon c = MapCommonPart(r, context, version, fb);
-  uint8_t b[15];
-  auto put16 = [](uint8_t* q, uint16_t v) {
-    q[0] = static_cast<uint8_t>(v);
-    q[1] = static_cast<uint8_t>(v >> 8);
-  };
-  put16(b, static_cast<uint16_t>(c.Group));
-  put16(b + 2, static_cast<uint16_t>(c.Group >> 16));
-  b[4] = c.PenStyle;
-  put16(b + 5, c.PenColor);
-  uint8_t* rest = b + 7;
-  if (version >= kVersionPenWidth) {
-    put16(rest, c.PenWidth);
-    rest += 2;
-  }
-  put16(rest, c.Layer);
-  put16(rest + 2, c.LayerGroup);
-  put16(rest + 4, c.Flags);
+  const TCommonPartLayout layout(version);
+  uint8_t b[TCommonPartLayout::kMaxSize];
+  EncodeCommonPart(MapCommonPart(r, context, version, fb), layout, b);
   // A size known where it is compiled: the copy is a few moves, not a call.
-  if (version >= kVersionPenWidth) {
-    w.Bytes(b, 15);
+  constexpr size_t kWithWidth = TCommonPartLayout(kVersionPenWidth).Size();
+  constexpr size_t kWithoutWidth = TCommonPartLayout(kVersionPenWidth - 1).Size();
+  static_assert(kWithWidth == TCommonPartLayout::kMaxSize);
+  if (layout.WithWidth) {
+    w.Bytes(b, kWithWidth);
   } else {
-    w.Bytes(b, 13);
+    w.Bytes(b, kWithoutWidth);
   }
 }
 
@@ -109,35 +157,20 @@ class TRecordReader {
   int32_t Version() const { return version_; }
   ByteCursor& Cursor() { return c_; }
 
-  // The common part: 15 bytes, or 13 without PenWidth before version 351.
   void Common(TEntJwwCommon& r, int /*context*/) {
-    const bool withWidth = version_ >= kVersionPenWidth;
-    const size_t size = withWidth ? 15 : 13;
-    if (c_.Remaining() < size) {
-      // Field by field, so that the failure names the field cut short.
-      r.Group = c_.U32();
-      r.PenStyle = c_.U8();
-      r.PenColor = c_.U16();
-      r.PenWidth = withWidth ? c_.U16() : 0;
-      r.Layer = c_.U16();
-      r.LayerGroup = c_.U16();
-      r.Flags = c_.U16();
+    const TCommonPartLayout layout(version_);
+    if (c_.Remaining() < layout.Size()) {
+      // Cut short: the failure names the first field that does not fit.
+      c_.FailAt(c_.Offset() + layout.FirstFieldPast(c_.Remaining()), TReadProblem::kCutShort);
+      r = TEntJwwCommon();
       return;
     }
-    const uint8_t* p = c_.Take(size);
+    const uint8_t* p = c_.Take(layout.Size());
     if (!p) {
       r = TEntJwwCommon();
       return;
     }
-    auto u16 = [](const uint8_t* q) { return static_cast<uint16_t>(q[0] | (q[1] << 8)); };
-    r.Group = uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-    r.PenStyle = p[4];
-    r.PenColor = u16(p + 5);
-    r.PenWidth = withWidth ? u16(p + 7) : 0;
-    const uint8_t* rest = p + (withWidth ? 9 : 7);
-    r.Layer = u16(rest);
-    r.LayerGroup = u16(rest + 2);
-    r.Flags = u16(rest + 4);
+    DecodeCommonPart(p, layout, r);
   }
   void U16(uint16_t& v) { v = c_.U16(); }
   void U32(uint32_t& v) { v = c_.U32(); }
@@ -173,9 +206,10 @@ class TRecordSkipper {
   int32_t Version() const { return version_; }
 
   void Common(TEntJwwCommon& r, int /*context*/) {
-    const uint8_t* p = c_.Take(version_ >= kVersionPenWidth ? 15 : 13);
-    r.PenStyle = p ? p[4] : 0;
-    r.PenColor = p ? static_cast<uint16_t>(p[5] | (p[6] << 8)) : 0;
+    const TCommonPartLayout layout(version_);
+    const uint8_t* p = c_.Take(layout.Size());
+    r.PenStyle = p ? p[layout.kPenStyle] : 0;
+    r.PenColor = p ? layout_detail::Get16(p + layout.kPenColor) : 0;
   }
   template <class T>
   void U16(const T&) { c_.Skip(2); }

@@ -136,13 +136,13 @@ int TJwwData::Write(const std::string& path, int32_t version, const TWriterFallb
   TOutputFile out;  // removed again unless committed, however the writing ends
   if (const int err = out.Open(path)) return err;
   TArchiveWriter w(out);  // fills the file's own blocks
+  bool written = false;
   try {
-    WriteTo(w, version, fallbacks, images);
+    written = WriteTo(w, version, fallbacks, images);
   } catch (const std::bad_alloc&) {
     w.Fail(ENOMEM);
   }
-  w.Flush();
-  if (!w.Ok()) return w.Error();
+  if (!written || !w.Flush()) return w.Error();
   return out.Commit();
 }
 

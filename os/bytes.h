@@ -36,7 +36,7 @@ class TByteSource {
 class TByteSink {
  public:
   virtual ~TByteSink() = default;
-  virtual int Exchange(size_t used, uint8_t*& room, size_t& size) = 0;
+  [[nodiscard]] virtual int Exchange(size_t used, uint8_t*& room, size_t& size) = 0;
 };
 
 }  // namespace quorvex

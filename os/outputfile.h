@@ -36,7 +36,7 @@ class TOutputFile : public TByteSink {
   // the first time) and gives the room for the next bytes; a large output
   // is written and synced by threads of the file's own (TWriteBehind). 0,
   // or the errno of the first failure so far (Commit fails with it too).
-  int Exchange(size_t used, uint8_t*& room, size_t& size) override;
+  [[nodiscard]] int Exchange(size_t used, uint8_t*& room, size_t& size) override;
   // Makes the file durable and gives it the output's name: a regular file
   // replaced keeps its permission bits (and its owner and group where the
   // process may set them); a new file, or one that replaces a link or

@@ -47,6 +47,15 @@ int TScratchFolder::Create(const std::string& base) {
       return err;
     }
     const int fd = FileOps().OpenAt(baseFd_, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC, 0);
+    if (fd < 0 && errno != ENOENT) {
+      // It cannot be opened (no descriptor left, a failing disk): it goes
+      // again, empty as it was made, and the session has none.
+      const int err = errno;
+      FileOps().UnlinkAt(baseFd_, name.c_str(), AT_REMOVEDIR);
+      ReleaseCleanup(slot);
+      CloseFd(baseFd_);
+      return err;
+    }
     if (fd < 0 || !LockNew(baseFd_, name, fd)) {
       // A sweeper removed it already, or has it and removes it.
       if (fd >= 0) ::close(fd);
@@ -73,8 +82,12 @@ int TScratchFolder::CreateInFirst(const std::vector<std::string>& bases) {
 
 void TScratchFolder::Remove() {
   if (fd_ >= 0) {
-    EmptyFolder(fd_);
-    FileOps().UnlinkAt(baseFd_, name_.c_str(), AT_REMOVEDIR);
+    // Once more when the first removal fails: a disk that failed for a
+    // moment, or a file that came in meanwhile.
+    for (int tries = 0; tries < 2; ++tries) {
+      EmptyFolder(fd_);
+      if (FileOps().UnlinkAt(baseFd_, name_.c_str(), AT_REMOVEDIR) == 0) break;
+    }
   }
   UnlistCleanup(slot_);
   CloseFd(fd_);  // gives up the lock last

@@ -67,7 +67,7 @@ class TSyncAhead {
 
 TWriteBehind::TWriteBehind(int fd) : fd_(fd) {}
 
-TWriteBehind::~TWriteBehind() { Finish(); }
+TWriteBehind::~TWriteBehind() { (void)Finish(); }
 
 int TWriteBehind::Exchange(size_t used, uint8_t*& room, size_t& size) {
   room = nullptr;

@@ -39,12 +39,12 @@ class TWriteBehind {
 
   // Hands over the first `used` bytes of the block given last (if any) and
   // gives the next block to fill. 0, or the first error so far.
-  int Exchange(size_t used, uint8_t*& room, size_t& size);
+  [[nodiscard]] int Exchange(size_t used, uint8_t*& room, size_t& size);
 
   // Writes out every block handed over and stops the writing thread, then
   // the syncing one (which only the writing feeds, so nothing can start it
   // again). The first error of either, or 0. Safe to call again.
-  int Finish();
+  [[nodiscard]] int Finish();
 
  private:
   static constexpr size_t kBlockSize = size_t(1) << 20;

@@ -40,6 +40,26 @@ TEST(Explode, BlankDimensionInTheDrawingAndInADefinition) {
   EXPECT_EQ(std::tuple(sum.DimensionsExploded, sum.LinesAdded, sum.PointsAdded), std::tuple(2, 4, 8));
 }
 
+// The dimensions an explode removes stay in Dims, out of the order list; a
+// second explode must find nothing more to do, in the drawing and in its
+// definitions alike.
+TEST(Explode, ASecondExplodeAddsNothing) {
+  TJwwData d = NewDrawing(600);
+  TEntJwwBlockDef& def = AddBlockDef(d, 1, N("dims"));
+  for (auto [s, n] : {std::pair<TEntJwwStore*, int32_t*>{&d, &d.Header.EntityCount}, {&def, &def.EntityCount}}) {
+    Add(*s, *n, MakeDimension(N(""), true));
+    Add(*s, *n, MakeDimension(N("1500"), true));
+    Add(*s, *n, MakeDimension(N(" "), false));
+  }
+  AddToDrawing(d, MakeBlockRef(1));
+  const TExplodeSummary first = ExplodeDimensions(d);
+  EXPECT_EQ(std::tuple(first.DimensionsExploded, first.LinesAdded, first.PointsAdded), std::tuple(4, 8, 8));
+  const std::vector<uint8_t> once = Serialize(d, 600);
+  const TExplodeSummary again = ExplodeDimensions(d);
+  EXPECT_EQ(std::tuple(again.DimensionsExploded, again.LinesAdded, again.PointsAdded), std::tuple(0, 0, 0));
+  EXPECT_EQ(Serialize(d, 600), once);
+}
+
 TEST(Explode, OnlyDimensionsWithoutVisibleValueAreRemoved) {
   for (const JwwString& v : {N("0"), N("1,500"), N(" x "), W(u"0"), W(u"寸"), N("\x90\xa1")}) {
     const TJwwData d = Exploded(MakeDimension(v, true));

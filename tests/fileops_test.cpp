@@ -5,6 +5,7 @@
 #include <set>
 
 #include "convert/session.h"
+#include "os/outputfile.h"
 #include "faulty_fileops.h"
 #include "writer_util.h"
 
@@ -101,6 +102,55 @@ TEST_F(FaultyFiles, InterruptedAndShortWritesAreRetried) {
       ExpectNothingLeft();
     }
   }
+}
+
+// Every call of a whole conversion (its session's start and end included)
+// that changes a file is made to fail in turn: once, as a disk that fails
+// for a moment, and from then on, as a disk that stays full (removing still
+// works there). The conversion either succeeds with the right output or
+// fails naming the error, the output that stood there stays as it was, and
+// nothing is left.
+TEST_F(FaultyFiles, EveryCallOfAConversionFailsInTurnAndHarmsNothing) {
+  session.CleanUp();  // each run below starts its own, the scratch folder made through the double
+  for (const bool named : {false, true}) {
+    SetUnnamedOutputFiles(!named);
+    for (const bool persistent : {false, true}) {
+      for (const int error : {ENOSPC, EIO, EDQUOT}) {
+        for (uint64_t n = 1;; ++n) {
+          SCOPED_TRACE(testing::Message() << "call " << n << (persistent ? " on" : "") << ", error " << error
+                                          << (named ? ", named temporary" : ""));
+          WriteFile(out, old);
+          const unsigned mask = persistent ? kOpAll & ~(kOpRemove | kOpRemoveFolder) : kOpAll;
+          TFaultyFileOps ops({n, persistent, error, false, mask});
+          TConvertResult r;
+          {
+            TFileOpsInPlace inPlace(ops);
+            TConversionSession run;
+            run.StartUp({scratch});
+            r = run.ConvertDrawing(in, out);
+            run.CleanUp();
+          }
+          if (ops.Injected() == 0) {
+            EXPECT_EQ(r.Code, crDone);
+            break;
+          }
+          if (r.Code == crDone) {
+            EXPECT_EQ(ReadFile(out), expected);
+          } else {
+            EXPECT_EQ(ReadFile(out), old);
+            const int reported = r.Code == crReadFailed ? r.ReadError.ErrorNumber : r.ErrorNumber;
+            EXPECT_EQ(reported, error) << r.Code;
+          }
+          std::set<std::string> names;
+          for (const auto& e : fs::directory_iterator(tmp.Path())) names.insert(e.path().filename().string());
+          EXPECT_EQ(names, (std::set<std::string>{"in.jww", "out.jww", "scratch"}));
+          for (const auto& e : fs::recursive_directory_iterator(scratch)) ADD_FAILURE() << "left: " << e.path();
+          ASSERT_LT(n, 1000u);
+        }
+      }
+    }
+  }
+  SetUnnamedOutputFiles(true);
 }
 
 }  // namespace

@@ -85,16 +85,11 @@ inline std::vector<uint8_t> HandFile(int32_t version, uint32_t count, const Byte
   return b.Bytes();
 }
 
-// Serializes with every definition kept under its own number (the writer
-// otherwise drops unreached ones and renumbers); no tree is built, so a
-// self-placing definition can be written.
+// builder::SerializeAllDefs, the write expected to succeed.
 inline std::vector<uint8_t> SerializeAllDefs(TJwwData& d, int32_t version) {
-  for (TEntJwwBlockDef& def : d.BlockDefs) def.Used = true, def.NewNumber = def.Number;
-  d.UsedBlockDefCount = d.BlockDefCount;
-  TArchiveWriter w;
-  d.WriteTo(w, version, TWriterFallbacks{}, nullptr);
-  EXPECT_TRUE(w.Ok());
-  return w.Data();
+  std::vector<uint8_t> bytes = builder::SerializeAllDefs(d, version);
+  EXPECT_FALSE(bytes.empty());
+  return bytes;
 }
 
 // Every path below `root` (relative, folders included).

@@ -74,7 +74,7 @@ TEST(Render, NestedRotatedScaledInsertionLandsWhereTheDrawingPutsIt) {
   EXPECT_NEAR(got.X, want.X, 1e-6);
   EXPECT_NEAR(got.Y, want.Y, 1e-6);
   // The reader's block tree agrees, and the picture is sized to the line.
-  d.PostRead();
+  ASSERT_TRUE(d.PostRead());
   ASSERT_EQ(d.BlockTree.size(), 2u);
   const TBlockPlacement n = d.BlockTreePlacement(1);
   EXPECT_NEAR(n.X + n.M11, want.X, 1e-9);

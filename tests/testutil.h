@@ -1,4 +1,5 @@
-// Helpers shared by the tests: drawings built in memory, files and folders.
+// Helpers shared by the tests: files and folders, drawings written and
+// read in memory; drawings are built with jww/builder.h.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "jww/archive.h"
+#include "jww/builder.h"
 #include "jww/images.h"
 #include "jww/jwwunit.h"
 #include "jww/kinds.h"
@@ -15,6 +17,7 @@
 namespace qtest {
 
 using namespace quorvex;
+using namespace quorvex::builder;
 
 // True in the sanitizer build, whose own memory and address space would be
 // measured by tests of the program's.
@@ -58,40 +61,10 @@ class TempFolder {
   std::string path_;
 };
 
-// A new empty drawing of this version with its settings tables sized.
-TJwwData NewDrawing(int32_t version);
-
 // The bytes of the drawing written as a file of the given version
-// (fallbacks 1 and 1).
+// (builder::Serialize), the write expected to succeed.
 std::vector<uint8_t> Serialize(TJwwData& d, int32_t version, TImageStore* images = nullptr);
 // Reads bytes into a fresh drawing; the result of the read goes to *ok.
 TJwwData Parse(const std::vector<uint8_t>& bytes, bool* ok, TImageStore* images = nullptr);
-
-// Record makers with plausible attributes (colour 1, line type 1, layer 0).
-TEntJwwLine MakeLine(double x1, double y1, double x2, double y2);
-TEntJwwArc MakeArc(double cx, double cy, double r);
-TEntJwwPoint MakePoint(double x, double y);
-TEntJwwText MakeText(const JwwString& text);
-TEntJwwSolid MakeSolid();
-TEntJwwBlockRef MakeBlockRef(int32_t number, double x = 0, double y = 0);
-// A dimension with this value text; with parts, two auxiliary lines of
-// length 5 and four points.
-TEntJwwDimension MakeDimension(const JwwString& value, bool withParts);
-
-// Appends a record to a store (the drawing or a block definition) and its
-// item to the order list, keeping counts and entityCount in step.
-template <class R>
-void Add(TEntJwwStore& s, int32_t& entityCount, const R& r) {
-  AppendEntity(s, entityCount, r);
-}
-template <class R>
-void AddToDrawing(TJwwData& d, const R& r) {
-  Add(d, d.Header.EntityCount, r);
-}
-// Appends an empty block definition with this number and name; returns it.
-TEntJwwBlockDef& AddBlockDef(TJwwData& d, int32_t number, const JwwString& name);
-
-JwwString N(const std::string& bytes);      // narrow
-JwwString W(const std::u16string& units);   // wide
 
 }  // namespace qtest

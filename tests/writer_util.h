@@ -41,9 +41,6 @@ inline std::vector<uint8_t> Slice(const std::vector<uint8_t>& b, size_t from, si
   return std::vector<uint8_t>(b.begin() + std::ptrdiff_t(from), b.begin() + std::ptrdiff_t(to));
 }
 
-// An ASCII text as a narrow or a wide string.
-inline JwwString Ascii(const char* a, bool wide) { return wide ? W(std::u16string(a, a + std::strlen(a))) : N(a); }
-
 // A drawing of this version with strings in one form: one entity of every
 // kind but the dimension, a valued and an unvalued dimension (with parts),
 // and a definition placed once holding a line and the same two dimensions.
@@ -58,7 +55,7 @@ inline TJwwData GeneratedDrawing(int32_t version, bool wide) {
   TEntJwwBlockDef& def = AddBlockDef(d, 4, Ascii("block", wide));
   addAll(def, def.EntityCount, MakeLine(0, 0, 1, 1), MakeDimension(Ascii("25", wide), true),
          MakeDimension(Ascii(" ", wide), true));
-  d.PostRead();  // the definition is marked used, as after a read
+  EXPECT_TRUE(d.PostRead());  // the definition is marked used, as after a read
   return d;
 }
 

@@ -10,116 +10,76 @@
 #include <utility>
 #include <vector>
 
-#include "jww/archive.h"
-#include "jww/header.h"
-#include "jww/jwwunit.h"
-#include "jww/kinds.h"
+#include "jww/builder.h"
 
 using namespace quorvex;
+using namespace quorvex::builder;
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-JwwString Str(const char* ascii, bool wide) {
-  return wide ? JwwString::Wide(std::u16string(ascii, ascii + std::strlen(ascii))) : JwwString::Narrow(ascii);
-}
-
-template <class R>
-R Pen(R r, uint8_t style = 1, uint16_t color = 1) {
-  r.PenStyle = style;
-  r.PenColor = color;
-  return r;
-}
-
-TEntJwwLine Line(double x1, double y1, double x2, double y2) {
-  TEntJwwLine l = Pen(TEntJwwLine());
-  l.StartX = x1, l.StartY = y1, l.EndX = x2, l.EndY = y2;
-  return l;
-}
-
+// A point; with line type 100 it carries code 3, angle 0 and scale 1.
 TEntJwwPoint Point(double x, double y, uint8_t style = 1) {
-  TEntJwwPoint p = Pen(TEntJwwPoint(), style);
-  p.X = x, p.Y = y, p.Scale = 1, p.Code = style == 100 ? 3 : 0;
+  TEntJwwPoint p = MakePoint(x, y, Pen(style));
+  p.Code = style == 100 ? 3 : 0;
   return p;
 }
 
+// A text in font "F".
 TEntJwwText Text(const char* text, bool wide) {
-  TEntJwwText t = Pen(TEntJwwText());
-  t.EndX = 10, t.TextType = 1, t.SizeX = t.SizeY = 2.5;
-  t.FontName = Str("F", wide);
-  t.Text = Str(text, wide);
+  TEntJwwText t = MakeText(Ascii(text, wide));
+  t.FontName = Ascii("F", wide);
   return t;
 }
 
+// MakeDimension's, its value text in font "F" and its points of scale 1,
+// the last one with line type 100.
 TEntJwwDimension Dimension(const char* value, bool wide, bool parts) {
-  TEntJwwDimension d = Pen(TEntJwwDimension());
-  d.DimLine = Line(0, 10, 100, 10);
+  TEntJwwDimension d = MakeDimension(Ascii(value, wide), parts);
   d.ValueText = Text(value, wide);
-  if (parts) {
-    d.PartsFlag = 1;
-    d.AuxLine1 = Line(0, 5, 0, 10), d.AuxLine2 = Line(100, 5, 100, 10);
-    d.Point1 = Point(0, 10), d.Point2 = Point(100, 10), d.AuxPoint1 = Point(0, 5), d.AuxPoint2 = Point(100, 5, 100);
-  }
+  if (parts) d.Point1 = Point(0, 10), d.Point2 = Point(100, 10), d.AuxPoint1 = Point(0, 5), d.AuxPoint2 = Point(100, 5, 100);
   return d;
 }
 
+// Twice as wide, turned by half a radian.
 TEntJwwBlockRef Insert(int32_t number, double x) {
-  TEntJwwBlockRef r = Pen(TEntJwwBlockRef());
-  r.RefX = x, r.ScaleX = 2, r.ScaleY = 1, r.Angle = 0.5, r.BlockNumber = number;
+  TEntJwwBlockRef r = MakeBlockRef(number, x);
+  r.ScaleX = 2, r.Angle = 0.5;
   return r;
-}
-
-TEntJwwBlockDef& Define(TJwwData& d, int32_t number, const char* name, bool wide) {
-  d.BlockDefs.resize(static_cast<size_t>(d.BlockDefCount));
-  TEntJwwBlockDef def = Pen(TEntJwwBlockDef());
-  def.Number = number;
-  def.Name = Str(name, wide);
-  d.BlockDefs.push_back(def);
-  d.BlockDefCount = d.Header.BlockDefListCount = d.BlockDefCount + 1;
-  return d.BlockDefs.back();
 }
 
 // A drawing of this version with one entity of each kind (a point with
 // its extra fields, a solid with its own colour, a dimension with and one
 // without value) and two nested blocks; `place` inserts the outer one.
 TJwwData Drawing(int32_t version, bool wide, int32_t place = 1) {
-  TJwwData d;
-  SizeSettingsTables(d);
-  d.Header.Version = version;
-  d.Header.Memo = Str("seed", wide);
-  d.Layers[1].Name = Str("walls", wide);
-  int32_t& n = d.Header.EntityCount;
-  TEntJwwArc arc = Pen(TEntJwwArc());
-  arc.Radius = 2, arc.ArcAngle = 3, arc.Flatness = 1;
-  TEntJwwSolid solid = Pen(TEntJwwSolid(), 1, 10);
-  solid.X2 = solid.X3 = solid.Y3 = solid.Y4 = 1, solid.Color = 0x00FF8800;
-  AppendEntity(d, n, Line(0, 0, 10, 0));
-  AppendEntity(d, n, arc);
-  AppendEntity(d, n, Point(1, 2, 100));
-  AppendEntity(d, n, Text("note", wide));
-  AppendEntity(d, n, Dimension("150", wide, true));
-  AppendEntity(d, n, Dimension("", wide, true));
-  AppendEntity(d, n, solid);
-  AppendEntity(d, n, Insert(place, 20));
-  TEntJwwBlockDef& outer = Define(d, 1, "outer", wide);
-  AppendEntity(outer, outer.EntityCount, Dimension(" ", wide, false));
-  AppendEntity(outer, outer.EntityCount, Insert(2, 1));
-  AppendEntity(outer, outer.EntityCount, Insert(2, 2));
-  TEntJwwBlockDef& inner = Define(d, 2, "inner", wide);
-  AppendEntity(inner, inner.EntityCount, Line(0, 0, 1, 1));
-  AppendEntity(inner, inner.EntityCount, Text("in", wide));
+  TJwwData d = NewDrawing(version);
+  d.Header.Memo = Ascii("seed", wide);
+  d.Layers[1].Name = Ascii("walls", wide);
+  TEntJwwArc arc = MakeArc(0, 0, 2);
+  arc.ArcAngle = 3, arc.FullCircle = 0;
+  TEntJwwSolid solid = MakeSolid();
+  solid.PenColor = 10, solid.Color = 0x00FF8800;
+  AddToDrawing(d, MakeLine(0, 0, 10, 0));
+  AddToDrawing(d, arc);
+  AddToDrawing(d, Point(1, 2, 100));
+  AddToDrawing(d, Text("note", wide));
+  AddToDrawing(d, Dimension("150", wide, true));
+  AddToDrawing(d, Dimension("", wide, true));
+  AddToDrawing(d, solid);
+  AddToDrawing(d, Insert(place, 20));
+  TEntJwwBlockDef& outer = AddBlockDef(d, 1, Ascii("outer", wide));
+  Add(outer, outer.EntityCount, Dimension(" ", wide, false));
+  Add(outer, outer.EntityCount, Insert(2, 1));
+  Add(outer, outer.EntityCount, Insert(2, 2));
+  TEntJwwBlockDef& inner = AddBlockDef(d, 2, Ascii("inner", wide));
+  Add(inner, inner.EntityCount, MakeLine(0, 0, 1, 1));
+  Add(inner, inner.EntityCount, Text("in", wide));
   return d;
 }
 
 // The bytes of a drawing, every definition kept under its own number.
-Bytes Serialize(TJwwData& d) {
-  for (TEntJwwBlockDef& def : d.BlockDefs) def.Used = true, def.NewNumber = def.Number;
-  d.UsedBlockDefCount = d.BlockDefCount;
-  TArchiveWriter w;
-  d.WriteTo(w, d.Header.Version, TWriterFallbacks{}, nullptr);
-  return w.Data();
-}
+Bytes Serialize(TJwwData& d) { return SerializeAllDefs(d, d.Header.Version); }
 
 void Put(Bytes& b, const void* p, size_t n) {
   const auto* c = static_cast<const uint8_t*>(p);
@@ -174,7 +134,7 @@ int main(int argc, char** argv) {
     // Carried images: one placed by a text, one not, an empty name, a size
     // of 0, a name that would leave the scratch folder, a negative size.
     TJwwData d = Drawing(700, false);
-    AppendEntity(d, d.Header.EntityCount, Text("^@BM%temp%a.bmp,0,0,10,10", false));
+    AddToDrawing(d, Text("^@BM%temp%a.bmp,0,0,10,10", false));
     Bytes b = Serialize(d);
     b.resize(b.size() - 4);
     PutU32(b, 6);
@@ -199,7 +159,7 @@ int main(int argc, char** argv) {
   }
   {
     TJwwData d = Drawing(351, false, 2);
-    AppendEntity(d.BlockDefs[1], d.BlockDefs[1].EntityCount, Insert(1, 3));  // 2 places 1 places 2
+    Add(d.BlockDefs[1], d.BlockDefs[1].EntityCount, Insert(1, 3));  // 2 places 1 places 2
     seeds.emplace_back("places-itself", Serialize(d));
   }
   for (const auto& [name, bytes] : seeds) {

@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# Checks that every folder includes only its own headers and those of the
+# layers below it, that the format, explode, render, text and attribute
+# code include no system header (only os/ talks to the system, and os/'s
+# own headers show none of it), and that Qt stays in the window and the
+# thumbnailer. Prints each include that breaks a rule; exit 1 if any does.
+#   scripts/check-layers.sh
+set -uo pipefail
+cd "$(dirname "$0")/.."
+
+# Folder: the folders whose headers it may include (its own first).
+declare -A may=(
+  [os]="os"
+  [text]="text os"
+  [attrib]="attrib"
+  [jww]="jww text os"
+  [explode]="explode jww text os"
+  [render]="render explode jww text attrib os"
+  [convert]="convert render explode jww text attrib os"
+  [app]="app convert render explode jww text attrib os"
+  [thumbnail]="thumbnail convert render explode jww text attrib os"
+  [tools]="tools convert render explode jww text attrib os"
+)
+# C library headers (<... .h>) a folder without system calls may still use.
+declare -A libraries=([text]="iconv.h" [render]="zlib.h")
+
+bad=0
+complain() { echo "$1: $2"; bad=1; }
+
+for folder in "${!may[@]}"; do
+  for file in "$folder"/*.h "$folder"/*.cpp; do
+    [ -e "$file" ] || continue
+    while IFS= read -r line; do
+      if [[ $line =~ ^#include\ \"([a-z]+)/ ]]; then
+        used=${BASH_REMATCH[1]}
+        [[ " ${may[$folder]} " == *" $used "* ]] || complain "$file" "includes a higher or unrelated layer: $line"
+      elif [[ $line =~ ^#include\ \<(Q[A-Za-z]*)\> ]]; then
+        [[ $folder == app || $folder == thumbnail ]] || complain "$file" "Qt outside the window and the thumbnailer: $line"
+      elif [[ $line =~ ^#include\ \<(.+\.h)\> ]]; then
+        header=${BASH_REMATCH[1]}
+        case $folder in
+          text | attrib | jww | explode | render)
+            [[ " ${libraries[$folder]:-} " == *" $header "* ]] || complain "$file" "a system header: $line" ;;
+          os) [[ $file == *.cpp ]] || complain "$file" "a system header in an os/ header: $line" ;;
+        esac
+      fi
+    done < <(grep -E '^#include ' "$file")
+  done
+done
+[ $bad = 0 ] && echo "every include goes down the layers"
+exit $bad

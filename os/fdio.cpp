@@ -12,6 +12,14 @@
 namespace quorvex {
 namespace {
 
+// Removes a file's name, trying again after a failure of the disk: a name
+// that one failing call would leave stays only where the disk keeps
+// failing. Safe in a signal handler.
+void UnlinkTrying(int dirFd, const char* name) {
+  for (int tries = 0; tries < 3; ++tries)
+    if (FileOps().UnlinkAt(dirFd, name, 0) == 0 || errno == ENOENT || errno == ENOTDIR || errno == EISDIR) return;
+}
+
 // Why a file of this type is not opened as a regular file.
 int TypeError(mode_t mode) { return S_ISDIR(mode) ? EISDIR : S_ISLNK(mode) ? ELOOP : EINVAL; }
 
@@ -31,8 +39,9 @@ int WriteAll(int fd, const void* data, size_t size) {
   const auto* p = static_cast<const uint8_t*>(data);
   size_t done = 0;
   while (done < size) {
+    // FileOps() makes an interrupted call again; what takes only part of
+    // the bytes is given the rest.
     const long r = FileOps().Write(fd, p + done, size - done);
-    if (r < 0 && errno == EINTR) continue;
     if (r < 0) return errno;
     if (r == 0) return EIO;
     done += static_cast<size_t>(r);
@@ -109,7 +118,7 @@ int CloseWritten(TFd& fd) {
   return FileOps().CloseWritten(fd.Release()) == 0 ? 0 : errno;
 }
 
-void RemoveFile(const std::string& path) { FileOps().UnlinkAt(AT_FDCWD, path.c_str(), 0); }
+void RemoveFile(const std::string& path) { UnlinkTrying(AT_FDCWD, path.c_str()); }
 
 bool PathExists(const std::string& path) {
   struct stat st{};
@@ -121,7 +130,7 @@ bool IsDots(const char* name) { return name[0] == '.' && (name[1] == 0 || (name[
 void RemoveIfSame(int parentFd, const char* name, uint64_t dev, uint64_t ino) {
   struct stat st;
   if (::fstatat(parentFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && st.st_dev == dev && st.st_ino == ino)
-    FileOps().UnlinkAt(parentFd, name, 0);
+    UnlinkTrying(parentFd, name);
 }
 
 void EmptyFolder(int fd) {

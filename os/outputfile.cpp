@@ -31,6 +31,7 @@ TOutputFile::~TOutputFile() {
   writing_.reset();  // its threads end before the file is closed
   if (!committed_ && !tempName_.empty()) RemoveIfSame(folderFd_.Get(), tempName_.c_str(), dev_, ino_);
   UnlistCleanup(slot_);
+  DropReplaced();
 }
 
 int TOutputFile::Exchange(size_t used, uint8_t*& room, size_t& size) {
@@ -127,6 +128,46 @@ int TOutputFile::LinkUnnamed(const std::string& name) const {
              : errno;
 }
 
+void TOutputFile::KeepReplaced() {
+  struct stat st;
+  if (::fstatat(folderFd_.Get(), leaf_.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return;
+  for (int i = 0; i < kNameTries; ++i) {
+    int slot = ReserveCleanup();
+    if (slot < 0) return;
+    const std::string name = RandomName(TLeftover::kHiddenOutput);
+    if (FileOps().LinkAt(folderFd_.Get(), leaf_.c_str(), folderFd_.Get(), name.c_str(), 0) != 0) {
+      ReleaseCleanup(slot);
+      if (errno == EEXIST) continue;
+      return;  // no hard links here, or no room: the new file goes in without
+    }
+    keptName_ = name;
+    keptDev_ = st.st_dev;
+    keptIno_ = st.st_ino;
+    ArmFileCleanup(slot, folderFd_.Get(), keptName_, keptDev_, keptIno_);
+    keptSlot_ = slot;
+    return;
+  }
+}
+
+void TOutputFile::DropReplaced() {
+  if (!keptName_.empty()) RemoveIfSame(folderFd_.Get(), keptName_.c_str(), keptDev_, keptIno_);
+  UnlistCleanup(keptSlot_);
+  keptName_.clear();
+}
+
+void TOutputFile::Unplace() {
+  TInterruptsHeld held;
+  if (!keptName_.empty()) {
+    if (FileOps().RenameAt(folderFd_.Get(), keptName_.c_str(), folderFd_.Get(), leaf_.c_str(), 0) == 0) {
+      keptName_.clear();  // it has its own name again
+      UnlistCleanup(keptSlot_);
+    }
+  } else if (!replacing_) {
+    RemoveIfSame(folderFd_.Get(), leaf_.c_str(), dev_, ino_);
+  }
+  committed_ = false;
+}
+
 // Gives the complete file the output's name, unless an interrupt has begun
 // to remove what this process made: the handler may have emptied the
 // scratch folder before the drawing's images were copied in, and the
@@ -163,8 +204,14 @@ int TOutputFile::Place() {
       }
     }
   }
-  if (!inPlace && FileOps().RenameAt(folderFd_.Get(), tempName_.c_str(), folderFd_.Get(), leaf_.c_str(), 0) != 0)
-    return errno;
+  if (!inPlace) {
+    if (replacing_) KeepReplaced();
+    if (FileOps().RenameAt(folderFd_.Get(), tempName_.c_str(), folderFd_.Get(), leaf_.c_str(), 0) != 0) {
+      const int err = errno;
+      DropReplaced();
+      return err;
+    }
+  }
   committed_ = true;
   tempName_.clear();
   UnlistCleanup(slot_);
@@ -173,6 +220,12 @@ int TOutputFile::Place() {
 
 int TOutputFile::Commit() {
   if (committed_) return 0;
+  if (commitError_ != 0) return commitError_;
+  commitError_ = CommitOnce();
+  return commitError_;
+}
+
+int TOutputFile::CommitOnce() {
   if (!fd_.Valid()) return EBADF;
   if (writing_) {
     const int err = writing_->Finish();
@@ -190,9 +243,17 @@ int TOutputFile::Commit() {
   if (FileOps().Fsync(fd_.Get()) != 0) return errno;
 
   if (const int err = Place()) return err;
-  // The new name survives a power loss only once the folder is synced. Some
-  // file systems cannot sync a folder; the file's own data are synced.
-  if (folderReadable_) FileOps().Fsync(folderFd_.Get());
+  // The new name survives a power loss only once the folder is synced: a
+  // sync that fails fails the output, and the name goes back to what it
+  // was. Some file systems cannot sync a folder at all; there the file's
+  // own data are synced.
+  if (folderReadable_ && FileOps().Fsync(folderFd_.Get()) != 0 && errno != EINVAL && errno != EOPNOTSUPP) {
+    const int err = errno;
+    Unplace();
+    DropReplaced();
+    return err;
+  }
+  DropReplaced();
   fd_.Close();
   folderFd_.Close();
   return 0;

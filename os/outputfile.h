@@ -44,13 +44,26 @@ class TOutputFile : public TByteSink {
   // less the umask. The file is synced, then linked or renamed into place,
   // then the folder is synced. 0, or the system error number (the temporary
   // file then goes with the object, and a file that stood at the path is
-  // untouched).
+  // untouched). A folder that cannot be synced after the name was given
+  // fails it too: the file that stood there takes its name back (it was
+  // kept under a hidden name of its own meanwhile), or a new name goes
+  // again; only where the disk refuses that as well does the complete new
+  // file stay in place.
   [[nodiscard]] int Commit();
 
  private:
+  int CommitOnce();
   int OpenNamed(unsigned mode);
   int Place();
   int LinkUnnamed(const std::string& name) const;
+  // Keeps the file that stands at the output's name under a hidden name of
+  // its own until the new one has taken its place durably; nothing where
+  // the file system has no hard links.
+  void KeepReplaced();
+  // Undoes Place after the folder could not be synced.
+  void Unplace();
+  // Removes the kept file once it is no longer needed.
+  void DropReplaced();
 
   // Declared first, closed last: the writing threads have stopped by then.
   TFd folderFd_;
@@ -66,6 +79,12 @@ class TOutputFile : public TByteSink {
   // The file replaced: its owner, group and mode.
   unsigned targetUid_ = 0, targetGid_ = 0, targetMode_ = 0;
   bool committed_ = false;
+  int commitError_ = 0;  // what the last Commit failed with
+  // The replaced file while the new one takes its place: its hidden name,
+  // inode and entry in the removal on interrupt.
+  std::string keptName_;
+  uint64_t keptDev_ = 0, keptIno_ = 0;
+  int keptSlot_ = -1;
   std::unique_ptr<TWriteBehind> writing_;
 };
 

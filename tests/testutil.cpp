@@ -54,9 +54,16 @@ bool FileExists(const std::string& path) {
   return ::lstat(path.c_str(), &st) == 0;
 }
 
-TempFolder::TempFolder() {
-  const char* base = std::getenv("TMPDIR");
-  std::string pattern = std::string(base && *base ? base : "/tmp") + "/quorvex-test-XXXXXX";
+std::string MemoryBase() {
+  struct stat st{};
+  return ::stat("/dev/shm", &st) == 0 && S_ISDIR(st.st_mode) && ::access("/dev/shm", W_OK | X_OK) == 0 ? "/dev/shm"
+                                                                                                       : "";
+}
+
+TempFolder::TempFolder(const std::string& folder) {
+  const char* tmp = std::getenv("TMPDIR");
+  const std::string base = !folder.empty() ? folder : tmp && *tmp ? tmp : "/tmp";
+  std::string pattern = base + "/quorvex-test-XXXXXX";
   if (::mkdtemp(pattern.data())) path_ = pattern + "/";
 }
 

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <utility>
 
 #include "os/fileops.h"
 #include "os/interrupts.h"
@@ -131,6 +132,17 @@ int TOutputFile::LinkUnnamed(const std::string& name) const {
 void TOutputFile::KeepReplaced() {
   struct stat st;
   if (::fstatat(folderFd_.Get(), leaf_.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return;
+  // A regular file is locked while it is kept, as every hidden file of this
+  // program is: another run's sweep of this folder passes it by.
+  TFd locked;
+  if (S_ISREG(st.st_mode)) {
+    locked = TFd(FileOps().OpenAt(folderFd_.Get(), leaf_.c_str(),
+                                  O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0));
+    struct stat own;
+    if (!locked.Valid() || ::flock(locked.Get(), LOCK_EX | LOCK_NB) != 0 || ::fstat(locked.Get(), &own) != 0 ||
+        own.st_dev != st.st_dev || own.st_ino != st.st_ino)
+      return;  // in use by another program, or no longer the same file: not kept
+  }
   for (int i = 0; i < kNameTries; ++i) {
     int slot = ReserveCleanup();
     if (slot < 0) return;
@@ -145,6 +157,7 @@ void TOutputFile::KeepReplaced() {
     keptIno_ = st.st_ino;
     ArmFileCleanup(slot, folderFd_.Get(), keptName_, keptDev_, keptIno_);
     keptSlot_ = slot;
+    keptFd_ = std::move(locked);
     return;
   }
 }
@@ -153,6 +166,7 @@ void TOutputFile::DropReplaced() {
   if (!keptName_.empty()) RemoveIfSame(folderFd_.Get(), keptName_.c_str(), keptDev_, keptIno_);
   UnlistCleanup(keptSlot_);
   keptName_.clear();
+  keptFd_.Close();
 }
 
 void TOutputFile::Unplace() {
@@ -161,6 +175,7 @@ void TOutputFile::Unplace() {
     if (FileOps().RenameAt(folderFd_.Get(), keptName_.c_str(), folderFd_.Get(), leaf_.c_str(), 0) == 0) {
       keptName_.clear();  // it has its own name again
       UnlistCleanup(keptSlot_);
+      keptFd_.Close();
     }
   } else if (!replacing_) {
     RemoveIfSame(folderFd_.Get(), leaf_.c_str(), dev_, ino_);

@@ -85,6 +85,7 @@ class TOutputFile : public TByteSink {
   std::string keptName_;
   uint64_t keptDev_ = 0, keptIno_ = 0;
   int keptSlot_ = -1;
+  TFd keptFd_;  // holds its lock
   std::unique_ptr<TWriteBehind> writing_;
 };
 

@@ -318,6 +318,10 @@ void TForm1::ShowResult(const quorvex::TConvertResult& result) {
     case quorvex::crWriteFailed:
       Tell(WriteFailureMessage(Edit2->text(), result), TMessageKind::Error);
       break;
+    case quorvex::crOutOfMemory:
+      ui_.Beep();
+      Tell(OutOfMemoryMessage(Edit1->text(), result), TMessageKind::Error);
+      break;
     case quorvex::crDone:
       Tell(DoneMessage(result.Exploded), TMessageKind::Information);
       break;

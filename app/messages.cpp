@@ -123,3 +123,9 @@ QString WriteFailureMessage(const QString& output, const quorvex::TConvertResult
     text += QLatin1Char('\n') + SystemErrorText(error_number);
   return text;
 }
+
+QString OutOfMemoryMessage(const QString& input, const quorvex::TConvertResult& result) {
+  QString text = QStringLiteral("メモリが足りないため変換できません: ") + QFileInfo(input).fileName();
+  if (result.ReadError.Failed()) text += QLatin1Char('\n') + ReadFailureReason(result.ReadError);
+  return text;
+}

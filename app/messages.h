@@ -25,3 +25,6 @@ QString ReadFailureReason(const quorvex::TReadError& error);
 // for a carried image that could not be put into the scratch folder, that
 // image and the byte of the input it came from too.
 QString WriteFailureMessage(const QString& output, const quorvex::TConvertResult& result);
+// The memory ran out: "メモリが足りないため変換できません: <file name>" and,
+// when it was while reading, where (ReadFailureReason).
+QString OutOfMemoryMessage(const QString& input, const quorvex::TConvertResult& result);

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <exception>
 #include <map>
+#include <new>
 #include <thread>
 
 #include "os/interrupts.h"
@@ -122,7 +123,7 @@ void TBatch::RunJob(TConversionSession& session, size_t i) {
   } catch (const std::exception& e) {
     // Out of memory, most likely: this drawing fails, the others go on.
     session.ResetConversion();
-    outcome = {kExitReadFailed, {}, {}};
+    outcome = {dynamic_cast<const std::bad_alloc*>(&e) ? kExitOutOfMemory : kExitReadFailed, {}, {}};
     try {
       outcome.Err = Format("quorvex-convert: %s: not converted: %s\n", job.Input.c_str(), e.what());
     } catch (const std::exception&) {

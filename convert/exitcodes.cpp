@@ -14,8 +14,11 @@ constexpr TExitStatus kStatuses[] = {
     {"5", "the output could not be written"},
     {"6", "with -d: at least one drawing failed, or was refused because its\n"
           "output had already been written from another input in this run"},
-    {"128+N", "ended by signal N (130 SIGINT, 143 SIGTERM, 129 SIGHUP); what\n"
-              "the run had made so far is removed, files it replaces are untouched"},
+    {"7", "out of memory: the drawing did not fit in the memory this run may\n"
+          "use (the input may be sound)"},
+    {"128+N", "ended by signal N (130 SIGINT, 143 SIGTERM, 129 SIGHUP, 141\n"
+              "SIGPIPE, 131 SIGQUIT); what the run had made so far is removed,\n"
+              "files it replaces are untouched"},
 };
 
 }  // namespace

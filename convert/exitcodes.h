@@ -16,6 +16,7 @@ enum TExitCode : int {
   kExitBadOutput = 4,    // bad output name
   kExitWriteFailed = 5,  // the output cannot be written
   kExitSomeFailed = 6,   // with -d: at least one drawing failed
+  kExitOutOfMemory = 7,  // the memory ran out (the input may be sound)
 };
 
 // A row of the table: the status (a number, or "128+N") and its meaning,

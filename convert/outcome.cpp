@@ -40,6 +40,10 @@ TOutcome ConvertOne(TConversionSession& session, const std::string& in, const st
               Format("quorvex-convert: %s: output must be a .jww file other than the input\n", out.c_str())};
     case crReadFailed:
       return {kExitReadFailed, {}, Format("quorvex-convert: %s: %s\n", in.c_str(), r.ReadError.Describe().c_str())};
+    case crOutOfMemory:
+      if (r.ReadError.Failed())
+        return {kExitOutOfMemory, {}, Format("quorvex-convert: %s: %s\n", in.c_str(), r.ReadError.Describe().c_str())};
+      return {kExitOutOfMemory, {}, Format("quorvex-convert: %s: out of memory while converting\n", in.c_str())};
     case crWriteFailed:
       if (r.ReadError.IsWriteSide())  // a scratch file of the input's images
         return {kExitWriteFailed, {}, Format("quorvex-convert: %s: %s\n", in.c_str(), r.ReadError.Describe().c_str())};
@@ -72,6 +76,10 @@ TOutcome DrawOne(bool preview, const std::string& input, const std::string& outp
                 Format("quorvex-convert: %s: cannot be read as a drawing: %s\n", input.c_str(),
                        r.ReadError.Describe().c_str())};
       return {kExitReadFailed, {}, Format("quorvex-convert: %s: cannot be read as a drawing\n", input.c_str())};
+    case TPictureCode::kOutOfMemory:
+      if (r.ReadError.Failed())
+        return {kExitOutOfMemory, {}, Format("quorvex-convert: %s: %s\n", input.c_str(), r.ReadError.Describe().c_str())};
+      return {kExitOutOfMemory, {}, Format("quorvex-convert: %s: out of memory while drawing\n", input.c_str())};
     case TPictureCode::kWriteFailed:
       return {kExitWriteFailed, {},
               Format("quorvex-convert: %s: cannot be written: %s\n", output.c_str(), std::strerror(r.ErrorNumber))};

@@ -3,28 +3,17 @@
 #include <sys/stat.h>
 
 #include <cerrno>
-#include <fstream>
 #include <new>
 
 #include "convert/session.h"
 #include "jww/archive.h"
 #include "jww/images.h"
+#include "os/fdio.h"
 #include "os/outputfile.h"
 #include "os/scratch.h"
 #include "render/svg.h"
 
 namespace quorvex {
-namespace {
-
-bool ReadSmallFile(const std::string& path, std::vector<uint8_t>& out) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return !in.bad();
-}
-
-}  // namespace
-
 bool ReadDrawingWithImages(const std::string& path, TJwwData& d, std::vector<TStoredImage>& images,
                            TReadError& error) {
   images.clear();
@@ -39,7 +28,7 @@ bool ReadDrawingWithImages(const std::string& path, TJwwData& d, std::vector<TSt
     for (const TBindImageType& e : store.BoundImages) {
       TStoredImage image;
       image.FileName = e.FileName;
-      if (!e.ScratchName().empty() && ReadSmallFile(store.ScratchPath(e), image.Data)) images.push_back(std::move(image));
+      if (e.ScratchNumber != 0 && ReadRegularFile(store.ScratchPath(e), image.Data) == 0) images.push_back(std::move(image));
     }
   }
   store.DeleteScratchFiles();
@@ -75,7 +64,9 @@ TPictureResult MakePicture(const std::string& input, const std::string& output, 
   if (!ReadDrawingWithImages(input, d, images, result.ReadError)) {
     // A carried image that cannot be put into the scratch folder is a
     // failure on the writing side, as for a conversion.
-    result.Code = result.ReadError.IsWriteSide() ? TPictureCode::kWriteFailed : TPictureCode::kReadFailed;
+    result.Code = result.ReadError.IsWriteSide()                               ? TPictureCode::kWriteFailed
+                  : result.ReadError.Problem == TReadProblem::kOutOfMemory ? TPictureCode::kOutOfMemory
+                                                                             : TPictureCode::kReadFailed;
     result.ErrorNumber = result.ReadError.IsWriteSide() ? result.ReadError.ErrorNumber : 0;
     return result;
   }
@@ -114,7 +105,9 @@ TPictureResult MakePicture(const std::string& input, const std::string& output, 
   } catch (const std::bad_alloc&) {
     result.ErrorNumber = ENOMEM;
   }
-  result.Code = result.ErrorNumber == 0 ? TPictureCode::kDone : TPictureCode::kWriteFailed;
+  result.Code = result.ErrorNumber == 0        ? TPictureCode::kDone
+                : result.ErrorNumber == ENOMEM ? TPictureCode::kOutOfMemory
+                                               : TPictureCode::kWriteFailed;
   return result;
 }
 

@@ -33,6 +33,7 @@ enum class TPictureCode {
   kBadOutput,    // output name missing or not .svg
   kReadFailed,   // ReadError says why
   kWriteFailed,  // ErrorNumber holds the system error number
+  kOutOfMemory,  // the memory ran out (ReadError says where, when it was while reading)
 };
 
 struct TPictureResult {

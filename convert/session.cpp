@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
+#include <new>
 #include <vector>
 
 namespace quorvex {
@@ -102,15 +104,23 @@ TConvertResult TConversionSession::ConvertDrawing(const std::string& input, cons
   } resetAtEnd{*this};
   if (!Drawing->Read(input, ImageSwitchRead ? &Images : nullptr, &result.ReadError)) {
     // A carried image that cannot be put into the scratch folder is a
-    // failure to write, with the system's reason; anything else is the input's.
-    result.Code = result.ReadError.IsWriteSide() ? crWriteFailed : crReadFailed;
+    // failure to write, with the system's reason; memory that runs out is
+    // neither side's fault; anything else is the input's.
+    result.Code = result.ReadError.IsWriteSide()                               ? crWriteFailed
+                  : result.ReadError.Problem == TReadProblem::kOutOfMemory ? crOutOfMemory
+                                                                             : crReadFailed;
     result.ErrorNumber = result.ReadError.IsWriteSide() ? result.ReadError.ErrorNumber : 0;
     return result;
   }
-  result.Exploded = ExplodeDimensions(*Drawing);
-  const int err = Drawing->Write(output, Drawing->Header.Version, Fallbacks, ImageSwitchWrite ? &Images : nullptr);
+  int err = 0;
+  try {
+    result.Exploded = ExplodeDimensions(*Drawing);
+    err = Drawing->Write(output, Drawing->Header.Version, Fallbacks, ImageSwitchWrite ? &Images : nullptr);
+  } catch (const std::bad_alloc&) {
+    err = ENOMEM;
+  }
   if (err != 0) {
-    result.Code = crWriteFailed;
+    result.Code = err == ENOMEM ? crOutOfMemory : crWriteFailed;
     result.ErrorNumber = err;
     return result;
   }

@@ -21,6 +21,7 @@ enum TConvertCode {
   crBadOutput,    // output name missing, wrong extension, or the input file itself
   crReadFailed,   // the reader refused the input; ReadError says why
   crWriteFailed,  // the output (or a scratch file: ReadError) could not be written; ErrorNumber holds errno
+  crOutOfMemory,  // the memory ran out (ReadError says where, when it was while reading)
   crDone,         // read, explode and write have run
 };
 

@@ -25,18 +25,31 @@ class TContainerExplode {
     // Only the dimensions the order list holds are exploded: one that an
     // earlier explode removed stays in Dims, but no longer listed, and must
     // not give its lines again. Each listed one is looked at once, in the
-    // order of Dims, and what is found kept for the second pass.
+    // order of Dims, and what is found kept for the passes after; the first
+    // counts what the explode adds, so that the arrays take room for it once.
     enum : uint8_t { kUnlisted, kListed, kValued, kWithoutValue };
     std::vector<uint8_t> state(s_.Dims.size(), kUnlisted);
     for (const TEntJwwListItem& item : s_.EntityOrder)
       if (item.Kind == kDimension && item.Index >= 0 && item.Index < static_cast<int32_t>(s_.Dims.size()))
         state[static_cast<size_t>(item.Index)] = kListed;
+    size_t lines = 0, points = 0;
     for (size_t i = 0; i < s_.Dims.size(); ++i) {
       if (state[i] != kListed) continue;
       const TEntJwwDimension& dim = s_.Dims[i];
       const bool withoutValue = IsDimensionWithoutValue(dim);
       state[i] = withoutValue ? kWithoutValue : kValued;
       if (!withoutValue) continue;
+      ++lines;
+      if (dim.PartsFlag == 0) continue;
+      lines += (AuxLineHasLength(dim.AuxLine1) ? 1 : 0) + (AuxLineHasLength(dim.AuxLine2) ? 1 : 0);
+      points += 4;
+    }
+    s_.Lines.reserve(s_.Lines.size() + lines);
+    s_.Points.reserve(s_.Points.size() + points);
+    s_.EntityOrder.reserve(s_.EntityOrder.size() + lines + points);
+    for (size_t i = 0; i < s_.Dims.size(); ++i) {
+      if (state[i] != kWithoutValue) continue;
+      const TEntJwwDimension& dim = s_.Dims[i];
       layer_ = dim.Layer;
       layerGroup_ = dim.LayerGroup;
       EmitLine(dim.DimLine);

@@ -27,8 +27,8 @@ inline std::string CheckOneInput(const uint8_t* data, size_t size, TImageStore& 
   TReadError error;
   if (!d.ReadBytes(data, size, &store, &error)) {
     const std::string why = error.Describe();
-    // A scratch file that cannot be written (a name too long for the file
-    // system, say) fails the read too, with its reason.
+    // A scratch file that cannot be written (a full disk, say) fails the
+    // read too, with its reason.
     if (!error.Failed() || why.find(" byte ") == std::string::npos) problem = "a failed read without a reason: " + why;
   } else {
     const TExplodeStart start = ExplodeStart(d);

@@ -36,12 +36,6 @@ std::u16string UpperUnits(const JwwString& s) {
   return out;
 }
 
-bool EndsWithGz(const std::string& name) {
-  if (name.size() < 3) return false;
-  const std::string_view tail(name.data() + name.size() - 3, 3);
-  return tail[0] == '.' && (tail[1] == 'g' || tail[1] == 'G') && (tail[2] == 'z' || tail[2] == 'Z');
-}
-
 // Copies the next `size` bytes of the cursor to a new scratch file (an old
 // file or link of that name is replaced, never followed). Returns 0, or the
 // system's error number of the first failure, with the partial file
@@ -104,35 +98,33 @@ void MarkImagesPlacedBy(const TEntJwwStore& s, int32_t entityCount, std::vector<
 
 }  // namespace
 
-std::string TBindImageType::ScratchName() const {
-  std::string name;
-  if (!IsSafeImageName(FileName) || !FileName.ToFileName(name)) name.clear();
-  return name;
+std::string TImageStore::ScratchPath(const TBindImageType& e) const {
+  return e.ScratchNumber == 0 ? std::string() : TempDir + "image-" + std::to_string(e.ScratchNumber);
 }
 
-bool IsSafeImageName(const JwwString& name) {
-  const size_t n = name.Length();
-  if (n == 0) return false;
-  if ((n == 1 && name.Unit(0) == u'.') || (n == 2 && name.Unit(0) == u'.' && name.Unit(1) == u'.')) return false;
-  if (name.IsWide()) {
-    for (char16_t u : name.Units())
-      if (u == 0 || u == u'/' || u == u'\\' || u == u':') return false;
-    std::string utf8;
-    return name.ToFileName(utf8);
+std::string TImageStore::NextScratchPath(TBindImageType& e) {
+  e.ScratchNumber = ++LastScratchNumber;
+  if (e.ScratchNumber == 0) e.ScratchNumber = ++LastScratchNumber;  // after four thousand million, once round
+  return ScratchPath(e);
+}
+
+int TImageStore::Add(const JwwString& name, const void* data, size_t size) {
+  TBindImageType e;
+  e.FileName = name;
+  e.DataSize = static_cast<int32_t>(std::min<size_t>(size, INT32_MAX));
+  const std::string path = NextScratchPath(e);
+  TFd fd;
+  int err = CreateNewFile(path, fd);
+  if (err == 0) err = WriteAll(fd.Get(), data, size);
+  if (fd.Valid()) {
+    if (const int closing = CloseWritten(fd); closing != 0 && err == 0) err = closing;
   }
-  const std::string_view b = name.Bytes();
-  for (size_t i = 0; i < b.size(); ++i) {
-    const uint8_t c = static_cast<uint8_t>(b[i]);
-    if (c == 0 || c == '/') return false;
-    if (IsLeadByte(c) && i + 1 < b.size()) {
-      const uint8_t trail = static_cast<uint8_t>(b[i + 1]);
-      if (trail == 0 || trail == '/') return false;
-      ++i;  // a trail byte 0x5C ('\') belongs to its character
-    } else if (c == '\\' || c == ':') {
-      return false;
-    }
+  if (err != 0) {
+    RemoveFile(path);
+    return err;
   }
-  return true;
+  BoundImages.push_back(std::move(e));
+  return 0;
 }
 
 bool ImageNameOfText(const JwwString& text, JwwString& name) {
@@ -177,25 +169,30 @@ bool TImageStore::ReadSection(ByteCursor& c, bool copyData) {
     if (!c.Ok()) return false;
     const bool hasData = !e.FileName.Empty() && e.DataSize != 0;
     const size_t size = e.DataSize > 0 ? static_cast<size_t>(e.DataSize) : 0;
-    const std::string fileName = e.ScratchName();
-    e.Refused = !e.FileName.Empty() && fileName.empty();
     BoundImages.push_back(std::move(e));
-    const TBindImageType& entry = BoundImages.back();
+    TBindImageType& entry = BoundImages.back();
     if (!hasData) continue;
     const size_t dataAt = c.Offset();
     if (size > c.Remaining()) {
       c.Fail();  // the file ends inside the image's data
       return false;
     }
-    if (entry.Refused || !copyData) {
+    if (!copyData) {
       c.Skip(size);
       continue;
     }
-    if (const int err = CopyToScratchFile(TempDir + fileName, c, size); err != 0) {
-      c.FailAt(dataAt, TReadProblem::kScratchWrite, 0, fileName, err);
+    const std::string path = NextScratchPath(entry);
+    if (const int err = CopyToScratchFile(path, c, size); err != 0) {
+      std::string name;
+      if (!entry.FileName.ToFileName(name)) name = "?";
+      entry.ScratchNumber = 0;
+      c.FailAt(dataAt, TReadProblem::kScratchWrite, 0, name, err);
       return false;
     }
-    if (!c.Ok()) return false;  // the input could not be read
+    if (!c.Ok()) {
+      entry.ScratchNumber = 0;  // the input could not be read: the partial file is gone
+      return false;
+    }
   }
   return true;
 }
@@ -208,7 +205,7 @@ void TImageStore::WriteSection(TArchiveWriter& w, const TJwwData& d) {
   int32_t count = 0;
   for (TBindImageType& e : BoundImages) {
     if (!e.InUse) continue;
-    if (e.ScratchName().empty() || !PathExists(ScratchPath(e))) {
+    if (e.ScratchNumber == 0 || !PathExists(ScratchPath(e))) {
       e.InUse = false;
     } else {
       ++count;
@@ -223,19 +220,8 @@ void TImageStore::WriteSection(TArchiveWriter& w, const TJwwData& d) {
 }
 
 void TImageStore::DeleteScratchFiles() {
-  for (const TBindImageType& e : BoundImages) {
-    const std::string name = e.ScratchName();
-    if (!name.empty() && EndsWithGz(name)) RemoveFile(TempDir + name);
-  }
-  for (const TBindImageType& e : BoundImages) {
-    const std::string name = e.ScratchName();
-    if (name.empty()) continue;
-    if (EndsWithGz(name)) {
-      RemoveFile(TempDir + name.substr(0, name.size() - 3));
-    } else {
-      RemoveFile(TempDir + name);
-    }
-  }
+  for (const TBindImageType& e : BoundImages)
+    if (e.ScratchNumber != 0) RemoveFile(ScratchPath(e));
   BoundImages.clear();
 }
 

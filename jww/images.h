@@ -3,6 +3,13 @@
 // The reader copies each carried image file byte for byte into the scratch
 // folder; the writer copies back those still placed by a text; the shell
 // deletes the scratch files when a conversion ends.
+//
+// A scratch file is named by the store, by a number it counts up
+// ("image-1", "image-2", ...), never by the drawing: an image's name is
+// data only, kept in its entry and written back unchanged, and never
+// becomes a path. So a name that would reach outside the folder, one longer
+// than the file system allows, or two entries of one name, are all carried
+// like any other, each with its own bytes.
 #pragma once
 
 #include <cstdint>
@@ -17,25 +24,21 @@ namespace quorvex {
 
 class TJwwData;
 
-// An entry of the image section. Entries cost no more room than this (48
+// An entry of the image section. Entries cost no more room than this (32
 // bytes), whatever the section announces: a file of empty entries needs
 // 5 bytes for each.
 struct TBindImageType {
-  JwwString FileName;     // the entry's name as read
-  int32_t DataSize = 0;   // the size as read
-  bool InUse = false;     // set by the writer while it picks what to write
-  bool Refused = false;   // the name could reach outside TempDir
-
-  // The scratch file's name inside TempDir (the name, wide names in UTF-8);
-  // empty when the entry has none (an empty name, or one that could reach
-  // outside TempDir).
-  std::string ScratchName() const;
+  JwwString FileName;          // the entry's name as read: data, never a path
+  int32_t DataSize = 0;        // the size as read
+  uint32_t ScratchNumber = 0;  // its scratch file "image-N" in TempDir; 0: none
+  bool InUse = false;          // set by the writer while it picks what to write
 };
 
 class TImageStore {
  public:
   std::string TempDir;  // with its trailing '/'
   std::vector<TBindImageType> BoundImages;
+  uint32_t LastScratchNumber = 0;  // the number of the scratch file made last
 
   int32_t BoundImageCount() const { return static_cast<int32_t>(BoundImages.size()); }
 
@@ -51,20 +54,21 @@ class TImageStore {
   // files exist. Fails the writer when a scratch file cannot be read.
   void WriteSection(TArchiveWriter& w, const TJwwData& d);
 
-  // Deletes the compressed scratch files, then the uncompressed ones, then
-  // empties the list. Refused entries have no scratch file and are never
-  // touched.
+  // Adds an entry with these bytes in a new scratch file, as the reader
+  // does (for drawings made in code). 0, or the system error number.
+  [[nodiscard]] int Add(const JwwString& name, const void* data, size_t size);
+
+  // Deletes the entries' scratch files, then empties the list.
   void DeleteScratchFiles();
   void Clear() { BoundImages.clear(); }
 
-  // The scratch path of an entry (TempDir + name).
-  std::string ScratchPath(const TBindImageType& e) const { return TempDir + e.ScratchName(); }
-};
+  // The scratch path of an entry; empty when it has no scratch file.
+  std::string ScratchPath(const TBindImageType& e) const;
 
-// True when an image name may be used as a file name inside the scratch
-// folder: no '/', no zero byte, no '\' or ':' character of its own (trail
-// bytes of double-byte characters do not count), and neither "." nor "..".
-bool IsSafeImageName(const JwwString& name);
+ private:
+  // Gives an entry the next scratch number; its file is TempDir + that name.
+  std::string NextScratchPath(TBindImageType& e);
+};
 
 // For a text that places a carried image ("^@BM%temp%" + name + "," ...),
 // the image name; false for any other text.

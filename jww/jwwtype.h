@@ -191,6 +191,13 @@ struct TEntJwwDimension : TEntJwwCommon {
 
 // A dimension is drawn with at most this many lines (its dimension line and
 // two auxiliary lines) and points.
+// A string keeps no pointer into itself (its long units lie in a block of
+// their own), so records holding strings move byte for byte.
+template <>
+struct TRelocatable<TEntJwwText> : std::true_type {};
+template <>
+struct TRelocatable<TEntJwwDimension> : std::true_type {};
+
 constexpr size_t kDimensionLines = 3;
 constexpr size_t kDimensionPoints = 4;
 
@@ -218,14 +225,8 @@ struct TEntJwwStore {
   TEntJwwStore() = default;
   // A store whose arrays take their memory from the pool.
   explicit TEntJwwStore(TRecordPool* pool)
-      : EntityOrder(TRecordAllocator<TEntJwwListItem>(pool)),
-        Lines(TRecordAllocator<TEntJwwLine>(pool)),
-        Arcs(TRecordAllocator<TEntJwwArc>(pool)),
-        Points(TRecordAllocator<TEntJwwPoint>(pool)),
-        Texts(TRecordAllocator<TEntJwwText>(pool)),
-        Dims(TRecordAllocator<TEntJwwDimension>(pool)),
-        Solids(TRecordAllocator<TEntJwwSolid>(pool)),
-        BlockRefs(TRecordAllocator<TEntJwwBlockRef>(pool)) {}
+      : EntityOrder(pool), Lines(pool), Arcs(pool), Points(pool), Texts(pool), Dims(pool), Solids(pool),
+        BlockRefs(pool) {}
 
   TRecords<TEntJwwListItem> EntityOrder;
   TRecords<TEntJwwLine> Lines;
@@ -259,6 +260,10 @@ struct TEntJwwBlockDef : TEntJwwCommon, TEntJwwStore {
   int32_t NewNumber = -1;
   uint64_t FileOffset = 0;  // the byte of the file where the definition starts (its tag)
 };
+
+// Its store's arrays keep no pointer into the definition either.
+template <>
+struct TRelocatable<TEntJwwBlockDef> : std::true_type {};
 
 // One block insertion reached from the drawing's list, nested ones included.
 // A node copies nothing: it refers to its insertion record and to the

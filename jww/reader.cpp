@@ -45,7 +45,8 @@ class TListReader {
   // empty.
   bool ReadList(TEntJwwStore& s, uint32_t count, bool inBlockDef) {
     TKindCounts records{};
-    if (!CountAhead(count, records)) records = MostThatFit(count);
+    size_t counted = 0;
+    if (!CountAhead(count, records, counted)) records = Estimate(count, records, counted);
     Reserve(s, count, records);
     const double pointScale = inBlockDef ? 0.0 : 1.0;
     for (uint32_t i = 0; i < count; ++i) {
@@ -107,15 +108,15 @@ class TListReader {
   // stepping over them in the bytes that are in memory already: all of
   // them, or those before the first that cannot be read (where the reading
   // proper will stop too). False when the objects run on past the bytes in
-  // memory.
-  bool CountAhead(uint32_t count, TKindCounts& counts) const {
+  // memory; `counted` says how many were counted then.
+  bool CountAhead(uint32_t count, TKindCounts& counts, size_t& counted) const {
     bool atEnd = false;
     ByteCursor c = c_.InMemory(atEnd);
     TArchiveNumbering numbering = numbering_;
     TRecordSkipper skip(c, io_.Version());
     TOneRecordOfEach scratch;
     counts = TKindCounts{};
-    for (uint32_t i = 0; i < count; ++i) {
+    for (counted = 0; counted < count; ++counted) {
       const int kind = ReadEntityClassTag(c, numbering);
       if (kind != 0) WithKind(kind, [&](auto k) { k.Body(skip, std::get<typename decltype(k)::Record>(scratch), 0.0); });
       if (!c.Ok()) return atEnd;
@@ -126,30 +127,29 @@ class TListReader {
   }
 
   // For a list too long to count ahead: as many records of each kind as the
-  // rest of the file could hold, and no more than the list's count. Room
-  // that no record takes is address space only.
-  TKindCounts MostThatFit(uint32_t count) const {
-    TKindCounts most{};
-    ForEachKind([&](auto k) { most[k.Code] = std::min<size_t>(count, c_.Remaining() / (2 + k.MinBodyBytes)); });
-    return most;
+  // share of that kind among those counted would give the whole list, and
+  // no more than the rest of the file could hold. An array that needs more
+  // grows (without copying, recordpool.h); the worst case is never
+  // reserved, since room costs address space even where it is not used.
+  TKindCounts Estimate(uint32_t count, const TKindCounts& seen, size_t counted) const {
+    TKindCounts guess{};
+    if (counted == 0) return guess;
+    ForEachKind([&](auto k) {
+      const uint64_t share = (static_cast<uint64_t>(seen[k.Code]) * count + counted - 1) / counted;
+      guess[k.Code] = static_cast<size_t>(std::min<uint64_t>(share, c_.Remaining() / (2 + k.MinBodyBytes)));
+    });
+    return guess;
   }
 
-  // Sizes each array of the store once for `records` of each kind, and the
+  // Sizes each array of the store for `records` of each kind, and the
   // order list for `count` items. The lines, points and items that the
-  // dimension explode may put in place of the store's dimensions get room
-  // too: room is address space only until it is used, while growing an
-  // array later would copy it and hold both copies at once.
+  // dimension explode adds get their room when it runs.
   static void Reserve(TEntJwwStore& s, uint32_t count, const TKindCounts& records) {
-    const size_t dims = records[kDimension];
     ForEachKind([&](auto k) {
       using K = decltype(k);
-      size_t n = records[K::Code];
-      if constexpr (K::Code == kLine) n += kDimensionLines * dims;
-      if constexpr (K::Code == kPoint) n += kDimensionPoints * dims;
-      auto& array = RecordsOf<K>(s);
-      array.reserve(n);
+      RecordsOf<K>(s).reserve(records[K::Code]);
     });
-    s.EntityOrder.reserve(count + (kDimensionLines + kDimensionPoints) * dims);
+    s.EntityOrder.reserve(count);
     s.EntityOrder.assign(count, TEntJwwListItem());
   }
 

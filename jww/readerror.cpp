@@ -1,5 +1,6 @@
 #include "jww/readerror.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -50,7 +51,10 @@ std::string TReadError::Reason() const {
   const std::string while_ = std::string(" while reading ") + PartName(Part);
   switch (Problem) {
     case TReadProblem::kNone: return "read " + at;
-    case TReadProblem::kCannotOpen: return "cannot be loaded " + at + ": " + std::strerror(ErrorNumber);
+    case TReadProblem::kCannotOpen:
+      // A pipe, a device or a socket is refused by its type, unopened.
+      return "cannot be loaded " + at + ": " +
+             (ErrorNumber == EINVAL ? std::string("not a regular file") : std::strerror(ErrorNumber));
     case TReadProblem::kCutShort: return "cut short " + at + while_;
     case TReadProblem::kOldVersion:
       return "version " + std::to_string(Value) + " " + at + " is older than 220, the oldest version read";

@@ -3,6 +3,7 @@
 #include <sys/mman.h>
 
 #include <cstdint>
+#include <cstring>
 #include <new>
 
 namespace quorvex {
@@ -71,6 +72,38 @@ void FreeArray(void* p, size_t bytes, size_t align) noexcept {
     return;
   }
   ::munmap(p, (bytes + kHugePage - 1) & ~(kHugePage - 1));
+}
+
+void* GrowArray(void* p, size_t oldBytes, size_t newBytes, size_t align) {
+  if (newBytes <= oldBytes) return p;
+  if (oldBytes < kMapArraysFrom) {
+    // From the heap: moved to its new memory (a small array, or one that
+    // becomes large now).
+    void* q = AllocateArray(newBytes, align);
+    std::memcpy(q, p, oldBytes);
+    FreeArray(p, oldBytes, align);
+    return q;
+  }
+  const size_t oldMapped = (oldBytes + kHugePage - 1) & ~(kHugePage - 1);
+  const size_t newMapped = (newBytes + kHugePage - 1) & ~(kHugePage - 1);
+  if (newMapped < newBytes) throw std::bad_alloc();  // no such size
+  if (newMapped == oldMapped) return p;
+  // Where the address space behind it is free, the mapping grows in place.
+  if (::mremap(p, oldMapped, newMapped, 0) != MAP_FAILED) {
+    ::madvise(static_cast<uint8_t*>(p) + oldMapped, newMapped - oldMapped, MADV_HUGEPAGE);
+    return p;
+  }
+  // Else its pages move to a new place on a huge-page boundary, taken
+  // first so that the move keeps the huge pages whole.
+  size_t mapped = 0;
+  void* to = MapAligned(newBytes, mapped);
+  if (!to) throw std::bad_alloc();
+  if (::mremap(p, oldMapped, newMapped, MREMAP_MAYMOVE | MREMAP_FIXED, to) == MAP_FAILED) {
+    ::munmap(to, mapped);
+    throw std::bad_alloc();
+  }
+  ::madvise(to, newMapped, MADV_HUGEPAGE);
+  return to;
 }
 
 bool TBigBlock::Allocate(size_t bytes) {

@@ -22,6 +22,13 @@ namespace quorvex {
 constexpr size_t kBigArrayFrom = size_t(256) << 10;
 void* AllocateArray(size_t bytes, size_t align);
 void FreeArray(void* p, size_t bytes, size_t align) noexcept;
+// Grows an array allocated with oldBytes to newBytes (more), keeping its
+// bytes; the old pointer is then no longer valid. A mapped array keeps its
+// pages: they are remapped to a larger place (in place where the address
+// space behind it is free), neither copied nor held twice, and its huge
+// pages stay whole. Throws std::bad_alloc (the old array untouched) when
+// the system has no memory.
+void* GrowArray(void* p, size_t oldBytes, size_t newBytes, size_t align);
 
 // A block of memory of its own (not from the heap), starting on a huge-page
 // boundary, rounded up to whole huge pages and, from kBigArrayFrom bytes on,

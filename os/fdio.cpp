@@ -10,6 +10,20 @@
 #include "os/fileops.h"
 
 namespace quorvex {
+namespace {
+
+// Removes a file's name, trying again after a failure of the disk: a name
+// that one failing call would leave stays only where the disk keeps
+// failing. Safe in a signal handler.
+void UnlinkTrying(int dirFd, const char* name) {
+  for (int tries = 0; tries < 3; ++tries)
+    if (FileOps().UnlinkAt(dirFd, name, 0) == 0 || errno == ENOENT || errno == ENOTDIR || errno == EISDIR) return;
+}
+
+// Why a file of this type is not opened as a regular file.
+int TypeError(mode_t mode) { return S_ISDIR(mode) ? EISDIR : S_ISLNK(mode) ? ELOOP : EINVAL; }
+
+}  // namespace
 
 void TFd::Close() {
   if (fd_ >= 0) ::close(fd_);
@@ -25,8 +39,9 @@ int WriteAll(int fd, const void* data, size_t size) {
   const auto* p = static_cast<const uint8_t*>(data);
   size_t done = 0;
   while (done < size) {
+    // FileOps() makes an interrupted call again; what takes only part of
+    // the bytes is given the rest.
     const long r = FileOps().Write(fd, p + done, size - done);
-    if (r < 0 && errno == EINTR) continue;
     if (r < 0) return errno;
     if (r == 0) return EIO;
     done += static_cast<size_t>(r);
@@ -46,20 +61,49 @@ int ReadSome(int fd, void* data, size_t size, size_t& got) {
 }
 
 int OpenRegularFile(const std::string& path, bool followLinks, TFd& fd, uint64_t& size) {
-  fd = TFd(FileOps().OpenAt(AT_FDCWD, path.c_str(), O_RDONLY | O_CLOEXEC | (followLinks ? 0 : O_NOFOLLOW), 0));
-  if (!fd.Valid()) return errno;
+  fd.Close();
+  // The type is looked at before anything is opened: opening a pipe for
+  // reading waits for a writer that may never come, and opening a device
+  // may act on it. The open itself never waits either, and the type is
+  // checked again on what was opened, in case the name was replaced
+  // between the two.
   struct stat st{};
+  if ((followLinks ? ::stat(path.c_str(), &st) : ::lstat(path.c_str(), &st)) != 0) return errno;
+  if (!S_ISREG(st.st_mode)) return TypeError(st.st_mode);
+  fd = TFd(FileOps().OpenAt(AT_FDCWD, path.c_str(),
+                            O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | (followLinks ? 0 : O_NOFOLLOW), 0));
+  if (!fd.Valid()) return errno;
   int err = 0;
   if (::fstat(fd.Get(), &st) != 0) {
     err = errno;
   } else if (!S_ISREG(st.st_mode)) {
-    err = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    err = TypeError(st.st_mode);
+  } else if (const int flags = ::fcntl(fd.Get(), F_GETFL); flags < 0 || ::fcntl(fd.Get(), F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    err = errno;
   }
   if (err != 0) {
     fd.Close();
     return err;
   }
   size = static_cast<uint64_t>(st.st_size);
+  return 0;
+}
+
+int ReadRegularFile(const std::string& path, std::vector<uint8_t>& out) {
+  out.clear();
+  TFd fd;
+  uint64_t size = 0;
+  if (const int err = OpenRegularFile(path, false, fd, size)) return err;
+  if (size > out.max_size()) return EFBIG;
+  out.resize(static_cast<size_t>(size));
+  size_t done = 0;
+  while (done < out.size()) {
+    size_t got = 0;
+    if (const int err = ReadSome(fd.Get(), out.data() + done, out.size() - done, got)) return err;
+    if (got == 0) break;  // the file shrank meanwhile
+    done += got;
+  }
+  out.resize(done);
   return 0;
 }
 
@@ -74,7 +118,7 @@ int CloseWritten(TFd& fd) {
   return FileOps().CloseWritten(fd.Release()) == 0 ? 0 : errno;
 }
 
-void RemoveFile(const std::string& path) { FileOps().UnlinkAt(AT_FDCWD, path.c_str(), 0); }
+void RemoveFile(const std::string& path) { UnlinkTrying(AT_FDCWD, path.c_str()); }
 
 bool PathExists(const std::string& path) {
   struct stat st{};
@@ -86,7 +130,7 @@ bool IsDots(const char* name) { return name[0] == '.' && (name[1] == 0 || (name[
 void RemoveIfSame(int parentFd, const char* name, uint64_t dev, uint64_t ino) {
   struct stat st;
   if (::fstatat(parentFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && st.st_dev == dev && st.st_ino == ino)
-    FileOps().UnlinkAt(parentFd, name, 0);
+    UnlinkTrying(parentFd, name);
 }
 
 void EmptyFolder(int fd) {

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace quorvex {
 
@@ -53,9 +54,16 @@ void CloseFd(int& fd);
 [[nodiscard]] int ReadSome(int fd, void* data, size_t size, size_t& got);
 
 // Opens a regular file for reading (a symbolic link is followed only with
-// followLinks) and gives its size. 0, or the system error number: EISDIR
-// for a folder, EINVAL for anything else that is not a regular file.
+// followLinks) and gives its size. Anything else (a pipe, a device, a
+// socket) is refused by its type before it is opened, and the opening never
+// waits. 0, or the system error number: EISDIR for a folder, ELOOP for a
+// link not followed, EINVAL for anything else that is not a regular file.
 [[nodiscard]] int OpenRegularFile(const std::string& path, bool followLinks, TFd& fd, uint64_t& size);
+
+// Reads a whole regular file (a link is not followed) into `out`. 0, or the
+// system error number (OpenRegularFile's for what is no regular file,
+// EFBIG for one larger than memory can hold).
+[[nodiscard]] int ReadRegularFile(const std::string& path, std::vector<uint8_t>& out);
 
 // Makes a new file for writing (mode 0644 less the umask); an old file or
 // link of that name is removed first, never followed. 0, or the system

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 
 namespace quorvex {
 namespace {
@@ -41,6 +42,61 @@ class TSystemFileOps final : public TFileOps {
 constinit TSystemFileOps gSystem;
 constinit std::atomic<TFileOps*> gInUse{&gSystem};
 
+// A call interrupted by a signal before it did anything is made again; only
+// one interrupted this many times over (signals that never stop coming)
+// fails with EINTR.
+constexpr int kInterruptedTries = 1000;
+
+TFileOps& InUse() { return *gInUse.load(std::memory_order_acquire); }
+
+template <class TCall>
+auto Again(TCall call) -> decltype(call()) {
+  for (int tries = 1;; ++tries) {
+    const auto r = call();
+    if (r >= 0 || errno != EINTR || tries == kInterruptedTries) return r;
+  }
+}
+
+// The calls as the program makes them: those in use, each made again while
+// it is interrupted. A close that was interrupted has closed all the same
+// (on Linux the descriptor is gone either way) and is never made again: the
+// number might already name another file.
+class TRetryingFileOps final : public TFileOps {
+ public:
+  constexpr TRetryingFileOps() = default;
+  int OpenAt(int dirFd, const char* path, int flags, unsigned mode) override {
+    return Again([&] { return InUse().OpenAt(dirFd, path, flags, mode); });
+  }
+  long Write(int fd, const void* data, size_t size) override {
+    return Again([&] { return InUse().Write(fd, data, size); });
+  }
+  int Fsync(int fd) override { return Again([&] { return InUse().Fsync(fd); }); }
+  int Fdatasync(int fd) override { return Again([&] { return InUse().Fdatasync(fd); }); }
+  int LinkAt(int oldDirFd, const char* oldPath, int newDirFd, const char* newPath, int flags) override {
+    return Again([&] { return InUse().LinkAt(oldDirFd, oldPath, newDirFd, newPath, flags); });
+  }
+  int RenameAt(int oldDirFd, const char* oldPath, int newDirFd, const char* newPath, unsigned flags) override {
+    return Again([&] { return InUse().RenameAt(oldDirFd, oldPath, newDirFd, newPath, flags); });
+  }
+  int UnlinkAt(int dirFd, const char* path, int flags) override {
+    return Again([&] { return InUse().UnlinkAt(dirFd, path, flags); });
+  }
+  int MkdirAt(int dirFd, const char* path, unsigned mode) override {
+    return Again([&] { return InUse().MkdirAt(dirFd, path, mode); });
+  }
+  int Fchmod(int fd, unsigned mode) override { return Again([&] { return InUse().Fchmod(fd, mode); }); }
+  int Fchown(int fd, unsigned uid, unsigned gid) override {
+    return Again([&] { return InUse().Fchown(fd, uid, gid); });
+  }
+  int CloseWritten(int fd) override {
+    const int r = InUse().CloseWritten(fd);
+    return r != 0 && errno == EINTR ? 0 : r;
+  }
+
+};
+
+constinit TRetryingFileOps gRetrying;
+
 }  // namespace
 
 TFileOpKind OpenKind(int flags) {
@@ -49,7 +105,7 @@ TFileOpKind OpenKind(int flags) {
 
 TFileOpKind UnlinkKind(int flags) { return flags & AT_REMOVEDIR ? kOpRemoveFolder : kOpRemove; }
 
-TFileOps& FileOps() { return *gInUse.load(std::memory_order_acquire); }
+TFileOps& FileOps() { return gRetrying; }
 
 TFileOps& SystemFileOps() { return gSystem; }
 

@@ -55,8 +55,9 @@ class TFileOps {
 TFileOpKind OpenKind(int flags);
 TFileOpKind UnlinkKind(int flags);
 
-// The calls in use: the system's, unless a test has put a double in place.
-// Safe in a signal handler.
+// The calls in use: the system's, unless a test has put a double in place;
+// a call interrupted by a signal is made again (a thousand times at most),
+// a close that was interrupted counts as done. Safe in a signal handler.
 TFileOps& FileOps();
 // The system's own calls.
 TFileOps& SystemFileOps();

@@ -11,6 +11,8 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <mutex>
+#include <new>
 
 #include "os/fdio.h"
 #include "os/fileops.h"
@@ -19,13 +21,13 @@ namespace quorvex {
 namespace {
 
 // The handler only reads the table and calls what is safe in a signal
-// handler: fstatat, unlinkat, renameat2, lseek, getdents64, clock_gettime
-// and _exit. Each entry's state is changed by compare-and-swap, so that an
+// handler: fstatat, unlinkat, renameat2, lseek, getdents64, clock_gettime,
+// pause and _exit. Each entry's state is changed by compare-and-swap, so that an
 // owner never reuses or closes what the handler is removing. A handler
 // running on another thread waits for an entry being filled, so that
 // nothing made meanwhile is missed.
 
-constexpr int kInterrupts[] = {SIGINT, SIGTERM, SIGHUP};
+constexpr int kInterrupts[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGQUIT};
 
 static_assert(sizeof(sigset_t) <= sizeof(unsigned char[128]) && alignof(sigset_t) <= 8);
 
@@ -44,8 +46,24 @@ struct TCleanupEntry {
 };
 static_assert(std::atomic<int>::is_always_lock_free);
 
-constexpr int kCleanupEntries = 64;
-TCleanupEntry gCleanup[kCleanupEntries];
+// The table grows a chunk at a time, as owners need entries; a chunk, once
+// published, stays for the life of the process, so that the handler may
+// read it at any moment. 256 chunks of 64 entries are far more than the
+// descriptors a process may hold open (each entry's owner holds one or two).
+constexpr int kChunkEntries = 64;
+constexpr int kChunks = 256;
+std::atomic<TCleanupEntry*> gChunks[kChunks];
+static_assert(std::atomic<TCleanupEntry*>::is_always_lock_free);
+std::mutex gGrowing;  // one owner at a time adds a chunk
+
+TCleanupEntry& Entry(int slot) {
+  return gChunks[slot / kChunkEntries].load(std::memory_order_acquire)[slot % kChunkEntries];
+}
+
+// Set by the first handler to run: a signal that arrives on another thread
+// meanwhile waits for the end of the process instead of ending it halfway
+// through the removing.
+std::atomic<bool> gHandling{false};
 
 // Set by the handler before it removes anything (see TPlacing::Ending).
 std::atomic<bool> gEnding{false};
@@ -56,7 +74,7 @@ void Arm(int& slot, TKind kind, int parentFd, int ownFd, const std::string& name
          const std::string& aside) {
   if (slot < 0) return;
   if (name.size() > NAME_MAX || aside.size() > kCleanupAsideMax) return ReleaseCleanup(slot);
-  TCleanupEntry& e = gCleanup[slot];
+  TCleanupEntry& e = Entry(slot);
   e.Kind = kind;
   e.ParentFd = parentFd;
   e.OwnFd = ownFd;
@@ -92,14 +110,26 @@ void RemoveFolderNow(const TCleanupEntry& e) {
 }
 
 extern "C" void OnInterrupt(int sig) {
+  // The interrupting signals are held on this thread while it runs, but
+  // another thread may take one of them: that one waits here until the
+  // first has removed everything and ended the process.
+  bool first = false;
+  if (!gHandling.compare_exchange_strong(first, true)) {
+    for (;;) ::pause();
+  }
   gEnding.store(true);
   WaitWhile([] { return gPlacing.load() > 0; });
-  for (TCleanupEntry& e : gCleanup) {
-    WaitWhile([&e] { return e.State.load() == kFilling; });
-    int expected = kArmed;
-    if (!e.State.compare_exchange_strong(expected, kCleaning)) continue;
-    if (e.Kind == TKind::Folder) RemoveFolderNow(e);
-    else RemoveIfSame(e.ParentFd, e.Name, e.Dev, e.Ino);
+  for (int c = 0; c < kChunks; ++c) {
+    TCleanupEntry* chunk = gChunks[c].load(std::memory_order_acquire);
+    if (!chunk) break;
+    for (int i = 0; i < kChunkEntries; ++i) {
+      TCleanupEntry& e = chunk[i];
+      WaitWhile([&e] { return e.State.load() == kFilling; });
+      int expected = kArmed;
+      if (!e.State.compare_exchange_strong(expected, kCleaning)) continue;
+      if (e.Kind == TKind::Folder) RemoveFolderNow(e);
+      else RemoveIfSame(e.ParentFd, e.Name, e.Dev, e.Ino);
+    }
   }
   ::_exit(128 + sig);
 }
@@ -128,15 +158,28 @@ TInterruptsHeld::TInterruptsHeld() {
 TInterruptsHeld::~TInterruptsHeld() { pthread_sigmask(SIG_SETMASK, reinterpret_cast<sigset_t*>(old_), nullptr); }
 
 int ReserveCleanup() {
-  for (int i = 0; i < kCleanupEntries; ++i) {
-    int expected = kFree;
-    if (gCleanup[i].State.compare_exchange_strong(expected, kFilling)) return i;
+  for (int c = 0; c < kChunks; ++c) {
+    TCleanupEntry* chunk = gChunks[c].load(std::memory_order_acquire);
+    if (!chunk) {
+      std::lock_guard<std::mutex> lock(gGrowing);
+      chunk = gChunks[c].load(std::memory_order_acquire);
+      if (!chunk) {
+        // Never freed: the handler may read it whenever a signal comes.
+        chunk = new (std::nothrow) TCleanupEntry[kChunkEntries];
+        if (!chunk) return -1;
+        gChunks[c].store(chunk, std::memory_order_release);
+      }
+    }
+    for (int i = 0; i < kChunkEntries; ++i) {
+      int expected = kFree;
+      if (chunk[i].State.compare_exchange_strong(expected, kFilling)) return c * kChunkEntries + i;
+    }
   }
   return -1;
 }
 
 void ReleaseCleanup(int& slot) {
-  if (slot >= 0) gCleanup[slot].State.store(kFree);
+  if (slot >= 0) Entry(slot).State.store(kFree);
   slot = -1;
 }
 
@@ -151,7 +194,7 @@ void ArmFileCleanup(int& slot, int parentFd, const std::string& name, uint64_t d
 void UnlistCleanup(int& slot) {
   if (slot < 0) return;
   int expected = kArmed;
-  if (!gCleanup[slot].State.compare_exchange_strong(expected, kFree)) {
+  if (!Entry(slot).State.compare_exchange_strong(expected, kFree)) {
     // The handler, on another thread, is removing it and then ends the
     // process: its descriptors must stay open until then.
     for (;;) ::pause();

@@ -1,26 +1,30 @@
-// What an interrupt does: SIGINT, SIGTERM and SIGHUP remove every scratch
-// folder and temporary output this process has listed, then end it with
-// exit status 128 + the signal.
+// What an interrupt does: SIGINT, SIGTERM, SIGHUP, SIGPIPE and SIGQUIT
+// remove every scratch folder and temporary output this process has
+// listed, then end it with exit status 128 + the signal.
 //
-// The list is a fixed table filled before a signal can need it. An owner
-// takes an entry (ReserveCleanup) before it makes its file or folder, and
-// lists it (ArmCleanup) once it holds it, with the interrupting signals held
-// in its own thread all the while; it takes it off the list (UnlistCleanup)
-// before it removes the thing itself.
+// The list is a table filled before a signal can need it, growing a chunk
+// at a time. An owner takes an entry (ReserveCleanup) before it makes its
+// file or folder, and lists it (ArmCleanup) once it holds it, with the
+// interrupting signals held in its own thread all the while; it takes it
+// off the list (UnlistCleanup) before it removes the thing itself. When no
+// entry can be had the owner makes nothing: what an interrupt could not
+// remove is never made.
 #pragma once
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
 namespace quorvex {
 
-// Has SIGINT, SIGTERM and SIGHUP remove what is listed and end the process
-// with exit status 128 + the signal. A signal ignored when the process
+// Has SIGINT, SIGTERM, SIGHUP, SIGPIPE and SIGQUIT remove what is listed
+// and end the process with exit status 128 + the signal; two of them at
+// once on two threads remove it once, whole. A signal ignored when the process
 // started (nohup, a background job) stays ignored. Call once, early in main.
 void InstallInterruptCleanup();
 
-// Keeps SIGINT, SIGTERM and SIGHUP away from the calling thread while it
+// Keeps the interrupting signals away from the calling thread while it
 // lives (they go to another thread of the process, or wait until they are
 // let through again). A thread started meanwhile keeps them away for its
 // whole life.
@@ -35,11 +39,16 @@ class TInterruptsHeld {
   alignas(8) unsigned char old_[128];  // the thread's signal mask before
 };
 
-// The longest name a folder may be moved aside to.
-constexpr size_t kCleanupAsideMax = 15;
+// The error a maker of a file or folder reports when no entry can be had.
+constexpr int kNoCleanupEntry = EMFILE;  // too many open at once
 
-// Takes a free entry for a file or folder about to be made; -1 when the
-// table is full (what is not listed is swept by the next run).
+// The longest name a folder may be moved aside to.
+constexpr size_t kCleanupAsideMax = 63;
+
+// Takes a free entry for a file or folder about to be made; -1 when none
+// can be had (16384 entries in use, far more than a process may hold
+// descriptors for, or no memory for more): the caller must then not make
+// it, and fails with kNoCleanupEntry.
 int ReserveCleanup();
 // Gives back an entry taken by ReserveCleanup whose file or folder was not
 // made.

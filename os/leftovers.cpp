@@ -13,6 +13,8 @@
 #include <cstring>
 #include <mutex>
 #include <set>
+#include <string_view>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -23,22 +25,37 @@
 namespace quorvex {
 namespace {
 
-constexpr char kScratchPrefix[] = "quorvex-";  // then six letters or digits
-constexpr char kOutputPrefix[] = ".quorvex-";  // likewise
+// A name this program gives is its kind's prefix, a fixed tag, the
+// process's id and six random letters or digits:
+//   quorvex-scratch-3f9c2e7a51d84b06-12345-Ab3xZ9   a scratch folder
+//   .quorvex-output-3f9c2e7a51d84b06-12345-Ab3xZ9   a hidden temporary output
+// A user's own file or folder does not carry the tag by accident (a folder
+// "quorvex-master" of an unpacked archive, a ".quorvex-config"), so a sweep
+// that goes only by the whole form never takes one of them for a leftover.
+constexpr char kScratchPrefix[] = "quorvex-scratch-";
+constexpr char kOutputPrefix[] = ".quorvex-output-";
+constexpr char kTag[] = "3f9c2e7a51d84b06-";
+constexpr size_t kMaxPidDigits = 10;
 constexpr size_t kRandomLength = 6;
 constexpr char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
 // A scratch folder is moved aside to a name of its own kind before it is
 // emptied by an interrupt.
-static_assert(sizeof kOutputPrefix - 1 + kRandomLength <= kCleanupAsideMax);
+static_assert(sizeof kScratchPrefix - 1 + sizeof kTag - 1 + kMaxPidDigits + 1 + kRandomLength <= kCleanupAsideMax);
 
 const char* Prefix(TLeftover kind) { return kind == TLeftover::kScratchFolder ? kScratchPrefix : kOutputPrefix; }
 
-bool IsRandomName(const char* name, const char* prefix) {
-  const size_t p = std::strlen(prefix);
-  if (std::strncmp(name, prefix, p) != 0 || std::strlen(name) != p + kRandomLength) return false;
-  for (size_t i = p; i < p + kRandomLength; ++i)
-    if (!std::strchr(kLetters, name[i])) return false;
-  return true;
+// Whether a name has the whole form of this kind's names.
+bool IsOwnName(const char* name, TLeftover kind) {
+  std::string_view n(name);
+  for (std::string_view part : {std::string_view(Prefix(kind)), std::string_view(kTag)}) {
+    if (!n.starts_with(part)) return false;
+    n.remove_prefix(part.size());
+  }
+  size_t digits = 0;
+  while (digits < n.size() && n[digits] >= '0' && n[digits] <= '9') ++digits;
+  if (digits == 0 || digits > kMaxPidDigits || n[0] == '0' || digits == n.size() || n[digits] != '-') return false;
+  n.remove_prefix(digits + 1);
+  return n.size() == kRandomLength && n.find_first_not_of(kLetters) == std::string_view::npos;
 }
 
 bool SameInode(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
@@ -56,6 +73,9 @@ std::string RandomName(TLeftover kind) {
     for (unsigned char& b : r) b = static_cast<unsigned char>(x), x = x * 6364136223846793005ULL + 1442695040888963407ULL;
   }
   std::string name = Prefix(kind);
+  name += kTag;
+  name += std::to_string(static_cast<unsigned long>(::getpid()));
+  name += '-';
   for (unsigned char b : r) name += kLetters[b % (sizeof kLetters - 1)];
   return name;
 }
@@ -78,7 +98,7 @@ void SweepLeftovers(int folderFd, TLeftover kind) {
   const bool folders = kind == TLeftover::kScratchFolder;
   std::vector<std::string> names;
   while (const struct dirent* d = ::readdir(dir))
-    if (IsRandomName(d->d_name, Prefix(kind))) names.emplace_back(d->d_name);
+    if (IsOwnName(d->d_name, kind)) names.emplace_back(d->d_name);
   ::closedir(dir);
 
   const uid_t me = ::geteuid();
@@ -102,16 +122,16 @@ void SweepLeftovers(int folderFd, TLeftover kind) {
   }
 }
 
-void SweepOutputFolderOnce(int folderFd) {
+void SweepOnce(int folderFd, TLeftover kind) {
   struct stat st;
   if (::fstat(folderFd, &st) != 0) return;
   static std::mutex mutex;
-  static std::set<std::pair<dev_t, ino_t>> swept;
+  static std::set<std::tuple<dev_t, ino_t, TLeftover>> swept;
   {
     std::lock_guard<std::mutex> lock(mutex);
-    if (!swept.insert({st.st_dev, st.st_ino}).second) return;
+    if (!swept.insert({st.st_dev, st.st_ino, kind}).second) return;
   }
-  SweepLeftovers(folderFd, TLeftover::kHiddenOutput);
+  SweepLeftovers(folderFd, kind);
 }
 
 }  // namespace quorvex

@@ -1,11 +1,16 @@
 // What this program leaves in a folder while it works, and the sweeping
-// away of what ended processes left: scratch folders ("quorvex-" and six
-// letters or digits) and hidden temporary outputs (".quorvex-" and six).
+// away of what ended processes left: scratch folders and hidden temporary
+// outputs, each named by this program in a form of its own (a fixed tag
+// and the process's id, leftovers.cpp), which no user's file carries by
+// accident.
 //
-// Each of them is locked (flock) by its owner for its whole life; a run
-// removes only those whose lock it can take, so a live session's folder or
-// output is never touched, while those of a killed or crashed process go at
-// the next run in the same place.
+// A sweep removes only what has that whole form, belongs to this user, is
+// of the right type (a folder, a regular file) and whose lock (flock) it
+// can take: the name is the proof that this program made it, and is checked
+// before anything inside a folder is touched; the lock, held by its owner
+// for its whole life, shows that the owner has ended. So a live session's
+// folder or output is never touched, while those of a killed or crashed
+// process go at the next run in the same place.
 #pragma once
 
 #include <string>
@@ -13,14 +18,14 @@
 namespace quorvex {
 
 enum class TLeftover {
-  kScratchFolder,  // "quorvex-XXXXXX", a folder
-  kHiddenOutput,   // ".quorvex-XXXXXX", a regular file
+  kScratchFolder,  // "quorvex-scratch-" and the rest of the form, a folder
+  kHiddenOutput,   // ".quorvex-output-" likewise, a regular file
 };
 
 // How many names are tried before making a file or folder gives up.
 constexpr int kNameTries = 100;
 
-// A new random name of this kind.
+// A new name of this kind, its last part random.
 std::string RandomName(TLeftover kind);
 
 // Takes the lock of a folder or file that this process has just made as
@@ -31,12 +36,14 @@ std::string RandomName(TLeftover kind);
 // removes it.
 bool LockNew(int parentFd, const std::string& name, int fd);
 
-// Removes from a folder the leftovers of this kind that belong to this
-// user and whose lock nobody holds: their owners have ended.
+// Removes from a folder the leftovers of this kind: names of this
+// program's form that belong to this user and whose lock nobody holds
+// (their owners have ended). Anything else is never opened.
 void SweepLeftovers(int folderFd, TLeftover kind);
 
-// The same for the hidden outputs in an output folder, once per folder and
-// process: a batch writing many drawings into one folder reads it once.
-void SweepOutputFolderOnce(int folderFd);
+// The same, once per folder, kind and process: a batch writing many
+// drawings into one folder, or making a scratch folder for each of its
+// jobs in one place, reads it once.
+void SweepOnce(int folderFd, TLeftover kind);
 
 }  // namespace quorvex

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <utility>
 
 #include "os/fileops.h"
 #include "os/interrupts.h"
@@ -31,6 +32,7 @@ TOutputFile::~TOutputFile() {
   writing_.reset();  // its threads end before the file is closed
   if (!committed_ && !tempName_.empty()) RemoveIfSame(folderFd_.Get(), tempName_.c_str(), dev_, ino_);
   UnlistCleanup(slot_);
+  DropReplaced();
 }
 
 int TOutputFile::Exchange(size_t used, uint8_t*& room, size_t& size) {
@@ -53,17 +55,22 @@ int TOutputFile::Open(const std::string& path) {
     folderFd_ = TFd(FileOps().OpenAt(AT_FDCWD, folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC, 0));
   if (!folderFd_.Valid()) return errno;
 
+  // What stands at the name now, the name itself and not where a link
+  // leads: only a regular file lends its mode and owner to the output. A
+  // link (or a pipe, a device) is replaced like a new name and lends
+  // nothing, so that no target's mode (setuid, world-writable) is carried.
   struct stat target{};
-  replacing_ = ::fstatat(folderFd_.Get(), leaf_.c_str(), &target, 0) == 0;
+  replacing_ = ::fstatat(folderFd_.Get(), leaf_.c_str(), &target, AT_SYMLINK_NOFOLLOW) == 0;
   if (replacing_ && S_ISDIR(target.st_mode)) return EISDIR;
+  keepMode_ = replacing_ && S_ISREG(target.st_mode);
   targetUid_ = target.st_uid;
   targetGid_ = target.st_gid;
   targetMode_ = target.st_mode;
-  if (folderReadable_) SweepOutputFolderOnce(folderFd_.Get());
+  if (folderReadable_) SweepOnce(folderFd_.Get(), TLeftover::kHiddenOutput);
 
   // A file that replaces another is private until it takes that file's mode;
   // a new one gets 0666 less the umask from the system.
-  const mode_t mode = replacing_ ? 0600 : 0666;
+  const mode_t mode = keepMode_ ? 0600 : 0666;
   if (gUnnamedAllowed) {
     const int fd = FileOps().OpenAt(folderFd_.Get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
     if (fd >= 0) {
@@ -89,6 +96,7 @@ int TOutputFile::OpenNamed(unsigned mode) {
   for (int i = 0; i < kNameTries; ++i) {
     TInterruptsHeld held;
     int slot = ReserveCleanup();
+    if (slot < 0) return kNoCleanupEntry;
     const std::string name = RandomName(TLeftover::kHiddenOutput);
     const int fd =
         FileOps().OpenAt(folderFd_.Get(), name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
@@ -121,6 +129,60 @@ int TOutputFile::LinkUnnamed(const std::string& name) const {
              : errno;
 }
 
+void TOutputFile::KeepReplaced() {
+  struct stat st;
+  if (::fstatat(folderFd_.Get(), leaf_.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return;
+  // A regular file is locked while it is kept, as every hidden file of this
+  // program is: another run's sweep of this folder passes it by.
+  TFd locked;
+  if (S_ISREG(st.st_mode)) {
+    locked = TFd(FileOps().OpenAt(folderFd_.Get(), leaf_.c_str(),
+                                  O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0));
+    struct stat own;
+    if (!locked.Valid() || ::flock(locked.Get(), LOCK_EX | LOCK_NB) != 0 || ::fstat(locked.Get(), &own) != 0 ||
+        own.st_dev != st.st_dev || own.st_ino != st.st_ino)
+      return;  // in use by another program, or no longer the same file: not kept
+  }
+  for (int i = 0; i < kNameTries; ++i) {
+    int slot = ReserveCleanup();
+    if (slot < 0) return;
+    const std::string name = RandomName(TLeftover::kHiddenOutput);
+    if (FileOps().LinkAt(folderFd_.Get(), leaf_.c_str(), folderFd_.Get(), name.c_str(), 0) != 0) {
+      ReleaseCleanup(slot);
+      if (errno == EEXIST) continue;
+      return;  // no hard links here, or no room: the new file goes in without
+    }
+    keptName_ = name;
+    keptDev_ = st.st_dev;
+    keptIno_ = st.st_ino;
+    ArmFileCleanup(slot, folderFd_.Get(), keptName_, keptDev_, keptIno_);
+    keptSlot_ = slot;
+    keptFd_ = std::move(locked);
+    return;
+  }
+}
+
+void TOutputFile::DropReplaced() {
+  if (!keptName_.empty()) RemoveIfSame(folderFd_.Get(), keptName_.c_str(), keptDev_, keptIno_);
+  UnlistCleanup(keptSlot_);
+  keptName_.clear();
+  keptFd_.Close();
+}
+
+void TOutputFile::Unplace() {
+  TInterruptsHeld held;
+  if (!keptName_.empty()) {
+    if (FileOps().RenameAt(folderFd_.Get(), keptName_.c_str(), folderFd_.Get(), leaf_.c_str(), 0) == 0) {
+      keptName_.clear();  // it has its own name again
+      UnlistCleanup(keptSlot_);
+      keptFd_.Close();
+    }
+  } else if (!replacing_) {
+    RemoveIfSame(folderFd_.Get(), leaf_.c_str(), dev_, ino_);
+  }
+  committed_ = false;
+}
+
 // Gives the complete file the output's name, unless an interrupt has begun
 // to remove what this process made: the handler may have emptied the
 // scratch folder before the drawing's images were copied in, and the
@@ -144,6 +206,7 @@ int TOutputFile::Place() {
     for (int i = 0; !inPlace && tempName_.empty(); ++i) {
       if (i == kNameTries) return EEXIST;
       int slot = ReserveCleanup();
+      if (slot < 0) return kNoCleanupEntry;
       const std::string name = RandomName(TLeftover::kHiddenOutput);
       const int err = LinkUnnamed(name);
       if (err == 0) {
@@ -156,8 +219,14 @@ int TOutputFile::Place() {
       }
     }
   }
-  if (!inPlace && FileOps().RenameAt(folderFd_.Get(), tempName_.c_str(), folderFd_.Get(), leaf_.c_str(), 0) != 0)
-    return errno;
+  if (!inPlace) {
+    if (replacing_) KeepReplaced();
+    if (FileOps().RenameAt(folderFd_.Get(), tempName_.c_str(), folderFd_.Get(), leaf_.c_str(), 0) != 0) {
+      const int err = errno;
+      DropReplaced();
+      return err;
+    }
+  }
   committed_ = true;
   tempName_.clear();
   UnlistCleanup(slot_);
@@ -166,13 +235,19 @@ int TOutputFile::Place() {
 
 int TOutputFile::Commit() {
   if (committed_) return 0;
+  if (commitError_ != 0) return commitError_;
+  commitError_ = CommitOnce();
+  return commitError_;
+}
+
+int TOutputFile::CommitOnce() {
   if (!fd_.Valid()) return EBADF;
   if (writing_) {
     const int err = writing_->Finish();
     writing_.reset();
     if (err != 0) return err;
   }
-  if (replacing_) {
+  if (keepMode_) {
     struct stat own;
     if (::fstat(fd_.Get(), &own) != 0) return errno;
     if ((own.st_uid != targetUid_ || own.st_gid != targetGid_) &&
@@ -183,9 +258,17 @@ int TOutputFile::Commit() {
   if (FileOps().Fsync(fd_.Get()) != 0) return errno;
 
   if (const int err = Place()) return err;
-  // The new name survives a power loss only once the folder is synced. Some
-  // file systems cannot sync a folder; the file's own data are synced.
-  if (folderReadable_) FileOps().Fsync(folderFd_.Get());
+  // The new name survives a power loss only once the folder is synced: a
+  // sync that fails fails the output, and the name goes back to what it
+  // was. Some file systems cannot sync a folder at all; there the file's
+  // own data are synced.
+  if (folderReadable_ && FileOps().Fsync(folderFd_.Get()) != 0 && errno != EINVAL && errno != EOPNOTSUPP) {
+    const int err = errno;
+    Unplace();
+    DropReplaced();
+    return err;
+  }
+  DropReplaced();
   fd_.Close();
   folderFd_.Close();
   return 0;

@@ -1,8 +1,8 @@
 // The file a drawing or a picture is written into before it takes the
 // output's name. Where the file system allows, it has no name at all until
 // it is complete (nothing is left if the process dies); elsewhere it is a
-// hidden ".quorvex-" file in the output's folder, locked and listed for
-// removal by an interrupt. Unless committed it is closed and removed when
+// hidden ".quorvex-output-" file in the output's folder, locked and listed
+// for removal by an interrupt. Unless committed it is closed and removed when
 // the object goes, however the writing ended.
 #pragma once
 
@@ -37,18 +37,33 @@ class TOutputFile : public TByteSink {
   // is written and synced by threads of the file's own (TWriteBehind). 0,
   // or the errno of the first failure so far (Commit fails with it too).
   [[nodiscard]] int Exchange(size_t used, uint8_t*& room, size_t& size) override;
-  // Makes the file durable and gives it the output's name: a file replaced
-  // keeps its permission bits (and its owner and group where the process
-  // may set them); a new file has 0666 less the umask. The file is synced,
-  // then linked or renamed into place, then the folder is synced. 0, or the
-  // system error number (the temporary file then goes with the object, and
-  // a file that stood at the path is untouched).
+  // Makes the file durable and gives it the output's name: a regular file
+  // replaced keeps its permission bits (and its owner and group where the
+  // process may set them); a new file, or one that replaces a link or
+  // another special file (the link goes, its target is untouched), has 0666
+  // less the umask. The file is synced, then linked or renamed into place,
+  // then the folder is synced. 0, or the system error number (the temporary
+  // file then goes with the object, and a file that stood at the path is
+  // untouched). A folder that cannot be synced after the name was given
+  // fails it too: the file that stood there takes its name back (it was
+  // kept under a hidden name of its own meanwhile), or a new name goes
+  // again; only where the disk refuses that as well does the complete new
+  // file stay in place.
   [[nodiscard]] int Commit();
 
  private:
+  int CommitOnce();
   int OpenNamed(unsigned mode);
   int Place();
   int LinkUnnamed(const std::string& name) const;
+  // Keeps the file that stands at the output's name under a hidden name of
+  // its own until the new one has taken its place durably; nothing where
+  // the file system has no hard links.
+  void KeepReplaced();
+  // Undoes Place after the folder could not be synced.
+  void Unplace();
+  // Removes the kept file once it is no longer needed.
+  void DropReplaced();
 
   // Declared first, closed last: the writing threads have stopped by then.
   TFd folderFd_;
@@ -59,10 +74,18 @@ class TOutputFile : public TByteSink {
   std::string tempName_;  // the hidden name, while the file has one
   uint64_t dev_ = 0;
   uint64_t ino_ = 0;
-  bool replacing_ = false;
+  bool replacing_ = false;  // a name stands at the output's path
+  bool keepMode_ = false;   // it is a regular file: its mode and owner are carried over
   // The file replaced: its owner, group and mode.
   unsigned targetUid_ = 0, targetGid_ = 0, targetMode_ = 0;
   bool committed_ = false;
+  int commitError_ = 0;  // what the last Commit failed with
+  // The replaced file while the new one takes its place: its hidden name,
+  // inode and entry in the removal on interrupt.
+  std::string keptName_;
+  uint64_t keptDev_ = 0, keptIno_ = 0;
+  int keptSlot_ = -1;
+  TFd keptFd_;  // holds its lock
   std::unique_ptr<TWriteBehind> writing_;
 };
 

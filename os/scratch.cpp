@@ -29,11 +29,15 @@ int TScratchFolder::Create(const std::string& base) {
   if (folder.empty()) return ENOENT;
   baseFd_ = FileOps().OpenAt(AT_FDCWD, folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
   if (baseFd_ < 0) return errno;
-  SweepLeftovers(baseFd_, TLeftover::kScratchFolder);
+  SweepOnce(baseFd_, TLeftover::kScratchFolder);
   if (folder != "/") folder += '/';
   for (int i = 0; i < kNameTries; ++i) {
     TInterruptsHeld held;
     int slot = ReserveCleanup();
+    if (slot < 0) {
+      CloseFd(baseFd_);
+      return kNoCleanupEntry;
+    }
     const std::string name = RandomName(TLeftover::kScratchFolder);
     if (FileOps().MkdirAt(baseFd_, name.c_str(), 0700) != 0) {
       const int err = errno;

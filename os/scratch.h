@@ -1,7 +1,8 @@
-// The private scratch folder of a session: "quorvex-" and six letters or
-// digits (mode 0700), locked by its owner for its whole life, listed for
-// removal by an interrupt, and removed with whatever is in it when the
-// session ends. Those that ended processes left are swept away first.
+// The private scratch folder of a session, "quorvex-scratch-" and the rest
+// of this program's form (os/leftovers.h), mode 0700, locked by its owner
+// for its whole life, listed for removal by an interrupt, and removed with
+// whatever is in it when the session ends. Those that ended processes left
+// are swept away first.
 #pragma once
 
 #include <string>
@@ -20,8 +21,8 @@ class TScratchFolder {
   TScratchFolder(const TScratchFolder&) = delete;
   TScratchFolder& operator=(const TScratchFolder&) = delete;
 
-  // Sweeps away the scratch folders that ended processes left in base, then
-  // makes a new one there. 0, or the system error number.
+  // Sweeps away the scratch folders that ended processes left in base
+  // (once per base and process), then makes a new one there. 0, or the system error number.
   [[nodiscard]] int Create(const std::string& base);
   // The same in the first of `bases` where a folder can be made. 0, or the
   // error of the last one tried.

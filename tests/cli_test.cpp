@@ -1,6 +1,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -35,11 +36,16 @@ std::pair<int, std::string> Finish(FILE* f) {
 }
 int Exit(const std::vector<std::string>& args) { return Finish(Start(args)).first; }
 
-// Starts the converter in the background with these environment settings
-// (NAME=value) added and the three interrupting signals at their defaults,
-// as from a terminal; its output goes nowhere.
-pid_t Spawn(const std::vector<std::string>& args, const std::vector<std::string>& env) {
-  std::vector<std::string> argStrings = {QUORVEX_CONVERT_BIN};
+// The signals that end a run after it has removed what it made.
+constexpr int kInterrupts[] = {SIGTERM, SIGINT, SIGHUP, SIGPIPE, SIGQUIT};
+
+// Starts the converter (or another program) in the background with these
+// environment settings (NAME=value) added and the interrupting signals at
+// their defaults, as from a terminal; its output goes to `out` (a
+// descriptor), else nowhere.
+pid_t Spawn(const std::vector<std::string>& args, const std::vector<std::string>& env, int out = -1,
+            const char* program = QUORVEX_CONVERT_BIN) {
+  std::vector<std::string> argStrings = {program};
   argStrings.insert(argStrings.end(), args.begin(), args.end());
   std::vector<char*> argv, envp;
   for (std::string& a : argStrings) argv.push_back(a.data());
@@ -50,13 +56,14 @@ pid_t Spawn(const std::vector<std::string>& args, const std::vector<std::string>
   envp.push_back(nullptr);
   posix_spawn_file_actions_t files;
   posix_spawn_file_actions_init(&files);
-  posix_spawn_file_actions_addopen(&files, 1, "/dev/null", O_WRONLY, 0);
+  if (out >= 0) posix_spawn_file_actions_adddup2(&files, out, 1);
+  else posix_spawn_file_actions_addopen(&files, 1, "/dev/null", O_WRONLY, 0);
   posix_spawn_file_actions_addopen(&files, 2, "/dev/null", O_WRONLY, 0);
   posix_spawnattr_t attr;
   posix_spawnattr_init(&attr);
   sigset_t defaults, none;
   sigemptyset(&defaults), sigemptyset(&none);
-  for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&defaults, sig);
+  for (int sig : kInterrupts) sigaddset(&defaults, sig);
   posix_spawnattr_setsigdefault(&attr, &defaults);
   posix_spawnattr_setsigmask(&attr, &none);
   posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
@@ -92,6 +99,27 @@ bool WaitUntilWriting(pid_t pid, const std::string& folder) {
   }
 }
 
+// Runs the converter (Spawn) on a pipe named `fifo` and waits until it
+// ends, or until it opens the pipe for reading (a writer's non-blocking
+// open succeeds only then), which would hang it: then the writer's end is
+// opened and closed so that it goes on, and the result is -2.
+int RunWithoutOpeningForReading(const std::vector<std::string>& args, const std::string& fifo) {
+  const pid_t pid = Spawn(args, {});
+  if (pid <= 0) return -1;
+  for (;;) {
+    int status = 0;
+    if (const pid_t r = ::waitpid(pid, &status, WNOHANG); r == pid)
+      return WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
+    else if (r < 0) return -1;
+    if (const int w = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC); w >= 0) {
+      ::close(w);
+      Wait(pid);
+      return -2;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+}
+
 // The names in a folder.
 std::set<std::string> Names(const std::string& folder) {
   std::set<std::string> names;
@@ -123,6 +151,17 @@ TEST_F(Cli, ExitCodesTellWhatWentWrong) {
   EXPECT_FALSE(FileExists(b));  // from the failed runs
 }
 
+TEST_F(Cli, APipeNamedJwwIsRefusedWithoutBeingOpened) {
+  // Opening a pipe for reading waits for a writer that never comes.
+  const std::string fifo = tmp.File("pipe.jww"), out = tmp.File("out");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  ASSERT_TRUE(std::filesystem::create_directory(out));
+  const std::pair<std::vector<std::string>, int> cases[] = {
+      {{"--info", fifo}, 1}, {{fifo, b}, 3}, {{"--svg", fifo, tmp.File("p.svg")}, 3},
+      {{"--preview", fifo, tmp.File("p.svg")}, 3}, {{"-d", out, fifo}, 6}};
+  for (const auto& [args, code] : cases) EXPECT_EQ(RunWithoutOpeningForReading(args, fifo), code) << args[0];
+}
+
 TEST_F(Cli, ManyDrawingsGoOnPastAFailureAndReportWhatWasDone) {
   const std::string dir = tmp.File("out");
   ASSERT_TRUE(std::filesystem::create_directory(dir));
@@ -151,7 +190,7 @@ TEST_F(Cli, ParallelRunsKeepTheirScratchFilesApart) {
     TImageStore store{tmp.File("images" + n + "/"), {}};
     TJwwData back;
     EXPECT_TRUE(std::filesystem::create_directory(store.TempDir) && back.Read(tmp.File("out" + n + ".jww"), &store) &&
-                ReadFile(store.TempDir + "big.bmp.gz") == Pattern(2000000, n[0])) << n;
+                ScratchBytes(store, N("big.bmp.gz")) == Pattern(2000000, n[0])) << n;
   }
   // Each run removed its own scratch folder: a.jww, in*, out* and images* are left.
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(tmp.Path()), {}), 7);
@@ -235,7 +274,7 @@ class CliInterrupt : public Cli {
 };
 
 TEST_F(CliInterrupt, InterruptedRunsRemoveWhatTheyMadeAndExitWith128PlusTheSignal) {
-  for (bool named : {false, true}) for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
+  for (bool named : {false, true}) for (int sig : kInterrupts) {
     SCOPED_TRACE(testing::Message() << "signal " << sig << (named ? ", named temporary" : ""));
     const pid_t pid = Spawn({big, outs + "/big.jww"}, Env(named));
     ASSERT_GT(pid, 0);
@@ -267,6 +306,43 @@ TEST_F(CliInterrupt, AnInterruptedParallelBatchRemovesWhatEveryJobMade) {
   }
 }
 
+TEST_F(CliInterrupt, ABatchWhoseReaderGoesAwayRemovesWhatItMade) {
+  // quorvex-convert -d outs -j 2 a.jww big.jww big2.jww | head -c1: the pipe's
+  // reader is gone when the small drawing's line is printed, while the big
+  // ones are at work.
+  const std::string big2 = tmp.File("big2.jww");
+  std::filesystem::copy_file(big, big2);
+  ASSERT_EQ(Exit({a, tmp.File("a-done.jww")}), 0);
+  int pipe[2];
+  ASSERT_EQ(::pipe2(pipe, O_CLOEXEC), 0);
+  ::close(pipe[0]);
+  const pid_t pid = Spawn({"-d", outs, "-j", "2", a, big, big2}, Env(false), pipe[1]);
+  ::close(pipe[1]);
+  ASSERT_GT(pid, 0);
+  EXPECT_EQ(Wait(pid), 128 + SIGPIPE);
+  EXPECT_EQ(Names(scratch), std::set<std::string>{});
+  for (const std::string& n : Names(outs)) {  // only whole outputs
+    if (n == "a.jww") EXPECT_TRUE(ReadFile(outs + "/" + n) == ReadFile(tmp.File("a-done.jww")));
+    else EXPECT_EQ(std::filesystem::file_size(outs + "/" + n), std::filesystem::file_size(big)) << n;
+  }
+}
+
+#ifdef QUORVEX_THUMBNAIL_BIN
+TEST_F(CliInterrupt, AThumbnailerStoppedByTheFileManagerRemovesWhatItMade) {
+  // File managers stop a slow thumbnailer with SIGTERM; this one is copying
+  // a large image into its scratch folder. (Private, the folder is taken by
+  // Qt as the runtime folder too, instead of making one of its own there.)
+  std::filesystem::permissions(scratch, std::filesystem::perms::owner_all);
+  const pid_t pid = Spawn({big, outs + "/big.png"}, Env(false), -1, QUORVEX_THUMBNAIL_BIN);
+  ASSERT_GT(pid, 0);
+  ASSERT_TRUE(WaitUntilWriting(pid, scratch)) << "finished before it could be stopped";
+  ::kill(pid, SIGTERM);
+  EXPECT_EQ(Wait(pid), 128 + SIGTERM);
+  EXPECT_EQ(Names(scratch), std::set<std::string>{});
+  EXPECT_EQ(Names(outs), std::set<std::string>{});
+}
+#endif
+
 TEST_F(CliInterrupt, TheNextRunSweepsAwayAKilledRunButNeverALiveOne) {
   for (bool named : {false, true}) {
     SCOPED_TRACE(named ? "named temporary" : "unnamed temporary");
@@ -286,6 +362,34 @@ TEST_F(CliInterrupt, TheNextRunSweepsAwayAKilledRunButNeverALiveOne) {
     EXPECT_EQ(Names(scratch), std::set<std::string>{});
     for (const std::string& n : Names(outs)) std::filesystem::remove(outs + "/" + n);
   }
+}
+
+TEST_F(CliInterrupt, TheSweepRemovesOnlyWhatThisProgramMade) {
+  // A user's own files and folders with names near the program's: an
+  // unpacked source archive, a backup, a settings file, and names of the
+  // short form that scratch folders and hidden outputs once had.
+  const std::vector<std::string> mine = {scratch + "/quorvex-master/NOTES.txt", scratch + "/quorvex-backup/drawing.jww",
+                                         scratch + "/quorvex-scratch-Ab3xZ9/keep", outs + "/.quorvex-config",
+                                         outs + "/.quorvex-Ab3xZ9", outs + "/.quorvex-output-Ab3xZ9"};
+  for (const std::string& f : mine) {
+    std::filesystem::create_directories(std::filesystem::path(f).parent_path());
+    WriteFile(f, {'u', 's', 'e', 'r'});
+  }
+  const std::set<std::string> userScratch = Names(scratch), userOuts = Names(outs);
+  // A run killed while writing through a named hidden file leaves that file
+  // and its scratch folder; the next run clears both and nothing else.
+  const pid_t killed = Spawn({big, outs + "/killed.jww"}, Env(true));
+  ASSERT_TRUE(killed > 0 && WaitUntilWriting(killed, outs));
+  ::kill(killed, SIGKILL);
+  EXPECT_EQ(Wait(killed), 1000 + SIGKILL);
+  EXPECT_EQ(Names(scratch).size(), userScratch.size() + 1);
+  EXPECT_EQ(Names(outs).size(), userOuts.size() + 1);
+  EXPECT_EQ(Wait(Spawn({a, outs + "/next.jww"}, Env(true))), 0);
+  EXPECT_EQ(Names(scratch), userScratch);
+  std::set<std::string> expected = userOuts;
+  expected.insert("next.jww");
+  EXPECT_EQ(Names(outs), expected);
+  for (const std::string& f : mine) EXPECT_EQ(ReadFile(f), (std::vector<uint8_t>{'u', 's', 'e', 'r'})) << f;
 }
 
 }  // namespace

@@ -103,6 +103,30 @@ TEST_F(Convert, ReplacedOutputsKeepTheirModeAndOwner) {
   ASSERT_EQ(code, crDone);
   ASSERT_EQ(::stat(out.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0640u);
+  // An output name that is a link lends nothing: the link is replaced by a
+  // new file with 0666 less the umask, and its target (a setuid program's
+  // mode, a world-writable device's) is left as it was. As root the owner
+  // is the writer's, not the target's.
+  const std::string target = tmp.File("target");
+  WriteFile(target, {'t'});
+  if (root) {
+    ASSERT_EQ(::chown(target.c_str(), 65534, 65534), 0);
+  }
+  ASSERT_EQ(::chmod(target.c_str(), 04751), 0);  // after the chown, which clears the setuid bit
+  for (const std::string& to : {target, std::string("/dev/null")}) {
+    fs::remove(out);
+    fs::create_symlink(to, out);
+    const mode_t before = ::umask(022);
+    const TConvertCode linked = Code(in, out);
+    ::umask(before);
+    ASSERT_EQ(linked, crDone) << to;
+    ASSERT_EQ(::lstat(out.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode)) << to;
+    EXPECT_EQ(std::tuple(st.st_mode & 07777, st.st_uid), std::tuple(0644u, ::geteuid())) << to;
+  }
+  EXPECT_EQ(ReadFile(target), std::vector<uint8_t>{'t'});
+  ASSERT_EQ(::stat(target.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 04751u);
 }
 
 TEST(OutputFile, AFailureWhileWritingLeavesNoFileAndNoDescriptor) {
@@ -202,6 +226,34 @@ TEST_F(Convert, RealDrawingsConvertToAFixedPoint) {
   }
 }
 
+TEST_F(Convert, EveryPlacedImageIsCarriedUnderItsOwnNameWhateverTheName) {
+  // Names that would reach outside the scratch folder, one longer than a
+  // file name may be (90 kanji: 274 bytes in UTF-8), and one name given to
+  // two images, of which a text places the first.
+  const std::u16string kanji = std::u16string(90, u'\u56f3') + u".bmp.gz";
+  const std::vector<std::pair<JwwString, std::vector<uint8_t>>> images = {
+      {N("../x.bmp"), Pattern(100, 1)}, {N("/tmp/y.bmp"), Pattern(50, 2)}, {W(kanji), Pattern(3000, 3)},
+      {N("twice.bmp"), Pattern(70, 4)}, {N("twice.bmp"), Pattern(80, 5)}};
+  TJwwData d = NewDrawing(700);
+  for (const char* name : {"../x.bmp", "/tmp/y.bmp", "twice.bmp"})
+    AddToDrawing(d, MakeText(N("^@BM%temp%" + std::string(name) + ",0,0,10,10")));
+  AddToDrawing(d, MakeText(W(u"^@BM%temp%" + kanji + u",0,0,10,10")));
+  const std::string input = tmp.File("images.jww"), base = tmp.File("base");
+  WriteFile(input, WithImages(Serialize(d, 700), images));
+  ASSERT_TRUE(fs::create_directory(base));
+  TConversionSession own;
+  own.StartUp({base});
+  ASSERT_EQ(own.ConvertDrawing(input, out).Code, crDone);
+  EXPECT_EQ(std::distance(fs::directory_iterator(base), fs::directory_iterator{}), 1);  // the scratch folder alone
+  own.CleanUp();
+  TImageStore back{tmp.File("back/"), {}};
+  ASSERT_TRUE(fs::create_directory(back.TempDir));
+  ASSERT_TRUE(TJwwData().Read(out, &back));
+  std::vector<std::pair<JwwString, std::vector<uint8_t>>> carried;
+  for (const TBindImageType& e : back.BoundImages) carried.emplace_back(e.FileName, ReadFile(back.ScratchPath(e)));
+  EXPECT_TRUE(carried == std::vector(images.begin(), images.end() - 1));
+}
+
 TEST(ConvertSession, CleanUpRemovesThePrivateFolderWithWhatIsLeftInIt) {
   TConversionSession s;
   s.StartUp();
@@ -227,7 +279,7 @@ TEST(ConvertSession, WindowsOpenAtOnceKeepTheirImagesApart) {
     TImageStore store{tmp.File("back" + std::to_string(i) + "/"), {}};
     fs::create_directory(store.TempDir);
     TJwwData back;
-    return back.Read(out[i], &store) ? ReadFile(store.TempDir + "pic0.jpg") : std::vector<uint8_t>{};
+    return back.Read(out[i], &store) ? ScratchBytes(store, N("pic0.jpg")) : std::vector<uint8_t>{};
   };
   // Started as the window starts them, then converting at the same time.
   TConversionSession sessions[2];

@@ -30,13 +30,18 @@ class TFaultyFileOps : public quorvex::TFileOps {
   // (or cut short).
   uint64_t Calls() const { return calls_.load(); }
   uint64_t Injected() const { return injected_.load(); }
+  // The kinds of the calls that were made to fail.
+  unsigned FailedKinds() const { return failedKinds_.load(); }
 
   int OpenAt(int dirFd, const char* path, int flags, unsigned mode) override {
     return Fails(quorvex::OpenKind(flags)) ? Failed() : real_.OpenAt(dirFd, path, flags, mode);
   }
   long Write(int fd, const void* data, size_t size) override {
     if (!Chosen(Count(quorvex::kOpWrite))) return real_.Write(fd, data, size);
-    if (!plan_.ShortWrite) return Failed();
+    if (!plan_.ShortWrite) {
+      failedKinds_.fetch_or(quorvex::kOpWrite);
+      return Failed();
+    }
     if (size < 2) return real_.Write(fd, data, size);  // nothing shorter to give
     injected_.fetch_add(1);
     return real_.Write(fd, data, size / 2);
@@ -74,7 +79,11 @@ class TFaultyFileOps : public quorvex::TFileOps {
     return n != 0 && plan_.FailAt != 0 && (n == plan_.FailAt || (plan_.Persistent && n > plan_.FailAt));
   }
   // Whether a call other than a write fails (a short write fails none).
-  bool Fails(unsigned kind) { return Chosen(Count(kind)) && !plan_.ShortWrite; }
+  bool Fails(unsigned kind) {
+    if (!Chosen(Count(kind)) || plan_.ShortWrite) return false;
+    failedKinds_.fetch_or(kind);
+    return true;
+  }
   int Failed() {
     injected_.fetch_add(1);
     errno = plan_.Error;
@@ -85,6 +94,7 @@ class TFaultyFileOps : public quorvex::TFileOps {
   quorvex::TFileOps& real_;
   std::atomic<uint64_t> calls_{0};
   std::atomic<uint64_t> injected_{0};
+  std::atomic<unsigned> failedKinds_{0};
 };
 
 // Puts a double in place of the file calls while it lives.

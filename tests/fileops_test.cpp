@@ -1,9 +1,15 @@
 // The double of the file calls at work through a real conversion: every
 // call of the chosen kinds is counted, and the call chosen fails as a disk
 // would make it fail.
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <map>
+#include <ostream>
 #include <set>
 
+#include "convert/batch.h"
+#include "convert/picture.h"
 #include "convert/session.h"
 #include "os/outputfile.h"
 #include "faulty_fileops.h"
@@ -50,7 +56,7 @@ class FaultyFiles : public ::testing::Test {
     EXPECT_EQ(folders, 1u);
   }
 
-  TempFolder tmp;
+  TempFolder tmp{MemoryBase()};  // every run syncs its output and folder
   const std::string in = tmp.File("in.jww"), out = tmp.File("out.jww"), scratch = tmp.File("scratch");
   const std::vector<uint8_t> old = {'o', 'l', 'd'};
   std::vector<uint8_t> expected;
@@ -104,53 +110,203 @@ TEST_F(FaultyFiles, InterruptedAndShortWritesAreRetried) {
   }
 }
 
+// The faults of a walk: a disk that is full, fails or is over quota, a
+// call interrupted by a signal, a write that takes half its bytes; each
+// once (a disk that fails for a moment) and from the call chosen on (a
+// disk that stays full; removing still works there). A short write and an
+// interruption are retried, never reported; an interruption that never
+// ends may fail the run.
+struct TFault {
+  int Error;
+  bool ShortWrite;
+  bool Persistent;
+};
+std::vector<TFault> Faults() {
+  std::vector<TFault> faults;
+  for (const bool persistent : {false, true}) {
+    for (const int error : {ENOSPC, EIO, EDQUOT, EINTR}) faults.push_back({error, false, persistent});
+    faults.push_back({0, true, persistent});
+  }
+  return faults;
+}
+std::ostream& operator<<(std::ostream& o, const TFault& f) {
+  return o << (f.ShortWrite ? "short write" : std::strerror(f.Error)) << (f.Persistent ? " from then on" : " once");
+}
+// Whether a run that met this fault must succeed all the same.
+bool MustSucceed(const TFault& f) { return f.ShortWrite || (f.Error == EINTR && !f.Persistent); }
+
+// What a failed run leaves at its output's name: what stood there before
+// (nothing is read as no bytes). A disk that keeps failing may refuse to
+// give the old file its name back once the new one has taken it, when only
+// the sync of the folder failed: the complete new file then stays.
+bool Unharmed(const std::vector<uint8_t>& now, const std::vector<uint8_t>& before,
+              const std::vector<uint8_t>& complete, const TFault& fault) {
+  return now == before || (fault.Persistent && now == complete);
+}
+
+// Runs `run` (which says whether it succeeded) with the Nth call of the
+// fault's kinds failing, for N = 1, 2, ... until a run meets no fault: then
+// every call has failed once. `check` looks at what each run left.
+template <class TRun, class TCheck>
+void Walk(const TFault& fault, TRun run, TCheck check) {
+  // A short write concerns writes alone; a disk that stays full still
+  // removes.
+  const unsigned mask = fault.ShortWrite  ? kOpWrite
+                        : fault.Persistent ? kOpAll & ~(kOpRemove | kOpRemoveFolder)
+                                           : kOpAll;
+  for (uint64_t n = 1;; ++n) {
+    SCOPED_TRACE(testing::Message() << "call " << n << ": " << fault);
+    TFaultyFileOps ops({n, fault.Persistent, fault.Error, fault.ShortWrite, mask});
+    bool done = false;
+    {
+      TFileOpsInPlace inPlace(ops);
+      done = run();
+    }
+    if (ops.Injected() == 0 || MustSucceed(fault)) {
+      EXPECT_TRUE(done);
+    }
+    // A sync that failed once may never be trusted again (the system may
+    // have dropped the pages it could not write): the run fails.
+    if ((ops.FailedKinds() & kOpSync) && !MustSucceed(fault)) {
+      EXPECT_FALSE(done);
+    }
+    check(done);
+    if (ops.Injected() == 0 || testing::Test::HasFatalFailure()) return;
+    ASSERT_LT(n, 2000u);
+  }
+}
+
 // Every call of a whole conversion (its session's start and end included)
-// that changes a file is made to fail in turn: once, as a disk that fails
-// for a moment, and from then on, as a disk that stays full (removing still
-// works there). The conversion either succeeds with the right output or
-// fails naming the error, the output that stood there stays as it was, and
-// nothing is left.
+// that changes a file is made to fail in turn. The conversion either
+// succeeds with the right output or fails naming the error, the output that
+// stood there stays as it was, and nothing is left.
 TEST_F(FaultyFiles, EveryCallOfAConversionFailsInTurnAndHarmsNothing) {
   session.CleanUp();  // each run below starts its own, the scratch folder made through the double
   for (const bool named : {false, true}) {
     SetUnnamedOutputFiles(!named);
-    for (const bool persistent : {false, true}) {
-      for (const int error : {ENOSPC, EIO, EDQUOT}) {
-        for (uint64_t n = 1;; ++n) {
-          SCOPED_TRACE(testing::Message() << "call " << n << (persistent ? " on" : "") << ", error " << error
-                                          << (named ? ", named temporary" : ""));
-          WriteFile(out, old);
-          const unsigned mask = persistent ? kOpAll & ~(kOpRemove | kOpRemoveFolder) : kOpAll;
-          TFaultyFileOps ops({n, persistent, error, false, mask});
-          TConvertResult r;
-          {
-            TFileOpsInPlace inPlace(ops);
-            TConversionSession run;
-            run.StartUp({scratch});
-            r = run.ConvertDrawing(in, out);
-            run.CleanUp();
-          }
-          if (ops.Injected() == 0) {
-            EXPECT_EQ(r.Code, crDone);
-            break;
-          }
-          if (r.Code == crDone) {
-            EXPECT_EQ(ReadFile(out), expected);
-          } else {
-            EXPECT_EQ(ReadFile(out), old);
-            const int reported = r.Code == crReadFailed ? r.ReadError.ErrorNumber : r.ErrorNumber;
-            EXPECT_EQ(reported, error) << r.Code;
-          }
-          std::set<std::string> names;
-          for (const auto& e : fs::directory_iterator(tmp.Path())) names.insert(e.path().filename().string());
-          EXPECT_EQ(names, (std::set<std::string>{"in.jww", "out.jww", "scratch"}));
-          for (const auto& e : fs::recursive_directory_iterator(scratch)) ADD_FAILURE() << "left: " << e.path();
-          ASSERT_LT(n, 1000u);
+    SCOPED_TRACE(named ? "named temporary" : "unnamed temporary");
+    for (const TFault& fault : Faults()) {
+      TConvertResult r;
+      WriteFile(out, old);
+      Walk(fault, [&] {
+        TConversionSession run;
+        run.StartUp({scratch});
+        r = run.ConvertDrawing(in, out);
+        run.CleanUp();
+        return r.Code == crDone;
+      }, [&](bool done) {
+        if (done) {
+          EXPECT_EQ(ReadFile(out), expected);
+        } else {
+          EXPECT_TRUE(Unharmed(ReadFile(out), old, expected, fault));
+          const int reported = r.Code == crReadFailed ? r.ReadError.ErrorNumber : r.ErrorNumber;
+          EXPECT_EQ(reported, fault.Error) << r.Code;
         }
-      }
+        std::set<std::string> names;
+        for (const auto& e : fs::directory_iterator(tmp.Path())) names.insert(e.path().filename().string());
+        EXPECT_EQ(names, (std::set<std::string>{"in.jww", "out.jww", "scratch"}));
+        for (const auto& e : fs::recursive_directory_iterator(scratch)) ADD_FAILURE() << "left: " << e.path();
+        WriteFile(out, old);
+      });
     }
   }
   SetUnnamedOutputFiles(true);
+}
+
+// The same for a batch of three drawings converted two at a time (-d -j 2),
+// one of whose outputs replaces a file, and for a picture (--svg). The
+// threads of a batch meet their calls in an order of their own, so that
+// the walk meets each call in one run or another.
+TEST_F(FaultyFiles, EveryCallOfABatchAndOfAPictureFailsInTurnAndHarmsNothing) {
+  session.CleanUp();
+  const std::string outs = tmp.File("outs");
+  ASSERT_TRUE(fs::create_directory(outs));
+  std::vector<std::string> inputs;
+  std::map<std::string, std::vector<uint8_t>> expectedOut;
+  for (const char* name : {"a.jww", "b.jww", "c.jww"}) {
+    inputs.push_back(tmp.File(name));
+    fs::copy_file(in, inputs.back());
+    expectedOut[name] = expected;
+  }
+  // The picture as it comes out unharmed.
+  ASSERT_EQ(MakePicture(in, tmp.File("expected.svg"), TPictureMode::kAsStored).Code, TPictureCode::kDone);
+  const std::vector<uint8_t> picture = ReadFile(tmp.File("expected.svg"));
+  fs::remove(tmp.File("expected.svg"));
+  // Each scratch folder of the batch's workers and of the picture goes here.
+  const char* bases[] = {"XDG_RUNTIME_DIR", "TMPDIR"};
+  std::string saved[2];
+  for (int i = 0; i < 2; ++i) {
+    if (const char* v = std::getenv(bases[i])) saved[i] = v;
+    ::setenv(bases[i], scratch.c_str(), 1);
+  }
+  auto nothingLeft = [&] {
+    for (const auto& e : fs::recursive_directory_iterator(scratch)) ADD_FAILURE() << "left: " << e.path();
+    for (const auto& e : fs::directory_iterator(outs)) {
+      const std::string name = e.path().filename().string();
+      if (!expectedOut.count(name)) ADD_FAILURE() << "left: " << e.path();
+    }
+  };
+  for (const TFault& fault : Faults()) {
+    // The batch: b.jww replaces an old file, the others are new.
+    auto reset = [&] {
+      for (const auto& e : fs::directory_iterator(outs)) fs::remove(e.path());
+      WriteFile(outs + "/b.jww", old);
+    };
+    reset();
+    std::vector<TOutcome> outcomes;
+    int exit = 0;
+    Walk(fault, [&] {
+      outcomes.clear();
+      TBatch batch(outs + "/", inputs);
+      exit = batch.Run(2, [&](const TOutcome& o) { outcomes.push_back(o); });
+      return exit == kExitOk;
+    }, [&](bool done) {
+      ASSERT_EQ(outcomes.size(), inputs.size());
+      EXPECT_EQ(exit, done ? kExitOk : kExitSomeFailed);
+      for (size_t i = 0; i < inputs.size(); ++i) {
+        const std::string name = fs::path(inputs[i]).filename().string(), output = outs + "/" + name;
+        if (outcomes[i].Exit == kExitOk) {
+          EXPECT_EQ(ReadFile(output), expected) << name;
+        } else {
+          // Each failure names its drawing and the system's reason.
+          EXPECT_NE(outcomes[i].Err.find(std::strerror(fault.Error)), std::string::npos) << outcomes[i].Err;
+          EXPECT_NE(outcomes[i].Err.find(name), std::string::npos) << outcomes[i].Err;
+          if (name == "b.jww") {
+            EXPECT_TRUE(Unharmed(ReadFile(output), old, expected, fault));
+          } else {
+            EXPECT_TRUE(!FileExists(output) || Unharmed(ReadFile(output), {}, expected, fault)) << name;
+          }
+        }
+      }
+      nothingLeft();
+      reset();
+    });
+    // The picture, replacing an old one.
+    const std::string svg = outs + "/a.svg";
+    expectedOut["a.svg"] = picture;
+    WriteFile(svg, old);
+    TPictureResult r;
+    Walk(fault, [&] {
+      r = MakePicture(in, svg, TPictureMode::kAsStored);
+      return r.Code == TPictureCode::kDone;
+    }, [&](bool done) {
+      if (done) {
+        EXPECT_EQ(ReadFile(svg), picture);
+      } else {
+        EXPECT_TRUE(Unharmed(ReadFile(svg), old, picture, fault));
+        const int reported = r.Code == TPictureCode::kReadFailed ? r.ReadError.ErrorNumber : r.ErrorNumber;
+        EXPECT_EQ(reported, fault.Error) << int(r.Code);
+      }
+      nothingLeft();
+      WriteFile(svg, old);
+    });
+    fs::remove(svg);
+    expectedOut.erase("a.svg");
+  }
+  for (int i = 0; i < 2; ++i) {
+    if (saved[i].empty()) ::unsetenv(bases[i]);
+    else ::setenv(bases[i], saved[i].c_str(), 1);
+  }
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // Reading the image section of a version-700 drawing into the scratch
-// folder, refusing names that could reach outside it, and deleting the
-// scratch files afterwards.
+// folder, each image in a file the store names by number whatever the
+// image's own name, and deleting the scratch files afterwards.
 #include "reader_util.h"
 
 namespace qtest {
@@ -47,14 +47,14 @@ TEST(Images, EmptySectionsAndFilesWithoutOne) {
   }
 }
 
-TEST(Images, EntriesAreCopiedWholeAndDeletedWithCompanions) {
+TEST(Images, EntriesAreCopiedWholeUnderNumbersAndDeleted) {
   Scratch s;
   const auto big = Data(5000, 3);
   ByteBuilder b;
   Entry(b.I32(7), "x.bmp.gz", big);
   b.Str("z.bmp").I32(0).Str("").I32(12);             // size 0 and an empty name: no data follow
   b.Str("neg.bmp").I32(-4);                          // negative size: an empty scratch file
-  b.WideStr(u"\u56f3.bmp.gz").I32(3).Append(Data(3, 9));  // stored under its UTF-8 name
+  b.WideStr(u"\u56f3.bmp.gz").I32(3).Append(Data(3, 9));
   Entry(b, "\x95\x5C.bmp", Data(2048, 5));                // Shift-JIS character whose second byte is '\'
   Entry(b, "Y.BMP.GZ", Data(10, 3));
   bool ok = false;
@@ -63,47 +63,53 @@ TEST(Images, EntriesAreCopiedWholeAndDeletedWithCompanions) {
   const auto& e = s.store.BoundImages;
   EXPECT_EQ(std::tuple(e[0].FileName, e[0].DataSize, e[3].DataSize, e[4].FileName),
             std::tuple(N("x.bmp.gz"), 5000, -4, W(u"\u56f3.bmp.gz")));
-  const std::string figure = "\xE5\x9B\xB3.bmp.gz", table = "\x95\x5C.bmp";
-  EXPECT_EQ(s.Files(), (std::set<std::string>{"x.bmp.gz", "neg.bmp", figure, table, "Y.BMP.GZ"}));
-  EXPECT_EQ(ReadFile(s.store.TempDir + "x.bmp.gz"), big);
+  // One file for each entry with data, named by its number in the store.
+  EXPECT_EQ(s.Files(), (std::set<std::string>{"image-1", "image-2", "image-3", "image-4", "image-5"}));
+  EXPECT_EQ(std::tuple(e[1].ScratchNumber, e[2].ScratchNumber, e[6].ScratchNumber), std::tuple(0u, 0u, 5u));
+  EXPECT_EQ(ScratchBytes(s.store, N("x.bmp.gz")), big);
+  EXPECT_EQ(ScratchBytes(s.store, N("\x95\x5C.bmp")), Data(2048, 5));
+  EXPECT_TRUE(ReadFile(s.store.ScratchPath(e[3])).empty());
   // Without a store the data are stepped over.
   EXPECT_EQ(Parse(ImageFile(b), &ok, nullptr).ImageEntriesRead, 7);
   EXPECT_TRUE(ok);
-  // Deleting takes the scratch files and, beside a ".gz" entry, the file
-  // without the suffix (the unpacked image); nothing else.
-  for (const char* f : {"x.bmp", "Y.BMP", "neg.bmp.gz", "other.bmp"}) WriteFile(s.store.TempDir + f, {1});
+  // Deleting takes the scratch files and nothing else; the next reading
+  // numbers on, so that a file that could not be deleted is never reused.
+  for (const char* f : {"x.bmp", "Y.BMP", "other.bmp"}) WriteFile(s.store.TempDir + f, {1});
   s.store.DeleteScratchFiles();
-  EXPECT_EQ(s.Files(), (std::set<std::string>{"neg.bmp.gz", "other.bmp"}));
+  EXPECT_EQ(s.Files(), (std::set<std::string>{"x.bmp", "Y.BMP", "other.bmp"}));
+  Parse(ImageFile(b), &ok, &s.store);
+  EXPECT_EQ(s.store.BoundImages[0].ScratchNumber, 6u);
 }
 
-TEST(Images, RefusedNamesWriteAndDeleteNothing) {
+TEST(Images, NoNameBecomesAPath) {
+  // Names that would reach outside the folder or name nothing there, names
+  // longer than a file name may be, and a name given twice: each entry gets
+  // a file of its own inside the folder, with its own bytes.
   Scratch s;
-  const std::vector<std::string> refused = {"../evil.gz", "a/b", "a\\b", "c:x", ".", "..", "\x95\x5C\\.bmp"};
+  const std::vector<std::string> names = {"../evil.gz", "a/b", "a\\b", "c:x", ".", "..", "\x95\x5C\\.bmp",
+                                          std::string(252, 'n') + ".bmp", "twice.bmp", "twice.bmp"};
   ByteBuilder b;
-  b.I32(static_cast<int32_t>(refused.size()) * 2 + 2);
-  for (size_t k = 0; k < refused.size(); ++k)  // each followed by a good entry: the reading stays aligned
-    Entry(Entry(b, refused[k], Data(40, 1)), "ok" + std::to_string(k), Data(5, static_cast<uint8_t>(k)));
-  b.WideStr(u"w\\x").I32(4).Append(Data(4, 2));
-  b.WideStr(u"w\xD800x.bmp").I32(4).Append(Data(4, 2));  // unpaired surrogate: no UTF-8 form
+  b.I32(static_cast<int32_t>(names.size()) + 2);
+  for (size_t k = 0; k < names.size(); ++k) Entry(b, names[k], Data(40 + k, static_cast<uint8_t>(k)));
+  b.WideStr(u"w\\x").I32(4).Append(Data(4, 20));
+  b.WideStr(u"w\xD800x.bmp").I32(4).Append(Data(4, 21));  // unpaired surrogate: no UTF-8 form
   bool ok = false;
   Parse(ImageFile(b), &ok, &s.store);
-  ASSERT_EQ(std::tuple(ok, s.store.BoundImages.size()), std::tuple(true, refused.size() * 2 + 2));
+  ASSERT_EQ(std::tuple(ok, s.store.BoundImages.size()), std::tuple(true, names.size() + 2));
   std::set<std::string> expected = {"scratch"};
-  for (size_t k = 0; k < refused.size(); ++k) {
-    const TBindImageType& e = s.store.BoundImages[2 * k];
-    EXPECT_TRUE(e.Refused && e.ScratchName().empty()) << refused[k];
-    expected.insert("scratch/ok" + std::to_string(k));
+  for (size_t k = 0; k < s.store.BoundImages.size(); ++k) {
+    const TBindImageType& e = s.store.BoundImages[k];
+    expected.insert("scratch/image-" + std::to_string(k + 1));
+    const std::vector<uint8_t> want = k < names.size() ? Data(40 + k, static_cast<uint8_t>(k)) : Data(4, uint8_t(20 + k - names.size()));
+    EXPECT_EQ(ReadFile(s.store.ScratchPath(e)), want) << k;
   }
-  EXPECT_TRUE(s.store.BoundImages[2 * refused.size()].Refused && s.store.BoundImages.back().Refused);
+  EXPECT_EQ(s.store.BoundImages[names.size() - 1].FileName, N("twice.bmp"));
   EXPECT_EQ(Tree(s.parent.Path()), expected);
-  // Files that the refused names would reach survive the clean-up.
-  const std::set<std::string> left = {"scratch", "evil.gz", "evil", "scratch/a\\b", "scratch/c:x"};
+  // Files that the names would reach survive the clean-up.
+  const std::set<std::string> left = {"scratch", "evil.gz", "evil", "scratch/a\\b", "scratch/c:x", "scratch/twice.bmp"};
   for (const std::string& f : left) if (f != "scratch") WriteFile(s.parent.File(f), {1});
   s.store.DeleteScratchFiles();
   EXPECT_EQ(Tree(s.parent.Path()), left);
-  // A zero byte is dropped with the other control characters when a name is
-  // read; a name that still held one would be refused.
-  EXPECT_FALSE(IsSafeImageName(N(std::string("a\0b", 3))) || IsSafeImageName(W(std::u16string(u"a\0b", 3))));
 }
 
 TEST(Images, FailuresFailTheRead) {
@@ -122,7 +128,7 @@ TEST(Images, FailuresFailTheRead) {
     EXPECT_FALSE(ok) << dir;
   }
   // The cut file's first image stays; the second leaves no partial file.
-  EXPECT_EQ(Tree(s.parent.Path()), (std::set<std::string>{"scratch", "scratch/a", "plain"}));
+  EXPECT_EQ(Tree(s.parent.Path()), (std::set<std::string>{"scratch", "scratch/image-1", "plain"}));
 }
 
 }  // namespace qtest

@@ -33,6 +33,12 @@ std::vector<std::string> RealDrawings() {
   return out;
 }
 
+std::vector<uint8_t> ScratchBytes(const TImageStore& store, const JwwString& name) {
+  for (const TBindImageType& e : store.BoundImages)
+    if (e.FileName == name) return e.ScratchNumber == 0 ? std::vector<uint8_t>{} : ReadFile(store.ScratchPath(e));
+  return {};
+}
+
 std::vector<uint8_t> ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
@@ -48,9 +54,16 @@ bool FileExists(const std::string& path) {
   return ::lstat(path.c_str(), &st) == 0;
 }
 
-TempFolder::TempFolder() {
-  const char* base = std::getenv("TMPDIR");
-  std::string pattern = std::string(base && *base ? base : "/tmp") + "/quorvex-test-XXXXXX";
+std::string MemoryBase() {
+  struct stat st{};
+  return ::stat("/dev/shm", &st) == 0 && S_ISDIR(st.st_mode) && ::access("/dev/shm", W_OK | X_OK) == 0 ? "/dev/shm"
+                                                                                                       : "";
+}
+
+TempFolder::TempFolder(const std::string& folder) {
+  const char* tmp = std::getenv("TMPDIR");
+  const std::string base = !folder.empty() ? folder : tmp && *tmp ? tmp : "/tmp";
+  std::string pattern = base + "/quorvex-test-XXXXXX";
   if (::mkdtemp(pattern.data())) path_ = pattern + "/";
 }
 

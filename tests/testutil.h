@@ -41,11 +41,21 @@ std::vector<uint8_t> ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes);
 bool FileExists(const std::string& path);
 
+// The bytes of the scratch file of the first entry of this name in the
+// store; empty when there is none.
+std::vector<uint8_t> ScratchBytes(const TImageStore& store, const JwwString& name);
+
+// A folder in memory (/dev/shm) where there is a writable one, else "":
+// for tests that sync hundreds of files, which no disk need see.
+std::string MemoryBase();
+
 // A fresh folder under the system's temporary directory, removed with
 // everything in it when the object goes.
 class TempFolder {
  public:
-  TempFolder();
+  TempFolder() : TempFolder(std::string()) {}
+  // The same under `base` (empty: the system's temporary directory).
+  explicit TempFolder(const std::string& base);
   ~TempFolder();
   TempFolder(const TempFolder&) = delete;
   TempFolder& operator=(const TempFolder&) = delete;

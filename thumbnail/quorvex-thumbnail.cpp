@@ -6,23 +6,30 @@
 // drawn as stored, in its screen colours on its own background, or with
 // --print in its printer colours on white. Exit status: 0 done, 1 the input
 // cannot be read as a drawing, 2 wrong usage, 5 the picture cannot be
-// written.
+// written, 7 out of memory, 128+N ended by signal N (what it had made is
+// removed).
+#include <QBuffer>
+#include <QByteArray>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
-#include <QSaveFile>
 
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <exception>
+#include <new>
 #include <string>
 #include <vector>
 
 #include "convert/exitcodes.h"
 #include "convert/picture.h"
+#include "os/interrupts.h"
+#include "os/outputfile.h"
 #include "thumbnail/scene_painter.h"
 
 using namespace quorvex;
@@ -62,7 +69,7 @@ int Run(int argc, char** argv) {
   if (!ReadDrawingWithImages(input, d, images, error)) {
     std::fprintf(stderr, "quorvex-thumbnail: %s: cannot be read as a drawing%s%s\n", input.c_str(),
                  error.Failed() ? ": " : "", error.Failed() ? error.Describe().c_str() : "");
-    return kExitReadFailed;
+    return error.Problem == TReadProblem::kOutOfMemory ? kExitOutOfMemory : kExitReadFailed;
   }
   struct stat st{};
   TRenderOptions options;
@@ -85,10 +92,16 @@ int Run(int argc, char** argv) {
     QPainter painter(&picture);
     PaintDrawing(painter, walk, QRectF(0, 0, width, height));
   }
-  QSaveFile file(QString::fromStdString(output));
-  if (!file.open(QIODevice::WriteOnly) || !picture.save(&file, "PNG") || !file.commit()) {
-    std::fprintf(stderr, "quorvex-thumbnail: %s: cannot be written: %s\n", output.c_str(),
-                 file.errorString().toLocal8Bit().constData());
+  // Encoded in memory, then written whole or not at all like every output
+  // of the program's, its temporary file removed on an interrupt.
+  QByteArray png;
+  QBuffer buffer(&png);
+  if (!buffer.open(QIODevice::WriteOnly) || !picture.save(&buffer, "PNG")) {
+    std::fprintf(stderr, "quorvex-thumbnail: %s: out of memory\n", output.c_str());
+    return kExitOutOfMemory;
+  }
+  if (const int err = WriteFileDurably(output, png.constData(), static_cast<size_t>(png.size()))) {
+    std::fprintf(stderr, "quorvex-thumbnail: %s: cannot be written: %s\n", output.c_str(), std::strerror(err));
     return kExitWriteFailed;
   }
   return kExitOk;
@@ -97,11 +110,17 @@ int Run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A file manager stops a slow thumbnailer with SIGTERM: its scratch
+  // folder and the picture's temporary file go with it.
+  InstallInterruptCleanup();
   // File managers run thumbnailers without a display.
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QGuiApplication app(argc, argv);
   try {
     return Run(argc, argv);
+  } catch (const std::bad_alloc&) {
+    std::fputs("quorvex-thumbnail: out of memory\n", stderr);
+    return kExitOutOfMemory;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "quorvex-thumbnail: %s\n", e.what());
     return kExitReadFailed;

@@ -120,15 +120,8 @@ int main(int argc, char** argv) {
   if (folder.CreateInFirst(ScratchBases()) != 0) return 1;
   TImageStore images;
   images.TempDir = folder.Path();
-  TBindImageType image;
-  image.FileName = N("sample.bmp");
   const std::vector<uint8_t> bmp = TinyBitmap();
-  image.DataSize = static_cast<int32_t>(bmp.size());
-  TFd file;
-  if (CreateNewFile(images.ScratchPath(image), file) != 0 || WriteAll(file.Get(), bmp.data(), bmp.size()) != 0 ||
-      CloseWritten(file) != 0)
-    return 1;
-  images.BoundImages.push_back(image);
+  if (images.Add(N("sample.bmp"), bmp.data(), bmp.size()) != 0) return 1;
 
   const int err = d.Write(argv[1], kVersionImages, TWriterFallbacks{}, &images);
   images.DeleteScratchFiles();

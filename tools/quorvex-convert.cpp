@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <new>
 #include <optional>
 #include <string>
 #include <vector>
@@ -69,7 +70,7 @@ int PrintInfo(const std::string& path) {
   TReadError error;
   if (!d.Read(path, nullptr, &error)) {
     std::fprintf(stderr, "quorvex-convert: %s: %s\n", path.c_str(), error.Describe().c_str());
-    return kExitReadFailed;
+    return error.Problem == TReadProblem::kOutOfMemory ? kExitOutOfMemory : kExitReadFailed;
   }
   int64_t withoutValue = 0;
   for (int32_t i = 0; i < d.DimCount; ++i) withoutValue += IsDimensionWithoutValue(d.Dims[i]) ? 1 : 0;
@@ -156,8 +157,11 @@ int main(int argc, char** argv) {
   if (std::getenv("QUORVEX_TEST_NAMED_TEMP")) SetUnnamedOutputFiles(false);
   try {
     return Run(std::vector<std::string>(argv + 1, argv + argc));
+  } catch (const std::bad_alloc&) {
+    std::fputs("quorvex-convert: out of memory\n", stderr);
+    return kExitOutOfMemory;
   } catch (const std::exception& e) {
-    // The core reports its own failures; this is out of memory or worse.
+    // The core reports its own failures; nothing else is expected here.
     std::fprintf(stderr, "quorvex-convert: %s\n", e.what());
     return kExitReadFailed;
   }

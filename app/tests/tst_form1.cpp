@@ -269,6 +269,20 @@ class TestForm1 : public QObject {
     QCOMPARE(parts.size(), 6);
   }
 
+  void outOfMemorySaysSoAndNotThatTheDrawingIsBad() {
+    form_->Edit1->setText(Path(QStringLiteral("plan.jww")));
+    form_->Edit2->setText(Path(QStringLiteral("out.jww")));
+    quorvex::TConvertResult full;
+    full.Code = quorvex::crOutOfMemory;
+    full.ReadError = {quorvex::TReadProblem::kOutOfMemory, quorvex::TReadPart::kEntityList, 15439, 0, {}, 0};
+    form_->Canned = full;
+    Convert();
+    QCOMPARE(ui_->Beeps, 1);
+    QCOMPARE(ui_->Messages, QStringList{QStringLiteral("メモリが足りないため変換できません: plan.jww\n"
+                                                       "15439 バイト目でメモリが足りなくなりました（図形データの読み込み中）")});
+    QCOMPARE(ui_->Kinds.first(), TMessageKind::Error);
+  }
+
   void goodPairConvertsLikeTheCommandLine() {
     REQUIRE_DRAWING(input);
     const QString by_window = Path(QStringLiteral("出力.jww"));

@@ -1,5 +1,9 @@
 // The thumbnailer as a file manager runs it: a PNG of the asked size that
 // shows the drawing, and a failure without a picture for what is no drawing.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QImage>
 #include <QPainter>
 #include <QProcess>
@@ -38,6 +42,29 @@ class TstThumbnail : public QObject {
         if (image.pixel(x, y) == qRgb(255, 128, 0)) orange |= QRect(x, y, 1, 1);
     QVERIFY2(orange.width() >= 10 && orange.width() <= 16 && std::abs(orange.width() - orange.height()) <= 1,
              qPrintable(QString("orange in %1 x %2 pixels").arg(orange.width()).arg(orange.height())));
+  }
+
+  void APipeIsRefusedWithoutBeingOpened() {
+    // A file manager asks for a pipe named .jww: opening it for reading
+    // would wait for a writer that never comes. A writer's non-blocking
+    // open succeeds only while the thumbnailer has it open for reading;
+    // then the test lets it go on and fails.
+    QTemporaryDir dir;
+    const QByteArray fifo = QFile::encodeName(dir.filePath("pipe.jww"));
+    QCOMPARE(::mkfifo(fifo.constData(), 0600), 0);
+    QProcess run;
+    run.start(QUORVEX_THUMBNAIL_BIN, {QString::fromLocal8Bit(fifo), dir.filePath("pipe.png")});
+    QVERIFY(run.waitForStarted());
+    bool opened = false;
+    while (!run.waitForFinished(5)) {
+      if (const int w = ::open(fifo.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC); w >= 0) {
+        ::close(w);
+        opened = true;
+      }
+    }
+    QVERIFY(!opened);
+    QCOMPARE(run.exitCode(), 1);
+    QVERIFY(!QFile::exists(dir.filePath("pipe.png")));
   }
 
   // A drawing made on a black background is drawn on black, in its own

@@ -71,7 +71,7 @@ class TText {
 
 class TSvgOut {
  public:
-  TSvgOut(const TScene& s, TArchiveWriter& out) : s_(s), out_(out) {}
+  explicit TSvgOut(TArchiveWriter& out) : out_(out) {}
 
   // Hands what is gathered to the writer once there is a chunk of it (or
   // all of it at the end); called between elements.
@@ -358,7 +358,6 @@ class TSvgOut {
   }
 
  private:
-  const TScene& s_;
   TArchiveWriter& out_;
   TText o_;         // gathered, not yet handed to the writer
   TFigure figure_;  // the figure being written
@@ -381,7 +380,7 @@ void WriteSvg(TSceneWalk& walk, TArchiveWriter& out, const TSvgOptions& options)
   const double longest = std::max(vw, vh);
   const double paper = std::clamp(longest, kMinPaperSide, kMaxPaperSide) / longest;
 
-  TSvgOut w(s, out);
+  TSvgOut w(out);
   w.Raw("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n");
   w.Raw("<svg xmlns=\"http://www.w3.org/2000/svg\" xmlns:xlink=\"http://www.w3.org/1999/xlink\" version=\"1.1\"");
   w.Raw(" xml:space=\"preserve\" width=\"");

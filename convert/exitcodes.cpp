@@ -13,7 +13,8 @@ constexpr TExitStatus kStatuses[] = {
     {"4", "bad output name (missing, not .jww (.svg for a picture), or the\ninput file itself)"},
     {"5", "the output could not be written"},
     {"6", "with -d: at least one drawing failed, or was refused because its\n"
-          "output had already been written from another input in this run"},
+          "output is the input itself or was already written from another\n"
+          "input in this run"},
     {"7", "out of memory: the drawing did not fit in the memory this run may\n"
           "use (the input may be sound)"},
     {"128+N", "ended by signal N (130 SIGINT, 143 SIGTERM, 129 SIGHUP, 141\n"

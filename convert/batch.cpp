@@ -9,6 +9,7 @@
 #include <new>
 #include <thread>
 
+#include "os/fdio.h"
 #include "os/interrupts.h"
 
 namespace quorvex {
@@ -28,13 +29,6 @@ std::vector<std::string> Claims(const std::string& input, const std::string& out
   if (::lstat(output.c_str(), &st) == 0) keys.push_back(file(st));
   if (::stat(input.c_str(), &st) == 0) keys.push_back(file(st));
   return keys;
-}
-
-// Whether two paths lead to one file.
-bool SameFile(const std::string& a, const std::string& b) {
-  struct stat sa {}, sb {};
-  return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
-         sa.st_ino == sb.st_ino;
 }
 
 }  // namespace

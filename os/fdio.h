@@ -79,6 +79,10 @@ void RemoveFile(const std::string& path);
 // Whether anything stands at the path (a link is not followed).
 bool PathExists(const std::string& path);
 
+// Whether two paths lead to one file (links followed): false when either
+// leads nowhere.
+bool SameFile(const std::string& a, const std::string& b);
+
 // "." or "..".
 bool IsDots(const char* name);
 

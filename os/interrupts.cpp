@@ -24,8 +24,9 @@ namespace {
 // handler: fstatat, unlinkat, renameat2, lseek, getdents64, clock_gettime,
 // pause and _exit. Each entry's state is changed by compare-and-swap, so that an
 // owner never reuses or closes what the handler is removing. A handler
-// running on another thread waits for an entry being filled, so that
-// nothing made meanwhile is missed.
+// running on another thread waits for an entry being filled, and an owner
+// that takes an entry once the handler has begun makes nothing (the handler
+// may have passed that entry), so that nothing made meanwhile is missed.
 
 constexpr int kInterrupts[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGQUIT};
 
@@ -172,7 +173,15 @@ int ReserveCleanup() {
     }
     for (int i = 0; i < kChunkEntries; ++i) {
       int expected = kFree;
-      if (chunk[i].State.compare_exchange_strong(expected, kFilling)) return c * kChunkEntries + i;
+      if (!chunk[i].State.compare_exchange_strong(expected, kFilling)) continue;
+      if (gEnding.load()) {
+        // The handler, on another thread, has begun and may have passed
+        // this entry already: what it listed would be missed. Nothing more
+        // is made; the handler ends the process.
+        chunk[i].State.store(kFree);
+        for (;;) ::pause();
+      }
+      return c * kChunkEntries + i;
     }
   }
   return -1;

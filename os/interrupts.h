@@ -48,7 +48,8 @@ constexpr size_t kCleanupAsideMax = 63;
 // Takes a free entry for a file or folder about to be made; -1 when none
 // can be had (16384 entries in use, far more than a process may hold
 // descriptors for, or no memory for more): the caller must then not make
-// it, and fails with kNoCleanupEntry.
+// it, and fails with kNoCleanupEntry. Once an interrupt's removal has begun
+// on another thread it never returns: the process is ending.
 int ReserveCleanup();
 // Gives back an entry taken by ReserveCleanup whose file or folder was not
 // made.

@@ -152,6 +152,16 @@ void TOutputFile::KeepReplaced() {
       if (errno == EEXIST) continue;
       return;  // no hard links here, or no room: the new file goes in without
     }
+    // The name is linked by name: another writer may have put a file of its
+    // own there since it was looked at. That one is not this run's to keep
+    // (its hidden name would outlive the run); it goes again.
+    struct stat linked;
+    const bool there = ::fstatat(folderFd_.Get(), name.c_str(), &linked, AT_SYMLINK_NOFOLLOW) == 0;
+    if (!there || linked.st_dev != st.st_dev || linked.st_ino != st.st_ino) {
+      if (there) RemoveIfSame(folderFd_.Get(), name.c_str(), linked.st_dev, linked.st_ino);
+      ReleaseCleanup(slot);
+      return;
+    }
     keptName_ = name;
     keptDev_ = st.st_dev;
     keptIno_ = st.st_ino;

@@ -5,9 +5,9 @@
 // SIZE is the picture's longest side in pixels (default 256). The drawing is
 // drawn as stored, in its screen colours on its own background, or with
 // --print in its printer colours on white. Exit status: 0 done, 1 the input
-// cannot be read as a drawing, 2 wrong usage, 5 the picture cannot be
-// written, 7 out of memory, 128+N ended by signal N (what it had made is
-// removed).
+// cannot be read as a drawing, 2 wrong usage, 4 the picture would take the
+// drawing's own place, 5 the picture cannot be written, 7 out of memory,
+// 128+N ended by signal N (what it had made is removed).
 #include <QBuffer>
 #include <QByteArray>
 #include <QGuiApplication>
@@ -28,6 +28,7 @@
 
 #include "convert/exitcodes.h"
 #include "convert/picture.h"
+#include "os/fdio.h"
 #include "os/interrupts.h"
 #include "os/outputfile.h"
 #include "thumbnail/scene_painter.h"
@@ -62,6 +63,12 @@ int Run(int argc, char** argv) {
   if (args.size() != 2) return Usage();
   const std::string& input = args[0];
   const std::string& output = args[1];
+  // The picture takes its name in place of whatever stood there: never in
+  // place of the drawing itself.
+  if (SameFile(input, output)) {
+    std::fprintf(stderr, "quorvex-thumbnail: %s: not written: it is the drawing itself\n", output.c_str());
+    return kExitBadOutput;
+  }
 
   TJwwData d;
   std::vector<TStoredImage> images;

@@ -124,6 +124,20 @@ class TstThumbnail : public QObject {
     QVERIFY2(drawn > 150, qPrintable(QString("%1 pixels drawn").arg(drawn)));
   }
 
+  void ThePictureNeverTakesTheDrawingsPlace() {
+    // The same name twice (a slip of the hand): the drawing must stay a
+    // drawing, not become its own thumbnail.
+    QTemporaryDir dir;
+    const QString drawing = dir.filePath("plan.jww");
+    QVERIFY(QFile::copy(QUORVEX_SOURCE_DIR "/samples/sample.jww", drawing));
+    QFile original(QUORVEX_SOURCE_DIR "/samples/sample.jww");
+    QVERIFY(original.open(QIODevice::ReadOnly));
+    QCOMPARE(QProcess::execute(QUORVEX_THUMBNAIL_BIN, {drawing, drawing}), 4);
+    QFile kept(drawing);
+    QVERIFY(kept.open(QIODevice::ReadOnly));
+    QCOMPARE(kept.readAll(), original.readAll());
+  }
+
   void NoDrawingNoPicture() {
     QTemporaryDir dir;
     const QString png = dir.filePath("none.png");

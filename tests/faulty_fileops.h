@@ -13,6 +13,30 @@
 
 namespace qtest {
 
+// The system's calls, each passed on unchanged: a double that changes one
+// kind of call derives from it and overrides that one alone.
+class TPassingFileOps : public quorvex::TFileOps {
+ public:
+  int OpenAt(int d, const char* p, int f, unsigned m) override { return Real().OpenAt(d, p, f, m); }
+  long Write(int fd, const void* data, size_t size) override { return Real().Write(fd, data, size); }
+  int Fsync(int fd) override { return Real().Fsync(fd); }
+  int Fdatasync(int fd) override { return Real().Fdatasync(fd); }
+  int LinkAt(int od, const char* op, int nd, const char* np, int f) override {
+    return Real().LinkAt(od, op, nd, np, f);
+  }
+  int RenameAt(int od, const char* op, int nd, const char* np, unsigned f) override {
+    return Real().RenameAt(od, op, nd, np, f);
+  }
+  int UnlinkAt(int d, const char* p, int f) override { return Real().UnlinkAt(d, p, f); }
+  int MkdirAt(int d, const char* p, unsigned m) override { return Real().MkdirAt(d, p, m); }
+  int Fchmod(int fd, unsigned m) override { return Real().Fchmod(fd, m); }
+  int Fchown(int fd, unsigned u, unsigned g) override { return Real().Fchown(fd, u, g); }
+  int CloseWritten(int fd) override { return Real().CloseWritten(fd); }
+
+ protected:
+  static quorvex::TFileOps& Real() { return quorvex::SystemFileOps(); }
+};
+
 class TFaultyFileOps : public quorvex::TFileOps {
  public:
   struct TPlan {

@@ -316,29 +316,17 @@ TEST_F(FaultyFiles, EveryCallOfABatchAndOfAPictureFailsInTurnAndHarmsNothing) {
 // The system's calls, except that just before the file at the output's
 // name is linked to be kept, another writer puts a file of its own there
 // (as a second run on the same output would).
-class TOtherWriterFirst final : public TFileOps {
+class TOtherWriterFirst final : public TPassingFileOps {
  public:
   explicit TOtherWriterFirst(std::string output) : output_(std::move(output)) {}
-  int OpenAt(int d, const char* p, int f, unsigned m) override { return SystemFileOps().OpenAt(d, p, f, m); }
-  long Write(int fd, const void* data, size_t size) override { return SystemFileOps().Write(fd, data, size); }
-  int Fsync(int fd) override { return SystemFileOps().Fsync(fd); }
-  int Fdatasync(int fd) override { return SystemFileOps().Fdatasync(fd); }
   int LinkAt(int od, const char* op, int nd, const char* np, int f) override {
     if (od != AT_FDCWD && f == 0 && !done_) {
       done_ = true;
       WriteFile(output_ + ".other", {'o', 't', 'h', 'e', 'r'});
       fs::rename(output_ + ".other", output_);
     }
-    return SystemFileOps().LinkAt(od, op, nd, np, f);
+    return Real().LinkAt(od, op, nd, np, f);
   }
-  int RenameAt(int od, const char* op, int nd, const char* np, unsigned f) override {
-    return SystemFileOps().RenameAt(od, op, nd, np, f);
-  }
-  int UnlinkAt(int d, const char* p, int f) override { return SystemFileOps().UnlinkAt(d, p, f); }
-  int MkdirAt(int d, const char* p, unsigned m) override { return SystemFileOps().MkdirAt(d, p, m); }
-  int Fchmod(int fd, unsigned m) override { return SystemFileOps().Fchmod(fd, m); }
-  int Fchown(int fd, unsigned u, unsigned g) override { return SystemFileOps().Fchown(fd, u, g); }
-  int CloseWritten(int fd) override { return SystemFileOps().CloseWritten(fd); }
   bool Done() const { return done_; }
 
  private:

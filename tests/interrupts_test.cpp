@@ -15,6 +15,7 @@
 #include "os/interrupts.h"
 #include "os/outputfile.h"
 #include "os/scratch.h"
+#include "faulty_fileops.h"
 #include "reader_util.h"
 
 namespace qtest {
@@ -66,15 +67,8 @@ TEST(Interrupts, TwoSignalsAtOnceRemoveEveryFolderWhole) {
 std::atomic<bool> gMakeNow{false};
 std::atomic<bool> gMade{false};
 
-class TStallOnMoveAside final : public TFileOps {
+class TStallOnMoveAside final : public TPassingFileOps {
  public:
-  int OpenAt(int d, const char* p, int f, unsigned m) override { return SystemFileOps().OpenAt(d, p, f, m); }
-  long Write(int fd, const void* data, size_t size) override { return SystemFileOps().Write(fd, data, size); }
-  int Fsync(int fd) override { return SystemFileOps().Fsync(fd); }
-  int Fdatasync(int fd) override { return SystemFileOps().Fdatasync(fd); }
-  int LinkAt(int od, const char* op, int nd, const char* np, int f) override {
-    return SystemFileOps().LinkAt(od, op, nd, np, f);
-  }
   int RenameAt(int od, const char* op, int nd, const char* np, unsigned f) override {
     if (f == RENAME_NOREPLACE && !gMakeNow.exchange(true)) {
       struct timespec start{}, now{};
@@ -84,13 +78,8 @@ class TStallOnMoveAside final : public TFileOps {
         if (now.tv_sec - start.tv_sec >= 1) break;
       }
     }
-    return SystemFileOps().RenameAt(od, op, nd, np, f);
+    return Real().RenameAt(od, op, nd, np, f);
   }
-  int UnlinkAt(int d, const char* p, int f) override { return SystemFileOps().UnlinkAt(d, p, f); }
-  int MkdirAt(int d, const char* p, unsigned m) override { return SystemFileOps().MkdirAt(d, p, m); }
-  int Fchmod(int fd, unsigned m) override { return SystemFileOps().Fchmod(fd, m); }
-  int Fchown(int fd, unsigned u, unsigned g) override { return SystemFileOps().Fchown(fd, u, g); }
-  int CloseWritten(int fd) override { return SystemFileOps().CloseWritten(fd); }
 };
 
 TEST(Interrupts, NothingMadeWhileTheHandlerRemovesIsLeftBehind) {

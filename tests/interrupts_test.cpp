@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <initializer_list>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -21,6 +22,36 @@
 namespace qtest {
 namespace {
 
+// Runs `setUp` in a child process with the removal on interrupt installed;
+// once it is done the child waits for signals, and `signals` are sent to it
+// at once. The child's exit status, or -1 when it did not get ready or was
+// ended by a signal instead of exiting.
+template <class TSetUp>
+int InterruptChild(TSetUp setUp, std::initializer_list<int> signals) {
+  int ready[2];
+  if (::pipe(ready) != 0) return -1;
+  const pid_t pid = ::fork();
+  if (pid < 0) return -1;
+  if (pid == 0) {
+    ::close(ready[0]);
+    InstallInterruptCleanup();
+    setUp();
+    if (::write(ready[1], "r", 1) != 1) ::_exit(91);
+    for (;;) ::pause();
+  }
+  ::close(ready[1]);
+  char c = 0;
+  const bool readied = ::read(ready[0], &c, 1) == 1;
+  ::close(ready[0]);
+  if (readied)
+    for (const int sig : signals) ::kill(pid, sig);
+  else
+    ::kill(pid, SIGKILL);
+  int status = 0;
+  if (::waitpid(pid, &status, 0) != pid || !readied || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status);
+}
+
 TEST(Interrupts, TwoSignalsAtOnceRemoveEveryFolderWhole) {
   // A child makes 100 scratch folders (more than a batch of -j 64 has at
   // work), the first with 1000 files in it, and waits on two threads that
@@ -28,14 +59,8 @@ TEST(Interrupts, TwoSignalsAtOnceRemoveEveryFolderWhole) {
   // thread's handler is still emptying the first folder when the other's
   // begins.
   TempFolder base;
-  int ready[2];
-  ASSERT_EQ(::pipe(ready), 0);
-  const pid_t pid = ::fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    ::close(ready[0]);
-    InstallInterruptCleanup();
-    std::vector<std::unique_ptr<TScratchFolder>> folders;
+  const int status = InterruptChild([&base] {
+    static std::vector<std::unique_ptr<TScratchFolder>> folders;  // kept until the process ends
     for (int i = 0; i < 100; ++i) {
       folders.push_back(std::make_unique<TScratchFolder>());
       if (folders.back()->Create(base.Path()) != 0) ::_exit(90);
@@ -45,19 +70,8 @@ TEST(Interrupts, TwoSignalsAtOnceRemoveEveryFolderWhole) {
       for (;;) ::pause();
     });
     other.detach();
-    if (::write(ready[1], "r", 1) != 1) ::_exit(91);
-    for (;;) ::pause();
-  }
-  ::close(ready[1]);
-  char c = 0;
-  ASSERT_EQ(::read(ready[0], &c, 1), 1) << "the child could not make its folders";
-  ::close(ready[0]);
-  ::kill(pid, SIGTERM);
-  ::kill(pid, SIGINT);
-  int status = 0;
-  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-  ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
-  EXPECT_TRUE(WEXITSTATUS(status) == 128 + SIGTERM || WEXITSTATUS(status) == 128 + SIGINT) << WEXITSTATUS(status);
+  }, {SIGTERM, SIGINT});
+  EXPECT_TRUE(status == 128 + SIGTERM || status == 128 + SIGINT) << status;
   EXPECT_EQ(Tree(base.Path()), std::set<std::string>{});
 }
 
@@ -88,15 +102,9 @@ TEST(Interrupts, NothingMadeWhileTheHandlerRemovesIsLeftBehind) {
   // second another thread takes the first for a hidden temporary output:
   // that output must not outlive the process.
   TempFolder base, outputs;
-  int ready[2];
-  ASSERT_EQ(::pipe(ready), 0);
-  const pid_t pid = ::fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    ::close(ready[0]);
-    InstallInterruptCleanup();
+  const int status = InterruptChild([&base, &outputs] {
     SetUnnamedOutputFiles(false);
-    TScratchFolder first, second;
+    static TScratchFolder first, second;
     if (first.Create(base.Path()) != 0 || second.Create(base.Path()) != 0) ::_exit(90);
     first.Remove();
     static TStallOnMoveAside stall;
@@ -109,18 +117,8 @@ TEST(Interrupts, NothingMadeWhileTheHandlerRemovesIsLeftBehind) {
       for (;;) ::pause();
     });
     maker.detach();
-    if (::write(ready[1], "r", 1) != 1) ::_exit(91);
-    for (;;) ::pause();
-  }
-  ::close(ready[1]);
-  char c = 0;
-  ASSERT_EQ(::read(ready[0], &c, 1), 1) << "the child could not make its folders";
-  ::close(ready[0]);
-  ::kill(pid, SIGTERM);
-  int status = 0;
-  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-  ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
-  EXPECT_EQ(WEXITSTATUS(status), 128 + SIGTERM);
+  }, {SIGTERM});
+  EXPECT_EQ(status, 128 + SIGTERM);
   EXPECT_EQ(Tree(base.Path()), std::set<std::string>{});
   EXPECT_EQ(Tree(outputs.Path()), std::set<std::string>{});
 }

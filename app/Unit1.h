@@ -1,8 +1,9 @@
 // The main window: two read-only path fields with their browse buttons and
 // the convert button. A drawing also gets into a field by being named on the
-// command line (the input) or dropped onto the window. The conversion itself lives in TConversionSession and
-// runs on a thread of its own while the window, disabled, keeps repainting;
-// the window then maps its result to a beep, a focus move or a message.
+// command line (the input) or dropped onto the window. The conversion itself
+// lives in TConversionSession and runs on a thread of its own while the
+// window, disabled, keeps repainting; the window then maps its result to a
+// beep, a focus move or a message.
 #pragma once
 
 #include <string>

@@ -1,7 +1,5 @@
 #include "convert/exitcodes.h"
 
-#include <cstring>
-
 namespace quorvex {
 namespace {
 

@@ -11,8 +11,9 @@
 namespace quorvex {
 namespace {
 
-bool IsRegularFile(const std::string& path, struct stat* st) {
-  return ::stat(path.c_str(), st) == 0 && S_ISREG(st->st_mode);
+bool IsRegularFile(const std::string& path) {
+  struct stat st{};
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 }  // namespace
@@ -73,8 +74,7 @@ void TConversionSession::ResetConversion() {
 
 TConvertResult TConversionSession::ConvertDrawing(const std::string& input, const std::string& output) {
   TConvertResult result;
-  struct stat st{};
-  if (input.empty() || LowerExtension(input) != ".jww" || !IsRegularFile(input, &st)) {
+  if (input.empty() || LowerExtension(input) != ".jww" || !IsRegularFile(input)) {
     result.Code = crBadInput;
     return result;
   }

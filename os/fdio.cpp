@@ -20,15 +20,15 @@ void UnlinkTrying(int dirFd, const char* name) {
     if (FileOps().UnlinkAt(dirFd, name, 0) == 0 || errno == ENOENT || errno == ENOTDIR || errno == EISDIR) return;
 }
 
+// "." or "..".
+bool IsDots(const char* name) { return name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)); }
+
 // Why a file of this type is not opened as a regular file.
 int TypeError(mode_t mode) { return S_ISDIR(mode) ? EISDIR : S_ISLNK(mode) ? ELOOP : EINVAL; }
 
 }  // namespace
 
-void TFd::Close() {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
-}
+void TFd::Close() { CloseFd(fd_); }
 
 void CloseFd(int& fd) {
   if (fd >= 0) ::close(fd);
@@ -130,8 +130,6 @@ bool SameFile(const std::string& a, const std::string& b) {
   return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
          sa.st_ino == sb.st_ino;
 }
-
-bool IsDots(const char* name) { return name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)); }
 
 void RemoveIfSame(int parentFd, const char* name, uint64_t dev, uint64_t ino) {
   struct stat st;

@@ -83,9 +83,6 @@ bool PathExists(const std::string& path);
 // leads nowhere.
 bool SameFile(const std::string& a, const std::string& b);
 
-// "." or "..".
-bool IsDots(const char* name);
-
 // Removes a name in a folder only while it still leads to this file.
 void RemoveIfSame(int parentFd, const char* name, uint64_t dev, uint64_t ino);
 

@@ -30,6 +30,14 @@ namespace {
 
 constexpr int kInterrupts[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGQUIT};
 
+// The interrupting signals as a set.
+sigset_t InterruptSet() {
+  sigset_t set;
+  sigemptyset(&set);
+  for (int sig : kInterrupts) sigaddset(&set, sig);
+  return set;
+}
+
 static_assert(sizeof(sigset_t) <= sizeof(unsigned char[128]) && alignof(sigset_t) <= 8);
 
 enum : int { kFree, kFilling, kArmed, kCleaning };
@@ -140,8 +148,7 @@ extern "C" void OnInterrupt(int sig) {
 void InstallInterruptCleanup() {
   struct sigaction sa{};
   sa.sa_handler = OnInterrupt;
-  sigemptyset(&sa.sa_mask);
-  for (int sig : kInterrupts) sigaddset(&sa.sa_mask, sig);
+  sa.sa_mask = InterruptSet();
   for (int sig : kInterrupts) {
     struct sigaction old{};
     if (::sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
@@ -150,9 +157,7 @@ void InstallInterruptCleanup() {
 }
 
 TInterruptsHeld::TInterruptsHeld() {
-  sigset_t set;
-  sigemptyset(&set);
-  for (int sig : kInterrupts) sigaddset(&set, sig);
+  const sigset_t set = InterruptSet();
   pthread_sigmask(SIG_BLOCK, &set, reinterpret_cast<sigset_t*>(old_));
 }
 

@@ -10,7 +10,6 @@
 
 #include <atomic>
 #include <cerrno>
-#include <cstring>
 #include <mutex>
 #include <set>
 #include <string_view>

@@ -7,7 +7,6 @@
 
 #include <atomic>
 #include <cerrno>
-#include <cstdio>
 #include <utility>
 
 #include "os/fileops.h"

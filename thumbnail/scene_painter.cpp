@@ -229,7 +229,6 @@ class TScenePainter {
   }
 
   void Primitive(const TFigure& fig, const TPrimitive& prim, const QTransform& t) {
-    const TPen& pen = s_.Pens[static_cast<size_t>(prim.Pen)];
     Opacity(prim.Marks & kMarkTemporary ? kTemporaryOpacity : 1.0);
     switch (prim.Kind) {
       case TPrimKind::kLine: {
@@ -270,10 +269,10 @@ class TScenePainter {
       }
       case TPrimKind::kText: {
         const TTextRun& run = fig.Texts[static_cast<size_t>(prim.Ref)];
+        if (PixelsPerUnit(t) * run.Height < 1.5) break;  // too small to show anything
         const double stretch = run.CharWidth / run.Height;
         const QTransform glyphs = QTransform::fromScale(stretch * run.Height / kFontPixels, -run.Height / kFontPixels) *
                                   ToQt(prim.Frame) * t;
-        if (PixelsPerUnit(t) * run.Height < 1.5) break;  // too small to show anything
         QFont font;
         QStringList families;
         if (!run.Font.empty()) families << QString::fromStdString(run.Font);
@@ -285,7 +284,7 @@ class TScenePainter {
         p_.setTransform(glyphs);
         transformed_ = true;
         p_.setFont(font);
-        p_.setPen(ColorOf(pen.Rgb));
+        p_.setPen(ColorOf(s_.Pens[static_cast<size_t>(prim.Pen)].Rgb));
         stroke_ = fill_ = -1;
         p_.drawText(QPointF(0, -kDescent * kFontPixels), QString::fromStdString(run.Text));
         break;

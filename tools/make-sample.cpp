@@ -6,13 +6,11 @@
 //
 //   quorvex-make-sample OUTPUT.jww
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "jww/builder.h"
-#include "os/fdio.h"
 #include "os/scratch.h"
 
 using namespace quorvex;

@@ -1,8 +1,5 @@
 #include "convert/batch.h"
 
-#include <sched.h>
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <exception>
 #include <map>
@@ -21,13 +18,10 @@ namespace {
 // files that stand now at the output and at the input (any other spelling
 // of the same file).
 std::vector<std::string> Claims(const std::string& input, const std::string& output) {
-  const auto file = [](const struct stat& st) {
-    return Format("file %ju:%ju", uintmax_t(st.st_dev), uintmax_t(st.st_ino));
-  };
+  const auto file = [](const TFileId& id) { return Format("file %ju:%ju", uintmax_t(id.Dev), uintmax_t(id.Ino)); };
   std::vector<std::string> keys = {"name " + LowerCasePath(output)};
-  struct stat st {};
-  if (::lstat(output.c_str(), &st) == 0) keys.push_back(file(st));
-  if (::stat(input.c_str(), &st) == 0) keys.push_back(file(st));
+  if (const auto id = FileAt(output, false)) keys.push_back(file(*id));
+  if (const auto id = FileAt(input, true)) keys.push_back(file(*id));
   return keys;
 }
 
@@ -38,26 +32,20 @@ std::string BaseName(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-size_t Processors() {
-  cpu_set_t set;
-  if (::sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0) return CPU_COUNT(&set);
-  return std::max(1u, std::thread::hardware_concurrency());
-}
-
 std::optional<size_t> TWrittenOutputs::Find(const std::string& output) const {
-  struct stat st {};
-  if (::lstat(output.c_str(), &st) != 0) return std::nullopt;
+  const std::optional<TFileId> id = FileAt(output, false);
+  if (!id) return std::nullopt;
   std::lock_guard<std::mutex> lock(mutex_);
   for (const TWritten& w : written_)
-    if (w.Dev == st.st_dev && w.Ino == st.st_ino) return w.Job;
+    if (w.File == *id) return w.Job;
   return std::nullopt;
 }
 
 void TWrittenOutputs::Add(const std::string& output, size_t job) {
-  struct stat st {};
-  if (::lstat(output.c_str(), &st) != 0) return;
+  const std::optional<TFileId> id = FileAt(output, false);
+  if (!id) return;
   std::lock_guard<std::mutex> lock(mutex_);
-  if (written_.size() < written_.capacity()) written_.push_back({st.st_dev, st.st_ino, job});
+  if (written_.size() < written_.capacity()) written_.push_back({*id, job});
 }
 
 // Two jobs that may touch one file run one after the other, in input order,

@@ -13,14 +13,12 @@
 #include <vector>
 
 #include "convert/outcome.h"
+#include "os/fdio.h"
 
 namespace quorvex {
 
 // The file-name part of a path (all of it when it has no '/').
 std::string BaseName(const std::string& path);
-
-// The number of processors this process may run on.
-size_t Processors();
 
 // The outputs a batch has written, by file (device and inode, as found
 // right after the write), so that no other spelling of one of them is
@@ -35,8 +33,7 @@ class TWrittenOutputs {
 
  private:
   struct TWritten {
-    uint64_t Dev;
-    uint64_t Ino;
+    TFileId File;
     size_t Job;
   };
   mutable std::mutex mutex_;

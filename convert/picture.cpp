@@ -1,7 +1,5 @@
 #include "convert/picture.h"
 
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <new>
 
@@ -50,8 +48,8 @@ std::string PreviewCaption(const TExplodeSummary& done, int64_t markedLines, int
 TPictureResult MakePicture(const std::string& input, const std::string& output, TPictureMode mode,
                            TColorSet colors) {
   TPictureResult result;
-  struct stat st{};
-  if (input.empty() || LowerExtension(input) != ".jww" || ::stat(input.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+  const std::optional<uint64_t> inputSize = RegularFileSize(input);
+  if (input.empty() || LowerExtension(input) != ".jww" || !inputSize) {
     result.Code = TPictureCode::kBadInput;
     return result;
   }
@@ -78,7 +76,7 @@ TPictureResult MakePicture(const std::string& input, const std::string& output, 
     options.Attributes = &attributes;
     options.Colors = colors;
     options.Images = &images;
-    options.ImageBudget = ImageBudgetFor(static_cast<uint64_t>(st.st_size));
+    options.ImageBudget = ImageBudgetFor(*inputSize);
     TExplodeStart start;
     TSvgOptions svg;
     if (mode == TPictureMode::kPreview) {

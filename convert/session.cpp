@@ -1,6 +1,5 @@
 #include "convert/session.h"
 
-#include <sys/stat.h>
 
 #include <cerrno>
 #include <new>
@@ -11,10 +10,7 @@
 namespace quorvex {
 namespace {
 
-bool IsRegularFile(const std::string& path) {
-  struct stat st{};
-  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
+bool IsRegularFile(const std::string& path) { return RegularFileSize(path).has_value(); }
 
 }  // namespace
 

@@ -126,9 +126,20 @@ bool PathExists(const std::string& path) {
 }
 
 bool SameFile(const std::string& a, const std::string& b) {
-  struct stat sa{}, sb{};
-  return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
-         sa.st_ino == sb.st_ino;
+  const std::optional<TFileId> fa = FileAt(a, true);
+  return fa && fa == FileAt(b, true);
+}
+
+std::optional<TFileId> FileAt(const std::string& path, bool followLinks) {
+  struct stat st{};
+  if ((followLinks ? ::stat(path.c_str(), &st) : ::lstat(path.c_str(), &st)) != 0) return std::nullopt;
+  return TFileId{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+}
+
+std::optional<uint64_t> RegularFileSize(const std::string& path) {
+  struct stat st{};
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+  return static_cast<uint64_t>(st.st_size);
 }
 
 void RemoveIfSame(int parentFd, const char* name, uint64_t dev, uint64_t ino) {

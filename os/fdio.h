@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -82,6 +83,19 @@ bool PathExists(const std::string& path);
 // Whether two paths lead to one file (links followed): false when either
 // leads nowhere.
 bool SameFile(const std::string& a, const std::string& b);
+
+// What tells one file from another: its device and inode.
+struct TFileId {
+  uint64_t Dev = 0, Ino = 0;
+  bool operator==(const TFileId&) const = default;
+};
+// The file that stands at a path (a link followed only when `followLinks`),
+// or nothing.
+std::optional<TFileId> FileAt(const std::string& path, bool followLinks);
+
+// The size of the regular file a path leads to (links followed), or nothing
+// when it leads to no regular file.
+std::optional<uint64_t> RegularFileSize(const std::string& path);
 
 // Removes a name in a folder only while it still leads to this file.
 void RemoveIfSame(int parentFd, const char* name, uint64_t dev, uint64_t ino);

@@ -14,8 +14,6 @@
 #include <QImage>
 #include <QPainter>
 
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -78,11 +76,10 @@ int Run(int argc, char** argv) {
                  error.Failed() ? ": " : "", error.Failed() ? error.Describe().c_str() : "");
     return error.Problem == TReadProblem::kOutOfMemory ? kExitOutOfMemory : kExitReadFailed;
   }
-  struct stat st{};
   TRenderOptions options;
   options.Colors = colors;
   options.Images = &images;
-  options.ImageBudget = ImageBudgetFor(::stat(input.c_str(), &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0);
+  options.ImageBudget = ImageBudgetFor(RegularFileSize(input).value_or(0));
   TSceneWalk walk(d, options);
   const TScene& scene = walk.Scene();
 

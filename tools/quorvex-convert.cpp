@@ -20,6 +20,7 @@
 #include "explode/explode.h"
 #include "os/interrupts.h"
 #include "os/outputfile.h"
+#include "os/processors.h"
 
 using namespace quorvex;
 

@@ -184,7 +184,7 @@ bool TImageStore::ReadSection(ByteCursor& c, bool copyData) {
     const std::string path = NextScratchPath(entry);
     if (const int err = CopyToScratchFile(path, c, size); err != 0) {
       std::string name;
-      if (!entry.FileName.ToFileName(name)) name = "?";
+      if (!entry.FileName.ToFileName(name)) name.assign(1, '?');  // "?" assigned trips a false GCC 12 warning
       entry.ScratchNumber = 0;
       c.FailAt(dataAt, TReadProblem::kScratchWrite, 0, name, err);
       return false;

@@ -112,17 +112,8 @@ int TImageStore::Add(const JwwString& name, const void* data, size_t size) {
   TBindImageType e;
   e.FileName = name;
   e.DataSize = static_cast<int32_t>(std::min<size_t>(size, INT32_MAX));
-  const std::string path = NextScratchPath(e);
-  TFd fd;
-  int err = CreateNewFile(path, fd);
-  if (err == 0) err = WriteAll(fd.Get(), data, size);
-  if (fd.Valid()) {
-    if (const int closing = CloseWritten(fd); closing != 0 && err == 0) err = closing;
-  }
-  if (err != 0) {
-    RemoveFile(path);
-    return err;
-  }
+  ByteCursor bytes(static_cast<const uint8_t*>(data), size);
+  if (const int err = CopyToScratchFile(NextScratchPath(e), bytes, size); err != 0) return err;
   BoundImages.push_back(std::move(e));
   return 0;
 }
@@ -184,7 +175,7 @@ bool TImageStore::ReadSection(ByteCursor& c, bool copyData) {
     const std::string path = NextScratchPath(entry);
     if (const int err = CopyToScratchFile(path, c, size); err != 0) {
       std::string name;
-      if (!entry.FileName.ToFileName(name)) name = "?";
+      if (!entry.FileName.ToFileName(name)) name.assign(1, '?');  // "?" assigned trips a false GCC 12 warning
       entry.ScratchNumber = 0;
       c.FailAt(dataAt, TReadProblem::kScratchWrite, 0, name, err);
       return false;

@@ -189,17 +189,12 @@ struct TEntJwwDimension : TEntJwwCommon {
   TEntJwwPoint Point1, Point2, AuxPoint1, AuxPoint2;
 };
 
-// A dimension is drawn with at most this many lines (its dimension line and
-// two auxiliary lines) and points.
 // A string keeps no pointer into itself (its long units lie in a block of
 // their own), so records holding strings move byte for byte.
 template <>
 struct TRelocatable<TEntJwwText> : std::true_type {};
 template <>
 struct TRelocatable<TEntJwwDimension> : std::true_type {};
-
-constexpr size_t kDimensionLines = 3;
-constexpr size_t kDimensionPoints = 4;
 
 struct TEntJwwSolid : TEntJwwCommon {
   double X1 = 0, Y1 = 0, X2 = 0, Y2 = 0, X3 = 0, Y3 = 0, X4 = 0, Y4 = 0;

@@ -190,6 +190,20 @@ class TSceneBuilder {
 
   // ---- primitives ----
 
+  // The ellipse of an arc or a sector: the radius along the tilt and the
+  // flatness across it, angles in radians. A sweep all round (or `full`)
+  // makes a whole ellipse.
+  static void SetEllipse(TPrimitive& p, double cx, double cy, double radius, double flatness, double tilt,
+                         double start, double sweep, bool full) {
+    p.P[0] = {cx, cy};
+    p.RadiusX = std::abs(radius);
+    p.RadiusY = std::abs(radius * flatness);
+    p.Tilt = std::fmod(tilt, kTwoPi);
+    p.Full = full || std::abs(sweep) >= kTwoPi - 1e-9;
+    p.Start = p.Full ? 0 : std::fmod(start, kTwoPi);
+    p.Sweep = p.Full ? kTwoPi : sweep;
+  }
+
   void AddLine(TFigure& out, const TEntJwwLine& l, bool exploded) {
     if (!Finite(l.StartX, l.StartY, l.EndX, l.EndY)) return;
     TPrimitive& p = out.Prims.emplace_back();  // made in place: most primitives are lines and dots
@@ -208,13 +222,8 @@ class TSceneBuilder {
     TPrimitive& p = out.Prims.emplace_back();
     p.Kind = TPrimKind::kArc;
     p.Pen = styles_.StrokePen(a, false);
-    p.P[0] = {a.CenterX, a.CenterY};
-    p.RadiusX = std::abs(a.Radius);
-    p.RadiusY = std::abs(a.Radius * a.Flatness);
-    p.Tilt = std::fmod(a.TiltAngle, kTwoPi);
-    p.Full = a.FullCircle != 0 || std::abs(a.ArcAngle) >= kTwoPi - 1e-9;
-    p.Start = p.Full ? 0 : std::fmod(a.StartAngle, kTwoPi);
-    p.Sweep = p.Full ? kTwoPi : a.ArcAngle;
+    SetEllipse(p, a.CenterX, a.CenterY, a.Radius, a.Flatness, a.TiltAngle, a.StartAngle, a.ArcAngle,
+               a.FullCircle != 0);
     GrowByArc(p);
   }
 
@@ -290,13 +299,7 @@ class TSceneBuilder {
     const bool filled = r.Shape == kFilledRoundShape;
     p.Kind = filled ? TPrimKind::kSector : TPrimKind::kArc;
     p.Pen = filled ? styles_.FillPen(rgb) : styles_.OutlinePen(so, rgb);
-    p.P[0] = {r.CenterX, r.CenterY};
-    p.RadiusX = std::abs(r.Radius);
-    p.RadiusY = std::abs(r.Radius * r.Flatness);
-    p.Tilt = std::fmod(r.Tilt, kTwoPi);
-    p.Full = std::abs(r.Sweep) >= kTwoPi - 1e-9;
-    p.Start = p.Full ? 0 : std::fmod(r.Start, kTwoPi);
-    p.Sweep = p.Full ? kTwoPi : r.Sweep;
+    SetEllipse(p, r.CenterX, r.CenterY, r.Radius, r.Flatness, r.Tilt, r.Start, r.Sweep, false);
     GrowByArc(p);
     if (filled && !p.Full) Grow(p.P[0]);
   }

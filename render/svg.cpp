@@ -4,7 +4,6 @@
 #include <charconv>
 #include <cstring>
 #include <cmath>
-#include <cstdio>
 #include <numbers>
 
 #include "render/layout.h"

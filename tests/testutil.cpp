@@ -33,10 +33,15 @@ std::vector<std::string> RealDrawings() {
   return out;
 }
 
-std::vector<uint8_t> ScratchBytes(const TImageStore& store, const JwwString& name) {
+std::string ScratchFile(const TImageStore& store, const JwwString& name) {
   for (const TBindImageType& e : store.BoundImages)
-    if (e.FileName == name) return e.ScratchNumber == 0 ? std::vector<uint8_t>{} : ReadFile(store.ScratchPath(e));
+    if (e.FileName == name) return store.ScratchPath(e);
   return {};
+}
+
+std::vector<uint8_t> ScratchBytes(const TImageStore& store, const JwwString& name) {
+  const std::string path = ScratchFile(store, name);
+  return path.empty() ? std::vector<uint8_t>{} : ReadFile(path);
 }
 
 std::vector<uint8_t> ReadFile(const std::string& path) {

@@ -41,8 +41,10 @@ std::vector<uint8_t> ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes);
 bool FileExists(const std::string& path);
 
-// The bytes of the scratch file of the first entry of this name in the
-// store; empty when there is none.
+// The path of the scratch file of the first entry of this name in the
+// store; "" when there is none.
+std::string ScratchFile(const TImageStore& store, const JwwString& name);
+// The bytes of that file; empty when there is none.
 std::vector<uint8_t> ScratchBytes(const TImageStore& store, const JwwString& name);
 
 // A folder in memory (/dev/shm) where there is a writable one, else "":

@@ -120,13 +120,6 @@ int RunWithoutOpeningForReading(const std::vector<std::string>& args, const std:
   }
 }
 
-// The names in a folder.
-std::set<std::string> Names(const std::string& folder) {
-  std::set<std::string> names;
-  for (const auto& e : std::filesystem::directory_iterator(folder)) names.insert(e.path().filename().string());
-  return names;
-}
-
 class Cli : public ::testing::Test {
  protected:
   void SetUp() override {

@@ -59,6 +59,19 @@ bool FileExists(const std::string& path) {
   return ::lstat(path.c_str(), &st) == 0;
 }
 
+std::set<std::string> Names(const std::string& folder) {
+  std::set<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(folder)) names.insert(e.path().filename().string());
+  return names;
+}
+
+std::set<std::string> Tree(const std::string& root) {
+  std::set<std::string> out;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(root))
+    out.insert(e.path().lexically_relative(root));
+  return out;
+}
+
 std::string MemoryBase() {
   struct stat st{};
   return ::stat("/dev/shm", &st) == 0 && S_ISDIR(st.st_mode) && ::access("/dev/shm", W_OK | X_OK) == 0 ? "/dev/shm"

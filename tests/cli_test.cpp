@@ -74,12 +74,14 @@ pid_t Spawn(const std::vector<std::string>& args, const std::vector<std::string>
   return pid;
 }
 
-// The exit status of a process started by Spawn; 1000 + the signal when a
-// signal ended it.
+// A wait status as the tests compare it: the exit status, or 1000 + the
+// signal when a signal ended the process.
+int ExitOrSignal(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status); }
+
+// The exit status of a process started by Spawn (ExitOrSignal).
 int Wait(pid_t pid) {
   int status = 0;
-  if (::waitpid(pid, &status, 0) != pid) return -1;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
+  return ::waitpid(pid, &status, 0) == pid ? ExitOrSignal(status) : -1;
 }
 
 // Waits until the process holds a file open inside this folder (its output
@@ -109,7 +111,7 @@ int RunWithoutOpeningForReading(const std::vector<std::string>& args, const std:
   for (;;) {
     int status = 0;
     if (const pid_t r = ::waitpid(pid, &status, WNOHANG); r == pid)
-      return WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
+      return ExitOrSignal(status);
     else if (r < 0) return -1;
     if (const int w = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC); w >= 0) {
       ::close(w);
@@ -118,13 +120,6 @@ int RunWithoutOpeningForReading(const std::vector<std::string>& args, const std:
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
-}
-
-// The names in a folder.
-std::set<std::string> Names(const std::string& folder) {
-  std::set<std::string> names;
-  for (const auto& e : std::filesystem::directory_iterator(folder)) names.insert(e.path().filename().string());
-  return names;
 }
 
 class Cli : public ::testing::Test {

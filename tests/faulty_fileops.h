@@ -37,7 +37,7 @@ class TPassingFileOps : public quorvex::TFileOps {
   static quorvex::TFileOps& Real() { return quorvex::SystemFileOps(); }
 };
 
-class TFaultyFileOps : public quorvex::TFileOps {
+class TFaultyFileOps : public TPassingFileOps {
  public:
   struct TPlan {
     uint64_t FailAt = 0;       // the call to fail, counted from 1 among those of Mask; 0: none
@@ -47,8 +47,7 @@ class TFaultyFileOps : public quorvex::TFileOps {
     unsigned Mask = quorvex::kOpAll;
   };
 
-  explicit TFaultyFileOps(const TPlan& plan, quorvex::TFileOps& real = quorvex::SystemFileOps())
-      : plan_(plan), real_(real) {}
+  explicit TFaultyFileOps(const TPlan& plan) : plan_(plan) {}
 
   // Calls of the mask's kinds so far, and how many of them were made to fail
   // (or cut short).
@@ -58,40 +57,40 @@ class TFaultyFileOps : public quorvex::TFileOps {
   unsigned FailedKinds() const { return failedKinds_.load(); }
 
   int OpenAt(int dirFd, const char* path, int flags, unsigned mode) override {
-    return Fails(quorvex::OpenKind(flags)) ? Failed() : real_.OpenAt(dirFd, path, flags, mode);
+    return Fails(quorvex::OpenKind(flags)) ? Failed() : Real().OpenAt(dirFd, path, flags, mode);
   }
   long Write(int fd, const void* data, size_t size) override {
-    if (!Chosen(Count(quorvex::kOpWrite))) return real_.Write(fd, data, size);
+    if (!Chosen(Count(quorvex::kOpWrite))) return Real().Write(fd, data, size);
     if (!plan_.ShortWrite) {
       failedKinds_.fetch_or(quorvex::kOpWrite);
       return Failed();
     }
-    if (size < 2) return real_.Write(fd, data, size);  // nothing shorter to give
+    if (size < 2) return Real().Write(fd, data, size);  // nothing shorter to give
     injected_.fetch_add(1);
-    return real_.Write(fd, data, size / 2);
+    return Real().Write(fd, data, size / 2);
   }
-  int Fsync(int fd) override { return Fails(quorvex::kOpSync) ? Failed() : real_.Fsync(fd); }
-  int Fdatasync(int fd) override { return Fails(quorvex::kOpSync) ? Failed() : real_.Fdatasync(fd); }
+  int Fsync(int fd) override { return Fails(quorvex::kOpSync) ? Failed() : Real().Fsync(fd); }
+  int Fdatasync(int fd) override { return Fails(quorvex::kOpSync) ? Failed() : Real().Fdatasync(fd); }
   int LinkAt(int oldDirFd, const char* oldPath, int newDirFd, const char* newPath, int flags) override {
-    return Fails(quorvex::kOpLink) ? Failed() : real_.LinkAt(oldDirFd, oldPath, newDirFd, newPath, flags);
+    return Fails(quorvex::kOpLink) ? Failed() : Real().LinkAt(oldDirFd, oldPath, newDirFd, newPath, flags);
   }
   int RenameAt(int oldDirFd, const char* oldPath, int newDirFd, const char* newPath, unsigned flags) override {
-    return Fails(quorvex::kOpRename) ? Failed() : real_.RenameAt(oldDirFd, oldPath, newDirFd, newPath, flags);
+    return Fails(quorvex::kOpRename) ? Failed() : Real().RenameAt(oldDirFd, oldPath, newDirFd, newPath, flags);
   }
   int UnlinkAt(int dirFd, const char* path, int flags) override {
-    return Fails(quorvex::UnlinkKind(flags)) ? Failed() : real_.UnlinkAt(dirFd, path, flags);
+    return Fails(quorvex::UnlinkKind(flags)) ? Failed() : Real().UnlinkAt(dirFd, path, flags);
   }
   int MkdirAt(int dirFd, const char* path, unsigned mode) override {
-    return Fails(quorvex::kOpMakeFolder) ? Failed() : real_.MkdirAt(dirFd, path, mode);
+    return Fails(quorvex::kOpMakeFolder) ? Failed() : Real().MkdirAt(dirFd, path, mode);
   }
   int Fchmod(int fd, unsigned mode) override {
-    return Fails(quorvex::kOpChangeOwner) ? Failed() : real_.Fchmod(fd, mode);
+    return Fails(quorvex::kOpChangeOwner) ? Failed() : Real().Fchmod(fd, mode);
   }
   int Fchown(int fd, unsigned uid, unsigned gid) override {
-    return Fails(quorvex::kOpChangeOwner) ? Failed() : real_.Fchown(fd, uid, gid);
+    return Fails(quorvex::kOpChangeOwner) ? Failed() : Real().Fchown(fd, uid, gid);
   }
   int CloseWritten(int fd) override {
-    const int r = real_.CloseWritten(fd);  // closed whatever is reported
+    const int r = Real().CloseWritten(fd);  // closed whatever is reported
     return Fails(quorvex::kOpClose) ? Failed() : r;
   }
 
@@ -115,7 +114,6 @@ class TFaultyFileOps : public quorvex::TFileOps {
   }
 
   const TPlan plan_;
-  quorvex::TFileOps& real_;
   std::atomic<uint64_t> calls_{0};
   std::atomic<uint64_t> injected_{0};
   std::atomic<unsigned> failedKinds_{0};

@@ -49,9 +49,7 @@ class FaultyFiles : public ::testing::Test {
   // Nothing is left but the input, the output and the session's own
   // scratch folder, empty.
   void ExpectNothingLeft() {
-    std::set<std::string> names;
-    for (const auto& e : fs::directory_iterator(tmp.Path())) names.insert(e.path().filename().string());
-    EXPECT_EQ(names, (std::set<std::string>{"in.jww", "out.jww", "scratch"}));
+    EXPECT_EQ(Names(tmp.Path()), (std::set<std::string>{"in.jww", "out.jww", "scratch"}));
     size_t folders = 0;
     for (const auto& e : fs::directory_iterator(scratch)) {
       ++folders;
@@ -206,9 +204,7 @@ TEST_F(FaultyFiles, EveryCallOfAConversionFailsInTurnAndHarmsNothing) {
           const int reported = r.Code == crReadFailed ? r.ReadError.ErrorNumber : r.ErrorNumber;
           EXPECT_EQ(reported, fault.Error) << r.Code;
         }
-        std::set<std::string> names;
-        for (const auto& e : fs::directory_iterator(tmp.Path())) names.insert(e.path().filename().string());
-        EXPECT_EQ(names, (std::set<std::string>{"in.jww", "out.jww", "scratch"}));
+        EXPECT_EQ(Names(tmp.Path()), (std::set<std::string>{"in.jww", "out.jww", "scratch"}));
         for (const auto& e : fs::recursive_directory_iterator(scratch)) ADD_FAILURE() << "left: " << e.path();
         WriteFile(out, old);
       });

@@ -1,6 +1,7 @@
 // Bad input: cut files, announced counts the file cannot hold, bad class
 // tags, files that cannot be opened and randomly damaged drawings. None may
 // crash; each must fail the read cleanly.
+#include <filesystem>
 #include <numeric>
 #include <random>
 

@@ -1,6 +1,8 @@
 // Reading the image section of a version-700 drawing into the scratch
 // folder, each image in a file the store names by number whatever the
 // image's own name, and deleting the scratch files afterwards.
+#include <filesystem>
+
 #include "reader_util.h"
 
 namespace qtest {

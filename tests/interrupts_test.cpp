@@ -17,7 +17,7 @@
 #include "os/outputfile.h"
 #include "os/scratch.h"
 #include "faulty_fileops.h"
-#include "reader_util.h"
+#include "testutil.h"
 
 namespace qtest {
 namespace {

@@ -5,8 +5,6 @@
 
 #include <algorithm>
 #include <bit>
-#include <filesystem>
-#include <set>
 
 #include "testutil.h"
 
@@ -90,14 +88,6 @@ inline std::vector<uint8_t> SerializeAllDefs(TJwwData& d, int32_t version) {
   std::vector<uint8_t> bytes = builder::SerializeAllDefs(d, version);
   EXPECT_FALSE(bytes.empty());
   return bytes;
-}
-
-// Every path below `root` (relative, folders included).
-inline std::set<std::string> Tree(const std::string& root) {
-  std::set<std::string> out;
-  for (const auto& e : std::filesystem::recursive_directory_iterator(root))
-    out.insert(e.path().lexically_relative(root));
-  return out;
 }
 
 }  // namespace rtest

@@ -33,10 +33,15 @@ std::vector<std::string> RealDrawings() {
   return out;
 }
 
-std::vector<uint8_t> ScratchBytes(const TImageStore& store, const JwwString& name) {
+std::string ScratchFile(const TImageStore& store, const JwwString& name) {
   for (const TBindImageType& e : store.BoundImages)
-    if (e.FileName == name) return e.ScratchNumber == 0 ? std::vector<uint8_t>{} : ReadFile(store.ScratchPath(e));
+    if (e.FileName == name) return store.ScratchPath(e);
   return {};
+}
+
+std::vector<uint8_t> ScratchBytes(const TImageStore& store, const JwwString& name) {
+  const std::string path = ScratchFile(store, name);
+  return path.empty() ? std::vector<uint8_t>{} : ReadFile(path);
 }
 
 std::vector<uint8_t> ReadFile(const std::string& path) {
@@ -52,6 +57,19 @@ void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
 bool FileExists(const std::string& path) {
   struct stat st{};
   return ::lstat(path.c_str(), &st) == 0;
+}
+
+std::set<std::string> Names(const std::string& folder) {
+  std::set<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(folder)) names.insert(e.path().filename().string());
+  return names;
+}
+
+std::set<std::string> Tree(const std::string& root) {
+  std::set<std::string> out;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(root))
+    out.insert(e.path().lexically_relative(root));
+  return out;
 }
 
 std::string MemoryBase() {

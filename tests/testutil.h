@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -40,9 +41,15 @@ std::vector<std::string> RealDrawings();
 std::vector<uint8_t> ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes);
 bool FileExists(const std::string& path);
+// The names in a folder.
+std::set<std::string> Names(const std::string& folder);
+// Every path below `root` (relative, folders included).
+std::set<std::string> Tree(const std::string& root);
 
-// The bytes of the scratch file of the first entry of this name in the
-// store; empty when there is none.
+// The path of the scratch file of the first entry of this name in the
+// store; "" when there is none.
+std::string ScratchFile(const TImageStore& store, const JwwString& name);
+// The bytes of that file; empty when there is none.
 std::vector<uint8_t> ScratchBytes(const TImageStore& store, const JwwString& name);
 
 // A folder in memory (/dev/shm) where there is a writable one, else "":

@@ -177,13 +177,8 @@ TEST(Writer, ImageSectionHoldsThePlacedImagesFromTheirScratchFiles) {
       {N("x.bmp.gz"), Pattern(5000, 2)}, {N("x.bmp2.gz"), Pattern(20, 7)}, {W(u"w.bmp.gz"), Pattern(30, 3)},
       {N("n.bmp.gz"), Pattern(40, 4)}, {N("gone.bmp.gz"), Pattern(50, 5)}, {N("b.bmp.gz"), Pattern(60, 6)}}), &store);
   const auto biggerX = Pattern(6000, 9);  // the scratch file, not the size read, decides
-  auto scratch = [&](const JwwString& name) {
-    for (const TBindImageType& e : store.BoundImages)
-      if (e.FileName == name) return store.ScratchPath(e);
-    return std::string();
-  };
-  WriteFile(scratch(N("x.bmp.gz")), biggerX);
-  ASSERT_TRUE(std::filesystem::remove(scratch(N("gone.bmp.gz"))));
+  WriteFile(ScratchFile(store, N("x.bmp.gz")), biggerX);
+  ASSERT_TRUE(std::filesystem::remove(ScratchFile(store, N("gone.bmp.gz"))));
   ByteList want;
   want.U32(4).Str(N("x.bmp.gz")).U32(6000).Raw(biggerX);
   for (const auto& [name, size, seed] : {std::tuple{W(u"w.bmp.gz"), 30, 3}, {N("n.bmp.gz"), 40, 4}, {N("b.bmp.gz"), 60, 6}})
@@ -197,8 +192,8 @@ TEST(Writer, ImageSectionHoldsThePlacedImagesFromTheirScratchFiles) {
 
   // A scratch file that cannot be read fails the write; written to a file,
   // the old file stays as it was and no temporary is left.
-  ASSERT_TRUE(std::filesystem::remove(scratch(N("n.bmp.gz"))));
-  ASSERT_TRUE(std::filesystem::create_directory(scratch(N("n.bmp.gz"))));
+  ASSERT_TRUE(std::filesystem::remove(ScratchFile(store, N("n.bmp.gz"))));
+  ASSERT_TRUE(std::filesystem::create_directory(ScratchFile(store, N("n.bmp.gz"))));
   WriteFile(tmp.File("out.jww"), {'o', 'l', 'd'});
   EXPECT_NE(back.Write(tmp.File("out.jww"), 700, TWriterFallbacks{}, &store), 0);
   EXPECT_EQ(ReadFile(tmp.File("out.jww")), (std::vector<uint8_t>{'o', 'l', 'd'}));

@@ -86,12 +86,14 @@ start() {
 }
 start
 
+# True while a visible window's title matches.
+visible() { xdotool search --onlyvisible --name "$1" >/dev/null 2>&1; }
 # Waits for a visible window whose title matches; prints its id.
 window() { timeout "${2:-10}" xdotool search --sync --onlyvisible --name "$1" 2>/dev/null | head -1 || true; }
 # True once no visible window's title matches (within 10 seconds).
 gone() {
   for _ in $(seq 100); do
-    xdotool search --onlyvisible --name "$1" >/dev/null 2>&1 || return 0
+    visible "$1" || return 0
     sleep 0.1
   done
   return 1
@@ -100,8 +102,17 @@ gone() {
 click() { xdotool mousemove --window "$main" "$1" "$2" click 1; }
 # Types slowly enough for the dialog's name completion to keep up.
 type_slowly() { xdotool type --delay 40 "$1"; }
-# True while a visible window's title matches.
-visible() { xdotool search --onlyvisible --name "$1" >/dev/null 2>&1; }
+# Chooses a file with a 参照 button (X Y): the dialog, the path typed,
+# Return.
+choose() {
+  click "$1" "$2"
+  window "$dialog_title" >/dev/null
+  pause
+  type_slowly "$3"
+  xdotool key Return
+  gone "$dialog_title" || true
+  pause
+}
 # "x y w h" of a window on the screen.
 geometry() {
   xwininfo -id "$1" | awk '/Absolute upper-left X/{x=$NF} /Absolute upper-left Y/{y=$NF}
@@ -172,13 +183,7 @@ check "Enter closes the message" gone "$message_title"
 check "the window's output equals quorvex-convert's" cmp -s "$work/out.jww" "$work/by-command.jww"
 
 # ---- an output that cannot be written ----
-click "${browse2[@]}"
-window "$dialog_title" >/dev/null
-pause
-type_slowly "/sys/out.jww"
-xdotool key Return
-gone "$dialog_title" || true
-pause
+choose "${browse2[@]}" "/sys/out.jww"
 click "${convert[@]}"
 m=$(window "$message_title" 30)
 check "an unwritable output shows a message" test -n "$m"
@@ -188,20 +193,8 @@ xdotool key Escape
 check "Esc closes the message" gone "$message_title"
 
 # ---- a text file named .jww; the focus is back on 変換, so Enter tries again ----
-click "${browse1[@]}"
-window "$dialog_title" >/dev/null
-pause
-type_slowly "$work/notes.jww"
-xdotool key Return
-gone "$dialog_title" || true
-pause
-click "${browse2[@]}"
-window "$dialog_title" >/dev/null
-pause
-type_slowly "$work/out2.jww"
-xdotool key Return
-gone "$dialog_title" || true
-pause
+choose "${browse1[@]}" "$work/notes.jww"
+choose "${browse2[@]}" "$work/out2.jww"
 click "${convert[@]}"
 m=$(window "$message_title" 30)
 check "a text file named .jww brings up a message" test -n "$m"
@@ -229,13 +222,7 @@ pause
 
 # ---- a long conversion: the window repaints, disabled, and stays open ----
 if [ -n "$big" ]; then
-  click "${browse1[@]}"
-  window "$dialog_title" >/dev/null
-  pause
-  type_slowly "$big"
-  xdotool key Return
-  gone "$dialog_title" || true
-  pause
+  choose "${browse1[@]}" "$big"
   click "${convert[@]}"
   pause 0.3
   xdotool key alt+F4
@@ -274,13 +261,7 @@ main=$(window '^Jww')
 check "started with a drawing, the window appears" test -n "$main"
 pause 1
 shot 11-started-with-a-drawing
-click "${browse2[@]}"
-window "$dialog_title" >/dev/null
-pause
-type_slowly "$work/from-command-line.jww"
-xdotool key Return
-gone "$dialog_title" || true
-pause
+choose "${browse2[@]}" "$work/from-command-line.jww"
 click "${convert[@]}"
 m=$(window "$message_title" 30)
 check "with only the output chosen, 変換 converts the drawing given" test -n "$m"
@@ -295,13 +276,7 @@ check "the window closes and the program ends with status 0" close_window
 start "$work/from-command-line.jww"
 main=$(window '^Jww')
 pause 1
-click "${browse2[@]}"
-window "$dialog_title" >/dev/null
-pause
-type_slowly "$work/again.jww"
-xdotool key Return
-gone "$dialog_title" || true
-pause
+choose "${browse2[@]}" "$work/again.jww"
 click "${convert[@]}"
 m=$(window "$message_title" 30)
 check "a drawing with nothing to explode converts too" test -n "$m"
@@ -317,13 +292,7 @@ main=$(window '^Jww')
 check "started with a missing drawing, the window appears" test -n "$main"
 pause 1
 shot 13-started-with-a-missing-drawing
-click "${browse2[@]}"
-window "$dialog_title" >/dev/null
-pause
-type_slowly "$work/from-missing.jww"
-xdotool key Return
-gone "$dialog_title" || true
-pause
+choose "${browse2[@]}" "$work/from-missing.jww"
 click "${convert[@]}"
 pause 2
 check "with the missing drawing, 変換 shows no message" test -z "$(xdotool search --onlyvisible --name "$message_title" 2>/dev/null)"

@@ -2,8 +2,8 @@
 # Checks the desktop entry and the software centre's metainfo with their own
 # validators (any remark fails, pedantic ones too), that the metainfo names
 # this version, the desktop entry and the MIME type the project installs,
-# and that the desktop entry opens drawings of that type. A validator that is not installed is skipped; with neither, the
-# whole check is (status 77).
+# and that the desktop entry opens drawings of that type. A validator that
+# is not installed is skipped; with neither, the whole check is (status 77).
 #   metadata.sh SOURCE-DIR VERSION
 set -uo pipefail
 src=$1 version=$2

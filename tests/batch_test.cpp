@@ -41,7 +41,9 @@ TEST(Batch, JobsThatShareAnOutputRunInInputOrderWhileTheOthersRunAlongside) {
   for (const std::string& in : inputs) WriteFile(in, {'i', 'n'});
 
   // The first job holds on until a.jww and b.jww are done: they must not
-  // wait for it, while y/PLAN.JWW must.
+  // wait for it, while y/PLAN.JWW must. a.jww and b.jww go on only once the
+  // first job has started, so that the order below does not depend on how
+  // the threads happen to be scheduled.
   std::mutex mutex;
   std::condition_variable changed;
   std::vector<std::string> events;
@@ -49,13 +51,17 @@ TEST(Batch, JobsThatShareAnOutputRunInInputOrderWhileTheOthersRunAlongside) {
     const std::string name = fs::relative(in, tmp.Path()).string();
     std::unique_lock<std::mutex> lock(mutex);
     events.push_back("start " + name);
+    changed.notify_all();
+    const auto seen = [&](const std::string& event) {
+      return std::find(events.begin(), events.end(), event) != events.end();
+    };
+    // Deadlines only so that a batch that runs jobs one at a time fails
+    // here instead of hanging.
     if (name == "x/plan.jww") {
-      const auto done = [&](const char* job) {
-        return std::find(events.begin(), events.end(), std::string("end ") + job) != events.end();
-      };
-      // A deadline only so that a batch that runs jobs one at a time fails
-      // here instead of hanging.
-      if (!changed.wait_for(lock, std::chrono::seconds(60), [&] { return done("a.jww") && done("b.jww"); }))
+      if (!changed.wait_for(lock, std::chrono::seconds(60), [&] { return seen("end a.jww") && seen("end b.jww"); }))
+        events.push_back("gave up waiting");
+    } else if (name == "a.jww" || name == "b.jww") {
+      if (!changed.wait_for(lock, std::chrono::seconds(60), [&] { return seen("start x/plan.jww"); }))
         events.push_back("gave up waiting");
     }
     events.push_back("end " + name);

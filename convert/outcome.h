@@ -25,7 +25,14 @@ std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2))
 void Print(const TOutcome& o);
 
 // Converts one drawing with the session; what it printed and its status.
-[[nodiscard]] TOutcome ConvertOne(TConversionSession& session, const std::string& in, const std::string& out);
+// Without options the output is a drawing (.jww).
+[[nodiscard]] TOutcome ConvertOne(TConversionSession& session, const std::string& in, const std::string& out,
+                                  const TConvertOptions& options = {});
+
+// What a DXF could not carry, as the line of its conversion says it after
+// "not carried: " ("the character spacing of 16 texts, 1 image"); empty
+// when it carried everything.
+std::string DescribeLosses(const TDxfLosses& losses);
 
 // Draws one drawing into an SVG picture, as stored or (preview) as the
 // conversion would write it; what it printed and its status.

@@ -5,6 +5,7 @@
 #include <new>
 #include <vector>
 
+#include "convert/dxffiles.h"
 #include "os/fdio.h"
 
 namespace quorvex {
@@ -68,14 +69,16 @@ void TConversionSession::ResetConversion() {
   Images.DeleteScratchFiles();
 }
 
-TConvertResult TConversionSession::ConvertDrawing(const std::string& input, const std::string& output) {
+TConvertResult TConversionSession::ConvertDrawing(const std::string& input, const std::string& output,
+                                                  const TConvertOptions& options) {
   TConvertResult result;
   if (input.empty() || LowerExtension(input) != ".jww" || !IsRegularFile(input)) {
     result.Code = crBadInput;
     return result;
   }
-  if (output.empty() || LowerExtension(output) != ".jww" || LowerCasePath(input) == LowerCasePath(output) ||
-      SameFile(input, output)) {
+  result.Dxf = options.AllowDxf && LowerExtension(output) == ".dxf";
+  if (output.empty() || (LowerExtension(output) != ".jww" && !result.Dxf) ||
+      LowerCasePath(input) == LowerCasePath(output) || SameFile(input, output)) {
     result.Code = crBadOutput;
     return result;
   }
@@ -107,7 +110,15 @@ TConvertResult TConversionSession::ConvertDrawing(const std::string& input, cons
   int err = 0;
   try {
     result.Exploded = ExplodeDimensions(*Drawing);
-    err = Drawing->Write(output, Drawing->Header.Version, Fallbacks, ImageSwitchWrite ? &Images : nullptr);
+    if (result.Dxf) {
+      TDxfOptions dxf;
+      dxf.Paper = options.Paper;
+      dxf.Attributes = Attributes.get();
+      const TImageStore none;
+      err = WriteDxfFiles(*Drawing, ImageSwitchWrite ? Images : none, dxf, output, result.Losses);
+    } else {
+      err = Drawing->Write(output, Drawing->Header.Version, Fallbacks, ImageSwitchWrite ? &Images : nullptr);
+    }
   } catch (const std::bad_alloc&) {
     err = ENOMEM;
   }

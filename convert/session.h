@@ -9,6 +9,7 @@
 #include <string>
 
 #include "attrib/UnitGraAtt.h"
+#include "dxf/dxf.h"
 #include "explode/explode.h"
 #include "jww/images.h"
 #include "jww/jwwunit.h"
@@ -30,6 +31,16 @@ struct TConvertResult {
   int ErrorNumber = 0;        // system error number when Code is crWriteFailed
   TExplodeSummary Exploded;   // what the explode did (valid when Code is crDone)
   TReadError ReadError;       // why the read failed (Code crReadFailed, or crWriteFailed from a scratch file)
+  bool Dxf = false;           // the output was written as DXF
+  TDxfLosses Losses;          // what the DXF could not carry (Code crDone, Dxf)
+};
+
+// What a conversion may write: the output's extension chooses the format,
+// ".jww" always, ".dxf" where DXF is allowed (the command line; the window
+// writes drawings only).
+struct TConvertOptions {
+  bool AllowDxf = false;
+  bool Paper = false;  // a DXF of the sheet as printed instead of real size
 };
 
 // Where a session makes its private scratch folder.
@@ -62,8 +73,10 @@ class TConversionSession {
   // empties the list.
   void ResetConversion();
 
-  // Checks the two names, then reset, read, explode, write, reset.
-  [[nodiscard]] TConvertResult ConvertDrawing(const std::string& input, const std::string& output);
+  // Checks the two names, then reset, read, explode, write, reset. The
+  // output is a drawing (.jww), or with options that allow it a DXF (.dxf).
+  [[nodiscard]] TConvertResult ConvertDrawing(const std::string& input, const std::string& output,
+                                              const TConvertOptions& options = {});
 
   bool Started() const { return Drawing != nullptr; }
 

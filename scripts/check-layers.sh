@@ -15,10 +15,11 @@ declare -A may=(
   [jww]="jww text os"
   [explode]="explode jww text os"
   [render]="render explode jww text attrib os"
-  [convert]="convert render explode jww text attrib os"
-  [app]="app convert render explode jww text attrib os"
-  [thumbnail]="thumbnail convert render explode jww text attrib os"
-  [tools]="tools convert render explode jww text attrib os"
+  [dxf]="dxf render jww text attrib os"
+  [convert]="convert dxf render explode jww text attrib os"
+  [app]="app convert dxf render explode jww text attrib os"
+  [thumbnail]="thumbnail convert dxf render explode jww text attrib os"
+  [tools]="tools convert dxf render explode jww text attrib os"
 )
 # C library headers (<... .h>) a folder without system calls may still use.
 declare -A libraries=([text]="iconv.h" [render]="zlib.h")

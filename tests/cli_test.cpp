@@ -136,7 +136,7 @@ TEST_F(Cli, ExitCodesTellWhatWentWrong) {
   WriteFile(tmp.File("junk.jww"), {'j', 'u', 'n', 'k'});
   const std::string missing = tmp.File("missing.jww");
   const std::pair<std::vector<std::string>, int> cases[] = {
-      {{missing, b}, 3}, {{a, tmp.File("b.dxf")}, 4}, {{a, a}, 4}, {{tmp.File("junk.jww"), b}, 1},
+      {{missing, b}, 3}, {{a, tmp.File("b.txt")}, 4}, {{a, a}, 4}, {{tmp.File("junk.jww"), b}, 1},
       {{a, tmp.File("no/such/folder/b.jww")}, 5}, {{a, tmp.File("ok.jww")}, 0}, {{}, 2}, {{a}, 2}, {{a, b, b}, 2}, {{"-d", tmp.Path()}, 2},
       // No folder to write into. The input does not exist, so even a converter
       // that took "" for "/" writes nothing there; it would answer 6, not 2.

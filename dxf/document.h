@@ -1,0 +1,160 @@
+// The DXF writer's inside: one object per file written, shared by the
+// structure of the file (document.cpp: the first pass over the drawing,
+// the header, the tables, the blocks section and the objects) and the
+// entities (entities.cpp).
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "dxf/dxf.h"
+#include "dxf/names.h"
+#include "dxf/out.h"
+#include "render/primitives.h"
+#include "render/style.h"
+
+namespace quorvex {
+
+class TDxfWriter {
+ public:
+  TDxfWriter(const TJwwData& d, const TDxfOptions& o, TArchiveWriter& w);
+  TDxfLosses Run();
+
+ private:
+  // Where the entities being written go: the block record that owns them,
+  // whether they take the layers of their own common parts (model space)
+  // or layer "0" (a block, whose insertion's layer they show on), and
+  // their scale: the group's scale of each entity (model space at real
+  // size), or one scale for all.
+  struct TSpace {
+    uint64_t Owner = 0;
+    bool Model = false;
+    bool GroupScales = false;
+    double Scale = 1;
+  };
+
+  // How an entity looks: its colour, and for a stroke its lineweight and
+  // line type (-1: none given).
+  static constexpr uint32_t kNoColor = UINT32_MAX;  // the layer's colour
+  struct TLook {
+    uint32_t Rgb = kNoColor;
+    int Lineweight = -1;
+    int LineType = -1;  // index into lineTypes_
+  };
+
+  struct TLayer {
+    std::string Name;
+    bool Off = false;
+    uint64_t Handle = 0;
+  };
+  struct TLineType {
+    std::string Name;
+    std::string Description;
+    std::vector<double> Elements;  // drawn > 0, gap < 0, in millimetres
+    uint64_t Handle = 0;
+  };
+  struct TTextStyle {
+    std::string Name;
+    std::string Font;  // the drawing's font name, UTF-8
+    uint64_t Handle = 0;
+  };
+  struct TBlock {
+    int32_t Def = -1;  // index in the drawing's definitions; -1 for a dimension's block
+    std::string Name;
+    uint64_t Record = 0, Begin = 0, End = 0;
+  };
+  struct TImageDef {
+    std::string Name;
+    uint64_t Handle = 0;
+    // The IMAGE entities that show it, each with its reactor object.
+    std::vector<std::pair<uint64_t, uint64_t>> Reactors;
+  };
+
+  // ---- the first pass (document.cpp) ----
+  void Survey();
+  void SurveyStore(const TEntJwwStore& s, size_t items, bool model);
+  void AddLayer(int key);
+  int LineTypeOf(const TPen& pen, int style);
+  int TextStyleOf(const JwwString& font);
+  void Extents();
+
+  // ---- the sections (document.cpp) ----
+  void WriteHeader();
+  void WriteClasses();
+  void WriteTables();
+  void WriteBlocks();
+  void WriteEntities();
+  void WriteObjects();
+  void TableHead(const char* name, uint64_t handle, size_t entries);
+  void BlockBegin(const TBlock& b, const std::string& name);
+  void BlockEnd(const TBlock& b);
+
+  // ---- entities (entities.cpp) ----
+  // Writes the first `items` entities of a store's order list; value
+  // dimensions take the numbers of their blocks from `dimension` on.
+  void WriteStore(const TEntJwwStore& s, size_t items, const TSpace& space, int32_t& dimension);
+  // Writes the geometry blocks of a store's dimensions with a value.
+  void WriteDimensionBlocks(const TEntJwwStore& s, size_t items, const TSpace& space, int32_t& dimension);
+  void Entity(const TEntJwwLine& l, const TSpace& sp);
+  void Entity(const TEntJwwArc& a, const TSpace& sp);
+  void Entity(const TEntJwwPoint& p, const TSpace& sp, bool temporary);
+  void Entity(const TEntJwwText& t, const TSpace& sp);
+  void Entity(const TEntJwwSolid& s, const TSpace& sp);
+  void Entity(const TEntJwwBlockRef& r, const TSpace& sp);
+  void Dimension(const TEntJwwDimension& dim, const TSpace& sp, int32_t number);
+  void Image(const TEntJwwText& t, const TSpace& sp, double scale);
+  void Ellipse(const TEntJwwCommon& c, const TSpace& sp, const TLook& look, double cx, double cy, double radius,
+               double flatness, double tilt, double start, double sweep, bool full);
+  void Hatch(const TEntJwwSolid& so, const TSpace& sp, uint32_t rgb);
+  // The entity's first groups: kind, handle, owner, layer, look.
+  uint64_t Begin(std::string_view kind, const TSpace& sp, const TEntJwwCommon& c, const TLook& look,
+                 bool temporaryLayer = false);
+  double ScaleOf(const TEntJwwCommon& c, const TSpace& sp) const;
+  TLook StrokeLook(const TEntJwwCommon& c);
+  TLook FillLook(uint32_t rgb) const { return TLook{rgb, -1, -1}; }
+  const std::string& LayerOf(const TEntJwwCommon& c, const TSpace& sp, bool temporary) const;
+  uint64_t NewHandle() { return nextHandle_++; }
+
+  const TJwwData& d_;
+  const TDxfOptions& o_;
+  TDxfOut out_;
+  TDxfLosses losses_;
+  std::vector<TPen> pens_;
+  TStyles styles_;
+  TBlockIndex index_;
+
+  // Tables.
+  std::vector<TLayer> layers_;       // [0] "0"; then in the order of their keys
+  std::vector<int> layerOfKey_;      // 256 keys (group * 16 + layer) -> layers_, -1 none
+  int temporaryLayer_ = -1;          // the layer of temporary points, -1 none
+  int currentLayer_ = 0;
+  TTableNames layerNames_, lineTypeNames_, styleNames_, blockNames_;
+  std::vector<TLineType> lineTypes_;
+  std::map<std::pair<std::vector<double>, double>, int> lineTypeOfPattern_;
+  std::vector<int> lineTypeOfPen_;   // by pen index: -2 not looked up yet, -1 solid
+  std::vector<TTextStyle> textStyles_;  // [0] "Standard"
+  std::map<std::string, int> textStyleOfFont_;
+  JwwString lastFont_;
+  int lastTextStyle_ = 0;
+  std::vector<TBlock> blocks_;       // the definitions in use, then one per dimension with a value
+  std::vector<int32_t> blockOfDef_;  // by definition index: index into blocks_, -1 not written
+  size_t firstDimensionBlock_ = 0;
+  std::vector<int32_t> dimensionBase_;  // by definition index: the number of its first dimension block
+  int32_t modelDimensions_ = 0;
+  std::vector<TImageDef> imageDefs_;  // by index into o_.Images
+  std::vector<double> groupScale_;    // 16
+
+  // Handles.
+  uint64_t nextHandle_ = 1;
+  uint64_t handleSeed_ = 0;          // above every handle the file uses
+  uint64_t entityHandles_ = 0;       // at most this many handles go to entities
+
+  TBox extents_;
+  std::string text_;  // scratch for strings
+  uint32_t lastRgb_ = kNoColor;
+  int lastAci_ = 7;
+};
+
+}  // namespace quorvex

@@ -5,6 +5,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/build.sh "$@"
+# What the DXF checks read the DXF output with (tests/dxf_check.py).
+scripts/install-missing.sh python3-ezdxf python3-matplotlib librsvg2-bin
 dir=build
 [ "${1:-}" = "--sanitize" ] && dir=build-asan
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}

@@ -209,6 +209,29 @@ TEST_F(Cli, ABatchNeverOverwritesAnOutputItWrote) {
   EXPECT_TRUE(errors.find(x) != errors.npos && errors.find(y) != errors.npos) << errors;
 }
 
+TEST_F(Cli, TheOutputsExtensionChoosesDxfAndABatchWritesDxfWithItsOwnRules) {
+  const std::string dir = tmp.File("out");
+  ASSERT_TRUE(std::filesystem::create_directory(dir));
+  const std::pair<std::vector<std::string>, int> cases[] = {
+      {{a, tmp.File("a.dxf")}, 0}, {{a, tmp.File("A.DXF")}, 0}, {{"--paper", a, tmp.File("p.dxf")}, 0},
+      {{a, tmp.File("a.txt")}, 4}, {{"--paper", a, tmp.File("a.txt")}, 4},
+      // The sheet of a drawing is the drawing: --paper asks for a DXF.
+      {{"--paper", a, b}, 2}, {{"-d", dir, "--paper", a}, 2}, {{"-d", dir, "--dxf", "--dxf", a}, 2},
+      {{"--dxf", a, tmp.File("d.dxf")}, 2}};
+  for (const auto& [args, code] : cases) EXPECT_EQ(Exit(args), code) << args[0] << " " << args.back();
+  EXPECT_FALSE(FileExists(b) || FileExists(tmp.File("a.txt")));
+  // A batch: each to OUTDIR/NAME.dxf, options in any order; two inputs of
+  // one name from two folders: the later one is refused.
+  const std::string x = tmp.File("x/plan.jww"), y = tmp.File("y/plan.jww");
+  for (const char* d : {"x", "y"}) ASSERT_TRUE(std::filesystem::create_directory(tmp.File(d)));
+  std::filesystem::copy_file(a, x), std::filesystem::copy_file(a, y);
+  const auto [exit, out] = Finish(Start({"--paper", "-j2", "--dxf", "-d", dir, x, y, a}));
+  EXPECT_EQ(exit, 6);
+  EXPECT_EQ(Names(dir), (std::set<std::string>{"a.dxf", "plan.dxf"}));
+  EXPECT_NE(out.find(dir + "/a.dxf: 2 dimensions exploded"), out.npos) << out;
+  EXPECT_EQ(ReadFile(dir + "/a.dxf"), ReadFile(tmp.File("p.dxf")));  // --paper, as the single run's
+}
+
 TEST_F(Cli, AParallelBatchPrintsWritesAndExitsAsOneAtATime) {
   // The first drawing is slow (it carries an 8 MB image), so that the jobs
   // after it finish first; the later plan.jww would then be converted before

@@ -1,8 +1,8 @@
 #!/usr/bin/python3
 """The DXF output read by another program: Debian's ezdxf.
 
-  dxf_check.py audit   CONVERT CASES WORK [DRAWING.jww...]
-  dxf_check.py picture CONVERT WORK [DRAWING.jww...]
+  dxf_check.py audit   CONVERT CASES WORK [DRAWING.jww|FOLDER...]
+  dxf_check.py picture CONVERT WORK [DRAWING.jww|FOLDER...]
 
 audit: converts each drawing (and the generated cases of every format
 version that CASES writes) to DXF at real size and as the sheet, and checks
@@ -34,6 +34,20 @@ def need(module):
     except ImportError:
         print(f"skipped: the Python module {module} is missing (Debian: python3-{module})")
         sys.exit(SKIP)
+
+
+def drawings_of(paths):
+    """The drawings named, and those of the folders named; a folder that is
+    not there (the real drawings beside the project) is said and passed."""
+    out = []
+    for p in paths:
+        if os.path.isdir(p):
+            out += sorted(os.path.join(p, f) for f in os.listdir(p) if f.lower().endswith(".jww"))
+        elif p.lower().endswith(".jww") and os.path.exists(p):
+            out.append(p)
+        else:
+            print(f"note: {p} is absent; its drawings are not checked")
+    return out
 
 
 def run(args):
@@ -226,9 +240,9 @@ def picture(convert, work, drawings):
 
 def main():
     if len(sys.argv) >= 5 and sys.argv[1] == "audit":
-        return audit(sys.argv[2], sys.argv[3], sys.argv[4], sys.argv[5:])
+        return audit(sys.argv[2], sys.argv[3], sys.argv[4], drawings_of(sys.argv[5:]))
     if len(sys.argv) >= 4 and sys.argv[1] == "picture":
-        return picture(sys.argv[2], sys.argv[3], sys.argv[4:])
+        return picture(sys.argv[2], sys.argv[3], drawings_of(sys.argv[4:]))
     print(__doc__)
     return 2
 

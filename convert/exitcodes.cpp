@@ -8,7 +8,7 @@ constexpr TExitStatus kStatuses[] = {
     {"1", "the input could not be read as a drawing"},
     {"2", "wrong usage"},
     {"3", "bad input name (missing, not .jww, or no such file)"},
-    {"4", "bad output name (missing, not .jww (.svg for a picture), or the\ninput file itself)"},
+    {"4", "bad output name (missing, not .jww or .dxf (.svg for a picture), or\nthe input file itself)"},
     {"5", "the output could not be written"},
     {"6", "with -d: at least one drawing failed, or was refused because its\n"
           "output is the input itself or was already written from another\n"

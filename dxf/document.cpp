@@ -167,6 +167,7 @@ void TDxfWriter::Survey() {
 
   // The definitions in use, each a block.
   const std::span<const TEntJwwBlockDef> defs = d_.Definitions();
+  blockNames_.SizeFor(defs.size());
   blockOfDef_.assign(defs.size(), -1);
   dimensionBase_.assign(defs.size(), 0);
   for (size_t i = 0; i < defs.size(); ++i) {
@@ -180,18 +181,14 @@ void TDxfWriter::Survey() {
     blocks_.push_back(std::move(b));
   }
 
+  blockNames_ = TTableNames();  // given back: a drawing may have a million definitions
   // What the entities use: layers, line types, fonts, dimension blocks.
-  std::vector<bool> used(256, false);
-  const size_t before = blocks_.size();
   SurveyStore(d_, ItemsOf(d_, d_.Header.EntityCount), true);
-  modelDimensions_ = static_cast<int32_t>(blocks_.size() - before);
   for (size_t i = 0; i < defs.size(); ++i) {
     if (blockOfDef_[i] < 0) continue;
-    dimensionBase_[i] = static_cast<int32_t>(blocks_.size() - before) + 1;
+    dimensionBase_[i] = static_cast<int32_t>(dimensionBlocks_) + 1;
     SurveyStore(defs[i], ItemsOf(defs[i], defs[i].EntityCount), false);
   }
-  firstDimensionBlock_ = before;
-  for (size_t k = before; k < blocks_.size(); ++k) blocks_[k].Name = "*D" + std::to_string(k - before + 1);
 
   // The writing layer is the current one.
   int group = d_.Header.WriteLayerGroup;
@@ -218,6 +215,8 @@ void TDxfWriter::Survey() {
   for (TLineType& t : lineTypes_) t.Handle = NewHandle();
   for (TTextStyle& s : textStyles_) s.Handle = NewHandle();
   for (TBlock& b : blocks_) b.Record = NewHandle(), b.Begin = NewHandle(), b.End = NewHandle();
+  firstDimensionHandle_ = nextHandle_;
+  nextHandle_ += 3 * static_cast<uint64_t>(dimensionBlocks_);
   for (const TDxfImage& image : o_.Images) {
     std::string name = image.File.substr(image.File.rfind('/') + 1);
     name = name.substr(0, name.rfind('.'));
@@ -307,7 +306,7 @@ void TDxfWriter::SurveyStore(const TEntJwwStore& s, size_t items, bool model) {
         const int32_t def = index_.Find(r.BlockNumber);
         if (def < 0 || blockOfDef_[static_cast<size_t>(def)] < 0) onOwnLayer = false;  // not written
       } else if constexpr (std::is_same_v<R, TEntJwwDimension>) {
-        blocks_.push_back({-1, "", 0, 0, 0});
+        ++dimensionBlocks_;
         entityHandles_ += kHandlesPerDimension;
         stroke(r.DimLine);
         if (!r.ValueText.Text.Empty()) TextStyleOf(r.ValueText.FontName);
@@ -569,7 +568,7 @@ void TDxfWriter::WriteTables() {
 
   // Block records: model space, paper space, the definitions in use and
   // the dimensions' blocks.
-  TableHead("BLOCK_RECORD", kBlockRecordTable, 2 + blocks_.size());
+  TableHead("BLOCK_RECORD", kBlockRecordTable, 2 + blocks_.size() + static_cast<size_t>(dimensionBlocks_));
   auto blockRecord = [&](uint64_t handle, const std::string& name, uint64_t layout) {
     record("BLOCK_RECORD", handle, kBlockRecordTable, "AcDbBlockTableRecord");
     out_.Str(2, name);
@@ -579,6 +578,10 @@ void TDxfWriter::WriteTables() {
   blockRecord(kModelRecord, "*Model_Space", kModelLayout);
   blockRecord(kPaperRecord, "*Paper_Space", kPaperLayout);
   for (const TBlock& b : blocks_) blockRecord(b.Record, b.Name, 0);
+  for (int32_t n = 1; n <= dimensionBlocks_; ++n) {
+    const TBlock b = DimensionBlock(n);
+    blockRecord(b.Record, b.Name, 0);
+  }
   out_.Raw("  0\nENDTAB\n  0\nENDSEC\n");
 }
 
@@ -592,6 +595,11 @@ void TDxfWriter::BlockBegin(const TBlock& b, const std::string& name) {
   out_.Point(10, 0, 0);
   out_.Str(3, name);
   out_.Raw("  1\n\n");
+}
+
+TDxfWriter::TBlock TDxfWriter::DimensionBlock(int32_t number) const {
+  const uint64_t first = firstDimensionHandle_ + 3 * static_cast<uint64_t>(number - 1);
+  return {-1, "*D" + std::to_string(number), first, first + 1, first + 2};
 }
 
 void TDxfWriter::BlockEnd(const TBlock& b) {
@@ -610,8 +618,7 @@ void TDxfWriter::WriteBlocks() {
   BlockBegin(paper, "*Paper_Space");
   BlockEnd(paper);
   // The definitions in their own units.
-  for (size_t k = 0; k < firstDimensionBlock_; ++k) {
-    const TBlock& b = blocks_[k];
+  for (const TBlock& b : blocks_) {
     const TEntJwwBlockDef& def = d_.BlockDefs[static_cast<size_t>(b.Def)];
     BlockBegin(b, b.Name);
     TSpace space;
@@ -626,8 +633,8 @@ void TDxfWriter::WriteBlocks() {
   model_space.GroupScales = true;
   int32_t dimension = 1;
   WriteDimensionBlocks(d_, ItemsOf(d_, d_.Header.EntityCount), model_space, dimension);
-  for (size_t k = 0; k < firstDimensionBlock_; ++k) {
-    const TEntJwwBlockDef& def = d_.BlockDefs[static_cast<size_t>(blocks_[k].Def)];
+  for (const TBlock& b : blocks_) {
+    const TEntJwwBlockDef& def = d_.BlockDefs[static_cast<size_t>(b.Def)];
     WriteDimensionBlocks(def, ItemsOf(def, def.EntityCount), TSpace(), dimension);
   }
   out_.Raw("  0\nENDSEC\n");

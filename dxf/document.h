@@ -90,6 +90,8 @@ class TDxfWriter {
   void TableHead(const char* name, uint64_t handle, size_t entries);
   void BlockBegin(const TBlock& b, const std::string& name);
   void BlockEnd(const TBlock& b);
+  // The block of the dimension of this number (from 1).
+  TBlock DimensionBlock(int32_t number) const;
 
   // ---- entities (entities.cpp) ----
   // Writes the first `items` entities of a store's order list; value
@@ -138,11 +140,13 @@ class TDxfWriter {
   std::map<std::string, int> textStyleOfFont_;
   JwwString lastFont_;
   int lastTextStyle_ = 0;
-  std::vector<TBlock> blocks_;       // the definitions in use, then one per dimension with a value
+  std::vector<TBlock> blocks_;       // the definitions in use
   std::vector<int32_t> blockOfDef_;  // by definition index: index into blocks_, -1 not written
-  size_t firstDimensionBlock_ = 0;
+  // The dimensions' blocks, "*D1" on, each with three handles in a row
+  // from the first one's on (there can be as many as entities).
+  int64_t dimensionBlocks_ = 0;
+  uint64_t firstDimensionHandle_ = 0;
   std::vector<int32_t> dimensionBase_;  // by definition index: the number of its first dimension block
-  int32_t modelDimensions_ = 0;
   std::vector<TImageDef> imageDefs_;  // by index into o_.Images
   std::vector<double> groupScale_;    // 16
 
@@ -155,6 +159,8 @@ class TDxfWriter {
   std::string text_;  // scratch for strings
   uint32_t lastRgb_ = kNoColor;
   int lastAci_ = 7;
+  double lastWidth_ = -1;
+  int lastLineweight_ = 0;
 };
 
 }  // namespace quorvex

@@ -103,7 +103,8 @@ TDxfWriter::TLook TDxfWriter::StrokeLook(const TEntJwwCommon& c) {
   // A pen the first pass did not meet has no line type in the table:
   // drawn solid (the first pass meets every stroke, so this does not happen).
   if (lineType == -2) lineType = -1;
-  return TLook{p.Rgb, NearestLineweight(p.Width), lineType};
+  if (p.Width != lastWidth_) lastWidth_ = p.Width, lastLineweight_ = NearestLineweight(p.Width);
+  return TLook{p.Rgb, lastLineweight_, lineType};
 }
 
 uint64_t TDxfWriter::Begin(std::string_view kind, const TSpace& sp, const TEntJwwCommon& c, const TLook& look,
@@ -444,7 +445,7 @@ void TDxfWriter::Dimension(const TEntJwwDimension& dim, const TSpace& sp, int32_
   const double midY = t.StartY + std::sin(angle) * length / 2 + std::cos(angle) * t.SizeY / 2;
   Begin("DIMENSION", sp, dim, FillLook(styles_.ColorOf(dim.PenColor)));
   out_.Raw("100\nAcDbDimension\n280\n0\n");
-  out_.Str(2, blocks_[firstDimensionBlock_ + static_cast<size_t>(number) - 1].Name);
+  out_.Str(2, DimensionBlock(number).Name);
   out_.Point(10, m.LineX * s, m.LineY * s);
   out_.Point(11, midX * s, midY * s);
   // A rotated dimension whose block is its own, its text where the drawing
@@ -466,7 +467,7 @@ void TDxfWriter::WriteDimensionBlocks(const TEntJwwStore& s, size_t items, const
     const TEntJwwListItem item = s.EntityOrder[i];
     if (item.Kind != kDimension || item.Index < 0 || static_cast<size_t>(item.Index) >= s.Dims.size()) continue;
     const TEntJwwDimension& dim = s.Dims[static_cast<size_t>(item.Index)];
-    const TBlock& b = blocks_[firstDimensionBlock_ + static_cast<size_t>(dimension++) - 1];
+    const TBlock b = DimensionBlock(dimension++);
     BlockBegin(b, b.Name);
     if (FiniteDimension(dim)) {
       // What the drawing draws of the dimension, where the dimension

@@ -67,12 +67,18 @@ std::string NameKey(std::string_view name) {
   return key;
 }
 
+uint64_t TTableNames::Hash(std::string_view name) {
+  uint64_t h = 14695981039346656037ull;  // FNV-1a
+  for (unsigned char c : NameKey(name)) h = (h ^ c) * 1099511628211ull;
+  return h;
+}
+
 std::string TTableNames::Take(std::string_view wanted, std::string_view fallback, bool& changed) {
   std::string name = AllowedTableName(wanted);
   changed = name != wanted || name.empty();
   if (name.empty()) name = fallback;
   std::string chosen = name;
-  for (int n = 2; !taken_.insert(NameKey(chosen)).second; ++n) {
+  for (int n = 2; !taken_.insert(Hash(chosen)).second; ++n) {
     chosen = name + "~" + std::to_string(n);
     changed = true;
   }

@@ -3,6 +3,7 @@
 // to the case of letters, as readers compare them.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -18,11 +19,16 @@ std::string AllowedTableName(std::string_view name);
 // Latin, Greek, Cyrillic) lower-cased.
 std::string NameKey(std::string_view name);
 
-// The names of one table, handed out once each.
+// The names of one table, handed out once each. Only a 64-bit hash of
+// each name's key is kept (a drawing may have a million definitions): two
+// names whose keys hash alike, which no drawing of this world holds, would
+// give the second a changed name.
 class TTableNames {
  public:
+  // Room for this many names.
+  void SizeFor(size_t names) { taken_.reserve(names); }
   // Keeps a name for an entry this program makes itself.
-  void Reserve(std::string_view name) { taken_.insert(NameKey(name)); }
+  void Reserve(std::string_view name) { taken_.insert(Hash(name)); }
   // The name an entry gets for the name it asks for: that name, or, when
   // it holds a character no name may hold, is empty or is taken, a name
   // changed as little as will do ("name~2", "name~3", ...; an empty one
@@ -30,7 +36,9 @@ class TTableNames {
   std::string Take(std::string_view wanted, std::string_view fallback, bool& changed);
 
  private:
-  std::unordered_set<std::string> taken_;
+  static uint64_t Hash(std::string_view name);
+
+  std::unordered_set<uint64_t> taken_;
 };
 
 }  // namespace quorvex

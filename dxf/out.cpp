@@ -8,59 +8,83 @@
 
 namespace quorvex {
 
-char* TDxfOut::Code(int code, char* at) {
-  if (code >= 0 && code < 100) {
-    *at++ = ' ';
-    if (code < 10) *at++ = ' ';
+namespace {
+
+// The line of a group code: right-aligned in three columns.
+[[gnu::always_inline]] inline char* PutCode(int code, char* at) {
+  if (code >= 0 && code < 1000) {
+    at[0] = code < 100 ? ' ' : static_cast<char>('0' + code / 100);
+    at[1] = code < 10 ? ' ' : static_cast<char>('0' + code / 10 % 10);
+    at[2] = static_cast<char>('0' + code % 10);
+    at[3] = '\n';
+    return at + 4;
   }
-  at = std::to_chars(at, at + 8, code).ptr;
+  at = std::to_chars(at, at + 12, code).ptr;
   *at++ = '\n';
   return at;
 }
 
+}  // namespace
+
 void TDxfOut::Str(int code, std::string_view value) {
-  char line[16];
-  char* end = Code(code, line);
-  w_.Bytes(line, static_cast<size_t>(end - line));
-  w_.Bytes(value.data(), value.size());
-  w_.Bytes("\n", 1);
+  if (value.size() > 4096) {  // a long one goes through the writer's copy
+    char* const start = reinterpret_cast<char*>(w_.Room(16));
+    if (!start) return;
+    End(start, PutCode(code, start));
+    w_.Bytes(value.data(), value.size());
+    w_.Bytes("\n", 1);
+    return;
+  }
+  char* const start = reinterpret_cast<char*>(w_.Room(16 + value.size()));
+  if (!start) return;
+  char* at = PutCode(code, start);
+  std::memcpy(at, value.data(), value.size());
+  at += value.size();
+  *at++ = '\n';
+  End(start, at);
 }
 
 void TDxfOut::Int(int code, int64_t value) {
-  char line[48];
-  char* end = Code(code, line);
-  end = std::to_chars(end, end + 24, value).ptr;
-  *end++ = '\n';
-  w_.Bytes(line, static_cast<size_t>(end - line));
+  char* const start = reinterpret_cast<char*>(w_.Room(48));
+  if (!start) return;
+  char* at = std::to_chars(PutCode(code, start), start + 48, value).ptr;
+  *at++ = '\n';
+  End(start, at);
 }
 
 void TDxfOut::Real(int code, double value) {
-  char line[48];
-  char* end = Code(code, line);
+  char* const start = reinterpret_cast<char*>(w_.Room(48));
+  if (!start) return;
   if (value == 0 || !std::isfinite(value)) value = 0;  // no "-0"
-  end = std::to_chars(end, end + 32, value).ptr;
-  *end++ = '\n';
-  w_.Bytes(line, static_cast<size_t>(end - line));
+  char* at = std::to_chars(PutCode(code, start), start + 48, value).ptr;
+  *at++ = '\n';
+  End(start, at);
 }
 
 void TDxfOut::Handle(int code, uint64_t handle) {
-  char line[48];
-  char* end = Code(code, line);
-  end = std::to_chars(end, end + 20, handle, 16).ptr;
-  for (char* p = end - 1; p >= line && *p != '\n'; --p)
-    if (*p >= 'a' && *p <= 'f') *p = static_cast<char>(*p - 'a' + 'A');
-  *end++ = '\n';
-  w_.Bytes(line, static_cast<size_t>(end - line));
+  char* const start = reinterpret_cast<char*>(w_.Room(40));
+  if (!start) return;
+  char* at = PutCode(code, start);
+  char digits[16];
+  int n = 0;
+  do {
+    digits[n++] = "0123456789ABCDEF"[handle & 15];
+    handle >>= 4;
+  } while (handle != 0);
+  while (n > 0) *at++ = digits[--n];
+  *at++ = '\n';
+  End(start, at);
 }
 
 void TDxfOut::Point(int code, double x, double y) {
   Real(code, x);
   Real(code + 10, y);
-  char line[16];
-  char* end = Code(code + 20, line);
-  *end++ = '0';
-  *end++ = '\n';
-  w_.Bytes(line, static_cast<size_t>(end - line));
+  char* const start = reinterpret_cast<char*>(w_.Room(8));
+  if (!start) return;
+  char* at = PutCode(code + 20, start);
+  *at++ = '0';
+  *at++ = '\n';
+  End(start, at);
 }
 
 void TDxfOut::Point2(int code, double x, double y) {

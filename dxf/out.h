@@ -41,8 +41,8 @@ class TDxfOut {
   TArchiveWriter& Writer() { return w_; }
 
  private:
-  // Writes the code's line into `at` and returns its end.
-  static char* Code(int code, char* at);
+  // Takes what was written in the writer's room from start to end.
+  void End(char* start, char* end) { w_.Used(static_cast<size_t>(end - start)); }
 
   TArchiveWriter& w_;
   std::string text_;  // the last text value, reused

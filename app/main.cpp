@@ -10,8 +10,11 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QPixmap>
 #include <QTimer>
+#include <QWindow>
 
 #include "app/Unit1.h"
 #include "app/commandline.h"
@@ -53,7 +56,15 @@ int main(int argc, char* argv[]) {
   TQtUiServices ui;
   TForm1 form(ui);
   form.show();
-  if (!drawing.isEmpty()) form.OpenInput(drawing);
+  if (!drawing.isEmpty()) {
+    // Once the window is on the screen (two seconds at most), so that a
+    // message about the drawing is centred over it.
+    QElapsedTimer waited;
+    waited.start();
+    while (form.windowHandle() && !form.windowHandle()->isExposed() && waited.elapsed() < 2000)
+      QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    form.OpenInput(drawing);
+  }
 
   int status = 0;
   if (!screenshot.isEmpty()) {

@@ -118,8 +118,8 @@ int Run(const TRequest& request) {
   const std::string& input = request.Input;
   const std::string& output = request.Output;
   const int size = request.Size;
-  // The picture takes its name in place of whatever stood there: never in
-  // place of the drawing itself.
+  // The picture goes into the file that stands at its name, or takes the
+  // name: never the drawing's own file.
   if (SameFile(input, output)) {
     std::fprintf(stderr, "quorvex-thumbnail: %s: not written: it is the drawing itself\n", output.c_str());
     return kExitBadOutput;

@@ -15,6 +15,7 @@
 #include <thread>
 #include <tuple>
 
+#include "dxf_cases.h"
 #include "writer_util.h"
 
 namespace qtest {
@@ -301,6 +302,29 @@ TEST_F(CliInterrupt, InterruptedRunsRemoveWhatTheyMadeAndExitWith128PlusTheSigna
     EXPECT_EQ(Wait(pid), 128 + sig);
     EXPECT_EQ(Names(outs), std::set<std::string>{});
     EXPECT_EQ(Names(scratch), std::set<std::string>{});
+  }
+}
+
+TEST_F(CliInterrupt, AnInterruptedDxfRemovesItsFolderOfImagesAndLeavesTheOldOnes) {
+  // A drawing showing a 32 MB bitmap: it goes into the folder of images
+  // while the DXF waits.
+  TJwwData d = NewDrawing(700);
+  AddToDrawing(d, MakeText(N("^@BM%temp%big.bmp,10,10")));
+  const std::string drawing = tmp.File("photo.jww"), images = outs + "/photo-images";
+  WriteFile(drawing, WithImages(Serialize(d, 700), {{N("big.bmp"), CaseBitmap(4096, 2731)}}));
+  for (bool named : {false, true}) {
+    SCOPED_TRACE(named ? "named temporary" : "unnamed temporary");
+    ASSERT_TRUE(std::filesystem::create_directory(images));
+    WriteFile(images + "/image-1.bmp", {'o', 'l', 'd'});
+    const pid_t pid = Spawn({drawing, outs + "/photo.dxf"}, Env(named));
+    ASSERT_GT(pid, 0);
+    ASSERT_TRUE(WaitUntilWriting(pid, outs)) << "finished before it could be interrupted";
+    ::kill(pid, SIGTERM);
+    EXPECT_EQ(Wait(pid), 128 + SIGTERM);
+    EXPECT_EQ(Names(outs), std::set<std::string>{"photo-images"});
+    EXPECT_EQ(ReadFile(images + "/image-1.bmp"), (std::vector<uint8_t>{'o', 'l', 'd'}));
+    EXPECT_EQ(Names(scratch), std::set<std::string>{});
+    std::filesystem::remove_all(images);
   }
 }
 

@@ -14,8 +14,10 @@ namespace {
 
 constexpr double kPi = std::numbers::pi;
 
-// A BMP of w x h pixels, 24 bits, rows of colour stripes.
-std::vector<uint8_t> Bitmap(uint32_t w, uint32_t h) {
+}  // namespace
+
+// Rows of colour stripes.
+std::vector<uint8_t> CaseBitmap(uint32_t w, uint32_t h) {
   const uint32_t row = (w * 3 + 3) / 4 * 4, size = 54 + row * h;
   std::vector<uint8_t> b = {'B', 'M'};
   auto u32 = [&](uint32_t v) { for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i))); };
@@ -26,6 +28,8 @@ std::vector<uint8_t> Bitmap(uint32_t w, uint32_t h) {
     for (uint32_t x = 0; x < row; ++x) b.push_back(x < w * 3 ? static_cast<uint8_t>((y * 40 + x * 3) & 0xFF) : 0);
   return b;
 }
+
+namespace {
 
 // A PNG of 3 x 2 pixels (only its header is looked at).
 std::vector<uint8_t> TinyPng() {
@@ -53,7 +57,7 @@ TEntJwwCommon On(uint16_t group, uint16_t layer, uint16_t color = 1, uint8_t sty
 }  // namespace
 
 std::vector<std::pair<JwwString, std::vector<uint8_t>>> DxfCaseImages() {
-  return {{N("photo.bmp.gz"), Gzip(Bitmap(8, 6))}, {N("logo.png"), TinyPng()}};
+  return {{N("photo.bmp.gz"), Gzip(CaseBitmap(8, 6))}, {N("logo.png"), TinyPng()}};
 }
 
 TJwwData DxfCaseDrawing(int32_t version) {

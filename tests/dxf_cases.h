@@ -25,6 +25,9 @@ quorvex::TJwwData DxfCaseDrawing(int32_t version);
 // (name, data) pairs.
 std::vector<std::pair<quorvex::JwwString, std::vector<uint8_t>>> DxfCaseImages();
 
+// A BMP of w x h pixels, 24 bits a pixel.
+std::vector<uint8_t> CaseBitmap(uint32_t w, uint32_t h);
+
 // The bytes of the case drawing of a version as a file, images included.
 std::vector<uint8_t> DxfCaseFile(int32_t version);
 

@@ -729,9 +729,9 @@ void TDxfWriter::WriteObjects() {
       out_.Raw("100\nAcDbRasterImageDef\n 90\n0\n");
       out_.Str(1, image.File);
       out_.Point2(10, image.Width, image.Height);
-      // One pixel is a millimetre: the file's own resolution is not
-      // looked at; the IMAGE entities give the size.
-      out_.Raw(" 11\n1\n 21\n1\n280\n1\n281\n4\n");
+      // The default size of a pixel, one unit, and no resolution units:
+      // the IMAGE entities give the size.
+      out_.Raw(" 11\n1\n 21\n1\n280\n1\n281\n0\n");
     }
     // Each IMAGE's reactor, owned by the IMAGE.
     for (const TImageDef& def : imageDefs_) {

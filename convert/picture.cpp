@@ -99,6 +99,7 @@ TPictureResult MakePicture(const std::string& input, const std::string& output, 
       TArchiveWriter out(file);
       WriteSvg(walk, out, svg);
       result.ErrorNumber = out.Flush() ? file.Commit() : out.Error();
+      result.OutputPlaced = file.Placed();
     }
   } catch (const std::bad_alloc&) {
     result.ErrorNumber = ENOMEM;

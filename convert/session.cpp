@@ -107,7 +107,8 @@ TConvertResult TConversionSession::ConvertDrawing(const std::string& input, cons
   int err = 0;
   try {
     result.Exploded = ExplodeDimensions(*Drawing);
-    err = Drawing->Write(output, Drawing->Header.Version, Fallbacks, ImageSwitchWrite ? &Images : nullptr);
+    err = Drawing->Write(output, Drawing->Header.Version, Fallbacks, ImageSwitchWrite ? &Images : nullptr,
+                         &result.OutputPlaced);
   } catch (const std::bad_alloc&) {
     err = ENOMEM;
   }

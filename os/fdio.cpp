@@ -51,13 +51,10 @@ int WriteAll(int fd, const void* data, size_t size) {
 
 int ReadSome(int fd, void* data, size_t size, size_t& got) {
   got = 0;
-  for (;;) {
-    const ssize_t r = ::read(fd, data, size);
-    if (r < 0 && errno == EINTR) continue;
-    if (r < 0) return errno;
-    got = static_cast<size_t>(r);
-    return 0;
-  }
+  const long r = FileOps().Read(fd, data, size);  // made again when interrupted
+  if (r < 0) return errno;
+  got = static_cast<size_t>(r);
+  return 0;
 }
 
 int OpenRegularFile(const std::string& path, bool followLinks, TFd& fd, uint64_t& size) {

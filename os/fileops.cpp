@@ -17,6 +17,10 @@ class TSystemFileOps final : public TFileOps {
   int OpenAt(int dirFd, const char* path, int flags, unsigned mode) override {
     return ::openat(dirFd, path, flags, static_cast<mode_t>(mode));
   }
+  long Read(int fd, void* data, size_t size) override { return ::read(fd, data, size); }
+  long PRead(int fd, void* data, size_t size, uint64_t offset) override {
+    return ::pread(fd, data, size, static_cast<off_t>(offset));
+  }
   long Write(int fd, const void* data, size_t size) override { return ::write(fd, data, size); }
   int Fsync(int fd) override { return ::fsync(fd); }
   int Fdatasync(int fd) override { return ::fdatasync(fd); }
@@ -67,6 +71,12 @@ class TRetryingFileOps final : public TFileOps {
   int OpenAt(int dirFd, const char* path, int flags, unsigned mode) override {
     return Again([&] { return InUse().OpenAt(dirFd, path, flags, mode); });
   }
+  long Read(int fd, void* data, size_t size) override {
+    return Again([&] { return InUse().Read(fd, data, size); });
+  }
+  long PRead(int fd, void* data, size_t size, uint64_t offset) override {
+    return Again([&] { return InUse().PRead(fd, data, size, offset); });
+  }
   long Write(int fd, const void* data, size_t size) override {
     return Again([&] { return InUse().Write(fd, data, size); });
   }
@@ -92,7 +102,6 @@ class TRetryingFileOps final : public TFileOps {
     const int r = InUse().CloseWritten(fd);
     return r != 0 && errno == EINTR ? 0 : r;
   }
-
 };
 
 constinit TRetryingFileOps gRetrying;

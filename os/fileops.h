@@ -1,16 +1,17 @@
-// The one way the program changes files and folders: every call that
-// opens, creates, writes, syncs, links, renames or removes a file, changes
+// The one way the program uses files and folders: every call that opens,
+// creates, reads, writes, syncs, links, renames or removes a file, changes
 // its mode or owner, closes a file written, or makes or removes a folder
 // goes through FileOps(). The system's own calls sit behind it; a test puts
 // a double in its place that fails chosen calls, so that every failure of
 // the disk is a tested outcome. (Nothing here truncates a file.)
 //
 // Each call returns what the system call returns, with errno set on
-// failure. Calls that only look (stat, read, lock, list a folder) go to the
+// failure. Calls that only look (stat, lock, list a folder) go to the
 // system directly.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 namespace quorvex {
 
@@ -27,7 +28,8 @@ enum TFileOpKind : unsigned {
   kOpRemoveFolder = 1u << 8,
   kOpChangeOwner = 1u << 9,   // fchmod, fchown
   kOpClose = 1u << 10,        // closing a file that was written
-  kOpAll = (1u << 11) - 1,
+  kOpRead = 1u << 11,         // read, pread
+  kOpAll = (1u << 12) - 1,
 };
 
 class TFileOps {
@@ -35,6 +37,8 @@ class TFileOps {
   virtual ~TFileOps() = default;
   // openat(2); the kind is kOpCreate with O_CREAT or O_TMPFILE, else kOpOpen.
   virtual int OpenAt(int dirFd, const char* path, int flags, unsigned mode) = 0;
+  virtual long Read(int fd, void* data, size_t size) = 0;
+  virtual long PRead(int fd, void* data, size_t size, uint64_t offset) = 0;
   virtual long Write(int fd, const void* data, size_t size) = 0;
   virtual int Fsync(int fd) = 0;
   virtual int Fdatasync(int fd) = 0;

@@ -58,10 +58,15 @@ int TOutputFile::Open(const std::string& path) {
   // leads: only a regular file lends its mode and owner to the output. A
   // link (or a pipe, a device) is replaced like a new name and lends
   // nothing, so that no target's mode (setuid, world-writable) is carried.
+  // Nor does a file of another user's, unless this process may make the
+  // new file that user's (root): its mode would open the new file, which
+  // stays this user's, to that user (a world-writable file planted in a
+  // shared folder would make the output writable by its planter).
   struct stat target{};
   replacing_ = ::fstatat(folderFd_.Get(), leaf_.c_str(), &target, AT_SYMLINK_NOFOLLOW) == 0;
   if (replacing_ && S_ISDIR(target.st_mode)) return EISDIR;
-  keepMode_ = replacing_ && S_ISREG(target.st_mode);
+  const uid_t me = ::geteuid();
+  keepMode_ = replacing_ && S_ISREG(target.st_mode) && (target.st_uid == me || me == 0);
   targetUid_ = target.st_uid;
   targetGid_ = target.st_gid;
   targetMode_ = target.st_mode;
@@ -129,8 +134,16 @@ int TOutputFile::LinkUnnamed(const std::string& name) const {
 }
 
 void TOutputFile::KeepReplaced() {
-  struct stat st;
-  if (::fstatat(folderFd_.Get(), leaf_.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return;
+  struct stat st, folder;
+  if (::fstatat(folderFd_.Get(), leaf_.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+      ::fstat(folderFd_.Get(), &folder) != 0)
+    return;
+  // In a folder with the sticky bit (/tmp, a shared folder) only the owner
+  // of a file or of the folder may remove a name of it: a hidden name of
+  // another user's file could never be removed again, and sweeps pass it by
+  // as that user's. It is not made.
+  const uid_t me = ::geteuid();
+  if ((folder.st_mode & S_ISVTX) && me != 0 && me != st.st_uid && me != folder.st_uid) return;
   // A regular file is locked while it is kept, as every hidden file of this
   // program is: another run's sweep of this folder passes it by.
   TFd locked;
@@ -249,6 +262,26 @@ int TOutputFile::Commit() {
   return commitError_;
 }
 
+int TOutputFile::TakeReplacedMode() {
+  struct stat own;
+  if (::fstat(fd_.Get(), &own) != 0) return errno;
+  bool sameOwner = own.st_uid == targetUid_, sameGroup = own.st_gid == targetGid_;
+  if (!sameOwner || !sameGroup) {
+    // Refused (not root, or a file system that keeps no owners): the file
+    // stays this user's.
+    if (FileOps().Fchown(fd_.Get(), targetUid_, targetGid_) == 0) sameOwner = sameGroup = true;
+    else if (errno != EPERM) return errno;
+  }
+  // The permission bits only, never set-user-ID, set-group-ID or sticky; and
+  // only onto a file of the replaced file's owner: otherwise it stays as it
+  // was made, private. A group not carried over gets what others had.
+  if (!sameOwner) return 0;
+  mode_t mode = targetMode_ & 0777;
+  if (!sameGroup) mode = (mode & 0707) | ((mode & 07) << 3);
+  if ((own.st_mode & 07777) != mode && FileOps().Fchmod(fd_.Get(), mode) != 0) return errno;
+  return 0;
+}
+
 int TOutputFile::CommitOnce() {
   if (!fd_.Valid()) return EBADF;
   if (writing_) {
@@ -257,12 +290,7 @@ int TOutputFile::CommitOnce() {
     if (err != 0) return err;
   }
   if (keepMode_) {
-    struct stat own;
-    if (::fstat(fd_.Get(), &own) != 0) return errno;
-    if ((own.st_uid != targetUid_ || own.st_gid != targetGid_) &&
-        FileOps().Fchown(fd_.Get(), targetUid_, targetGid_) != 0 && errno != EPERM)
-      return errno;
-    if (FileOps().Fchmod(fd_.Get(), targetMode_ & 07777) != 0) return errno;
+    if (const int err = TakeReplacedMode()) return err;
   }
   if (FileOps().Fsync(fd_.Get()) != 0) return errno;
 
@@ -275,6 +303,12 @@ int TOutputFile::CommitOnce() {
     const int err = errno;
     Unplace();
     DropReplaced();
+    // Where the file replaced could not be kept (no hard links here, or
+    // none allowed) or the disk refused to give it its name back, the new
+    // file keeps the name: the caller must say so, not that nothing changed.
+    struct stat now;
+    placed_ = ::fstatat(folderFd_.Get(), leaf_.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0 &&
+              static_cast<uint64_t>(now.st_dev) == dev_ && static_cast<uint64_t>(now.st_ino) == ino_;
     return err;
   }
   DropReplaced();
@@ -283,11 +317,13 @@ int TOutputFile::CommitOnce() {
   return 0;
 }
 
-int WriteFileDurably(const std::string& path, const void* data, size_t size) {
+int WriteFileDurably(const std::string& path, const void* data, size_t size, bool* placed) {
   TOutputFile out;
   if (const int err = out.Open(path)) return err;
   if (const int err = WriteAll(out.Fd(), data, size)) return err;
-  return out.Commit();
+  const int err = out.Commit();
+  if (placed) *placed = out.Placed();
+  return err;
 }
 
 }  // namespace quorvex

@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "convert/exitcodes.h"
+#include "convert/outcome.h"
 #include "convert/picture.h"
 #include "os/fdio.h"
 #include "os/interrupts.h"
@@ -104,8 +105,9 @@ int Run(int argc, char** argv) {
     std::fprintf(stderr, "quorvex-thumbnail: %s: out of memory\n", output.c_str());
     return kExitOutOfMemory;
   }
-  if (const int err = WriteFileDurably(output, png.constData(), static_cast<size_t>(png.size()))) {
-    std::fprintf(stderr, "quorvex-thumbnail: %s: cannot be written: %s\n", output.c_str(), std::strerror(err));
+  bool placed = false;
+  if (const int err = WriteFileDurably(output, png.constData(), static_cast<size_t>(png.size()), &placed)) {
+    std::fprintf(stderr, "quorvex-thumbnail: %s: %s\n", output.c_str(), WriteFailureReason(err, placed).c_str());
     return kExitWriteFailed;
   }
   return kExitOk;

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "os/fdio.h"
+
 namespace quorvex {
 
 std::string Format(const char* format, ...) {
@@ -26,9 +28,16 @@ std::string WriteFailureReason(int errorNumber, bool placed) {
 }
 
 void Print(const TOutcome& o) {
-  std::fputs(o.Out.c_str(), stdout);
+  // Straight to the descriptors, after whatever the C library still holds:
+  // a write that is interrupted or takes part of the line is made again,
+  // and a line that cannot be written is not lost without a word.
+  constexpr int kStandardOutput = 1, kStandardError = 2;
   std::fflush(stdout);
-  std::fputs(o.Err.c_str(), stderr);
+  std::fflush(stderr);
+  std::string err = o.Err;
+  if (const int e = WriteAll(kStandardOutput, o.Out.data(), o.Out.size()))
+    err += Format("quorvex-convert: standard output: cannot be written: %s\n", std::strerror(e));
+  (void)WriteAll(kStandardError, err.data(), err.size());
 }
 
 TOutcome ConvertOne(TConversionSession& session, const std::string& in, const std::string& out) {

@@ -26,7 +26,8 @@ std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2))
 std::string WriteFailureReason(int errorNumber, bool placed);
 
 // Prints an outcome whole, so that nothing of it waits in a buffer when a
-// signal ends the process.
+// signal ends the process; a line the standard output refuses is reported
+// on the error output.
 void Print(const TOutcome& o);
 
 // Converts one drawing with the session; what it printed and its status.

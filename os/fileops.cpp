@@ -17,6 +17,9 @@ class TSystemFileOps final : public TFileOps {
   int OpenAt(int dirFd, const char* path, int flags, unsigned mode) override {
     return ::openat(dirFd, path, flags, static_cast<mode_t>(mode));
   }
+  int StatAt(int dirFd, const char* path, struct stat* st, int flags) override {
+    return ::fstatat(dirFd, path, st, flags);
+  }
   long Read(int fd, void* data, size_t size) override { return ::read(fd, data, size); }
   long PRead(int fd, void* data, size_t size, uint64_t offset) override {
     return ::pread(fd, data, size, static_cast<off_t>(offset));
@@ -70,6 +73,9 @@ class TRetryingFileOps final : public TFileOps {
   constexpr TRetryingFileOps() = default;
   int OpenAt(int dirFd, const char* path, int flags, unsigned mode) override {
     return Again([&] { return InUse().OpenAt(dirFd, path, flags, mode); });
+  }
+  int StatAt(int dirFd, const char* path, struct stat* st, int flags) override {
+    return Again([&] { return InUse().StatAt(dirFd, path, st, flags); });
   }
   long Read(int fd, void* data, size_t size) override {
     return Again([&] { return InUse().Read(fd, data, size); });

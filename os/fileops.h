@@ -6,12 +6,15 @@
 // the disk is a tested outcome. (Nothing here truncates a file.)
 //
 // Each call returns what the system call returns, with errno set on
-// failure. Calls that only look (stat, lock, list a folder) go to the
-// system directly.
+// failure. So do the looks at a file whose answer decides what is written
+// or removed (fdio's LookAt and RegularFileAt); other calls that only look
+// (lock, list a folder, compare two files) go to the system directly.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+
+struct stat;
 
 namespace quorvex {
 
@@ -29,7 +32,8 @@ enum TFileOpKind : unsigned {
   kOpChangeOwner = 1u << 9,   // fchmod, fchown
   kOpClose = 1u << 10,        // closing a file that was written
   kOpRead = 1u << 11,         // read, pread
-  kOpAll = (1u << 12) - 1,
+  kOpLook = 1u << 12,         // fstatat, fstat
+  kOpAll = (1u << 13) - 1,
 };
 
 class TFileOps {
@@ -37,6 +41,8 @@ class TFileOps {
   virtual ~TFileOps() = default;
   // openat(2); the kind is kOpCreate with O_CREAT or O_TMPFILE, else kOpOpen.
   virtual int OpenAt(int dirFd, const char* path, int flags, unsigned mode) = 0;
+  // fstatat(2); with AT_EMPTY_PATH and an empty path, fstat(2) of dirFd.
+  virtual int StatAt(int dirFd, const char* path, struct stat* st, int flags) = 0;
   virtual long Read(int fd, void* data, size_t size) = 0;
   virtual long PRead(int fd, void* data, size_t size, uint64_t offset) = 0;
   virtual long Write(int fd, const void* data, size_t size) = 0;

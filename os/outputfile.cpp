@@ -62,8 +62,12 @@ int TOutputFile::Open(const std::string& path) {
   // new file that user's (root): its mode would open the new file, which
   // stays this user's, to that user (a world-writable file planted in a
   // shared folder would make the output writable by its planter).
+  // A name that cannot be looked at fails the output: it might be a
+  // private file, whose mode would not be carried.
   struct stat target{};
-  replacing_ = ::fstatat(folderFd_.Get(), leaf_.c_str(), &target, AT_SYMLINK_NOFOLLOW) == 0;
+  const int look = LookAt(folderFd_.Get(), leaf_.c_str(), target);
+  if (look != 0 && look != ENOENT) return look;
+  replacing_ = look == 0;
   if (replacing_ && S_ISDIR(target.st_mode)) return EISDIR;
   const uid_t me = ::geteuid();
   keepMode_ = replacing_ && S_ISREG(target.st_mode) && (target.st_uid == me || me == 0);
@@ -111,10 +115,16 @@ int TOutputFile::OpenNamed(unsigned mode) {
       return err;
     }
     struct stat own;
-    if (!LockNew(folderFd_.Get(), name, fd) || ::fstat(fd, &own) != 0) {
-      ::close(fd);  // a sweeper has it: it removes it
+    int err = LockNew(folderFd_.Get(), name, fd);
+    if (err == 0) err = LookAt(fd, own);
+    if (err != 0) {
+      ::close(fd);
+      // A sweeper has it, and removes it; or it cannot be looked at, and
+      // goes again at once.
+      if (err != EAGAIN) RemoveName(folderFd_.Get(), name.c_str());
       ReleaseCleanup(slot);
-      continue;
+      if (err == EAGAIN) continue;
+      return err;
     }
     fd_ = TFd(fd);
     tempName_ = name;
@@ -135,9 +145,7 @@ int TOutputFile::LinkUnnamed(const std::string& name) const {
 
 void TOutputFile::KeepReplaced() {
   struct stat st, folder;
-  if (::fstatat(folderFd_.Get(), leaf_.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
-      ::fstat(folderFd_.Get(), &folder) != 0)
-    return;
+  if (LookAt(folderFd_.Get(), leaf_.c_str(), st) != 0 || LookAt(folderFd_.Get(), folder) != 0) return;
   // In a folder with the sticky bit (/tmp, a shared folder) only the owner
   // of a file or of the folder may remove a name of it: a hidden name of
   // another user's file could never be removed again, and sweeps pass it by
@@ -166,11 +174,12 @@ void TOutputFile::KeepReplaced() {
     }
     // The name is linked by name: another writer may have put a file of its
     // own there since it was looked at. That one is not this run's to keep
-    // (its hidden name would outlive the run); it goes again.
+    // (its hidden name would outlive the run); the name goes again, as it
+    // does when it cannot be looked at.
     struct stat linked;
-    const bool there = ::fstatat(folderFd_.Get(), name.c_str(), &linked, AT_SYMLINK_NOFOLLOW) == 0;
-    if (!there || linked.st_dev != st.st_dev || linked.st_ino != st.st_ino) {
-      if (there) RemoveIfSame(folderFd_.Get(), name.c_str(), linked.st_dev, linked.st_ino);
+    if (LookAt(folderFd_.Get(), name.c_str(), linked) != 0 || linked.st_dev != st.st_dev ||
+        linked.st_ino != st.st_ino) {
+      RemoveName(folderFd_.Get(), name.c_str());
       ReleaseCleanup(slot);
       return;
     }
@@ -264,7 +273,7 @@ int TOutputFile::Commit() {
 
 int TOutputFile::TakeReplacedMode() {
   struct stat own;
-  if (::fstat(fd_.Get(), &own) != 0) return errno;
+  if (const int err = LookAt(fd_.Get(), own)) return err;
   bool sameOwner = own.st_uid == targetUid_, sameGroup = own.st_gid == targetGid_;
   if (!sameOwner || !sameGroup) {
     // Refused (not root, or a file system that keeps no owners): the file
@@ -307,8 +316,8 @@ int TOutputFile::CommitOnce() {
     // none allowed) or the disk refused to give it its name back, the new
     // file keeps the name: the caller must say so, not that nothing changed.
     struct stat now;
-    placed_ = ::fstatat(folderFd_.Get(), leaf_.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0 &&
-              static_cast<uint64_t>(now.st_dev) == dev_ && static_cast<uint64_t>(now.st_ino) == ino_;
+    placed_ = LookAt(folderFd_.Get(), leaf_.c_str(), now) == 0 && static_cast<uint64_t>(now.st_dev) == dev_ &&
+              static_cast<uint64_t>(now.st_ino) == ino_;
     return err;
   }
   DropReplaced();

@@ -20,6 +20,7 @@ namespace qtest {
 class TPassingFileOps : public quorvex::TFileOps {
  public:
   int OpenAt(int d, const char* p, int f, unsigned m) override { return Real().OpenAt(d, p, f, m); }
+  int StatAt(int d, const char* p, struct stat* st, int f) override { return Real().StatAt(d, p, st, f); }
   long Read(int fd, void* data, size_t size) override { return Real().Read(fd, data, size); }
   long PRead(int fd, void* data, size_t size, uint64_t at) override { return Real().PRead(fd, data, size, at); }
   long Write(int fd, const void* data, size_t size) override { return Real().Write(fd, data, size); }
@@ -65,6 +66,9 @@ class TFaultyFileOps : public TPassingFileOps {
 
   int OpenAt(int dirFd, const char* path, int flags, unsigned mode) override {
     return Unless(quorvex::OpenKind(flags), [&] { return Real().OpenAt(dirFd, path, flags, mode); });
+  }
+  int StatAt(int dirFd, const char* path, struct stat* st, int flags) override {
+    return Unless(quorvex::kOpLook, [&] { return Real().StatAt(dirFd, path, st, flags); });
   }
   long Read(int fd, void* data, size_t size) override {
     return Unless(quorvex::kOpRead, [&] { return Real().Read(fd, data, size); });

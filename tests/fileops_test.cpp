@@ -12,6 +12,7 @@
 #include <ostream>
 #include <set>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "convert/batch.h"
@@ -158,9 +159,9 @@ bool SaysPlaced(const std::string& err) { return err.find(": written, but its fo
 template <class TRun, class TCheck>
 void Walk(const TFault& fault, TRun run, TCheck check) {
   // A short write concerns writes alone; a disk that stays full still
-  // removes.
+  // removes, and looks at files.
   const unsigned mask = fault.ShortWrite  ? kOpWrite
-                        : fault.Persistent ? kOpAll & ~(kOpRemove | kOpRemoveFolder)
+                        : fault.Persistent ? kOpAll & ~(kOpRemove | kOpRemoveFolder | kOpLook)
                                            : kOpAll;
   for (uint64_t n = 1;; ++n) {
     SCOPED_TRACE(testing::Message() << "call " << n << ": " << fault);
@@ -532,6 +533,61 @@ TEST_F(FaultyFiles, AFailedReadOfTheInputIsReportedAsSuch) {
     session.ImageSwitchWrite = true;
   }
   fs::remove(large);
+}
+
+// The system's calls, except that every look at a path that holds `part`
+// fails with EIO, however often it is made again.
+class TBlindTo final : public TPassingFileOps {
+ public:
+  explicit TBlindTo(std::string part) : part_(std::move(part)) {}
+  int StatAt(int dirFd, const char* path, struct stat* st, int flags) override {
+    if (std::string_view(path).find(part_) == std::string_view::npos) return Real().StatAt(dirFd, path, st, flags);
+    ++failed_;
+    errno = EIO;
+    return -1;
+  }
+  int Failed() const { return failed_; }
+
+ private:
+  const std::string part_;
+  std::atomic<int> failed_{0};
+};
+
+// A file that cannot be looked at is neither missing nor anybody else's:
+// the input is not a bad name but cannot be read; a carried image is not
+// left out of the drawing (it is copied, since it can be read); the
+// output's name is not taken for a new one (whose mode would not be the
+// old file's); and a hidden name of the program's own is removed, not
+// left.
+TEST_F(FaultyFiles, AFileThatCannotBeLookedAtIsNeitherMissingNorLeftBehind) {
+  struct TCase {
+    const char* Part;
+    TExitCode Exit;
+  };
+  for (const bool named : {false, true}) {
+    SCOPED_TRACE(named ? "named temporary" : "unnamed temporary");
+    SetUnnamedOutputFiles(!named);
+    for (const TCase& c : {TCase{"in.jww", kExitReadFailed}, TCase{"/image-", kExitOk},
+                           TCase{"out.jww", kExitWriteFailed},
+                           TCase{".quorvex-output-", named ? kExitWriteFailed : kExitOk}}) {
+      SCOPED_TRACE(c.Part);
+      WriteFile(out, old);
+      TBlindTo blind(c.Part);
+      TOutcome o;
+      {
+        TFileOpsInPlace inPlace(blind);
+        o = ConvertOne(session, in, out);
+      }
+      EXPECT_GT(blind.Failed(), 0);
+      EXPECT_EQ(o.Exit, c.Exit) << o.Err;
+      EXPECT_EQ(ReadFile(out), c.Exit == kExitOk ? expected : old);
+      if (c.Exit != kExitOk) {
+        EXPECT_NE(o.Err.find(std::strerror(EIO)), std::string::npos) << o.Err;
+      }
+      ExpectNothingLeft();
+    }
+  }
+  SetUnnamedOutputFiles(true);
 }
 
 }  // namespace

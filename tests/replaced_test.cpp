@@ -36,10 +36,11 @@ class ReplacedFiles : public ::testing::Test {
     ASSERT_EQ(::chmod(scratch.c_str(), 01777), 0);
   }
 
-  // Puts a file of this user's with this mode at the output's name.
-  void Plant(uid_t owner, mode_t mode) {
+  // Puts a file of this user's (and of this group, by default the user's
+  // own) with this mode at the output's name.
+  void Plant(uid_t owner, mode_t mode, gid_t group = 0) {
     WriteFile(out, old);
-    ASSERT_EQ(::chown(out.c_str(), owner, owner), 0);
+    ASSERT_EQ(::chown(out.c_str(), owner, group ? group : owner), 0);
     ASSERT_EQ(::chmod(out.c_str(), mode), 0);
   }
 
@@ -95,6 +96,14 @@ TEST_F(ReplacedFiles, OnlyTheOwnersPermissionBitsAreCarried) {
     st = Stat(out);
     EXPECT_EQ(st.st_uid, kUserA);
     EXPECT_EQ(st.st_mode & 07777, 0750u);
+
+    // A's own file of a group A is not in: the new file cannot have that
+    // group, and A's own group gets no more than others had.
+    Plant(kUserA, 0664, kUserB);
+    ASSERT_EQ(ConvertAs(kUserA, named), std::make_pair(crDone, 0));
+    st = Stat(out);
+    EXPECT_EQ(st.st_gid, kUserA);
+    EXPECT_EQ(st.st_mode & 07777, 0644u);
 
     // Root may give the new file the old one's owner and group: it then
     // takes that file's permission bits, and no special bit either.

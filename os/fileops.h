@@ -1,9 +1,9 @@
 // The one way the program uses files and folders: every call that opens,
-// creates, reads, writes, syncs, links, renames or removes a file, changes
-// its mode or owner, closes a file written, or makes or removes a folder
-// goes through FileOps(). The system's own calls sit behind it; a test puts
-// a double in its place that fails chosen calls, so that every failure of
-// the disk is a tested outcome. (Nothing here truncates a file.)
+// creates, reads, writes, truncates, syncs, links, renames or removes a
+// file, changes its mode or owner, closes a file written, or makes or
+// removes a folder goes through FileOps(). The system's own calls sit
+// behind it; a test puts a double in its place that fails chosen calls, so
+// that every failure of the disk is a tested outcome.
 //
 // Each call returns what the system call returns, with errno set on
 // failure. So do the looks at a file whose answer decides what is written
@@ -31,9 +31,10 @@ enum TFileOpKind : unsigned {
   kOpRemoveFolder = 1u << 8,
   kOpChangeOwner = 1u << 9,   // fchmod, fchown
   kOpClose = 1u << 10,        // closing a file that was written
-  kOpRead = 1u << 11,         // read, pread
-  kOpLook = 1u << 12,         // fstatat, fstat
-  kOpAll = (1u << 13) - 1,
+  kOpTruncate = 1u << 11,     // ftruncate
+  kOpRead = 1u << 12,         // read, pread
+  kOpLook = 1u << 13,         // fstatat, fstat
+  kOpAll = (1u << 14) - 1,
 };
 
 class TFileOps {
@@ -46,6 +47,7 @@ class TFileOps {
   virtual long Read(int fd, void* data, size_t size) = 0;
   virtual long PRead(int fd, void* data, size_t size, uint64_t offset) = 0;
   virtual long Write(int fd, const void* data, size_t size) = 0;
+  virtual int Ftruncate(int fd, unsigned long long size) = 0;
   virtual int Fsync(int fd) = 0;
   virtual int Fdatasync(int fd) = 0;
   virtual int LinkAt(int oldDirFd, const char* oldPath, int newDirFd, const char* newPath, int flags) = 0;

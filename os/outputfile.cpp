@@ -326,13 +326,11 @@ int TOutputFile::CommitOnce() {
   return 0;
 }
 
-int WriteFileDurably(const std::string& path, const void* data, size_t size, bool* placed) {
+int WriteFileDurably(const std::string& path, const void* data, size_t size) {
   TOutputFile out;
   if (const int err = out.Open(path)) return err;
   if (const int err = WriteAll(out.Fd(), data, size)) return err;
-  const int err = out.Commit();
-  if (placed) *placed = out.Placed();
-  return err;
+  return out.Commit();
 }
 
 }  // namespace quorvex

@@ -103,10 +103,9 @@ class TOutputFile : public TByteSink {
 
 // Writes the bytes to `path` through a TOutputFile: durable, complete or
 // not there at all, a replaced file keeping its mode. 0, or the system error
-// number (a file that stood at the path is then untouched, unless *placed
-// is set: TOutputFile::Placed).
-[[nodiscard]] int WriteFileDurably(const std::string& path, const void* data, size_t size,
-                                   bool* placed = nullptr);
+// number (a file that stood at the path is then untouched, unless
+// TOutputFile::Placed would say otherwise).
+[[nodiscard]] int WriteFileDurably(const std::string& path, const void* data, size_t size);
 
 // Whether outputs may be written through unnamed files where the file
 // system has them (on by default; off makes every output take the named

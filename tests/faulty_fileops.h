@@ -24,6 +24,7 @@ class TPassingFileOps : public quorvex::TFileOps {
   long Read(int fd, void* data, size_t size) override { return Real().Read(fd, data, size); }
   long PRead(int fd, void* data, size_t size, uint64_t at) override { return Real().PRead(fd, data, size, at); }
   long Write(int fd, const void* data, size_t size) override { return Real().Write(fd, data, size); }
+  int Ftruncate(int fd, unsigned long long size) override { return Real().Ftruncate(fd, size); }
   int Fsync(int fd) override { return Real().Fsync(fd); }
   int Fdatasync(int fd) override { return Real().Fdatasync(fd); }
   int LinkAt(int od, const char* op, int nd, const char* np, int f) override {
@@ -83,6 +84,9 @@ class TFaultyFileOps : public TPassingFileOps {
     if (size < 2) return Real().Write(fd, data, size);  // nothing shorter to give
     injected_[plan - plans_].fetch_add(1);
     return Real().Write(fd, data, size / 2);
+  }
+  int Ftruncate(int fd, unsigned long long size) override {
+    return Unless(quorvex::kOpTruncate, [&] { return Real().Ftruncate(fd, size); });
   }
   int Fsync(int fd) override { return Unless(quorvex::kOpSync, [&] { return Real().Fsync(fd); }); }
   int Fdatasync(int fd) override { return Unless(quorvex::kOpSync, [&] { return Real().Fdatasync(fd); }); }

@@ -35,7 +35,8 @@ bool IsImageFileName(std::string_view name) {
 }
 
 int WriteDxfFiles(const TJwwData& d, const TImageStore& images, TDxfOptions options, const std::string& path,
-                  TDxfLosses& losses) {
+                  TDxfLosses& losses, bool* placed) {
+  if (placed) *placed = false;
   options.ImageEntries.clear();
   options.Images.clear();
   for (const TBindImageType& e : images.BoundImages) options.ImageEntries.push_back(e.FileName);
@@ -81,7 +82,11 @@ int WriteDxfFiles(const TJwwData& d, const TImageStore& images, TDxfOptions opti
     if (const int err = folder.Place()) return err;
   }
   if (const int err = out.Commit()) {
-    folder.Unplace();
+    if (out.Placed()) {
+      if (placed) *placed = true;  // the new DXF stands: its images stay with it
+    } else {
+      folder.Unplace();
+    }
     return err;
   }
   return 0;

@@ -26,8 +26,10 @@ bool IsImageFileName(std::string_view name);
 // Writes the drawing, as the conversion left it, as a DXF file at `path`,
 // with the images it shows taken from the store's scratch files; what the
 // DXF cannot carry goes to `losses`. 0, or the system error number (a DXF
-// and a folder of images that stood there before are then untouched).
+// and a folder of images that stood there before are then untouched, unless
+// *placed is set: the new DXF took its name all the same,
+// TOutputFile::Placed, and its folder of images stays with it).
 [[nodiscard]] int WriteDxfFiles(const TJwwData& d, const TImageStore& images, TDxfOptions options,
-                                const std::string& path, TDxfLosses& losses);
+                                const std::string& path, TDxfLosses& losses, bool* placed = nullptr);
 
 }  // namespace quorvex

@@ -19,7 +19,8 @@ namespace quorvex {
 namespace {
 
 // Whether every entry of an open folder is a regular file whose name is
-// accepted. 0, or ENOTEMPTY (or the error met while reading the folder).
+// accepted. 0, or ENOTEMPTY (or the error met while reading the folder or
+// looking at an entry).
 int HoldsOnly(int folderFd, bool (*replaceable)(std::string_view name)) {
   const int listFd = ::dup(folderFd);
   if (listFd < 0) return errno;
@@ -34,7 +35,11 @@ int HoldsOnly(int folderFd, bool (*replaceable)(std::string_view name)) {
     const std::string_view name = e->d_name;
     if (name == "." || name == "..") continue;
     struct stat st;
-    if (::fstatat(folderFd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode) || !replaceable(name)) {
+    if (const int err = LookAt(folderFd, e->d_name, st)) {
+      result = err;
+      break;
+    }
+    if (!S_ISREG(st.st_mode) || !replaceable(name)) {
       result = ENOTEMPTY;
       break;
     }
@@ -69,7 +74,7 @@ int RenameNew(int parentFd, const std::string& from, const std::string& to) {
   if (FileOps().RenameAt(parentFd, from.c_str(), parentFd, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
   if (errno != EINVAL && errno != ENOSYS) return errno;
   struct stat st;
-  if (::fstatat(parentFd, to.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) return EEXIST;
+  if (const int look = LookAt(parentFd, to.c_str(), st); look != ENOENT) return look == 0 ? EEXIST : look;
   return FileOps().RenameAt(parentFd, from.c_str(), parentFd, to.c_str(), 0) == 0 ? 0 : errno;
 }
 
@@ -104,19 +109,22 @@ int TOutputFolder::Open(const std::string& path, bool (*replaceable)(std::string
   if (parentFd_ < 0) return errno;
 
   struct stat st;
-  if (::fstatat(parentFd_, leaf_.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+  const int look = LookAt(parentFd_, leaf_.c_str(), st);
+  if (look == 0) {
     if (!S_ISDIR(st.st_mode)) return ENOTDIR;
     oldFd_ = FileOps().OpenAt(parentFd_, leaf_.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC, 0);
     if (oldFd_ < 0) return errno;
     if (const int err = HoldsOnly(oldFd_, replaceable)) return err;
     replacing_ = true;
-  } else if (errno != ENOENT) {
-    return errno;
+  } else if (look != ENOENT) {
+    return look;
   }
   SweepOnce(parentFd_, TLeftover::kScratchFolder);
   // A new folder of files anyone may read, as a new output file; one that
-  // replaces a folder takes its mode when it takes its place.
-  oldMode_ = replacing_ ? st.st_mode & 07777 : 0;
+  // replaces a folder of this user's takes its permission bits when it
+  // takes its place (never set-user-ID, set-group-ID or sticky).
+  lendsMode_ = replacing_ && st.st_uid == ::geteuid();
+  oldMode_ = st.st_mode & 0777;
   return MakeOwnFolder(parentFd_, 0777, newName_, newFd_, newSlot_);
 }
 
@@ -133,7 +141,7 @@ int TOutputFolder::Add(const std::string& name, const void* data, size_t size) {
 
 int TOutputFolder::Place() {
   if (placed_ || newFd_ < 0) return placed_ ? 0 : EBADF;
-  if (replacing_ && FileOps().Fchmod(newFd_, oldMode_) != 0) return errno;
+  if (lendsMode_ && FileOps().Fchmod(newFd_, oldMode_) != 0) return errno;
   if (FileOps().Fsync(newFd_) != 0) return errno;
   TInterruptsHeld held;
   // The folder that stands there is locked while it is kept under a name

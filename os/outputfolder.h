@@ -50,7 +50,8 @@ class TOutputFolder {
   int newFd_ = -1;        // holds its lock
   int newSlot_ = -1;      // its entry in the removal on interrupt
   bool replacing_ = false;  // a folder stands at the name
-  unsigned oldMode_ = 0;    // its permission bits
+  bool lendsMode_ = false;  // it is this user's: its permission bits go to the new one
+  unsigned oldMode_ = 0;
   std::string oldName_;   // once placed: the name the replaced folder has now
   int oldFd_ = -1;        // the replaced folder, locked while it is kept
   int oldSlot_ = -1;      // its entry in the removal on interrupt

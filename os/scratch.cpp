@@ -43,11 +43,15 @@ int MakeOwnFolder(int baseFd, unsigned mode, std::string& name, int& fd, int& sl
       ReleaseCleanup(reserved);
       return err;
     }
-    if (own < 0 || !LockNew(baseFd, made, own)) {
-      // A sweeper removed it already, or has it and removes it.
+    const int locked = own < 0 ? EAGAIN : LockNew(baseFd, made, own);
+    if (locked != 0) {
+      // A sweeper removed it already, or has it and removes it; or it
+      // cannot be looked at, and goes again, empty as it was made.
       if (own >= 0) ::close(own);
       ReleaseCleanup(reserved);
-      continue;
+      if (locked == EAGAIN) continue;
+      FileOps().UnlinkAt(baseFd, made.c_str(), AT_REMOVEDIR);
+      return locked;
     }
     name = made;
     fd = own;
@@ -84,9 +88,9 @@ int TScratchFolder::CreateInFirst(const std::vector<std::string>& bases) {
 
 void TScratchFolder::Remove() {
   if (fd_ >= 0) {
-    // Once more when the first removal fails: a disk that failed for a
-    // moment, or a file that came in meanwhile.
-    for (int tries = 0; tries < 2; ++tries) {
+    // Again when a removal fails: a disk that failed for a moment (twice,
+    // as it may), or a file that came in meanwhile.
+    for (int tries = 0; tries < 3; ++tries) {
       EmptyFolder(fd_);
       if (FileOps().UnlinkAt(baseFd_, name_.c_str(), AT_REMOVEDIR) == 0) break;
     }

@@ -168,27 +168,20 @@ void TDxfWriter::Survey() {
   // The definitions in use, each a block.
   const std::span<const TEntJwwBlockDef> defs = d_.Definitions();
   blockNames_.SizeFor(defs.size());
-  blockOfDef_.assign(defs.size(), -1);
-  dimensionBase_.assign(defs.size(), 0);
+  blockName_.assign(defs.size(), std::string());
   for (size_t i = 0; i < defs.size(); ++i) {
     if (!defs[i].Used) continue;
     bool changed = false;
-    TBlock b;
-    b.Def = static_cast<int32_t>(i);
-    b.Name = blockNames_.Take(ToUtf8(defs[i].Name), "block", changed);
+    blockName_[i] = blockNames_.Take(ToUtf8(defs[i].Name), "block", changed);
     losses_.Names += changed;
-    blockOfDef_[i] = static_cast<int32_t>(blocks_.size());
-    blocks_.push_back(std::move(b));
   }
 
   blockNames_ = TTableNames();  // given back: a drawing may have a million definitions
   // What the entities use: layers, line types, fonts, dimension blocks.
   SurveyStore(d_, ItemsOf(d_, d_.Header.EntityCount), true);
-  for (size_t i = 0; i < defs.size(); ++i) {
-    if (blockOfDef_[i] < 0) continue;
-    dimensionBase_[i] = static_cast<int32_t>(dimensionBlocks_) + 1;
-    SurveyStore(defs[i], ItemsOf(defs[i], defs[i].EntityCount), false);
-  }
+  modelDimensions_ = static_cast<int32_t>(dimensionBlocks_);
+  for (size_t i = 0; i < defs.size(); ++i)
+    if (!blockName_[i].empty()) SurveyStore(defs[i], ItemsOf(defs[i], defs[i].EntityCount), false);
 
   // The writing layer is the current one.
   int group = d_.Header.WriteLayerGroup;
@@ -214,7 +207,8 @@ void TDxfWriter::Survey() {
 
   for (TLineType& t : lineTypes_) t.Handle = NewHandle();
   for (TTextStyle& s : textStyles_) s.Handle = NewHandle();
-  for (TBlock& b : blocks_) b.Record = NewHandle(), b.Begin = NewHandle(), b.End = NewHandle();
+  firstDefinitionHandle_ = nextHandle_;
+  nextHandle_ += 3 * static_cast<uint64_t>(defs.size());
   firstDimensionHandle_ = nextHandle_;
   nextHandle_ += 3 * static_cast<uint64_t>(dimensionBlocks_);
   for (const TDxfImage& image : o_.Images) {
@@ -304,7 +298,7 @@ void TDxfWriter::SurveyStore(const TEntJwwStore& s, size_t items, bool model) {
         if (!StartsWithImageMark(r.Text)) TextStyleOf(r.FontName);
       } else if constexpr (std::is_same_v<R, TEntJwwBlockRef>) {
         const int32_t def = index_.Find(r.BlockNumber);
-        if (def < 0 || blockOfDef_[static_cast<size_t>(def)] < 0) onOwnLayer = false;  // not written
+        if (def < 0 || blockName_[static_cast<size_t>(def)].empty()) onOwnLayer = false;  // not written
       } else if constexpr (std::is_same_v<R, TEntJwwDimension>) {
         ++dimensionBlocks_;
         entityHandles_ += kHandlesPerDimension;
@@ -369,7 +363,7 @@ void TDxfWriter::Extents() {
   // in the drawing's list it hangs from.
   for (size_t node = 0; node < d_.BlockTree.size(); ++node) {
     const int32_t def = d_.BlockTree[node].DefIndex;
-    if (def < 0 || static_cast<size_t>(def) >= blockOfDef_.size() || blockOfDef_[def] < 0) continue;
+    if (def < 0 || static_cast<size_t>(def) >= blockName_.size() || blockName_[static_cast<size_t>(def)].empty()) continue;
     size_t top = node;
     while (d_.BlockTree[top].Parent >= 0) top = static_cast<size_t>(d_.BlockTree[top].Parent);
     const uint16_t group = d_.BlockTreeInsertion(top).LayerGroup;
@@ -568,7 +562,9 @@ void TDxfWriter::WriteTables() {
 
   // Block records: model space, paper space, the definitions in use and
   // the dimensions' blocks.
-  TableHead("BLOCK_RECORD", kBlockRecordTable, 2 + blocks_.size() + static_cast<size_t>(dimensionBlocks_));
+  size_t definitions = 0;
+  for (const std::string& name : blockName_) definitions += !name.empty();
+  TableHead("BLOCK_RECORD", kBlockRecordTable, 2 + definitions + static_cast<size_t>(dimensionBlocks_));
   auto blockRecord = [&](uint64_t handle, const std::string& name, uint64_t layout) {
     record("BLOCK_RECORD", handle, kBlockRecordTable, "AcDbBlockTableRecord");
     out_.Str(2, name);
@@ -577,7 +573,11 @@ void TDxfWriter::WriteTables() {
   };
   blockRecord(kModelRecord, "*Model_Space", kModelLayout);
   blockRecord(kPaperRecord, "*Paper_Space", kPaperLayout);
-  for (const TBlock& b : blocks_) blockRecord(b.Record, b.Name, 0);
+  for (size_t def = 0; def < blockName_.size(); ++def) {
+    if (blockName_[def].empty()) continue;
+    const TBlock b = DefinitionBlock(def);
+    blockRecord(b.Record, b.Name, 0);
+  }
   for (int32_t n = 1; n <= dimensionBlocks_; ++n) {
     const TBlock b = DimensionBlock(n);
     blockRecord(b.Record, b.Name, 0);
@@ -595,6 +595,11 @@ void TDxfWriter::BlockBegin(const TBlock& b, const std::string& name) {
   out_.Point(10, 0, 0);
   out_.Str(3, name);
   out_.Raw("  1\n\n");
+}
+
+TDxfWriter::TBlock TDxfWriter::DefinitionBlock(size_t def) const {
+  const uint64_t first = firstDefinitionHandle_ + 3 * static_cast<uint64_t>(def);
+  return {static_cast<int32_t>(def), blockName_[def], first, first + 1, first + 2};
 }
 
 TDxfWriter::TBlock TDxfWriter::DimensionBlock(int32_t number) const {
@@ -617,25 +622,30 @@ void TDxfWriter::WriteBlocks() {
   BlockEnd(model);
   BlockBegin(paper, "*Paper_Space");
   BlockEnd(paper);
-  // The definitions in their own units.
-  for (const TBlock& b : blocks_) {
-    const TEntJwwBlockDef& def = d_.BlockDefs[static_cast<size_t>(b.Def)];
+  // The definitions in their own units. Their dimensions' blocks are
+  // numbered after those of the drawing's own list, definition by
+  // definition.
+  int32_t dimension = modelDimensions_ + 1;
+  for (size_t def = 0; def < blockName_.size(); ++def) {
+    if (blockName_[def].empty()) continue;
+    const TBlock b = DefinitionBlock(def);
+    const TEntJwwBlockDef& store = d_.BlockDefs[def];
     BlockBegin(b, b.Name);
     TSpace space;
     space.Owner = b.Record;
-    int32_t dimension = dimensionBase_[static_cast<size_t>(b.Def)];
-    WriteStore(def, ItemsOf(def, def.EntityCount), space, dimension);
+    WriteStore(store, ItemsOf(store, store.EntityCount), space, dimension);
     BlockEnd(b);
   }
   // The dimensions' blocks: those of the drawing's own dimensions where
   // the dimensions stand (at their scale), then those of the definitions.
   TSpace model_space;
   model_space.GroupScales = true;
-  int32_t dimension = 1;
+  dimension = 1;
   WriteDimensionBlocks(d_, ItemsOf(d_, d_.Header.EntityCount), model_space, dimension);
-  for (const TBlock& b : blocks_) {
-    const TEntJwwBlockDef& def = d_.BlockDefs[static_cast<size_t>(b.Def)];
-    WriteDimensionBlocks(def, ItemsOf(def, def.EntityCount), TSpace(), dimension);
+  for (size_t def = 0; def < blockName_.size(); ++def) {
+    if (blockName_[def].empty()) continue;
+    const TEntJwwBlockDef& store = d_.BlockDefs[def];
+    WriteDimensionBlocks(store, ItemsOf(store, store.EntityCount), TSpace(), dimension);
   }
   out_.Raw("  0\nENDSEC\n");
 }

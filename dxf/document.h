@@ -90,8 +90,10 @@ class TDxfWriter {
   void TableHead(const char* name, uint64_t handle, size_t entries);
   void BlockBegin(const TBlock& b, const std::string& name);
   void BlockEnd(const TBlock& b);
-  // The block of the dimension of this number (from 1).
+  // The block of the dimension of this number (from 1), and that of a
+  // definition in use.
   TBlock DimensionBlock(int32_t number) const;
+  TBlock DefinitionBlock(size_t def) const;
 
   // ---- entities (entities.cpp) ----
   // Writes the first `items` entities of a store's order list; value
@@ -140,13 +142,16 @@ class TDxfWriter {
   std::map<std::string, int> textStyleOfFont_;
   JwwString lastFont_;
   int lastTextStyle_ = 0;
-  std::vector<TBlock> blocks_;       // the definitions in use
-  std::vector<int32_t> blockOfDef_;  // by definition index: index into blocks_, -1 not written
+  // The name of each definition's block, by index; empty for a definition
+  // not in use (not written). Its handles are three in a row from
+  // firstDefinitionHandle_ + 3 * index on.
+  std::vector<std::string> blockName_;
+  uint64_t firstDefinitionHandle_ = 0;
+  int32_t modelDimensions_ = 0;  // the dimension blocks of the drawing's own list
   // The dimensions' blocks, "*D1" on, each with three handles in a row
   // from the first one's on (there can be as many as entities).
   int64_t dimensionBlocks_ = 0;
   uint64_t firstDimensionHandle_ = 0;
-  std::vector<int32_t> dimensionBase_;  // by definition index: the number of its first dimension block
   std::vector<TImageDef> imageDefs_;  // by index into o_.Images
   std::vector<double> groupScale_;    // 16
 

@@ -357,7 +357,7 @@ void TDxfWriter::Hatch(const TEntJwwSolid& so, const TSpace& sp, uint32_t rgb) {
 
 void TDxfWriter::Entity(const TEntJwwBlockRef& r, const TSpace& sp) {
   const int32_t def = index_.Find(r.BlockNumber);
-  if (def < 0 || static_cast<size_t>(def) >= blockOfDef_.size() || blockOfDef_[static_cast<size_t>(def)] < 0) {
+  if (def < 0 || static_cast<size_t>(def) >= blockName_.size() || blockName_[static_cast<size_t>(def)].empty()) {
     ++losses_.Insertions;
     return;
   }
@@ -369,7 +369,7 @@ void TDxfWriter::Entity(const TEntJwwBlockRef& r, const TSpace& sp) {
   const double s = ScaleOf(r, sp);
   Begin("INSERT", sp, r, TLook());
   out_.Raw("100\nAcDbBlockReference\n");
-  out_.Str(2, blocks_[static_cast<size_t>(blockOfDef_[static_cast<size_t>(def)])].Name);
+  out_.Str(2, blockName_[static_cast<size_t>(def)]);
   out_.Point(10, r.RefX * s, r.RefY * s);
   out_.Real(41, r.ScaleX * s);
   out_.Real(42, r.ScaleY * s);

@@ -70,7 +70,32 @@ std::string NameKey(std::string_view name) {
 uint64_t TTableNames::Hash(std::string_view name) {
   uint64_t h = 14695981039346656037ull;  // FNV-1a
   for (unsigned char c : NameKey(name)) h = (h ^ c) * 1099511628211ull;
-  return h;
+  return h != 0 ? h : 1;  // 0 marks an empty slot
+}
+
+void TTableNames::SizeFor(size_t names) {
+  if (slots_.size() >= 2 * names) return;
+  std::vector<uint64_t> old;
+  old.swap(slots_);
+  size_t size = 16;
+  while (size < 2 * names) size *= 2;
+  slots_.assign(size, 0);
+  count_ = 0;
+  for (uint64_t h : old)
+    if (h != 0) Insert(h);
+}
+
+bool TTableNames::Insert(uint64_t hash) {
+  if (2 * (count_ + 1) > slots_.size()) SizeFor(count_ + 1);
+  const size_t mask = slots_.size() - 1;
+  for (size_t at = hash & mask;; at = (at + 1) & mask) {
+    if (slots_[at] == hash) return false;
+    if (slots_[at] == 0) {
+      slots_[at] = hash;
+      ++count_;
+      return true;
+    }
+  }
 }
 
 std::string TTableNames::Take(std::string_view wanted, std::string_view fallback, bool& changed) {
@@ -78,7 +103,7 @@ std::string TTableNames::Take(std::string_view wanted, std::string_view fallback
   changed = name != wanted || name.empty();
   if (name.empty()) name = fallback;
   std::string chosen = name;
-  for (int n = 2; !taken_.insert(Hash(chosen)).second; ++n) {
+  for (int n = 2; !Insert(Hash(chosen)); ++n) {
     chosen = name + "~" + std::to_string(n);
     changed = true;
   }

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <unordered_set>
+#include <vector>
 
 namespace quorvex {
 
@@ -20,15 +20,15 @@ std::string AllowedTableName(std::string_view name);
 std::string NameKey(std::string_view name);
 
 // The names of one table, handed out once each. Only a 64-bit hash of
-// each name's key is kept (a drawing may have a million definitions): two
-// names whose keys hash alike, which no drawing of this world holds, would
-// give the second a changed name.
+// each name's key is kept, in a table of its own (a drawing may have a
+// million definitions): two names whose keys hash alike, which no drawing
+// of this world holds, would give the second a changed name.
 class TTableNames {
  public:
   // Room for this many names.
-  void SizeFor(size_t names) { taken_.reserve(names); }
+  void SizeFor(size_t names);
   // Keeps a name for an entry this program makes itself.
-  void Reserve(std::string_view name) { taken_.insert(Hash(name)); }
+  void Reserve(std::string_view name) { Insert(Hash(name)); }
   // The name an entry gets for the name it asks for: that name, or, when
   // it holds a character no name may hold, is empty or is taken, a name
   // changed as little as will do ("name~2", "name~3", ...; an empty one
@@ -37,8 +37,11 @@ class TTableNames {
 
  private:
   static uint64_t Hash(std::string_view name);
+  // Adds a hash; false when it is there already.
+  bool Insert(uint64_t hash);
 
-  std::unordered_set<uint64_t> taken_;
+  std::vector<uint64_t> slots_;  // open addressing; 0 is an empty slot
+  size_t count_ = 0;
 };
 
 }  // namespace quorvex

@@ -162,8 +162,20 @@ class TDxfWriter {
 
   TBox extents_;
   std::string text_;  // scratch for strings
-  uint32_t lastRgb_ = kNoColor;
-  int lastAci_ = 7;
+  // The groups of an entity's look (Begin), by layer, colour, width, line
+  // type and line type scale.
+  struct TLookKey {
+    const std::string* Layer = nullptr;
+    uint32_t Rgb = 0;
+    int Lineweight = 0, LineType = 0;
+    double Scale = 0;
+    auto operator<=>(const TLookKey&) const = default;
+  };
+  std::map<TLookKey, std::string> lookGroups_;
+  TLookKey lastLookKey_;
+  const std::string* lastLookGroups_ = nullptr;
+  uint64_t lastOwner_ = 0;  // the owner's group, as written last
+  std::string ownerGroup_;
   double lastWidth_ = -1;
   int lastLineweight_ = 0;
 };

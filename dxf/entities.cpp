@@ -4,6 +4,7 @@
 // SOLID, round ones as a filled HATCH; insertions as INSERT; dimensions as
 // DIMENSION with a block of their own that holds what the drawing draws.
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <numbers>
 
@@ -112,22 +113,43 @@ uint64_t TDxfWriter::Begin(std::string_view kind, const TSpace& sp, const TEntJw
   const uint64_t handle = NewHandle();
   out_.Str(0, kind);
   out_.Handle(5, handle);
-  out_.Handle(330, sp.Owner);
-  out_.Raw("100\nAcDbEntity\n");
-  out_.Str(8, LayerOf(c, sp, temporaryLayer));
-  if (look.LineType >= 0) out_.Str(6, lineTypes_[static_cast<size_t>(look.LineType)].Name);
-  if (look.Rgb != kNoColor) {
-    if (look.Rgb != lastRgb_) lastRgb_ = look.Rgb, lastAci_ = NearestAci(look.Rgb);
-    out_.Int(62, lastAci_);
+  if (sp.Owner != lastOwner_ || ownerGroup_.empty()) {
+    lastOwner_ = sp.Owner;
+    char hex[20];
+    const char* end = std::to_chars(hex, hex + sizeof hex, sp.Owner, 16).ptr;
+    ownerGroup_ = "330\n";
+    for (const char* p = hex; p != end; ++p) ownerGroup_ += static_cast<char>(*p >= 'a' ? *p - 'a' + 'A' : *p);
+    ownerGroup_ += '\n';
   }
-  if (look.Lineweight >= 0) out_.Int(370, look.Lineweight);
+  out_.Raw(ownerGroup_);
+  // Layer, line type, colours, width and line type scale: the same for
+  // most entities in a row, written out once for each look.
+  const std::string& layer = LayerOf(c, sp, temporaryLayer);
   // Dashes are millimetres of the sheet: at real size they scale with the
   // entity.
-  if (look.LineType >= 0) {
-    const double scale = ScaleOf(c, sp);
-    if (scale != 1) out_.Real(48, scale);
+  const double scale = look.LineType >= 0 ? ScaleOf(c, sp) : 1;
+  const TLookKey key{&layer, look.Rgb, look.Lineweight, look.LineType, scale};
+  if (!(key == lastLookKey_)) {
+    lastLookKey_ = key;
+    const auto it = lookGroups_.find(key);
+    if (it != lookGroups_.end()) {
+      lastLookGroups_ = &it->second;
+    } else {
+      std::string g = "100\nAcDbEntity\n  8\n" + layer + "\n";
+      if (look.LineType >= 0) g += "  6\n" + lineTypes_[static_cast<size_t>(look.LineType)].Name + "\n";
+      if (look.Rgb != kNoColor) g += " 62\n" + std::to_string(NearestAci(look.Rgb)) + "\n";
+      if (look.Lineweight >= 0) g += "370\n" + std::to_string(look.Lineweight) + "\n";
+      if (scale != 1) {
+        char number[32];
+        g += " 48\n";
+        g.append(number, std::to_chars(number, number + sizeof number, scale).ptr);
+        g += "\n";
+      }
+      if (look.Rgb != kNoColor) g += "420\n" + std::to_string(look.Rgb) + "\n";
+      lastLookGroups_ = &lookGroups_.emplace(key, std::move(g)).first->second;
+    }
   }
-  if (look.Rgb != kNoColor) out_.Int(420, look.Rgb);
+  out_.Raw(*lastLookGroups_);
   return handle;
 }
 

@@ -56,7 +56,11 @@ void TDxfOut::Real(int code, double value) {
   char* const start = reinterpret_cast<char*>(w_.Room(48));
   if (!start) return;
   if (value == 0 || !std::isfinite(value)) value = 0;  // no "-0"
-  char* at = std::to_chars(PutCode(code, start), start + 48, value).ptr;
+  // A whole number below 100000 is written as the shortest form has it,
+  // its digits, the quicker way.
+  const bool whole = value > -100000 && value < 100000 && value == static_cast<double>(static_cast<int32_t>(value));
+  char* at = whole ? std::to_chars(PutCode(code, start), start + 48, static_cast<int32_t>(value)).ptr
+                   : std::to_chars(PutCode(code, start), start + 48, value).ptr;
   *at++ = '\n';
   End(start, at);
 }

@@ -462,9 +462,10 @@ void TDxfWriter::Dimension(const TEntJwwDimension& dim, const TSpace& sp, int32_
   const TEntJwwText& t = dim.ValueText;
   // The middle of the value text's box.
   const double angle = TurnDegrees(t.Angle) / kDegrees;
+  const double c = angle == 0 ? 1 : std::cos(angle), sn = angle == 0 ? 0 : std::sin(angle);
   const double length = std::hypot(t.EndX - t.StartX, t.EndY - t.StartY);
-  const double midX = t.StartX + std::cos(angle) * length / 2 - std::sin(angle) * t.SizeY / 2;
-  const double midY = t.StartY + std::sin(angle) * length / 2 + std::cos(angle) * t.SizeY / 2;
+  const double midX = t.StartX + c * length / 2 - sn * t.SizeY / 2;
+  const double midY = t.StartY + sn * length / 2 + c * t.SizeY / 2;
   Begin("DIMENSION", sp, dim, FillLook(styles_.ColorOf(dim.PenColor)));
   out_.Raw("100\nAcDbDimension\n280\n0\n");
   out_.Str(2, DimensionBlock(number).Name);

@@ -56,11 +56,21 @@ void TDxfOut::Real(int code, double value) {
   char* const start = reinterpret_cast<char*>(w_.Room(48));
   if (!start) return;
   if (value == 0 || !std::isfinite(value)) value = 0;  // no "-0"
-  // A whole number below 100000 is written as the shortest form has it,
-  // its digits, the quicker way.
-  const bool whole = value > -100000 && value < 100000 && value == static_cast<double>(static_cast<int32_t>(value));
-  char* at = whole ? std::to_chars(PutCode(code, start), start + 48, static_cast<int32_t>(value)).ptr
-                   : std::to_chars(PutCode(code, start), start + 48, value).ptr;
+  // A whole number is written as the shortest form has it, its digits
+  // (unless the exponent form is shorter), the quicker way.
+  char* at = PutCode(code, start);
+  if (value > -1e15 && value < 1e15 && value == std::trunc(value)) {
+    const int64_t whole = static_cast<int64_t>(value);
+    int64_t rest = whole < 0 ? -whole : whole;
+    int digits = 1, zeros = 0;
+    for (int64_t v = rest; v >= 10; v /= 10) ++digits;
+    while (rest != 0 && rest % 10 == 0) rest /= 10, ++zeros;
+    const int significant = digits - zeros;
+    const int exponent = (significant > 1 ? significant + 1 : significant) + (digits - 1 >= 100 ? 5 : 4);
+    at = exponent < digits ? std::to_chars(at, start + 48, value).ptr : std::to_chars(at, start + 48, whole).ptr;
+  } else {
+    at = std::to_chars(at, start + 48, value).ptr;
+  }
   *at++ = '\n';
   End(start, at);
 }

@@ -1,6 +1,7 @@
 // The DXF writer: the file's structure, real size and the sheet, layers,
 // colours and line types, each kind of entity against the drawing it comes
 // from, what cannot be carried, and the image files beside the DXF.
+#include <charconv>
 #include <cmath>
 #include <filesystem>
 #include <numbers>
@@ -11,6 +12,7 @@
 #include "dxf/colors.h"
 #include "dxf/dxf.h"
 #include "dxf/names.h"
+#include "dxf/out.h"
 #include "dxf_cases.h"
 #include "dxf_util.h"
 #include "explode/explode.h"
@@ -553,6 +555,23 @@ TEST(Dxf, WhatCannotBeCarriedIsCountedAndNamesAreMadeValid) {
   size_t images = 0;
   for (const TDxfObject& o : w.File.Objects) images += o.Kind == "IMAGE";
   EXPECT_EQ(images, 1u);
+}
+
+TEST(Dxf, RealsAreWrittenInTheShortestFormThatReadsBack) {
+  // Whole numbers take a quicker way: it must give what std::to_chars gives
+  // (digits, or the exponent form where that is shorter).
+  std::vector<double> values = {0.5, 1e-7, 1.0 / 3, 1e20, -1e15, 9.999999999999999e14, 123456.75};
+  for (double v = 1; v < 1e15; v *= 10)
+    for (double k : {1.0, 2.0, 12.0, 120.0, 1200.0, 123456.0, 99999.0})
+      for (double w : {v * k, -v * k, v * k + 1, v * k - 1}) values.push_back(w);
+  for (double v : values) {
+    TArchiveWriter w;
+    TDxfOut(w).Real(10, v);
+    const std::vector<uint8_t> bytes = w.Data();
+    char want[64] = " 10\n";
+    *std::to_chars(want + 4, want + 60, v).ptr = '\n';
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()), std::string(want)) << v;
+  }
 }
 
 TEST(Dxf, NumbersAreWrittenWithAPointWhateverTheLocale) {

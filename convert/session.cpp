@@ -3,8 +3,10 @@
 
 #include <cerrno>
 #include <new>
+#include <string_view>
 #include <vector>
 
+#include "jww/jwwtype.h"
 #include "os/fdio.h"
 
 namespace quorvex {
@@ -12,7 +14,36 @@ namespace {
 
 bool IsRegularFile(const std::string& path) { return RegularFileSize(path).has_value(); }
 
+// Whether the regular file at the path begins with a drawing's signature.
+bool BeginsWithSignature(const std::string& path) {
+  TFd fd;
+  uint64_t size = 0;
+  if (OpenRegularFile(path, true, fd, size) != 0 || size < kSignature.size()) return false;
+  char head[16];
+  size_t got = 0;
+  return ReadSome(fd.Get(), head, kSignature.size(), got) == 0 && got == kSignature.size() &&
+         std::string_view(head, got) == kSignature;
+}
+
 }  // namespace
+
+TInputNameCheck CheckInputName(const std::string& path) {
+  TInputNameCheck check;
+  if (path.empty()) {
+    check.Problem = TInputNameProblem::kEmpty;
+  } else if (LowerExtension(path) != ".jww") {
+    check.Problem = TInputNameProblem::kNotJww;
+    check.BeginsLikeADrawing = BeginsWithSignature(path);
+  } else {
+    TFd fd;
+    uint64_t size = 0;
+    if (const int err = OpenRegularFile(path, true, fd, size)) {
+      check.Problem = TInputNameProblem::kCannotOpen;
+      check.ErrorNumber = err;
+    }
+  }
+  return check;
+}
 
 std::string LowerCasePath(const std::string& s) {
   std::string out = s;

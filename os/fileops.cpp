@@ -18,6 +18,7 @@ class TSystemFileOps final : public TFileOps {
     return ::openat(dirFd, path, flags, static_cast<mode_t>(mode));
   }
   long Write(int fd, const void* data, size_t size) override { return ::write(fd, data, size); }
+  int Ftruncate(int fd, unsigned long long size) override { return ::ftruncate(fd, static_cast<off_t>(size)); }
   int Fsync(int fd) override { return ::fsync(fd); }
   int Fdatasync(int fd) override { return ::fdatasync(fd); }
   int LinkAt(int oldDirFd, const char* oldPath, int newDirFd, const char* newPath, int flags) override {
@@ -69,6 +70,9 @@ class TRetryingFileOps final : public TFileOps {
   }
   long Write(int fd, const void* data, size_t size) override {
     return Again([&] { return InUse().Write(fd, data, size); });
+  }
+  int Ftruncate(int fd, unsigned long long size) override {
+    return Again([&] { return InUse().Ftruncate(fd, size); });
   }
   int Fsync(int fd) override { return Again([&] { return InUse().Fsync(fd); }); }
   int Fdatasync(int fd) override { return Again([&] { return InUse().Fdatasync(fd); }); }

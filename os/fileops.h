@@ -1,9 +1,9 @@
 // The one way the program changes files and folders: every call that
-// opens, creates, writes, syncs, links, renames or removes a file, changes
-// its mode or owner, closes a file written, or makes or removes a folder
-// goes through FileOps(). The system's own calls sit behind it; a test puts
-// a double in its place that fails chosen calls, so that every failure of
-// the disk is a tested outcome. (Nothing here truncates a file.)
+// opens, creates, writes, truncates, syncs, links, renames or removes a
+// file, changes its mode or owner, closes a file written, or makes or
+// removes a folder goes through FileOps(). The system's own calls sit
+// behind it; a test puts a double in its place that fails chosen calls, so
+// that every failure of the disk is a tested outcome.
 //
 // Each call returns what the system call returns, with errno set on
 // failure. Calls that only look (stat, read, lock, list a folder) go to the
@@ -27,7 +27,8 @@ enum TFileOpKind : unsigned {
   kOpRemoveFolder = 1u << 8,
   kOpChangeOwner = 1u << 9,   // fchmod, fchown
   kOpClose = 1u << 10,        // closing a file that was written
-  kOpAll = (1u << 11) - 1,
+  kOpTruncate = 1u << 11,     // ftruncate
+  kOpAll = (1u << 12) - 1,
 };
 
 class TFileOps {
@@ -36,6 +37,7 @@ class TFileOps {
   // openat(2); the kind is kOpCreate with O_CREAT or O_TMPFILE, else kOpOpen.
   virtual int OpenAt(int dirFd, const char* path, int flags, unsigned mode) = 0;
   virtual long Write(int fd, const void* data, size_t size) = 0;
+  virtual int Ftruncate(int fd, unsigned long long size) = 0;
   virtual int Fsync(int fd) = 0;
   virtual int Fdatasync(int fd) = 0;
   virtual int LinkAt(int oldDirFd, const char* oldPath, int newDirFd, const char* newPath, int flags) = 0;

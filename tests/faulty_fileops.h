@@ -19,6 +19,7 @@ class TPassingFileOps : public quorvex::TFileOps {
  public:
   int OpenAt(int d, const char* p, int f, unsigned m) override { return Real().OpenAt(d, p, f, m); }
   long Write(int fd, const void* data, size_t size) override { return Real().Write(fd, data, size); }
+  int Ftruncate(int fd, unsigned long long size) override { return Real().Ftruncate(fd, size); }
   int Fsync(int fd) override { return Real().Fsync(fd); }
   int Fdatasync(int fd) override { return Real().Fdatasync(fd); }
   int LinkAt(int od, const char* op, int nd, const char* np, int f) override {
@@ -68,6 +69,9 @@ class TFaultyFileOps : public TPassingFileOps {
     if (size < 2) return Real().Write(fd, data, size);  // nothing shorter to give
     injected_.fetch_add(1);
     return Real().Write(fd, data, size / 2);
+  }
+  int Ftruncate(int fd, unsigned long long size) override {
+    return Fails(quorvex::kOpTruncate) ? Failed() : Real().Ftruncate(fd, size);
   }
   int Fsync(int fd) override { return Fails(quorvex::kOpSync) ? Failed() : Real().Fsync(fd); }
   int Fdatasync(int fd) override { return Fails(quorvex::kOpSync) ? Failed() : Real().Fdatasync(fd); }

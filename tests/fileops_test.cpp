@@ -2,6 +2,8 @@
 // call of the chosen kinds is counted, and the call chosen fails as a disk
 // would make it fail.
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -15,6 +17,7 @@
 #include "convert/batch.h"
 #include "convert/picture.h"
 #include "convert/session.h"
+#include "os/inplacefile.h"
 #include "os/outputfile.h"
 #include "faulty_fileops.h"
 #include "writer_util.h"
@@ -342,6 +345,70 @@ TEST_F(FaultyFiles, AFileThatTookTheOutputsNameMeanwhileIsNotLeftBehind) {
   ASSERT_TRUE(other.Done()) << "the output was never kept";
   EXPECT_EQ(ReadFile(out), expected);
   ExpectNothingLeft();
+}
+
+// A write that takes part of its bytes, then a disk that is full.
+class TFullHalfway : public TPassingFileOps {
+ public:
+  long Write(int fd, const void* data, size_t size) override {
+    if (writes_++ == 0) return Real().Write(fd, data, size / 2);
+    errno = ENOSPC;
+    return -1;
+  }
+
+ private:
+  int writes_ = 0;
+};
+
+// A thumbnail service makes the picture's file and holds it open: every
+// call of writing into it fails in turn. It stays the same file and holds
+// the whole picture, or nothing (or, when nothing could be done to it,
+// what it held), never a part of the picture.
+TEST_F(FaultyFiles, WritingIntoTheCallersFileLeavesItWholeOrEmpty) {
+  const std::string png = tmp.File("thumb.png");
+  WriteFile(png, old);
+  TFd held(::open(png.c_str(), O_RDWR | O_CLOEXEC));
+  ASSERT_TRUE(held.Valid());
+  struct stat made{};
+  ASSERT_EQ(::fstat(held.Get(), &made), 0);
+  const std::vector<uint8_t> picture = Pattern(200000, 3);
+  // What the caller reads through its descriptor, and whether the name
+  // still leads to its file.
+  const auto seen = [&] {
+    std::vector<uint8_t> bytes(picture.size() + 10);
+    const ssize_t n = ::pread(held.Get(), bytes.data(), bytes.size(), 0);
+    bytes.resize(n > 0 ? static_cast<size_t>(n) : 0);
+    return bytes;
+  };
+  const auto same = [&] {
+    struct stat now{};
+    return ::stat(png.c_str(), &now) == 0 && now.st_ino == made.st_ino && now.st_dev == made.st_dev;
+  };
+  const auto reset = [&] {
+    ASSERT_EQ(::ftruncate(held.Get(), 0), 0);
+    ASSERT_EQ(::pwrite(held.Get(), old.data(), old.size(), 0), static_cast<ssize_t>(old.size()));
+  };
+  for (const TFault& fault : Faults()) {
+    Walk(fault, [&] {
+      reset();
+      return WriteFileInPlace(png, picture.data(), picture.size()) == 0;
+    }, [&](bool done) {
+      EXPECT_TRUE(same());
+      const std::vector<uint8_t> now = seen();
+      if (done) EXPECT_EQ(now, picture);
+      else EXPECT_TRUE(now.empty() || now == old || now == picture) << now.size() << " bytes";
+    });
+  }
+  // Full after half the picture was written: emptied again.
+  reset();
+  TFullHalfway full;
+  {
+    TFileOpsInPlace inPlace(full);
+    EXPECT_EQ(WriteFileInPlace(png, picture.data(), picture.size()), ENOSPC);
+  }
+  EXPECT_TRUE(same());
+  EXPECT_EQ(seen().size(), 0u);
+  EXPECT_EQ(Names(tmp.Path()), (std::set<std::string>{"in.jww", "out.jww", "scratch", "thumb.png"}));
 }
 
 }  // namespace

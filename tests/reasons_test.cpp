@@ -65,7 +65,8 @@ TEST(ReadReasons, EachFailureNamesThePartTheByteAndTheProblem) {
   cases.push_back({"impossible count", ByteBuilder().Append(header).Count(0x7FFFFFFF).Count(0).Bytes(),
                    TReadProblem::kImpossibleCount, TReadPart::kEntityList, h, 0x7FFFFFFF});
   // Behind the count 139 bytes: room for 3 objects of the shortest kind (35
-  // bytes), not 4. Three are read, and the first tag names no class.
+  // bytes), not 4. A count of 4 is refused at the count; with 3 the reading
+  // starts and stops at the first tag, which names no class.
   for (uint32_t n : {4u, 3u}) {
     const bool impossible = n == 4;
     cases.push_back({"count at the limit", ByteBuilder().Append(header).Count(n).Raw(std::string(139, '\0')).Bytes(),

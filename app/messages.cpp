@@ -136,6 +136,11 @@ QString InputNameMessage(const QString& path, const quorvex::TInputNameCheck& ch
 QString WriteFailureMessage(const QString& output, const quorvex::TConvertResult& result) {
   const bool scratch = result.ReadError.IsWriteSide();
   const int error_number = result.ErrorNumber != 0 || !scratch ? result.ErrorNumber : result.ReadError.ErrorNumber;
+  if (result.OutputPlaced)
+    return IoErrorMessage(error_number) + QStringLiteral("\n図面は書き込みましたが、フォルダーを同期できませんでした: ") +
+           QFileInfo(output).fileName() +
+           QStringLiteral("\n元のファイルは新しい図面に置き換わっています（停電などでこの置き換えが失われることがあります）\n") +
+           SystemErrorText(error_number);
   QString text = IoErrorMessage(error_number) + QStringLiteral("\n図面を書き込めません: ") + QFileInfo(output).fileName();
   if (scratch)
     text += QLatin1Char('\n') + ReadFailureReason(result.ReadError);

@@ -28,7 +28,9 @@ QString InputNameMessage(const QString& path, const quorvex::TInputNameCheck& ch
 // An output that cannot be written: "I/O エラー (n)", the output file's name
 // and the system's own description of the error (in the user's language);
 // for a carried image that could not be put into the scratch folder, that
-// image and the byte of the input it came from too.
+// image and the byte of the input it came from too. When the complete new
+// drawing took the output's name all the same (the folder could not be
+// synced afterwards), it says so instead of "図面を書き込めません".
 QString WriteFailureMessage(const QString& output, const quorvex::TConvertResult& result);
 // The memory ran out: "メモリが足りないため変換できません: <file name>" and,
 // when it was while reading, where (ReadFailureReason).

@@ -12,8 +12,6 @@
 namespace quorvex {
 namespace {
 
-bool IsRegularFile(const std::string& path) { return RegularFileSize(path).has_value(); }
-
 // Whether the regular file at the path begins with a drawing's signature.
 bool BeginsWithSignature(const std::string& path) {
   TFd fd;
@@ -101,7 +99,9 @@ void TConversionSession::ResetConversion() {
 
 TConvertResult TConversionSession::ConvertDrawing(const std::string& input, const std::string& output) {
   TConvertResult result;
-  if (input.empty() || LowerExtension(input) != ".jww" || !IsRegularFile(input)) {
+  uint64_t inputSize = 0;
+  const int look = input.empty() ? ENOENT : RegularFileAt(input, inputSize);
+  if (input.empty() || LowerExtension(input) != ".jww" || NamesNoRegularFile(look)) {
     result.Code = crBadInput;
     return result;
   }
@@ -118,6 +118,14 @@ TConvertResult TConversionSession::ConvertDrawing(const std::string& input, cons
     return result;
   }
 
+  if (look != 0) {
+    // The file is there but cannot be looked at (a failing disk, a folder
+    // that may not be searched): it cannot be read, and the reason says why.
+    result.Code = crReadFailed;
+    result.ReadError.Problem = TReadProblem::kCannotOpen;
+    result.ReadError.ErrorNumber = look;
+    return result;
+  }
   ResetConversion();
   // However the conversion ends, the drawing and the scratch files of its
   // images go with it: a failed read or write leaves nothing for the next.
@@ -138,7 +146,8 @@ TConvertResult TConversionSession::ConvertDrawing(const std::string& input, cons
   int err = 0;
   try {
     result.Exploded = ExplodeDimensions(*Drawing);
-    err = Drawing->Write(output, Drawing->Header.Version, Fallbacks, ImageSwitchWrite ? &Images : nullptr);
+    err = Drawing->Write(output, Drawing->Header.Version, Fallbacks, ImageSwitchWrite ? &Images : nullptr,
+                         &result.OutputPlaced);
   } catch (const std::bad_alloc&) {
     err = ENOMEM;
   }

@@ -28,6 +28,10 @@ enum TConvertCode {
 struct TConvertResult {
   TConvertCode Code = crBadInput;
   int ErrorNumber = 0;        // system error number when Code is crWriteFailed
+  // crWriteFailed: the complete new drawing took the output's name all the
+  // same (the folder could not be synced, and the file it replaced could not
+  // be given its name back: TOutputFile::Placed).
+  bool OutputPlaced = false;
   TExplodeSummary Exploded;   // what the explode did (valid when Code is crDone)
   TReadError ReadError;       // why the read failed (Code crReadFailed, or crWriteFailed from a scratch file)
 };

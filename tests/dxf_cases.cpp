@@ -112,6 +112,13 @@ TJwwData DxfCaseDrawing(int32_t version) {
   TEntJwwText caret = MakeText(Ascii("x^2 = y", wide), On(0, 3));
   caret.StartX = 60, caret.StartY = 50;
   AddToDrawing(d, caret);
+  // A text longer than a DXF value's usual 255 characters (and than the
+  // writer's room for one group).
+  std::string longText;
+  while (longText.size() < 5000) longText += "long text " + std::to_string(longText.size()) + "; ";
+  TEntJwwText notes = MakeText(Ascii(longText.c_str(), wide), On(0, 3));
+  notes.StartX = 0, notes.StartY = 100;
+  AddToDrawing(d, notes);
   // Solids: a square, a triangle, one of its own colour, and the round
   // ones: a disc, a tilted ellipse, a sector and an outline.
   TEntJwwSolid square = MakeSolid();

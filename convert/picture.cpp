@@ -84,7 +84,7 @@ TPictureResult MakePicture(const std::string& input, const std::string& output, 
     options.Colors = colors;
     options.Images = &images;
     options.ImageBudget = ImageBudgetFor(inputSize);
-    TExplodeStart start;
+    TAppendStarts start;
     TSvgOptions svg;
     if (mode == TPictureMode::kPreview) {
       start = ExplodeStart(d);

@@ -31,7 +31,7 @@ inline std::string CheckOneInput(const uint8_t* data, size_t size, TImageStore& 
     // read too, with its reason.
     if (!error.Failed() || why.find(" byte ") == std::string::npos) problem = "a failed read without a reason: " + why;
   } else {
-    const TExplodeStart start = ExplodeStart(d);
+    const TAppendStarts start = ExplodeStart(d);
     ExplodeDimensions(d);
     TRenderOptions options;
     options.Exploded = &start;

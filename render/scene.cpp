@@ -393,13 +393,6 @@ class TSceneBuilder {
   std::unordered_set<uint64_t> dropped_;  // the placements left out: DropKey(group, item)
 };
 
-TExplodeStart ExplodeStart(const TJwwData& d) {
-  TExplodeStart s;
-  s.Drawing = {d.LineCount, d.PointCount};
-  for (const TEntJwwBlockDef& def : d.Definitions()) s.Defs.push_back({def.LineCount, def.PointCount});
-  return s;
-}
-
 TSceneWalk::TSceneWalk(const TJwwData& d, const TRenderOptions& options)
     : builder_(std::make_unique<TSceneBuilder>(d, options)) {
   builder_->Measure();

@@ -191,7 +191,7 @@ TEST(Render, PreviewMarksExactlyTheLinesAndPointsTheConversionAdds) {
   // caption says its lines are not drawn.
   TEntJwwBlockDef& unplaced = AddBlockDef(d, 2, N("unplaced"));
   Add(unplaced, unplaced.EntityCount, MakeDimension(N(""), false));
-  TExplodeStart start = ExplodeStart(d);
+  TAppendStarts start = ExplodeStart(d);
   const TExplodeSummary sum = ExplodeDimensions(d);
   TRenderOptions options;
   options.Exploded = &start;

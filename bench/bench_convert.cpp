@@ -43,6 +43,7 @@
 #include <string>
 #include <vector>
 
+#include "convert/drawingfile.h"
 #include "explode/explode.h"
 #include "jww/archive.h"
 #include "jww/builder.h"
@@ -113,7 +114,7 @@ int Compare(int32_t n, int runs, bool blocks, const std::string& converter) {
   const std::string dxf = dir + "/out.dxf", dxfCopy = dir + "/copy.dxf";
   {
     TJwwData d = blocks ? BlockHeavyDrawing(n) : LargeDrawing(n);
-    if (!d.PostRead() || d.Write(in, kVersionImages, TWriterFallbacks{}, nullptr) != 0) {
+    if (!d.PostRead() || WriteDrawingFile(d, in, kVersionImages, TWriterFallbacks{}, nullptr) != 0) {
       std::fprintf(stderr, "cannot write %s\n", in.c_str());
       return 1;
     }
@@ -197,7 +198,7 @@ int Batch(int32_t n, int drawings, int jobs, int runs, const std::string& conver
   {
     TJwwData d = LargeDrawing(n);
     inputs.push_back(dir + "/drawing1.jww");
-    if (!d.PostRead() || d.Write(inputs[0], kVersionImages, TWriterFallbacks{}, nullptr) != 0) {
+    if (!d.PostRead() || WriteDrawingFile(d, inputs[0], kVersionImages, TWriterFallbacks{}, nullptr) != 0) {
       std::fprintf(stderr, "cannot write %s\n", inputs[0].c_str());
       return 1;
     }
@@ -261,7 +262,7 @@ int main(int argc, char** argv) {
     const int32_t n = std::atoi(argv[2]);
     const bool blocks = argc > 4 && std::strcmp(argv[4], "--blocks") == 0;
     TJwwData d = blocks ? BlockHeavyDrawing(n) : LargeDrawing(n);
-    if (n < 1 || !d.PostRead() || d.Write(argv[3], kVersionImages, TWriterFallbacks{}, nullptr) != 0) {
+    if (n < 1 || !d.PostRead() || WriteDrawingFile(d, argv[3], kVersionImages, TWriterFallbacks{}, nullptr) != 0) {
       std::fprintf(stderr, "usage: quorvex-bench --write ENTITIES FILE [--blocks]\n");
       return 1;
     }

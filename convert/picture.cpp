@@ -1,3 +1,4 @@
+#include "convert/drawingfile.h"
 #include "convert/picture.h"
 
 #include <cerrno>
@@ -18,10 +19,10 @@ bool ReadDrawingWithImages(const std::string& path, TJwwData& d, std::vector<TSt
   // The images pass through a scratch folder of this reading's own, locked
   // and swept like a conversion's.
   TScratchFolder folder;
-  if (folder.CreateInFirst(ScratchBases()) != 0) return d.Read(path, nullptr, &error);  // the drawing without its images
+  if (folder.CreateInFirst(ScratchBases()) != 0) return ReadDrawingFile(path, d, nullptr, &error);  // the drawing without its images
   TImageStore store;
   store.TempDir = folder.Path();
-  const bool ok = d.Read(path, &store, &error);
+  const bool ok = ReadDrawingFile(path, d, &store, &error);
   if (ok) {
     for (const TBindImageType& e : store.BoundImages) {
       TStoredImage image;

@@ -1,3 +1,4 @@
+#include "convert/drawingfile.h"
 #include "convert/session.h"
 
 
@@ -136,7 +137,7 @@ TConvertResult TConversionSession::ConvertDrawing(const std::string& input, cons
     TConversionSession& Session;
     ~TResetAtEnd() { Session.ResetConversion(); }
   } resetAtEnd{*this};
-  if (!Drawing->Read(input, ImageSwitchRead ? &Images : nullptr, &result.ReadError)) {
+  if (!ReadDrawingFile(input, *Drawing, ImageSwitchRead ? &Images : nullptr, &result.ReadError)) {
     // A carried image that cannot be put into the scratch folder is a
     // failure to write, with the system's reason; memory that runs out is
     // neither side's fault; anything else is the input's.
@@ -157,7 +158,7 @@ TConvertResult TConversionSession::ConvertDrawing(const std::string& input, cons
       err = WriteDxfFiles(*Drawing, ImageSwitchWrite ? Images : none, dxf, output, result.Losses,
                           &result.OutputPlaced);
     } else {
-      err = Drawing->Write(output, Drawing->Header.Version, Fallbacks, ImageSwitchWrite ? &Images : nullptr,
+      err = WriteDrawingFile(*Drawing, output, Drawing->Header.Version, Fallbacks, ImageSwitchWrite ? &Images : nullptr,
                            &result.OutputPlaced);
     }
   } catch (const std::bad_alloc&) {

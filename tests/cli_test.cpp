@@ -16,6 +16,7 @@
 #include <thread>
 #include <tuple>
 
+#include "convert/drawingfile.h"
 #include "dxf_cases.h"
 #include "writer_util.h"
 
@@ -128,7 +129,7 @@ class Cli : public ::testing::Test {
  protected:
   void SetUp() override {
     TJwwData d = GeneratedDrawing(600, false);  // 2 dimensions to explode into 6 lines and 8 points
-    ASSERT_EQ(d.Write(a, 600, TWriterFallbacks{}, nullptr), 0);
+    ASSERT_EQ(WriteDrawingFile(d, a, 600, TWriterFallbacks{}, nullptr), 0);
   }
   TempFolder tmp;
   const std::string a = tmp.File("a.jww"), b = tmp.File("b.jww");
@@ -198,7 +199,7 @@ TEST_F(Cli, ParallelRunsKeepTheirScratchFilesApart) {
   for (const std::string n : {"0", "1"}) {
     TImageStore store{tmp.File("images" + n + "/"), {}};
     TJwwData back;
-    EXPECT_TRUE(std::filesystem::create_directory(store.TempDir) && back.Read(tmp.File("out" + n + ".jww"), &store) &&
+    EXPECT_TRUE(std::filesystem::create_directory(store.TempDir) && ReadDrawingFile(tmp.File("out" + n + ".jww"), back, &store) &&
                 ScratchBytes(store, N("big.bmp.gz")) == Pattern(2000000, n[0])) << n;
   }
   // Each run removed its own scratch folder: a.jww, in*, out* and images* are left.
@@ -213,7 +214,7 @@ TEST_F(Cli, ABatchNeverOverwritesAnOutputItWrote) {
   std::filesystem::copy_file(a, x);
   TJwwData other = NewDrawing(600);
   AddToDrawing(other, MakeLine(0, 0, 1, 1));
-  ASSERT_EQ(other.Write(y, 600, TWriterFallbacks{}, nullptr), 0);
+  ASSERT_EQ(WriteDrawingFile(other, y, 600, TWriterFallbacks{}, nullptr), 0);
   ASSERT_EQ(Exit({x, tmp.File("expected.jww")}), 0);
   const auto [exit, out] = Finish(Start({"-d", dir, x, y, a}, "", tmp.File("errors")));
   EXPECT_EQ(exit, 6);

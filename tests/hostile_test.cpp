@@ -5,6 +5,7 @@
 #include <numeric>
 #include <random>
 
+#include "convert/drawingfile.h"
 #include "reader_util.h"
 
 namespace qtest {
@@ -97,8 +98,10 @@ TEST(Hostile, UnopenableFilesFail) {
   TempFolder dir;
   std::filesystem::create_directory(dir.File("x.jww"));
   WriteFile(dir.File("ok.jww"), Generated(700));
-  for (const char* name : {"x.jww", "missing.jww", "ok.jww"})
-    EXPECT_EQ(TJwwData().Read(dir.File(name), nullptr), name == std::string("ok.jww")) << name;
+  for (const char* name : {"x.jww", "missing.jww", "ok.jww"}) {
+    TJwwData d;
+    EXPECT_EQ(ReadDrawingFile(dir.File(name), d, nullptr), name == std::string("ok.jww")) << name;
+  }
 }
 
 TEST(Hostile, RandomlyDamagedDrawingsNeverCrash) {

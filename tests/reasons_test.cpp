@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "convert/drawingfile.h"
 #include "convert/session.h"
 #include "bytes_util.h"
 #include "reader_util.h"
@@ -149,7 +150,8 @@ TEST(ReadReasons, EachFailureNamesThePartTheByteAndTheProblem) {
   std::filesystem::create_directory(tmp.File("folder.jww"));
   for (const auto& [name, err] : {std::pair{"folder.jww", EISDIR}, std::pair{"missing.jww", ENOENT}}) {
     TReadError e;
-    EXPECT_FALSE(TJwwData().Read(tmp.File(name), nullptr, &e));
+    TJwwData d;
+    EXPECT_FALSE(ReadDrawingFile(tmp.File(name), d, nullptr, &e));
     EXPECT_EQ(std::tuple(e.Problem, e.ErrorNumber), std::tuple(TReadProblem::kCannotOpen, err)) << name;
   }
 }

@@ -12,6 +12,7 @@
 
 #include <zlib.h>
 
+#include "convert/drawingfile.h"
 #include "convert/picture.h"
 #include "gzip_util.h"
 #include "convert/session.h"
@@ -459,7 +460,7 @@ TEST(Render, RealDrawingsShowEveryLineAndTheirJapaneseTexts) {
   for (const std::string& path : RealDrawings()) {
     SCOPED_TRACE(path);
     TJwwData d;
-    ASSERT_TRUE(d.Read(path, nullptr));
+    ASSERT_TRUE(ReadDrawingFile(path, d, nullptr));
     int64_t lines = d.LineCount, texts = 0;
     for (const TEntJwwBlockDef& def : d.BlockDefs) lines += def.Used ? def.LineCount : 0;
     const std::string svg = Svg(d);

@@ -1,3 +1,4 @@
+#include "convert/drawingfile.h"
 #include "testutil.h"
 
 #include "explode/explode.h"
@@ -9,7 +10,7 @@ TEST(RealDrawings, EveryOneReadsAndConvertsToAFixedPoint) {
   for (const std::string& path : RealDrawings()) {
     SCOPED_TRACE(path);
     TJwwData d;
-    ASSERT_TRUE(d.Read(path, nullptr));
+    ASSERT_TRUE(ReadDrawingFile(path, d, nullptr));
     ExplodeDimensions(d);
     const auto once = Serialize(d, d.Header.Version);
     bool ok = false;

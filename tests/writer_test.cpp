@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "convert/drawingfile.h"
 #include "writer_util.h"
 
 namespace qtest {
@@ -215,7 +216,7 @@ TEST(Writer, ImageSectionHoldsThePlacedImagesFromTheirScratchFiles) {
   ASSERT_TRUE(std::filesystem::remove(ScratchFile(store, N("n.bmp.gz"))));
   ASSERT_TRUE(std::filesystem::create_directory(ScratchFile(store, N("n.bmp.gz"))));
   WriteFile(tmp.File("out.jww"), {'o', 'l', 'd'});
-  EXPECT_NE(back.Write(tmp.File("out.jww"), 700, TWriterFallbacks{}, &store), 0);
+  EXPECT_NE(WriteDrawingFile(back, tmp.File("out.jww"), 700, TWriterFallbacks{}, &store), 0);
   EXPECT_EQ(ReadFile(tmp.File("out.jww")), (std::vector<uint8_t>{'o', 'l', 'd'}));
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(tmp.Path()), std::filesystem::directory_iterator{}), 2);  // and scratch/
 }

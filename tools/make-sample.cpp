@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "convert/drawingfile.h"
 #include "jww/builder.h"
 #include "os/scratch.h"
 
@@ -121,7 +122,7 @@ int main(int argc, char** argv) {
   const std::vector<uint8_t> bmp = TinyBitmap();
   if (images.Add(N("sample.bmp"), bmp.data(), bmp.size()) != 0) return 1;
 
-  const int err = d.Write(argv[1], kVersionImages, TWriterFallbacks{}, &images);
+  const int err = WriteDrawingFile(d, argv[1], kVersionImages, TWriterFallbacks{}, &images);
   images.DeleteScratchFiles();
   if (err != 0) {
     std::fprintf(stderr, "quorvex-make-sample: %s: cannot be written (error %d)\n", argv[1], err);

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "convert/drawingfile.h"
 #include "convert/batch.h"
 #include "convert/exitcodes.h"
 #include "convert/outcome.h"
@@ -76,7 +77,7 @@ std::optional<size_t> ParseWorkers(const std::string& s) {
 int PrintInfo(const std::string& path) {
   TJwwData d;
   TReadError error;
-  if (!d.Read(path, nullptr, &error)) {
+  if (!ReadDrawingFile(path, d, nullptr, &error)) {
     std::fprintf(stderr, "quorvex-convert: %s: %s\n", path.c_str(), error.Describe().c_str());
     return error.Problem == TReadProblem::kOutOfMemory ? kExitOutOfMemory : kExitReadFailed;
   }

@@ -51,7 +51,7 @@ int WriteDxfFiles(const TJwwData& d, const TImageStore& images, TDxfOptions opti
     const TBindImageType& e = images.BoundImages[static_cast<size_t>(entry)];
     if (e.ScratchNumber == 0) continue;
     std::vector<uint8_t> stored;
-    if (const int err = ReadRegularFile(images.ScratchPath(e), stored); err != 0) {
+    if (const int err = images.KeptBytes(e, stored); err != 0) {
       if (err == ENOENT) continue;  // gone, as the JWW writer leaves such an image out
       return err;
     }

@@ -1,9 +1,10 @@
-#include "convert/drawingfile.h"
 #include "convert/picture.h"
 
 #include <cerrno>
 #include <new>
 
+#include "convert/drawingfile.h"
+#include "convert/scratchimages.h"
 #include "convert/session.h"
 #include "jww/archive.h"
 #include "jww/images.h"
@@ -20,17 +21,18 @@ bool ReadDrawingWithImages(const std::string& path, TJwwData& d, std::vector<TSt
   // and swept like a conversion's.
   TScratchFolder folder;
   if (folder.CreateInFirst(ScratchBases()) != 0) return ReadDrawingFile(path, d, nullptr, &error);  // the drawing without its images
+  TScratchImages kept(folder.Path());
   TImageStore store;
-  store.TempDir = folder.Path();
+  store.Keeper = &kept;
   const bool ok = ReadDrawingFile(path, d, &store, &error);
   if (ok) {
     for (const TBindImageType& e : store.BoundImages) {
       TStoredImage image;
       image.FileName = e.FileName;
-      if (e.ScratchNumber != 0 && ReadRegularFile(store.ScratchPath(e), image.Data) == 0) images.push_back(std::move(image));
+      if (e.ScratchNumber != 0 && store.KeptBytes(e, image.Data) == 0) images.push_back(std::move(image));
     }
   }
-  store.DeleteScratchFiles();
+  store.DropImages();
   return ok;
 }
 

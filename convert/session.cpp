@@ -1,12 +1,11 @@
-#include "convert/drawingfile.h"
 #include "convert/session.h"
-
 
 #include <cerrno>
 #include <new>
 #include <string_view>
 #include <vector>
 
+#include "convert/drawingfile.h"
 #include "convert/dxffiles.h"
 #include "jww/jwwtype.h"
 #include "os/fdio.h"
@@ -67,7 +66,8 @@ TConversionSession::~TConversionSession() {
 bool TConversionSession::MakeScratchFolder() {
   ScratchError = scratch_.CreateInFirst(place_.Base.empty() ? ScratchBases() : std::vector<std::string>{place_.Base});
   TempDir = scratch_.Path();
-  Images.TempDir = TempDir;
+  ScratchImages.Folder = TempDir;
+  Images.Keeper = &ScratchImages;
   return scratch_.Exists();
 }
 
@@ -91,12 +91,12 @@ void TConversionSession::CleanUp() {
   Images.Clear();
   scratch_.Remove();
   TempDir.clear();
-  Images.TempDir.clear();
+  ScratchImages.Folder.clear();
 }
 
 void TConversionSession::ResetConversion() {
   if (Drawing) Drawing->Reset();
-  Images.DeleteScratchFiles();
+  Images.DropImages();
 }
 
 TConvertResult TConversionSession::ConvertDrawing(const std::string& input, const std::string& output,

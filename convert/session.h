@@ -9,6 +9,7 @@
 #include <string>
 
 #include "attrib/UnitGraAtt.h"
+#include "convert/scratchimages.h"
 #include "dxf/dxf.h"
 #include "explode/explode.h"
 #include "jww/images.h"
@@ -91,7 +92,8 @@ class TConversionSession {
   bool ImageSwitchRead = true;   // carry images from the input into TempDir
   bool ImageSwitchWrite = true;  // carry images from TempDir into the output
   TWriterFallbacks Fallbacks;    // colour and line type substituted by the writer
-  TImageStore Images;            // BoundImages and their scratch files
+  TScratchImages ScratchImages;  // the images' files in TempDir
+  TImageStore Images;            // BoundImages, kept in ScratchImages
   std::unique_ptr<TJwwData> Drawing;
   std::unique_ptr<TgraAttribute> Attributes;
 

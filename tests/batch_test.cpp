@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <mutex>
 
-#include "convert/drawingfile.h"
 #include "convert/batch.h"
+#include "convert/drawingfile.h"
 #include "writer_util.h"
 
 namespace qtest {

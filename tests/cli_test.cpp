@@ -197,9 +197,10 @@ TEST_F(Cli, ParallelRunsKeepTheirScratchFilesApart) {
     runs.push_back(Start({tmp.File("in" + n + ".jww"), tmp.File("out" + n + ".jww")}, "TMPDIR='" + tmp.Path() + "' "));
   for (FILE* run : runs) EXPECT_EQ(Finish(run).first, 0);
   for (const std::string n : {"0", "1"}) {
-    TImageStore store{tmp.File("images" + n + "/"), {}};
+    TKeptImages kept(tmp.File("images" + n + "/"));
+    TImageStore& store = kept.Store;
     TJwwData back;
-    EXPECT_TRUE(std::filesystem::create_directory(store.TempDir) && ReadDrawingFile(tmp.File("out" + n + ".jww"), back, &store) &&
+    EXPECT_TRUE(std::filesystem::create_directory(kept.Files.Folder) && ReadDrawingFile(tmp.File("out" + n + ".jww"), back, &store) &&
                 ScratchBytes(store, N("big.bmp.gz")) == Pattern(2000000, n[0])) << n;
   }
   // Each run removed its own scratch folder: a.jww, in*, out* and images* are left.

@@ -247,12 +247,13 @@ TEST_F(Convert, EveryPlacedImageIsCarriedUnderItsOwnNameWhateverTheName) {
   ASSERT_EQ(own.ConvertDrawing(input, out).Code, crDone);
   EXPECT_EQ(std::distance(fs::directory_iterator(base), fs::directory_iterator{}), 1);  // the scratch folder alone
   own.CleanUp();
-  TImageStore back{tmp.File("back/"), {}};
-  ASSERT_TRUE(fs::create_directory(back.TempDir));
+  TKeptImages back(tmp.File("back/"));
+  ASSERT_TRUE(fs::create_directory(back.Files.Folder));
   TJwwData read;
-  ASSERT_TRUE(ReadDrawingFile(out, read, &back));
+  ASSERT_TRUE(ReadDrawingFile(out, read, &back.Store));
   std::vector<std::pair<JwwString, std::vector<uint8_t>>> carried;
-  for (const TBindImageType& e : back.BoundImages) carried.emplace_back(e.FileName, ReadFile(back.ScratchPath(e)));
+  for (const TBindImageType& e : back.Store.BoundImages)
+    carried.emplace_back(e.FileName, ReadFile(back.Files.PathOf(e.ScratchNumber)));
   EXPECT_TRUE(carried == std::vector(images.begin(), images.end() - 1));
 }
 
@@ -278,10 +279,10 @@ TEST(ConvertSession, WindowsOpenAtOnceKeepTheirImagesApart) {
     WriteFile(in[i], WithImages(Serialize(d, 700), {{N("pic0.jpg"), pictures[i]}}));
   }
   auto picture = [&](int i) {
-    TImageStore store{tmp.File("back" + std::to_string(i) + "/"), {}};
-    fs::create_directory(store.TempDir);
+    TKeptImages kept(tmp.File("back" + std::to_string(i) + "/"));
+    fs::create_directory(kept.Files.Folder);
     TJwwData back;
-    return ReadDrawingFile(out[i], back, &store) ? ScratchBytes(store, N("pic0.jpg")) : std::vector<uint8_t>{};
+    return ReadDrawingFile(out[i], back, &kept.Store) ? ScratchBytes(kept.Store, N("pic0.jpg")) : std::vector<uint8_t>{};
   };
   // Started as the window starts them, then converting at the same time.
   TConversionSession sessions[2];

@@ -3,8 +3,8 @@
 // numbering across lists, long counts and block definition fixed parts.
 #include <tuple>
 
-#include "convert/drawingfile.h"
 #include "bytes_util.h"
+#include "convert/drawingfile.h"
 #include "os/readahead.h"
 #include "reader_util.h"
 

@@ -9,9 +9,9 @@
 #include <cstring>
 #include <filesystem>
 
+#include "bytes_util.h"
 #include "convert/drawingfile.h"
 #include "convert/session.h"
-#include "bytes_util.h"
 #include "reader_util.h"
 #include "writer_util.h"
 
@@ -30,8 +30,8 @@ std::pair<int, std::string> ConvertErrors(const std::string& args, const std::st
 TReadError ReadError(const std::vector<uint8_t>& bytes) {
   TReadError e;
   TempFolder scratch;
-  TImageStore store{scratch.Path(), {}};
-  EXPECT_FALSE(TJwwData().ReadBytes(bytes.data(), bytes.size(), &store, &e));
+  TKeptImages kept(scratch.Path());
+  EXPECT_FALSE(TJwwData().ReadBytes(bytes.data(), bytes.size(), &kept.Store, &e));
   return e;
 }
 

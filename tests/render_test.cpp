@@ -14,8 +14,8 @@
 
 #include "convert/drawingfile.h"
 #include "convert/picture.h"
-#include "gzip_util.h"
 #include "convert/session.h"
+#include "gzip_util.h"
 #include "jww/shapes.h"
 #include "render/number.h"
 #include "render/svg.h"

@@ -1,6 +1,6 @@
-#include "convert/drawingfile.h"
 #include "testutil.h"
 
+#include "convert/drawingfile.h"
 #include "explode/explode.h"
 
 namespace qtest {

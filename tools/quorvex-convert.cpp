@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "convert/drawingfile.h"
 #include "convert/batch.h"
+#include "convert/drawingfile.h"
 #include "convert/exitcodes.h"
 #include "convert/outcome.h"
 #include "convert/session.h"

@@ -6,8 +6,11 @@
 // drawn as stored, in its screen colours on its own background, or with
 // --print in its printer colours on white. Exit status: 0 done, 1 the input
 // cannot be read as a drawing, 2 wrong usage, 4 the picture would take the
-// drawing's own place, 5 the picture cannot be written, 7 out of memory,
-// 128+N ended by signal N (what it had made is removed).
+// drawing's own place, 5 the picture cannot be written or made whole (its
+// carried images cannot pass through the scratch folder, the Shift-JIS
+// converter cannot be loaded, Qt cannot start), 7 out of memory (also
+// while its libraries start), 128+N ended by signal N (what it had made is
+// removed).
 #include <QBuffer>
 #include <QByteArray>
 #include <QGuiApplication>
@@ -25,13 +28,20 @@
 #include <vector>
 
 #include "convert/exitcodes.h"
+#include "convert/outcome.h"
 #include "convert/picture.h"
 #include "os/fdio.h"
 #include "os/interrupts.h"
 #include "os/outputfile.h"
+#include "os/startguard.h"
+#include "text/utf8.h"
+#include "thumbnail/qt_failures.h"
 #include "thumbnail/scene_painter.h"
 
 using namespace quorvex;
+
+// Memory that runs out while Qt and its libraries start is reported as such.
+QUORVEX_START_GUARD("quorvex-thumbnail", kExitOutOfMemory);
 
 namespace {
 
@@ -72,9 +82,14 @@ int Run(int argc, char** argv) {
   std::vector<TStoredImage> images;
   TReadError error;
   if (!ReadDrawingWithImages(input, d, images, error)) {
+    // The scratch folder's failure, or memory's, is not the drawing's.
+    if (error.IsWriteSide() || error.Problem == TReadProblem::kOutOfMemory) {
+      std::fprintf(stderr, "quorvex-thumbnail: %s: %s\n", input.c_str(), error.Describe().c_str());
+      return error.IsWriteSide() ? kExitWriteFailed : kExitOutOfMemory;
+    }
     std::fprintf(stderr, "quorvex-thumbnail: %s: cannot be read as a drawing%s%s\n", input.c_str(),
                  error.Failed() ? ": " : "", error.Failed() ? error.Describe().c_str() : "");
-    return error.Problem == TReadProblem::kOutOfMemory ? kExitOutOfMemory : kExitReadFailed;
+    return kExitReadFailed;
   }
   TRenderOptions options;
   options.Colors = colors;
@@ -91,10 +106,18 @@ int Run(int argc, char** argv) {
   else width = std::max(1, static_cast<int>(std::lround(size * aspect)));
 
   QImage picture(width, height, QImage::Format_RGB32);
+  if (picture.isNull()) throw std::bad_alloc();
   picture.fill(QColor::fromRgb(scene.Background));
+  const bool threads = PrepareQtPainting();
   {
     QPainter painter(&picture);
-    PaintDrawing(painter, walk, QRectF(0, 0, width, height));
+    PaintDrawing(painter, walk, QRectF(0, 0, width, height), kMaxPaintedPrimitives, threads);
+  }
+  // Texts whose characters were lost make no picture.
+  if (walk.UndecodedStrings() > 0) {
+    const int err = Cp932ConverterError();
+    std::fprintf(stderr, "quorvex-thumbnail: %s: not drawn: %s\n", input.c_str(), NoConverterReason(err).c_str());
+    return err == ENOMEM ? kExitOutOfMemory : kExitWriteFailed;
   }
   // Encoded in memory, then written whole or not at all like every output
   // of the program's, its temporary file removed on an interrupt.
@@ -111,15 +134,8 @@ int Run(int argc, char** argv) {
   return kExitOk;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  // A file manager stops a slow thumbnailer with SIGTERM: its scratch
-  // folder and the picture's temporary file go with it.
-  InstallInterruptCleanup();
-  // File managers run thumbnailers without a display.
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QGuiApplication app(argc, argv);
+// Run's status, or that of what it threw.
+int RunCaught(int argc, char** argv) {
   try {
     return Run(argc, argv);
   } catch (const std::bad_alloc&) {
@@ -128,5 +144,39 @@ int main(int argc, char** argv) {
   } catch (const std::exception& e) {
     std::fprintf(stderr, "quorvex-thumbnail: %s\n", e.what());
     return kExitReadFailed;
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  StartGuardDone();
+  // A file manager stops a slow thumbnailer with SIGTERM: its scratch
+  // folder and the picture's temporary file go with it.
+  InstallInterruptCleanup();
+  CatchQtFailures();
+  // File managers run thumbnailers without a display, and the picture is
+  // painted in memory: never on the platform the session names (one that
+  // needs a display would fail here).
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  // Nor does it run an event loop: Qt's own, not GLib's, which aborts the
+  // process when its memory runs out.
+  qputenv("QT_NO_GLIB", "1");
+  // Qt is given no argument of the thumbnailer's (nor takes its options,
+  // such as -platform, from them).
+  int qtArgc = 1;
+  char* qtArgv[] = {argv[0], nullptr};
+  try {
+    QGuiApplication app(qtArgc, qtArgv);
+    const int status = RunCaught(argc, argv);
+    if (QtPoolBroken()) {
+      // Qt would wait at its end for a thread that never started.
+      std::fflush(nullptr);
+      std::_Exit(status);
+    }
+    return status;
+  } catch (const std::bad_alloc&) {
+    std::fputs("quorvex-thumbnail: out of memory while Qt starts\n", stderr);
+    return kExitOutOfMemory;
   }
 }

@@ -4,8 +4,12 @@
 // scratch folder is named as the place at fault; and memory that runs out
 // while the thumbnailer's libraries start ends it with the out-of-memory
 // status.
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -244,6 +248,57 @@ TEST(PictureFailures, MemoryThatRunsOutWhileTheThumbnailersLibrariesStartEndsWit
     EXPECT_EQ(exit, 7);
     EXPECT_NE(err.find("quorvex-thumbnail: out of memory"), std::string::npos) << err;
     EXPECT_FALSE(FileExists(png));
+  }
+}
+
+TEST(PictureFailures, TheThumbnailerNeverHangsNorAbortsWhateverMemoryItMayUse) {
+  // Under address-space limits from where its libraries barely load to
+  // where everything fits, each run ends, within a minute, with its
+  // picture (0) or without it for lack of memory (7); below those the
+  // system's loader itself cannot map a library (127, before any code of
+  // the thumbnailer runs). Qt once waited here for ever for a thread it
+  // could not start.
+  if (kSanitized) GTEST_SKIP() << "the sanitizers reserve far more address space than these limits";
+  TempFolder tmp;
+  const std::string png = tmp.File("out.png"), err = tmp.File("err");
+  std::string sample = QUORVEX_CORPUS_DIR;
+  sample = sample.substr(0, sample.rfind("/fuzz/")) + "/samples/sample.jww";
+  ASSERT_TRUE(FileExists(sample));
+  for (size_t mb = 64; mb <= 128; mb += 4) {
+    SCOPED_TRACE(testing::Message() << "ulimit -v " << mb * 1024);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      const int errors = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      ::dup2(errors, 2);
+      const struct rlimit limit = {mb << 20, mb << 20};
+      if (::setrlimit(RLIMIT_AS, &limit) != 0) ::_exit(126);
+      ::execl(QUORVEX_THUMBNAIL_BIN, QUORVEX_THUMBNAIL_BIN, sample.c_str(), png.c_str(), nullptr);
+      ::_exit(126);
+    }
+    ASSERT_GT(pid, 0);
+    int status = 0;
+    bool ended = false;
+    for (int tenths = 0; tenths < 600 && !ended; ++tenths) {
+      ended = ::waitpid(pid, &status, WNOHANG) == pid;
+      if (!ended) ::usleep(100000);
+    }
+    if (!ended) {
+      ::kill(pid, SIGKILL);
+      ::waitpid(pid, &status, 0);
+      ADD_FAILURE() << "still running after a minute";
+      continue;
+    }
+    const std::vector<uint8_t> printed = ReadFile(err);
+    const std::string errors(printed.begin(), printed.end());
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status) << ": " << errors;
+    const int exit = WEXITSTATUS(status);
+    if (exit == 127) {
+      EXPECT_NE(errors.find("error while loading shared libraries"), std::string::npos) << errors;
+    } else {
+      EXPECT_TRUE(exit == 0 || exit == 7) << exit << ": " << errors;
+      EXPECT_EQ(FileExists(png), exit == 0);
+    }
+    ::unlink(png.c_str());
   }
 }
 #endif

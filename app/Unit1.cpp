@@ -235,9 +235,12 @@ void TForm1::Take(QLineEdit* field, const QString& path) {
 
 void TForm1::OpenInput(const QString& path) {
   const QString full = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
-  QFile file(full);
-  if (!IsDrawingName(full) || !QFileInfo(full).isFile() || !file.open(QIODevice::ReadOnly)) {
+  const quorvex::TInputNameCheck check = quorvex::CheckInputName(ToLocalPath(full));
+  if (check.Problem != quorvex::TInputNameProblem::kNone) {
+    // Said out loud: the user did not choose this name in the window, and
+    // a beep alone (inaudible on many desktops) would leave them guessing.
     ui_.Beep();
+    ui_.Message(this, InputNameMessage(full, check), TMessageKind::Error);
     Button1->setFocus();
     return;
   }

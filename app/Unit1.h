@@ -58,8 +58,9 @@ class TForm1 : public QWidget {
   void ResetConversion();
   // The input drawing named on the command line, taken as a choice with the
   // first browse button would be. A name that is not .jww, names no file
-  // or cannot be read is a bad choice: beep, focus on the first browse
-  // button, the field left empty.
+  // or cannot be read is refused: a beep and a message that names the file
+  // and says why, then the focus on the first browse button, the field
+  // left empty.
   void OpenInput(const QString& path);
 
  protected:

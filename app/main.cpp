@@ -5,18 +5,19 @@
 // A drawing named on the command line (as a file manager opens one) is the
 // input, as if chosen with the first browse button. A hidden option
 // "--screenshot FILE" saves a picture of the window shortly after it is
-// shown and closes it again; tools/screenshot.sh uses it.
+// shown and closes it again; tools/screenshot.sh uses it. --help and
+// --version need no display.
 
 #include <QApplication>
-#include <QCommandLineOption>
-#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QPixmap>
-#include <QStringList>
 #include <QTimer>
-
-#include <cstdio>
+#include <QWindow>
 
 #include "app/Unit1.h"
+#include "app/commandline.h"
 #include "app/ui_services.h"
 #include "os/interrupts.h"
 
@@ -26,6 +27,18 @@ int main(int argc, char* argv[]) {
   // The layout is in pixels and must not grow with the screen's density.
   qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
 
+  // Help, the version and wrong usage are answered before Qt starts a
+  // window, so that they need no display. Qt takes its own options
+  // (-platform, -style ...) out of the arguments when it starts, so a
+  // command line that does not read as it stands is read again then.
+  {
+    TCommandLine early;
+    if (early.Read(ArgumentsOf(argc, argv)) && early.Answers()) {
+      const QCoreApplication core(argc, argv);
+      return early.Answer();
+    }
+  }
+
   QApplication app(argc, argv);
   // Only the name, not a display name: Qt would append a display name to
   // every window caption.
@@ -34,40 +47,24 @@ int main(int argc, char* argv[]) {
   QGuiApplication::setDesktopFileName(QStringLiteral("quorvex"));
   QApplication::setWindowIcon(QuorvexIcon());
 
-  QCommandLineParser parser;
-  parser.setApplicationDescription(
-      QStringLiteral("Explodes the dimensions without a value of a JWW drawing into lines and points."));
-  const QCommandLineOption help_option(QStringList{QStringLiteral("h"), QStringLiteral("help")},
-                                      QStringLiteral("Show this help."));
-  const QCommandLineOption version_option(QStringLiteral("version"), QStringLiteral("Show the version."));
-  QCommandLineOption screenshot_option(QStringLiteral("screenshot"), QString(), QStringLiteral("file"));
-  screenshot_option.setFlags(QCommandLineOption::HiddenFromHelp);
-  parser.addOptions({help_option, version_option, screenshot_option});
-  parser.addPositionalArgument(QStringLiteral("drawing"), QStringLiteral("The input drawing to start with."),
-                               QStringLiteral("[DRAWING.jww]"));
-  // Wrong usage (an unknown option, more than one drawing) ends with 2, as
-  // with quorvex-convert.
-  const bool parsed = parser.parse(QApplication::arguments());
-  const QStringList drawings = parser.positionalArguments();
-  if (!parsed || drawings.size() > 1) {
-    if (!parsed) std::fprintf(stderr, "quorvex: %s\n", qPrintable(parser.errorText()));
-    std::fputs(qPrintable(parser.helpText()), stderr);
-    return 2;
-  }
-  if (parser.isSet(help_option)) {
-    std::fputs(qPrintable(parser.helpText()), stdout);
-    return 0;
-  }
-  if (parser.isSet(version_option)) {
-    std::printf("quorvex %s\n", QUORVEX_VERSION);
-    return 0;
-  }
-  const QString screenshot = parser.value(screenshot_option);
+  TCommandLine line;
+  (void)line.Read(QApplication::arguments());
+  if (line.Answers()) return line.Answer();
+  const QString drawing = line.Drawing();
+  const QString screenshot = line.Screenshot();
 
   TQtUiServices ui;
   TForm1 form(ui);
   form.show();
-  if (!drawings.isEmpty()) form.OpenInput(drawings.first());
+  if (!drawing.isEmpty()) {
+    // Once the window is on the screen (two seconds at most), so that a
+    // message about the drawing is centred over it.
+    QElapsedTimer waited;
+    waited.start();
+    while (form.windowHandle() && !form.windowHandle()->isExposed() && waited.elapsed() < 2000)
+      QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    form.OpenInput(drawing);
+  }
 
   int status = 0;
   if (!screenshot.isEmpty()) {

@@ -1,5 +1,6 @@
 #include "app/messages.h"
 
+#include <cerrno>
 #include <cstring>
 
 #include <QByteArray>
@@ -55,7 +56,7 @@ QString Form1Caption() {
 QString DoneMessage(const quorvex::TExplodeSummary& done) {
   const QString title = QStringLiteral("変換終了しました");
   if (done.DimensionsExploded == 0)
-    return title + QStringLiteral("\n寸法値のない寸法図形はありませんでした（出力は入力と同じ図面です）");
+    return title + QStringLiteral("\n寸法値のない寸法図形はありませんでした（図形は変更していません）");
   const QLocale numbers(QLocale::Japanese, QLocale::Japan);
   return title + QStringLiteral("\n寸法図形 %1 個を分解し、線 %2 本と点 %3 個を追加（ブロック定義内を含む）")
                      .arg(numbers.toString(static_cast<qlonglong>(done.DimensionsExploded)),
@@ -115,9 +116,33 @@ QString ReadFailureReason(const quorvex::TReadError& error) {
   return QStringLiteral("図面として読めません");
 }
 
+QString InputNameMessage(const QString& path, const quorvex::TInputNameCheck& check) {
+  using quorvex::TInputNameProblem;
+  QString why;
+  switch (check.Problem) {
+    case TInputNameProblem::kNone: break;
+    case TInputNameProblem::kEmpty: why = QStringLiteral("ファイル名がありません"); break;
+    case TInputNameProblem::kNotJww:
+      why = QStringLiteral("名前が .jww で終わっていません");
+      if (check.BeginsLikeADrawing) why += QStringLiteral("\n中身は図面です。名前の末尾を .jww に変えると開けます");
+      break;
+    case TInputNameProblem::kCannotOpen:
+      why = check.ErrorNumber == EISDIR   ? QStringLiteral("フォルダーです")
+            : check.ErrorNumber == EINVAL ? QStringLiteral("通常のファイルではありません")
+                                          : SystemErrorText(check.ErrorNumber);
+      break;
+  }
+  return QStringLiteral("図面を開けません: %1\n%2").arg(path, why);
+}
+
 QString WriteFailureMessage(const QString& output, const quorvex::TConvertResult& result) {
   const bool scratch = result.ReadError.IsWriteSide();
   const int error_number = result.ErrorNumber != 0 || !scratch ? result.ErrorNumber : result.ReadError.ErrorNumber;
+  if (result.OutputPlaced)
+    return IoErrorMessage(error_number) + QStringLiteral("\n図面は書き込みましたが、フォルダーを同期できませんでした: ") +
+           QFileInfo(output).fileName() +
+           QStringLiteral("\n元のファイルは新しい図面に置き換わっています（停電などでこの置き換えが失われることがあります）\n") +
+           SystemErrorText(error_number);
   QString text = IoErrorMessage(error_number) + QStringLiteral("\n図面を書き込めません: ") + QFileInfo(output).fileName();
   if (scratch)
     text += QLatin1Char('\n') + ReadFailureReason(result.ReadError);

@@ -20,10 +20,17 @@ QString ReadFailureMessage(const QString& path, const quorvex::TReadError& error
 // reading stopped, for example
 // "3000 バイト目で途切れています（図形データの読み込み中）".
 QString ReadFailureReason(const quorvex::TReadError& error);
+// An input drawing named on the command line that is refused: "図面を開けません:
+// <path>" and, on a second line, why (the name is not .jww, with a hint
+// when the file is a drawing all the same; no such file, a folder, no
+// right to read, in the system's words).
+QString InputNameMessage(const QString& path, const quorvex::TInputNameCheck& check);
 // An output that cannot be written: "I/O エラー (n)", the output file's name
 // and the system's own description of the error (in the user's language);
 // for a carried image that could not be put into the scratch folder, that
-// image and the byte of the input it came from too.
+// image and the byte of the input it came from too. When the complete new
+// drawing took the output's name all the same (the folder could not be
+// synced afterwards), it says so instead of "図面を書き込めません".
 QString WriteFailureMessage(const QString& output, const quorvex::TConvertResult& result);
 // The memory ran out: "メモリが足りないため変換できません: <file name>" and,
 // when it was while reading, where (ReadFailureReason).

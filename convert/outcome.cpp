@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "os/fdio.h"
+
 namespace quorvex {
 
 std::string Format(const char* format, ...) {
@@ -18,10 +20,24 @@ std::string Format(const char* format, ...) {
   return out;
 }
 
+std::string WriteFailureReason(int errorNumber, bool placed) {
+  if (!placed) return Format("cannot be written: %s", std::strerror(errorNumber));
+  return Format("written, but its folder could not be synced: %s; the new file has taken the name (any file that "
+                "stood there is gone), and a power loss may undo that",
+                std::strerror(errorNumber));
+}
+
 void Print(const TOutcome& o) {
-  std::fputs(o.Out.c_str(), stdout);
+  // Straight to the descriptors, after whatever the C library still holds:
+  // a write that is interrupted or takes part of the line is made again,
+  // and a line that cannot be written is not lost without a word.
+  constexpr int kStandardOutput = 1, kStandardError = 2;
   std::fflush(stdout);
-  std::fputs(o.Err.c_str(), stderr);
+  std::fflush(stderr);
+  std::string err = o.Err;
+  if (const int e = WriteAll(kStandardOutput, o.Out.data(), o.Out.size()))
+    err += Format("quorvex-convert: standard output: cannot be written: %s\n", std::strerror(e));
+  (void)WriteAll(kStandardError, err.data(), err.size());
 }
 
 TOutcome ConvertOne(TConversionSession& session, const std::string& in, const std::string& out) {
@@ -48,7 +64,7 @@ TOutcome ConvertOne(TConversionSession& session, const std::string& in, const st
       if (r.ReadError.IsWriteSide())  // a scratch file of the input's images
         return {kExitWriteFailed, {}, Format("quorvex-convert: %s: %s\n", in.c_str(), r.ReadError.Describe().c_str())};
       return {kExitWriteFailed, {},
-              Format("quorvex-convert: %s: cannot be written: %s\n", out.c_str(), std::strerror(r.ErrorNumber))};
+              Format("quorvex-convert: %s: %s\n", out.c_str(), WriteFailureReason(r.ErrorNumber, r.OutputPlaced).c_str())};
   }
   return {kExitUsage, {}, {}};
 }
@@ -88,7 +104,8 @@ TOutcome DrawOne(bool preview, const std::string& input, const std::string& outp
       return {kExitOutOfMemory, {}, Format("quorvex-convert: %s: out of memory while drawing\n", input.c_str())};
     case TPictureCode::kWriteFailed:
       return {kExitWriteFailed, {},
-              Format("quorvex-convert: %s: cannot be written: %s\n", output.c_str(), std::strerror(r.ErrorNumber))};
+              Format("quorvex-convert: %s: %s\n", output.c_str(),
+                     WriteFailureReason(r.ErrorNumber, r.OutputPlaced).c_str())};
     case TPictureCode::kScratchFailed:  // the scratch folder's fault, not the picture's
       return {kExitWriteFailed, {}, Format("quorvex-convert: %s: %s\n", input.c_str(), r.ReadError.Describe().c_str())};
     case TPictureCode::kNoConverter:

@@ -20,8 +20,14 @@ struct TOutcome {
 // printf into a string.
 std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
+// Why an output was not written, to follow its name: "cannot be written:
+// " and the system's reason; or, when the complete new file took the name
+// all the same (placed), that it did and what that means.
+std::string WriteFailureReason(int errorNumber, bool placed);
+
 // Prints an outcome whole, so that nothing of it waits in a buffer when a
-// signal ends the process.
+// signal ends the process; a line the standard output refuses is reported
+// on the error output.
 void Print(const TOutcome& o);
 
 // Converts one drawing with the session; what it printed and its status.

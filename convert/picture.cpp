@@ -92,13 +92,20 @@ std::string PreviewCaption(const TExplodeSummary& done, int64_t markedLines, int
 TPictureResult MakePicture(const std::string& input, const std::string& output, TPictureMode mode,
                            TColorSet colors) {
   TPictureResult result;
-  const std::optional<uint64_t> inputSize = RegularFileSize(input);
-  if (input.empty() || LowerExtension(input) != ".jww" || !inputSize) {
+  uint64_t inputSize = 0;
+  const int look = input.empty() ? ENOENT : RegularFileAt(input, inputSize);
+  if (input.empty() || LowerExtension(input) != ".jww" || NamesNoRegularFile(look)) {
     result.Code = TPictureCode::kBadInput;
     return result;
   }
   if (output.empty() || LowerExtension(output) != ".svg") {
     result.Code = TPictureCode::kBadOutput;
+    return result;
+  }
+  if (look != 0) {  // there, but it cannot be looked at: the reason says why
+    result.Code = TPictureCode::kReadFailed;
+    result.ReadError.Problem = TReadProblem::kCannotOpen;
+    result.ReadError.ErrorNumber = look;
     return result;
   }
   TJwwData d;
@@ -121,7 +128,7 @@ TPictureResult MakePicture(const std::string& input, const std::string& output, 
     options.Attributes = &attributes;
     options.Colors = colors;
     options.Images = &images;
-    options.ImageBudget = ImageBudgetFor(*inputSize);
+    options.ImageBudget = ImageBudgetFor(inputSize);
     TExplodeStart start;
     TSvgOptions svg;
     if (mode == TPictureMode::kPreview) {
@@ -145,7 +152,10 @@ TPictureResult MakePicture(const std::string& input, const std::string& output, 
       WriteSvg(walk, out, svg);
       // Texts whose characters were lost take no picture's name.
       if (walk.UndecodedStrings() > 0) converterError = Cp932ConverterError();
-      if (converterError == 0) result.ErrorNumber = out.Flush() ? file.Commit() : out.Error();
+      if (converterError == 0) {
+        result.ErrorNumber = out.Flush() ? file.Commit() : out.Error();
+        result.OutputPlaced = file.Placed();
+      }
     }
   } catch (const std::bad_alloc&) {
     result.ErrorNumber = ENOMEM;

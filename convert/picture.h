@@ -45,6 +45,7 @@ enum class TPictureCode {
 struct TPictureResult {
   TPictureCode Code = TPictureCode::kBadInput;
   int ErrorNumber = 0;
+  bool OutputPlaced = false;  // kWriteFailed: the complete picture took the name all the same
   TReadError ReadError;
   TExplodeSummary Exploded;  // preview: what the explode did
   int64_t MarkedLines = 0;   // preview: elements marked "exploded"

@@ -3,16 +3,45 @@
 
 #include <cerrno>
 #include <new>
+#include <string_view>
 #include <vector>
 
+#include "jww/jwwtype.h"
 #include "os/fdio.h"
 
 namespace quorvex {
 namespace {
 
-bool IsRegularFile(const std::string& path) { return RegularFileSize(path).has_value(); }
+// Whether the regular file at the path begins with a drawing's signature.
+bool BeginsWithSignature(const std::string& path) {
+  TFd fd;
+  uint64_t size = 0;
+  if (OpenRegularFile(path, true, fd, size) != 0 || size < kSignature.size()) return false;
+  char head[16];
+  size_t got = 0;
+  return ReadSome(fd.Get(), head, kSignature.size(), got) == 0 && got == kSignature.size() &&
+         std::string_view(head, got) == kSignature;
+}
 
 }  // namespace
+
+TInputNameCheck CheckInputName(const std::string& path) {
+  TInputNameCheck check;
+  if (path.empty()) {
+    check.Problem = TInputNameProblem::kEmpty;
+  } else if (LowerExtension(path) != ".jww") {
+    check.Problem = TInputNameProblem::kNotJww;
+    check.BeginsLikeADrawing = BeginsWithSignature(path);
+  } else {
+    TFd fd;
+    uint64_t size = 0;
+    if (const int err = OpenRegularFile(path, true, fd, size)) {
+      check.Problem = TInputNameProblem::kCannotOpen;
+      check.ErrorNumber = err;
+    }
+  }
+  return check;
+}
 
 std::string LowerCasePath(const std::string& s) {
   std::string out = s;
@@ -70,7 +99,9 @@ void TConversionSession::ResetConversion() {
 
 TConvertResult TConversionSession::ConvertDrawing(const std::string& input, const std::string& output) {
   TConvertResult result;
-  if (input.empty() || LowerExtension(input) != ".jww" || !IsRegularFile(input)) {
+  uint64_t inputSize = 0;
+  const int look = input.empty() ? ENOENT : RegularFileAt(input, inputSize);
+  if (input.empty() || LowerExtension(input) != ".jww" || NamesNoRegularFile(look)) {
     result.Code = crBadInput;
     return result;
   }
@@ -87,6 +118,14 @@ TConvertResult TConversionSession::ConvertDrawing(const std::string& input, cons
     return result;
   }
 
+  if (look != 0) {
+    // The file is there but cannot be looked at (a failing disk, a folder
+    // that may not be searched): it cannot be read, and the reason says why.
+    result.Code = crReadFailed;
+    result.ReadError.Problem = TReadProblem::kCannotOpen;
+    result.ReadError.ErrorNumber = look;
+    return result;
+  }
   ResetConversion();
   // However the conversion ends, the drawing and the scratch files of its
   // images go with it: a failed read or write leaves nothing for the next.
@@ -108,7 +147,8 @@ TConvertResult TConversionSession::ConvertDrawing(const std::string& input, cons
   int err = 0;
   try {
     result.Exploded = ExplodeDimensions(*Drawing);
-    err = Drawing->Write(output, Drawing->Header.Version, Fallbacks, ImageSwitchWrite ? &Images : nullptr);
+    err = Drawing->Write(output, Drawing->Header.Version, Fallbacks, ImageSwitchWrite ? &Images : nullptr,
+                         &result.OutputPlaced);
   } catch (const std::bad_alloc&) {
     err = ENOMEM;
   }

@@ -28,6 +28,10 @@ enum TConvertCode {
 struct TConvertResult {
   TConvertCode Code = crBadInput;
   int ErrorNumber = 0;        // system error number when Code is crWriteFailed
+  // crWriteFailed: the complete new drawing took the output's name all the
+  // same (the folder could not be synced, and the file it replaced could not
+  // be given its name back: TOutputFile::Placed).
+  bool OutputPlaced = false;
   TExplodeSummary Exploded;   // what the explode did (valid when Code is crDone)
   TReadError ReadError;       // why the read failed (Code crReadFailed, or crWriteFailed from a scratch file)
 };
@@ -85,6 +89,29 @@ class TConversionSession {
   TScratchPlace place_;
   TScratchFolder scratch_;
 };
+
+// Why the name of an input drawing is refused.
+enum class TInputNameProblem {
+  kNone,        // a .jww name of a regular file that can be opened for reading
+  kEmpty,       // no name at all
+  kNotJww,      // the name does not end in .jww (in any case)
+  kCannotOpen,  // no such file, a folder, a pipe or device, no right to read: ErrorNumber says which
+};
+
+struct TInputNameCheck {
+  TInputNameProblem Problem = TInputNameProblem::kNone;
+  // The system error number for kCannotOpen (EISDIR for a folder, EINVAL
+  // for what is no regular file, ENOENT, EACCES and the rest as the system
+  // says).
+  int ErrorNumber = 0;
+  // For kNotJww: the file begins like a drawing (the name alone is wrong).
+  bool BeginsLikeADrawing = false;
+};
+
+// Checks the name of an input drawing as a conversion does, and opens it
+// for reading (links followed, never waiting on a pipe), to say why it is
+// refused before the user asks for a conversion.
+TInputNameCheck CheckInputName(const std::string& path);
 
 // The extension of a path's file-name part, from its last dot (dot included),
 // lower-cased a to z; empty when the file name has no dot.

@@ -196,7 +196,9 @@ void TImageStore::WriteSection(TArchiveWriter& w, const TJwwData& d) {
   int32_t count = 0;
   for (TBindImageType& e : BoundImages) {
     if (!e.InUse) continue;
-    if (e.ScratchNumber == 0 || !PathExists(ScratchPath(e))) {
+    // Missing, not merely unseen: a scratch file that cannot be looked at
+    // is copied, and fails the write if it cannot be read either.
+    if (e.ScratchNumber == 0 || PathMissing(ScratchPath(e))) {
       e.InUse = false;
     } else {
       ++count;

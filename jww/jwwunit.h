@@ -46,10 +46,10 @@ class TJwwData : public TEntJwwStore {
   // Writes the drawing to a file: into a temporary file in its folder that
   // takes the path only once complete and synced (TOutputFile); a file
   // replaced keeps its mode. Returns 0 on success, else the system error
-  // number (nothing is left at the path then, and a file that stood there
-  // before is untouched).
+  // number (the path is then left as it was, unless *placed is set: the
+  // complete drawing took the path all the same, TOutputFile::Placed).
   [[nodiscard]] int Write(const std::string& path, int32_t version, const TWriterFallbacks& fallbacks,
-                          TImageStore* images) const;
+                          TImageStore* images, bool* placed = nullptr) const;
 
   // The first BlockDefCount block definitions (no more than BlockDefs holds).
   std::span<const TEntJwwBlockDef> Definitions() const;

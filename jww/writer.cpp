@@ -132,7 +132,7 @@ bool TJwwData::WriteTo(TArchiveWriter& w, int32_t version, const TWriterFallback
 }
 
 int TJwwData::Write(const std::string& path, int32_t version, const TWriterFallbacks& fallbacks,
-                    TImageStore* images) const {
+                    TImageStore* images, bool* placed) const {
   TOutputFile out;  // removed again unless committed, however the writing ends
   if (const int err = out.Open(path)) return err;
   TArchiveWriter w(out);  // fills the file's own blocks
@@ -143,7 +143,9 @@ int TJwwData::Write(const std::string& path, int32_t version, const TWriterFallb
     w.Fail(ENOMEM);
   }
   if (!written || !w.Flush()) return w.Error();
-  return out.Commit();
+  const int err = out.Commit();
+  if (placed) *placed = out.Placed();
+  return err;
 }
 
 }  // namespace quorvex

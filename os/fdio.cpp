@@ -20,6 +20,18 @@ void UnlinkTrying(int dirFd, const char* name) {
     if (FileOps().UnlinkAt(dirFd, name, 0) == 0 || errno == ENOENT || errno == ENOTDIR || errno == EISDIR) return;
 }
 
+// How many times a look at a file is made before its failure counts.
+constexpr int kLookTries = 3;
+
+// Looks at a file through the file calls, again after a failure that may
+// pass; 0, or the system error number (ENOENT, ENOTDIR: nothing there).
+int LookTrying(int dirFd, const char* path, struct stat& st, int flags) {
+  for (int tries = 1;; ++tries) {
+    if (FileOps().StatAt(dirFd, path, &st, flags) == 0) return 0;
+    if (errno == ENOENT || errno == ENOTDIR || tries == kLookTries) return errno;
+  }
+}
+
 // "." or "..".
 bool IsDots(const char* name) { return name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)); }
 
@@ -51,13 +63,10 @@ int WriteAll(int fd, const void* data, size_t size) {
 
 int ReadSome(int fd, void* data, size_t size, size_t& got) {
   got = 0;
-  for (;;) {
-    const ssize_t r = ::read(fd, data, size);
-    if (r < 0 && errno == EINTR) continue;
-    if (r < 0) return errno;
-    got = static_cast<size_t>(r);
-    return 0;
-  }
+  const long r = FileOps().Read(fd, data, size);  // made again when interrupted
+  if (r < 0) return errno;
+  got = static_cast<size_t>(r);
+  return 0;
 }
 
 int OpenRegularFile(const std::string& path, bool followLinks, TFd& fd, uint64_t& size) {
@@ -120,10 +129,16 @@ int CloseWritten(TFd& fd) {
 
 void RemoveFile(const std::string& path) { UnlinkTrying(AT_FDCWD, path.c_str()); }
 
-bool PathExists(const std::string& path) {
+bool PathMissing(const std::string& path) {
   struct stat st{};
-  return ::lstat(path.c_str(), &st) == 0;
+  return LookAt(AT_FDCWD, path.c_str(), st) != 0 && (errno == ENOENT || errno == ENOTDIR);
 }
+
+int LookAt(int parentFd, const char* name, struct stat& st) {
+  return LookTrying(parentFd, name, st, AT_SYMLINK_NOFOLLOW);
+}
+
+int LookAt(int fd, struct stat& st) { return LookTrying(fd, "", st, AT_EMPTY_PATH); }
 
 bool SameFile(const std::string& a, const std::string& b) {
   const std::optional<TFileId> fa = FileAt(a, true);
@@ -137,16 +152,27 @@ std::optional<TFileId> FileAt(const std::string& path, bool followLinks) {
 }
 
 std::optional<uint64_t> RegularFileSize(const std::string& path) {
-  struct stat st{};
-  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
-  return static_cast<uint64_t>(st.st_size);
+  uint64_t size = 0;
+  if (RegularFileAt(path, size) != 0) return std::nullopt;
+  return size;
 }
+
+int RegularFileAt(const std::string& path, uint64_t& size) {
+  struct stat st{};
+  if (const int err = LookTrying(AT_FDCWD, path.c_str(), st, 0)) return err;
+  if (!S_ISREG(st.st_mode)) return S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+  size = static_cast<uint64_t>(st.st_size);
+  return 0;
+}
+
+bool NamesNoRegularFile(int err) { return err == ENOENT || err == ENOTDIR || err == EISDIR || err == EINVAL; }
 
 void RemoveIfSame(int parentFd, const char* name, uint64_t dev, uint64_t ino) {
   struct stat st;
-  if (::fstatat(parentFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && st.st_dev == dev && st.st_ino == ino)
-    UnlinkTrying(parentFd, name);
+  if (LookAt(parentFd, name, st) == 0 && st.st_dev == dev && st.st_ino == ino) UnlinkTrying(parentFd, name);
 }
+
+void RemoveName(int parentFd, const char* name) { UnlinkTrying(parentFd, name); }
 
 void EmptyFolder(int fd) {
   alignas(8) char buf[4096];

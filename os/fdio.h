@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+struct stat;
+
 namespace quorvex {
 
 // A descriptor, closed when the object goes.
@@ -77,8 +79,16 @@ void CloseFd(int& fd);
 // Removes a file's name (nothing when there is none).
 void RemoveFile(const std::string& path);
 
-// Whether anything stands at the path (a link is not followed).
-bool PathExists(const std::string& path);
+// Whether nothing stands at the path (a link is not followed): false too
+// when it cannot be looked at (a failing disk), which is no proof of that.
+bool PathMissing(const std::string& path);
+
+// Looks at a name in a folder (a link is not followed), or at an open file,
+// again after a failure that may pass (a disk or memory that failed for a
+// moment). 0, or the system error number (ENOENT or ENOTDIR: nothing
+// stands there). Safe in a signal handler.
+[[nodiscard]] int LookAt(int parentFd, const char* name, struct stat& st);
+[[nodiscard]] int LookAt(int fd, struct stat& st);
 
 // Whether two paths lead to one file (links followed): false when either
 // leads nowhere.
@@ -97,8 +107,20 @@ std::optional<TFileId> FileAt(const std::string& path, bool followLinks);
 // when it leads to no regular file.
 std::optional<uint64_t> RegularFileSize(const std::string& path);
 
+// Looks at the regular file a path leads to (links followed). 0 and its
+// size, or the system error number: ENOENT or ENOTDIR when nothing stands
+// there, EISDIR for a folder, EINVAL for anything else that is no regular
+// file, or why it could not be looked at (EIO, EACCES, ...).
+[[nodiscard]] int RegularFileAt(const std::string& path, uint64_t& size);
+// Whether such an error number says that the path names no regular file,
+// rather than that it could not be looked at.
+bool NamesNoRegularFile(int err);
+
 // Removes a name in a folder only while it still leads to this file.
 void RemoveIfSame(int parentFd, const char* name, uint64_t dev, uint64_t ino);
+// Removes a name in a folder, whatever it leads to (a name this process
+// made itself), again after a failure that may pass.
+void RemoveName(int parentFd, const char* name);
 
 // Unlinks every entry of an open folder; safe in a signal handler. The
 // folder is read again from its start while a pass still removes something

@@ -17,7 +17,15 @@ class TSystemFileOps final : public TFileOps {
   int OpenAt(int dirFd, const char* path, int flags, unsigned mode) override {
     return ::openat(dirFd, path, flags, static_cast<mode_t>(mode));
   }
+  int StatAt(int dirFd, const char* path, struct stat* st, int flags) override {
+    return ::fstatat(dirFd, path, st, flags);
+  }
+  long Read(int fd, void* data, size_t size) override { return ::read(fd, data, size); }
+  long PRead(int fd, void* data, size_t size, uint64_t offset) override {
+    return ::pread(fd, data, size, static_cast<off_t>(offset));
+  }
   long Write(int fd, const void* data, size_t size) override { return ::write(fd, data, size); }
+  int Ftruncate(int fd, unsigned long long size) override { return ::ftruncate(fd, static_cast<off_t>(size)); }
   int Fsync(int fd) override { return ::fsync(fd); }
   int Fdatasync(int fd) override { return ::fdatasync(fd); }
   int LinkAt(int oldDirFd, const char* oldPath, int newDirFd, const char* newPath, int flags) override {
@@ -67,8 +75,20 @@ class TRetryingFileOps final : public TFileOps {
   int OpenAt(int dirFd, const char* path, int flags, unsigned mode) override {
     return Again([&] { return InUse().OpenAt(dirFd, path, flags, mode); });
   }
+  int StatAt(int dirFd, const char* path, struct stat* st, int flags) override {
+    return Again([&] { return InUse().StatAt(dirFd, path, st, flags); });
+  }
+  long Read(int fd, void* data, size_t size) override {
+    return Again([&] { return InUse().Read(fd, data, size); });
+  }
+  long PRead(int fd, void* data, size_t size, uint64_t offset) override {
+    return Again([&] { return InUse().PRead(fd, data, size, offset); });
+  }
   long Write(int fd, const void* data, size_t size) override {
     return Again([&] { return InUse().Write(fd, data, size); });
+  }
+  int Ftruncate(int fd, unsigned long long size) override {
+    return Again([&] { return InUse().Ftruncate(fd, size); });
   }
   int Fsync(int fd) override { return Again([&] { return InUse().Fsync(fd); }); }
   int Fdatasync(int fd) override { return Again([&] { return InUse().Fdatasync(fd); }); }
@@ -92,7 +112,6 @@ class TRetryingFileOps final : public TFileOps {
     const int r = InUse().CloseWritten(fd);
     return r != 0 && errno == EINTR ? 0 : r;
   }
-
 };
 
 constinit TRetryingFileOps gRetrying;

@@ -79,11 +79,15 @@ std::string RandomName(TLeftover kind) {
   return name;
 }
 
-bool LockNew(int parentFd, const std::string& name, int fd) {
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) return false;
+int LockNew(int parentFd, const std::string& name, int fd) {
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) return EAGAIN;
   struct stat own, named;
-  return ::fstat(fd, &own) == 0 && own.st_nlink > 0 &&
-         ::fstatat(parentFd, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 && SameInode(own, named);
+  if (const int err = LookAt(fd, own)) return err;
+  if (own.st_nlink == 0) return EAGAIN;
+  const int err = LookAt(parentFd, name.c_str(), named);
+  if (err == ENOENT) return EAGAIN;
+  if (err != 0) return err;
+  return SameInode(own, named) ? 0 : EAGAIN;
 }
 
 void SweepLeftovers(int folderFd, TLeftover kind) {

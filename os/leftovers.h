@@ -29,12 +29,13 @@ constexpr int kNameTries = 100;
 std::string RandomName(TLeftover kind);
 
 // Takes the lock of a folder or file that this process has just made as
-// parent/name, and checks that the name still leads to it: a sweeper that
-// came between the making and the locking holds the lock, or has removed
-// it. False then; the caller makes another. On a file system without locks
-// it stays unlocked: a sweeper cannot lock it there either, so never
-// removes it.
-bool LockNew(int parentFd, const std::string& name, int fd);
+// parent/name, and checks that the name still leads to it. 0; or EAGAIN
+// when a sweeper that came between the making and the locking holds the
+// lock or has removed it (the caller makes another); or the system error
+// number when it cannot be looked at (the caller removes it and fails). On
+// a file system without locks it stays unlocked: a sweeper cannot lock it
+// there either, so never removes it.
+[[nodiscard]] int LockNew(int parentFd, const std::string& name, int fd);
 
 // Removes from a folder the leftovers of this kind: names of this
 // program's form that belong to this user and whose lock nobody holds

@@ -58,10 +58,19 @@ int TOutputFile::Open(const std::string& path) {
   // leads: only a regular file lends its mode and owner to the output. A
   // link (or a pipe, a device) is replaced like a new name and lends
   // nothing, so that no target's mode (setuid, world-writable) is carried.
+  // Nor does a file of another user's, unless this process may make the
+  // new file that user's (root): its mode would open the new file, which
+  // stays this user's, to that user (a world-writable file planted in a
+  // shared folder would make the output writable by its planter).
+  // A name that cannot be looked at fails the output: it might be a
+  // private file, whose mode would not be carried.
   struct stat target{};
-  replacing_ = ::fstatat(folderFd_.Get(), leaf_.c_str(), &target, AT_SYMLINK_NOFOLLOW) == 0;
+  const int look = LookAt(folderFd_.Get(), leaf_.c_str(), target);
+  if (look != 0 && look != ENOENT) return look;
+  replacing_ = look == 0;
   if (replacing_ && S_ISDIR(target.st_mode)) return EISDIR;
-  keepMode_ = replacing_ && S_ISREG(target.st_mode);
+  const uid_t me = ::geteuid();
+  keepMode_ = replacing_ && S_ISREG(target.st_mode) && (target.st_uid == me || me == 0);
   targetUid_ = target.st_uid;
   targetGid_ = target.st_gid;
   targetMode_ = target.st_mode;
@@ -106,10 +115,16 @@ int TOutputFile::OpenNamed(unsigned mode) {
       return err;
     }
     struct stat own;
-    if (!LockNew(folderFd_.Get(), name, fd) || ::fstat(fd, &own) != 0) {
-      ::close(fd);  // a sweeper has it: it removes it
+    int err = LockNew(folderFd_.Get(), name, fd);
+    if (err == 0) err = LookAt(fd, own);
+    if (err != 0) {
+      ::close(fd);
+      // A sweeper has it, and removes it; or it cannot be looked at, and
+      // goes again at once.
+      if (err != EAGAIN) RemoveName(folderFd_.Get(), name.c_str());
       ReleaseCleanup(slot);
-      continue;
+      if (err == EAGAIN) continue;
+      return err;
     }
     fd_ = TFd(fd);
     tempName_ = name;
@@ -129,8 +144,14 @@ int TOutputFile::LinkUnnamed(const std::string& name) const {
 }
 
 void TOutputFile::KeepReplaced() {
-  struct stat st;
-  if (::fstatat(folderFd_.Get(), leaf_.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return;
+  struct stat st, folder;
+  if (LookAt(folderFd_.Get(), leaf_.c_str(), st) != 0 || LookAt(folderFd_.Get(), folder) != 0) return;
+  // In a folder with the sticky bit (/tmp, a shared folder) only the owner
+  // of a file or of the folder may remove a name of it: a hidden name of
+  // another user's file could never be removed again, and sweeps pass it by
+  // as that user's. It is not made.
+  const uid_t me = ::geteuid();
+  if ((folder.st_mode & S_ISVTX) && me != 0 && me != st.st_uid && me != folder.st_uid) return;
   // A regular file is locked while it is kept, as every hidden file of this
   // program is: another run's sweep of this folder passes it by.
   TFd locked;
@@ -153,11 +174,12 @@ void TOutputFile::KeepReplaced() {
     }
     // The name is linked by name: another writer may have put a file of its
     // own there since it was looked at. That one is not this run's to keep
-    // (its hidden name would outlive the run); it goes again.
+    // (its hidden name would outlive the run); the name goes again, as it
+    // does when it cannot be looked at.
     struct stat linked;
-    const bool there = ::fstatat(folderFd_.Get(), name.c_str(), &linked, AT_SYMLINK_NOFOLLOW) == 0;
-    if (!there || linked.st_dev != st.st_dev || linked.st_ino != st.st_ino) {
-      if (there) RemoveIfSame(folderFd_.Get(), name.c_str(), linked.st_dev, linked.st_ino);
+    if (LookAt(folderFd_.Get(), name.c_str(), linked) != 0 || linked.st_dev != st.st_dev ||
+        linked.st_ino != st.st_ino) {
+      RemoveName(folderFd_.Get(), name.c_str());
       ReleaseCleanup(slot);
       return;
     }
@@ -249,6 +271,26 @@ int TOutputFile::Commit() {
   return commitError_;
 }
 
+int TOutputFile::TakeReplacedMode() {
+  struct stat own;
+  if (const int err = LookAt(fd_.Get(), own)) return err;
+  bool sameOwner = own.st_uid == targetUid_, sameGroup = own.st_gid == targetGid_;
+  if (!sameOwner || !sameGroup) {
+    // Refused (not root, or a file system that keeps no owners): the file
+    // stays this user's.
+    if (FileOps().Fchown(fd_.Get(), targetUid_, targetGid_) == 0) sameOwner = sameGroup = true;
+    else if (errno != EPERM) return errno;
+  }
+  // The permission bits only, never set-user-ID, set-group-ID or sticky; and
+  // only onto a file of the replaced file's owner: otherwise it stays as it
+  // was made, private. A group not carried over gets what others had.
+  if (!sameOwner) return 0;
+  mode_t mode = targetMode_ & 0777;
+  if (!sameGroup) mode = (mode & 0707) | ((mode & 07) << 3);
+  if ((own.st_mode & 07777) != mode && FileOps().Fchmod(fd_.Get(), mode) != 0) return errno;
+  return 0;
+}
+
 int TOutputFile::CommitOnce() {
   if (!fd_.Valid()) return EBADF;
   if (writing_) {
@@ -257,12 +299,7 @@ int TOutputFile::CommitOnce() {
     if (err != 0) return err;
   }
   if (keepMode_) {
-    struct stat own;
-    if (::fstat(fd_.Get(), &own) != 0) return errno;
-    if ((own.st_uid != targetUid_ || own.st_gid != targetGid_) &&
-        FileOps().Fchown(fd_.Get(), targetUid_, targetGid_) != 0 && errno != EPERM)
-      return errno;
-    if (FileOps().Fchmod(fd_.Get(), targetMode_ & 07777) != 0) return errno;
+    if (const int err = TakeReplacedMode()) return err;
   }
   if (FileOps().Fsync(fd_.Get()) != 0) return errno;
 
@@ -275,6 +312,12 @@ int TOutputFile::CommitOnce() {
     const int err = errno;
     Unplace();
     DropReplaced();
+    // Where the file replaced could not be kept (no hard links here, or
+    // none allowed) or the disk refused to give it its name back, the new
+    // file keeps the name: the caller must say so, not that nothing changed.
+    struct stat now;
+    placed_ = LookAt(folderFd_.Get(), leaf_.c_str(), now) == 0 && static_cast<uint64_t>(now.st_dev) == dev_ &&
+              static_cast<uint64_t>(now.st_ino) == ino_;
     return err;
   }
   DropReplaced();

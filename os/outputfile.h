@@ -38,21 +38,32 @@ class TOutputFile : public TByteSink {
   // or the errno of the first failure so far (Commit fails with it too).
   [[nodiscard]] int Exchange(size_t used, uint8_t*& room, size_t& size) override;
   // Makes the file durable and gives it the output's name: a regular file
-  // replaced keeps its permission bits (and its owner and group where the
-  // process may set them); a new file, or one that replaces a link or
-  // another special file (the link goes, its target is untouched), has 0666
-  // less the umask. The file is synced, then linked or renamed into place,
-  // then the folder is synced. 0, or the system error number (the temporary
-  // file then goes with the object, and a file that stood at the path is
-  // untouched). A folder that cannot be synced after the name was given
-  // fails it too: the file that stood there takes its name back (it was
-  // kept under a hidden name of its own meanwhile), or a new name goes
-  // again; only where the disk refuses that as well does the complete new
-  // file stay in place.
+  // of this user's that is replaced lends its permission bits (never
+  // set-user-ID, set-group-ID or sticky), and so does another user's when
+  // the process may give the new file that user as owner (root); a new
+  // file, one that replaces another user's file or a link or another
+  // special file (the link goes, its target is untouched), has 0666 less
+  // the umask. The file is synced, then linked or renamed into place, then
+  // the folder is synced. 0, or the system error number (the temporary file
+  // then goes with the object, and a file that stood at the path is
+  // untouched, unless Placed()). A folder that cannot be synced after the
+  // name was given fails it too: the file that stood there takes its name
+  // back (it was kept under a hidden name of its own meanwhile), or a new
+  // name goes again.
   [[nodiscard]] int Commit();
+  // After a failed Commit: the complete new file has the output's name all
+  // the same, and the file it replaced is gone. So it is when the folder
+  // could not be synced and the file replaced could not be kept for the
+  // way back (a file system without hard links, such as FAT; a link
+  // refused) or the disk refused to give it its name back. The new name
+  // may not survive a power loss.
+  bool Placed() const { return placed_; }
 
  private:
   int CommitOnce();
+  // Gives the file the owner, group and permission bits of the file it
+  // replaces, as far as Commit says. 0, or the system error number.
+  int TakeReplacedMode();
   int OpenNamed(unsigned mode);
   int Place();
   int LinkUnnamed(const std::string& name) const;
@@ -75,10 +86,11 @@ class TOutputFile : public TByteSink {
   uint64_t dev_ = 0;
   uint64_t ino_ = 0;
   bool replacing_ = false;  // a name stands at the output's path
-  bool keepMode_ = false;   // it is a regular file: its mode and owner are carried over
+  bool keepMode_ = false;   // a regular file whose mode and owner may be carried over
   // The file replaced: its owner, group and mode.
   unsigned targetUid_ = 0, targetGid_ = 0, targetMode_ = 0;
   bool committed_ = false;
+  bool placed_ = false;
   int commitError_ = 0;  // what the last Commit failed with
   // The replaced file while the new one takes its place: its hidden name,
   // inode and entry in the removal on interrupt.
@@ -91,7 +103,8 @@ class TOutputFile : public TByteSink {
 
 // Writes the bytes to `path` through a TOutputFile: durable, complete or
 // not there at all, a replaced file keeping its mode. 0, or the system error
-// number (a file that stood at the path is then untouched).
+// number (a file that stood at the path is then untouched, unless
+// TOutputFile::Placed would say otherwise).
 [[nodiscard]] int WriteFileDurably(const std::string& path, const void* data, size_t size);
 
 // Whether outputs may be written through unnamed files where the file

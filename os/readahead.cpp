@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "os/fileops.h"
 #include "os/quietthread.h"
 
 namespace quorvex {
@@ -39,8 +40,8 @@ TReadAhead::TBlock TReadAhead::ReadBlock(uint8_t* data, uint64_t offset) const {
   b.Offset = offset;
   const size_t want = static_cast<size_t>(std::min<uint64_t>(kBlockSize, size_ - offset));
   while (b.Size < want) {
-    const ssize_t r = ::pread(fd_.Get(), data + b.Size, want - b.Size, static_cast<off_t>(offset + b.Size));
-    if (r < 0 && errno == EINTR) continue;
+    // Made again when interrupted.
+    const long r = FileOps().PRead(fd_.Get(), data + b.Size, want - b.Size, offset + b.Size);
     if (r <= 0) {
       // A read error, or the file shrank while being read: what came in is
       // a block, the error comes as the next one.

@@ -56,11 +56,16 @@ int TScratchFolder::Create(const std::string& base) {
       CloseFd(baseFd_);
       return err;
     }
-    if (fd < 0 || !LockNew(baseFd_, name, fd)) {
-      // A sweeper removed it already, or has it and removes it.
+    const int locked = fd < 0 ? EAGAIN : LockNew(baseFd_, name, fd);
+    if (locked != 0) {
+      // A sweeper removed it already, or has it and removes it; or it
+      // cannot be looked at, and goes again, empty as it was made.
       if (fd >= 0) ::close(fd);
       ReleaseCleanup(slot);
-      continue;
+      if (locked == EAGAIN) continue;
+      FileOps().UnlinkAt(baseFd_, name.c_str(), AT_REMOVEDIR);
+      CloseFd(baseFd_);
+      return locked;
     }
     fd_ = fd;
     name_ = name;
@@ -82,9 +87,9 @@ int TScratchFolder::CreateInFirst(const std::vector<std::string>& bases) {
 
 void TScratchFolder::Remove() {
   if (fd_ >= 0) {
-    // Once more when the first removal fails: a disk that failed for a
-    // moment, or a file that came in meanwhile.
-    for (int tries = 0; tries < 2; ++tries) {
+    // Again when a removal fails: a disk that failed for a moment (twice,
+    // as it may), or a file that came in meanwhile.
+    for (int tries = 0; tries < 3; ++tries) {
       EmptyFolder(fd_);
       if (FileOps().UnlinkAt(baseFd_, name_.c_str(), AT_REMOVEDIR) == 0) break;
     }

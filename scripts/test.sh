@@ -5,6 +5,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/build.sh "$@"
+# What the test of the desktop's thumbnail services asks (packaging.desktop):
+# XFCE's tumbler over a session bus, GNOME's thumbnail factory through
+# Python in its bubblewrap sandbox, and the MIME database tool.
+scripts/install-missing.sh tumbler dbus python3-gi gir1.2-gnomedesktop-3.0 bubblewrap shared-mime-info
 dir=build
 [ "${1:-}" = "--sanitize" ] && dir=build-asan
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}

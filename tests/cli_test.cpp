@@ -9,6 +9,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <set>
@@ -144,6 +145,18 @@ TEST_F(Cli, ExitCodesTellWhatWentWrong) {
   };
   for (const auto& [args, code] : cases) EXPECT_EQ(Exit(args), code) << args.size();
   EXPECT_FALSE(FileExists(b));  // from the failed runs
+}
+
+TEST_F(Cli, ALineTheStandardOutputRefusesIsSaidToBeLost) {
+  // The drawing is written; its line is not, and the run says so.
+  const std::string errors = tmp.File("errors");
+  const int status = std::system(
+      (std::string(QUORVEX_CONVERT_BIN) + " '" + a + "' '" + b + "' >/dev/full 2>'" + errors + "'").c_str());
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_TRUE(FileExists(b));
+  const std::vector<uint8_t> said = ReadFile(errors);
+  EXPECT_EQ(std::string(said.begin(), said.end()),
+            "quorvex-convert: standard output: cannot be written: No space left on device\n");
 }
 
 TEST_F(Cli, APipeNamedJwwIsRefusedWithoutBeingOpened) {

@@ -1,7 +1,9 @@
 // A double of the program's file calls (os/fileops.h) that fails chosen
 // ones: it counts the calls of the kinds in its mask and fails the Nth of
 // them, or the Nth and every later one (a disk that stays full), with a
-// chosen error number, or lets a write take only part of its bytes.
+// chosen error number, or lets a write take only part of its bytes. It can
+// follow two such plans in one run, each counting the calls of its own mask
+// (a link that fails, and a later sync).
 #pragma once
 
 #include <cerrno>
@@ -18,7 +20,11 @@ namespace qtest {
 class TPassingFileOps : public quorvex::TFileOps {
  public:
   int OpenAt(int d, const char* p, int f, unsigned m) override { return Real().OpenAt(d, p, f, m); }
+  int StatAt(int d, const char* p, struct stat* st, int f) override { return Real().StatAt(d, p, st, f); }
+  long Read(int fd, void* data, size_t size) override { return Real().Read(fd, data, size); }
+  long PRead(int fd, void* data, size_t size, uint64_t at) override { return Real().PRead(fd, data, size, at); }
   long Write(int fd, const void* data, size_t size) override { return Real().Write(fd, data, size); }
+  int Ftruncate(int fd, unsigned long long size) override { return Real().Ftruncate(fd, size); }
   int Fsync(int fd) override { return Real().Fsync(fd); }
   int Fdatasync(int fd) override { return Real().Fdatasync(fd); }
   int LinkAt(int od, const char* op, int nd, const char* np, int f) override {
@@ -47,75 +53,97 @@ class TFaultyFileOps : public TPassingFileOps {
     unsigned Mask = quorvex::kOpAll;
   };
 
-  explicit TFaultyFileOps(const TPlan& plan) : plan_(plan) {}
+  explicit TFaultyFileOps(const TPlan& plan) : plans_{plan, TPlan{}} {}
+  // Two plans at once; a call that both choose fails as the first says.
+  TFaultyFileOps(const TPlan& first, const TPlan& second) : plans_{first, second} {}
 
-  // Calls of the mask's kinds so far, and how many of them were made to fail
-  // (or cut short).
-  uint64_t Calls() const { return calls_.load(); }
-  uint64_t Injected() const { return injected_.load(); }
+  // Calls of a plan's kinds so far, and how many calls were made to fail
+  // (or cut short) by either plan, or by one.
+  uint64_t Calls(int plan = 0) const { return calls_[plan].load(); }
+  uint64_t Injected() const { return injected_[0].load() + injected_[1].load(); }
+  uint64_t Injected(int plan) const { return injected_[plan].load(); }
   // The kinds of the calls that were made to fail.
   unsigned FailedKinds() const { return failedKinds_.load(); }
 
   int OpenAt(int dirFd, const char* path, int flags, unsigned mode) override {
-    return Fails(quorvex::OpenKind(flags)) ? Failed() : Real().OpenAt(dirFd, path, flags, mode);
+    return Unless(quorvex::OpenKind(flags), [&] { return Real().OpenAt(dirFd, path, flags, mode); });
+  }
+  int StatAt(int dirFd, const char* path, struct stat* st, int flags) override {
+    return Unless(quorvex::kOpLook, [&] { return Real().StatAt(dirFd, path, st, flags); });
+  }
+  long Read(int fd, void* data, size_t size) override {
+    return Unless(quorvex::kOpRead, [&] { return Real().Read(fd, data, size); });
+  }
+  long PRead(int fd, void* data, size_t size, uint64_t at) override {
+    return Unless(quorvex::kOpRead, [&] { return Real().PRead(fd, data, size, at); });
   }
   long Write(int fd, const void* data, size_t size) override {
-    if (!Chosen(Count(quorvex::kOpWrite))) return Real().Write(fd, data, size);
-    if (!plan_.ShortWrite) {
-      failedKinds_.fetch_or(quorvex::kOpWrite);
-      return Failed();
-    }
+    const TPlan* plan = Chosen(quorvex::kOpWrite);
+    if (!plan) return Real().Write(fd, data, size);
+    if (!plan->ShortWrite) return Failed(quorvex::kOpWrite, *plan);
     if (size < 2) return Real().Write(fd, data, size);  // nothing shorter to give
-    injected_.fetch_add(1);
+    injected_[plan - plans_].fetch_add(1);
     return Real().Write(fd, data, size / 2);
   }
-  int Fsync(int fd) override { return Fails(quorvex::kOpSync) ? Failed() : Real().Fsync(fd); }
-  int Fdatasync(int fd) override { return Fails(quorvex::kOpSync) ? Failed() : Real().Fdatasync(fd); }
+  int Ftruncate(int fd, unsigned long long size) override {
+    return Unless(quorvex::kOpTruncate, [&] { return Real().Ftruncate(fd, size); });
+  }
+  int Fsync(int fd) override { return Unless(quorvex::kOpSync, [&] { return Real().Fsync(fd); }); }
+  int Fdatasync(int fd) override { return Unless(quorvex::kOpSync, [&] { return Real().Fdatasync(fd); }); }
   int LinkAt(int oldDirFd, const char* oldPath, int newDirFd, const char* newPath, int flags) override {
-    return Fails(quorvex::kOpLink) ? Failed() : Real().LinkAt(oldDirFd, oldPath, newDirFd, newPath, flags);
+    return Unless(quorvex::kOpLink, [&] { return Real().LinkAt(oldDirFd, oldPath, newDirFd, newPath, flags); });
   }
   int RenameAt(int oldDirFd, const char* oldPath, int newDirFd, const char* newPath, unsigned flags) override {
-    return Fails(quorvex::kOpRename) ? Failed() : Real().RenameAt(oldDirFd, oldPath, newDirFd, newPath, flags);
+    return Unless(quorvex::kOpRename, [&] { return Real().RenameAt(oldDirFd, oldPath, newDirFd, newPath, flags); });
   }
   int UnlinkAt(int dirFd, const char* path, int flags) override {
-    return Fails(quorvex::UnlinkKind(flags)) ? Failed() : Real().UnlinkAt(dirFd, path, flags);
+    return Unless(quorvex::UnlinkKind(flags), [&] { return Real().UnlinkAt(dirFd, path, flags); });
   }
   int MkdirAt(int dirFd, const char* path, unsigned mode) override {
-    return Fails(quorvex::kOpMakeFolder) ? Failed() : Real().MkdirAt(dirFd, path, mode);
+    return Unless(quorvex::kOpMakeFolder, [&] { return Real().MkdirAt(dirFd, path, mode); });
   }
   int Fchmod(int fd, unsigned mode) override {
-    return Fails(quorvex::kOpChangeOwner) ? Failed() : Real().Fchmod(fd, mode);
+    return Unless(quorvex::kOpChangeOwner, [&] { return Real().Fchmod(fd, mode); });
   }
   int Fchown(int fd, unsigned uid, unsigned gid) override {
-    return Fails(quorvex::kOpChangeOwner) ? Failed() : Real().Fchown(fd, uid, gid);
+    return Unless(quorvex::kOpChangeOwner, [&] { return Real().Fchown(fd, uid, gid); });
   }
   int CloseWritten(int fd) override {
     const int r = Real().CloseWritten(fd);  // closed whatever is reported
-    return Fails(quorvex::kOpClose) ? Failed() : r;
+    return Unless(quorvex::kOpClose, [r] { return r; });
   }
 
  private:
-  // Counts a call of this kind when the mask holds it: its number, or 0.
-  uint64_t Count(unsigned kind) { return plan_.Mask & kind ? calls_.fetch_add(1) + 1 : 0; }
-  // Whether the call of this number is one to fail.
-  bool Chosen(uint64_t n) const {
-    return n != 0 && plan_.FailAt != 0 && (n == plan_.FailAt || (plan_.Persistent && n > plan_.FailAt));
+  // Counts a call of this kind in each plan whose mask holds it, and gives
+  // the plan that chooses it to fail (the first, when both do), or none.
+  const TPlan* Chosen(unsigned kind) {
+    const TPlan* chosen = nullptr;
+    for (int i = 1; i >= 0; --i) {
+      const TPlan& p = plans_[i];
+      if (!(p.Mask & kind)) continue;
+      const uint64_t n = calls_[i].fetch_add(1) + 1;
+      if (p.FailAt != 0 && (n == p.FailAt || (p.Persistent && n > p.FailAt))) chosen = &p;
+    }
+    return chosen;
   }
-  // Whether a call other than a write fails (a short write fails none).
-  bool Fails(unsigned kind) {
-    if (!Chosen(Count(kind)) || plan_.ShortWrite) return false;
+  // Makes the call unless a plan chooses it to fail (a plan of short writes
+  // fails no other call).
+  template <class TCall>
+  auto Unless(unsigned kind, TCall call) -> decltype(call()) {
+    const TPlan* plan = Chosen(kind);
+    if (!plan || plan->ShortWrite) return call();
+    return Failed(kind, *plan);
+  }
+  int Failed(unsigned kind, const TPlan& plan) {
     failedKinds_.fetch_or(kind);
-    return true;
-  }
-  int Failed() {
-    injected_.fetch_add(1);
-    errno = plan_.Error;
+    injected_[&plan - plans_].fetch_add(1);
+    errno = plan.Error;
     return -1;
   }
 
-  const TPlan plan_;
-  std::atomic<uint64_t> calls_{0};
-  std::atomic<uint64_t> injected_{0};
+  const TPlan plans_[2];
+  std::atomic<uint64_t> calls_[2] = {0, 0};
+  std::atomic<uint64_t> injected_[2] = {0, 0};
   std::atomic<unsigned> failedKinds_{0};
 };
 

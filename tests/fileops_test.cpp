@@ -2,6 +2,8 @@
 // call of the chosen kinds is counted, and the call chosen fails as a disk
 // would make it fail.
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -10,12 +12,16 @@
 #include <ostream>
 #include <set>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "convert/batch.h"
+#include "convert/outcome.h"
 #include "convert/picture.h"
 #include "convert/session.h"
+#include "os/inplacefile.h"
 #include "os/outputfile.h"
+#include "os/readahead.h"
 #include "faulty_fileops.h"
 #include "writer_util.h"
 
@@ -138,13 +144,15 @@ std::ostream& operator<<(std::ostream& o, const TFault& f) {
 bool MustSucceed(const TFault& f) { return f.ShortWrite || (f.Error == EINTR && !f.Persistent); }
 
 // What a failed run leaves at its output's name: what stood there before
-// (nothing is read as no bytes). A disk that keeps failing may refuse to
-// give the old file its name back once the new one has taken it, when only
-// the sync of the folder failed: the complete new file then stays.
+// (nothing is read as no bytes), unless it says that the complete new file
+// took the name all the same (the folder could not be synced afterwards,
+// and the old file could not be given its name back).
 bool Unharmed(const std::vector<uint8_t>& now, const std::vector<uint8_t>& before,
-              const std::vector<uint8_t>& complete, const TFault& fault) {
-  return now == before || (fault.Persistent && now == complete);
+              const std::vector<uint8_t>& complete, bool placed) {
+  return now == (placed ? complete : before);
 }
+// Whether a failure's message says so.
+bool SaysPlaced(const std::string& err) { return err.find(": written, but its folder could not be synced") != std::string::npos; }
 
 // Runs `run` (which says whether it succeeded) with the Nth call of the
 // fault's kinds failing, for N = 1, 2, ... until a run meets no fault: then
@@ -152,9 +160,9 @@ bool Unharmed(const std::vector<uint8_t>& now, const std::vector<uint8_t>& befor
 template <class TRun, class TCheck>
 void Walk(const TFault& fault, TRun run, TCheck check) {
   // A short write concerns writes alone; a disk that stays full still
-  // removes.
+  // removes, and looks at files.
   const unsigned mask = fault.ShortWrite  ? kOpWrite
-                        : fault.Persistent ? kOpAll & ~(kOpRemove | kOpRemoveFolder)
+                        : fault.Persistent ? kOpAll & ~(kOpRemove | kOpRemoveFolder | kOpLook)
                                            : kOpAll;
   for (uint64_t n = 1;; ++n) {
     SCOPED_TRACE(testing::Message() << "call " << n << ": " << fault);
@@ -200,7 +208,7 @@ TEST_F(FaultyFiles, EveryCallOfAConversionFailsInTurnAndHarmsNothing) {
         if (done) {
           EXPECT_EQ(ReadFile(out), expected);
         } else {
-          EXPECT_TRUE(Unharmed(ReadFile(out), old, expected, fault));
+          EXPECT_TRUE(Unharmed(ReadFile(out), old, expected, r.OutputPlaced));
           const int reported = r.Code == crReadFailed ? r.ReadError.ErrorNumber : r.ErrorNumber;
           EXPECT_EQ(reported, fault.Error) << r.Code;
         }
@@ -271,10 +279,14 @@ TEST_F(FaultyFiles, EveryCallOfABatchAndOfAPictureFailsInTurnAndHarmsNothing) {
           // Each failure names its drawing and the system's reason.
           EXPECT_NE(outcomes[i].Err.find(std::strerror(fault.Error)), std::string::npos) << outcomes[i].Err;
           EXPECT_NE(outcomes[i].Err.find(name), std::string::npos) << outcomes[i].Err;
+          const bool placed = SaysPlaced(outcomes[i].Err);
           if (name == "b.jww") {
-            EXPECT_TRUE(Unharmed(ReadFile(output), old, expected, fault));
+            EXPECT_TRUE(Unharmed(ReadFile(output), old, expected, placed));
           } else {
-            EXPECT_TRUE(!FileExists(output) || Unharmed(ReadFile(output), {}, expected, fault)) << name;
+            EXPECT_EQ(FileExists(output), placed) << name;
+            if (placed) {
+              EXPECT_EQ(ReadFile(output), expected) << name;
+            }
           }
         }
       }
@@ -293,7 +305,7 @@ TEST_F(FaultyFiles, EveryCallOfABatchAndOfAPictureFailsInTurnAndHarmsNothing) {
       if (done) {
         EXPECT_EQ(ReadFile(svg), picture);
       } else {
-        EXPECT_TRUE(Unharmed(ReadFile(svg), old, picture, fault));
+        EXPECT_TRUE(Unharmed(ReadFile(svg), old, picture, r.OutputPlaced));
         const int reported = r.Code == TPictureCode::kReadFailed ? r.ReadError.ErrorNumber : r.ErrorNumber;
         EXPECT_EQ(reported, fault.Error) << int(r.Code);
       }
@@ -342,6 +354,307 @@ TEST_F(FaultyFiles, AFileThatTookTheOutputsNameMeanwhileIsNotLeftBehind) {
   ASSERT_TRUE(other.Done()) << "the output was never kept";
   EXPECT_EQ(ReadFile(out), expected);
   ExpectNothingLeft();
+}
+
+// Two faults in one run, each with a countdown of its own, over the calls
+// that put an output in place of an old file and those around it: its
+// folder opened, the syncs, the links (one refused as on a file system
+// without hard links), the renames, the removals, the mode and owner, the
+// closes. The second walks every call after the first, the first every
+// call, until a run meets no fault. Whatever the pair, the old file stands
+// or the complete new one, as the run's message says; nothing is left; and
+// the status is the one for what failed.
+TEST_F(FaultyFiles, EveryPairOfFailuresAroundTheCommitIsToldTruly) {
+  const unsigned mask = kOpAll & ~(kOpWrite | kOpRead);
+  uint64_t pairs = 0, firsts = 0;
+  for (const bool named : {false, true}) {
+    SetUnnamedOutputFiles(!named);
+    for (const auto& [first, second] : {std::pair{EPERM, EIO}, std::pair{EIO, EIO}}) {
+      for (uint64_t i = 1;; ++i) {
+        bool firstMet = false;
+        for (uint64_t j = i + 1;; ++j) {
+          SCOPED_TRACE(testing::Message() << (named ? "named" : "unnamed") << ": call " << i << " fails with "
+                                          << std::strerror(first) << ", call " << j << " with " << std::strerror(second));
+          WriteFile(out, old);
+          TFaultyFileOps ops({i, false, first, false, mask}, {j, false, second, false, mask});
+          TOutcome o;
+          {
+            TFileOpsInPlace inPlace(ops);
+            o = ConvertOne(session, in, out);
+          }
+          firstMet = ops.Injected(0) > 0;
+          if (ops.Injected(1) == 0) break;
+          ++pairs;
+          const std::vector<uint8_t> now = ReadFile(out);
+          if (o.Exit == kExitOk) {
+            EXPECT_EQ(now, expected);
+          } else {
+            // The input's opening may have failed too.
+            EXPECT_TRUE(o.Exit == kExitWriteFailed || o.Exit == kExitReadFailed) << o.Err;
+            const bool namesError = o.Err.find(std::strerror(first)) != std::string::npos ||
+                                     o.Err.find(std::strerror(second)) != std::string::npos;
+            EXPECT_TRUE(namesError) << o.Err;
+            EXPECT_EQ(now, SaysPlaced(o.Err) ? expected : old) << o.Err;
+          }
+          ExpectNothingLeft();
+          if (HasFatalFailure()) return;
+          ASSERT_LT(j, 500u);
+        }
+        if (!firstMet) break;
+        ++firsts;
+      }
+    }
+  }
+  SetUnnamedOutputFiles(true);
+  std::printf("[   INFO   ] %llu pairs of failures walked from %llu first ones\n",
+              static_cast<unsigned long long>(pairs), static_cast<unsigned long long>(firsts));
+  EXPECT_GT(pairs, 100u);
+}
+
+// Where the file replaced cannot be kept for the way back (no hard links:
+// every link refused as on FAT) and the folder's sync fails once the new
+// file has the name, the run does not claim that nothing changed: the new
+// file stands, and the message says so.
+TEST_F(FaultyFiles, ANewFileThatCouldNotBeTakenBackIsSaidToStand) {
+  for (const bool named : {false, true}) {
+    SCOPED_TRACE(named ? "named temporary" : "unnamed temporary");
+    SetUnnamedOutputFiles(!named);
+    WriteFile(out, old);
+    // The unnamed way links its file to a hidden name first: only the link
+    // that would keep the old file is refused.
+    TFaultyFileOps ops({named ? 1u : 2u, false, EPERM, false, kOpLink}, {2, false, EIO, false, kOpSync});
+    TOutcome o;
+    {
+      TFileOpsInPlace inPlace(ops);
+      o = ConvertOne(session, in, out);
+    }
+    EXPECT_EQ(ops.Injected(), 2u);
+    EXPECT_EQ(o.Exit, kExitWriteFailed);
+    EXPECT_EQ(ReadFile(out), expected);
+    EXPECT_TRUE(SaysPlaced(o.Err)) << o.Err;
+    ExpectNothingLeft();
+  }
+  SetUnnamedOutputFiles(true);
+}
+
+// The system's calls, noting the mode of every file right in the output's
+// folder (not in a folder below it) that is written, as each write begins.
+class TModeWatch final : public TPassingFileOps {
+ public:
+  explicit TModeWatch(std::string folder) : folder_(std::move(folder)) {}
+  long Write(int fd, const void* data, size_t size) override {
+    char link[4096];
+    const ssize_t n = ::readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), link, sizeof link - 1);
+    struct stat st;
+    const std::string path(link, n > 0 ? static_cast<size_t>(n) : 0);
+    if (path.starts_with(folder_) && path.find('/', folder_.size()) == std::string::npos && ::fstat(fd, &st) == 0)
+      modes_.fetch_or(st.st_mode & 07777);
+    return Real().Write(fd, data, size);
+  }
+  // Every mode bit that any such file had while it was written.
+  unsigned Modes() const { return modes_.load(); }
+
+ private:
+  const std::string folder_;
+  std::atomic<unsigned> modes_{0};
+};
+
+// A private drawing's output is private from its first byte, not only once
+// complete; and an owner that cannot be carried over (as for a user who is
+// not root) fails nothing.
+TEST_F(FaultyFiles, APrivateOutputIsPrivateFromItsFirstByteAndARefusedOwnerFailsNothing) {
+  const mode_t umask = ::umask(022);
+  for (const bool named : {false, true}) {
+    SCOPED_TRACE(named ? "named temporary" : "unnamed temporary");
+    SetUnnamedOutputFiles(!named);
+    WriteFile(out, old);
+    ASSERT_EQ(::chmod(out.c_str(), 0600), 0);
+    TModeWatch watch(tmp.Path());
+    {
+      TFileOpsInPlace inPlace(watch);
+      ASSERT_EQ(session.ConvertDrawing(in, out).Code, crDone);
+    }
+    EXPECT_EQ(watch.Modes(), 0600u);
+    struct stat st;
+    ASSERT_EQ(::stat(out.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+
+    // Another user's file, whose owner this run may not give the new one:
+    // the conversion is done, the new file stays this user's and private,
+    // and takes no bit of the other's mode.
+    WriteFile(out, old);
+    ASSERT_EQ(::chown(out.c_str(), 4242, 4242), 0);
+    ASSERT_EQ(::chmod(out.c_str(), 06666), 0);
+    TFaultyFileOps refused({1, true, EPERM, false, kOpChangeOwner});
+    EXPECT_EQ(Convert(refused).Code, crDone);
+    EXPECT_EQ(refused.FailedKinds(), unsigned(kOpChangeOwner));
+    EXPECT_EQ(ReadFile(out), expected);
+    ASSERT_EQ(::stat(out.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, ::geteuid());
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    ExpectNothingLeft();
+  }
+  SetUnnamedOutputFiles(true);
+  ::umask(umask);
+}
+
+// A read of the input that fails, in the reader's own reads and in those of
+// the thread that reads a larger drawing ahead: the run fails naming the
+// input and the system's reason, as a drawing that cannot be read, never
+// with a drawing cut short or a success; the old output stays.
+TEST_F(FaultyFiles, AFailedReadOfTheInputIsReportedAsSuch) {
+  // A drawing of several read-ahead blocks besides the small one.
+  TJwwData big = NewDrawing(600);
+  for (int i = 0; i < 60000; ++i) AddToDrawing(big, MakeLine(i, 0, i, 1));
+  const std::string large = tmp.File("large.jww");
+  WriteFile(large, Serialize(big, 600));
+  ASSERT_GT(ReadFile(large).size(), 2 * TReadAhead::kBlockSize);
+  for (const std::string& input : {in, large}) {
+    SCOPED_TRACE(input);
+    session.ImageSwitchWrite = false;  // the reads of the input alone
+    TFaultyFileOps count({0, false, 0, false, kOpRead});
+    {
+      TFileOpsInPlace inPlace(count);
+      ASSERT_EQ(ConvertOne(session, input, out).Exit, kExitOk);
+    }
+    ASSERT_GE(count.Calls(), 1u);
+    for (uint64_t n = 1; n <= count.Calls(); ++n) {
+      SCOPED_TRACE(testing::Message() << "read " << n);
+      WriteFile(out, old);
+      TFaultyFileOps ops({n, false, EIO, false, kOpRead});
+      TOutcome o;
+      {
+        TFileOpsInPlace inPlace(ops);
+        o = ConvertOne(session, input, out);
+      }
+      EXPECT_EQ(ops.Injected(), 1u);
+      EXPECT_EQ(o.Exit, kExitReadFailed) << o.Err;
+      EXPECT_EQ(o.Err.rfind("quorvex-convert: " + input + ": cannot be loaded at byte ", 0), 0u) << o.Err;
+      EXPECT_NE(o.Err.find(std::strerror(EIO)), std::string::npos) << o.Err;
+      EXPECT_EQ(ReadFile(out), old);
+    }
+    session.ImageSwitchWrite = true;
+  }
+  fs::remove(large);
+}
+
+// The system's calls, except that every look at a path that holds `part`
+// fails with EIO, however often it is made again.
+class TBlindTo final : public TPassingFileOps {
+ public:
+  explicit TBlindTo(std::string part) : part_(std::move(part)) {}
+  int StatAt(int dirFd, const char* path, struct stat* st, int flags) override {
+    if (std::string_view(path).find(part_) == std::string_view::npos) return Real().StatAt(dirFd, path, st, flags);
+    ++failed_;
+    errno = EIO;
+    return -1;
+  }
+  int Failed() const { return failed_; }
+
+ private:
+  const std::string part_;
+  std::atomic<int> failed_{0};
+};
+
+// A file that cannot be looked at is neither missing nor anybody else's:
+// the input is not a bad name but cannot be read; a carried image is not
+// left out of the drawing (it is copied, since it can be read); the
+// output's name is not taken for a new one (whose mode would not be the
+// old file's); and a hidden name of the program's own is removed, not
+// left.
+TEST_F(FaultyFiles, AFileThatCannotBeLookedAtIsNeitherMissingNorLeftBehind) {
+  struct TCase {
+    const char* Part;
+    TExitCode Exit;
+  };
+  for (const bool named : {false, true}) {
+    SCOPED_TRACE(named ? "named temporary" : "unnamed temporary");
+    SetUnnamedOutputFiles(!named);
+    for (const TCase& c : {TCase{"in.jww", kExitReadFailed}, TCase{"/image-", kExitOk},
+                           TCase{"out.jww", kExitWriteFailed},
+                           TCase{".quorvex-output-", named ? kExitWriteFailed : kExitOk}}) {
+      SCOPED_TRACE(c.Part);
+      WriteFile(out, old);
+      TBlindTo blind(c.Part);
+      TOutcome o;
+      {
+        TFileOpsInPlace inPlace(blind);
+        o = ConvertOne(session, in, out);
+      }
+      EXPECT_GT(blind.Failed(), 0);
+      EXPECT_EQ(o.Exit, c.Exit) << o.Err;
+      EXPECT_EQ(ReadFile(out), c.Exit == kExitOk ? expected : old);
+      if (c.Exit != kExitOk) {
+        EXPECT_NE(o.Err.find(std::strerror(EIO)), std::string::npos) << o.Err;
+      }
+      ExpectNothingLeft();
+    }
+  }
+  SetUnnamedOutputFiles(true);
+}
+
+// A write that takes part of its bytes, then a disk that is full.
+class TFullHalfway : public TPassingFileOps {
+ public:
+  long Write(int fd, const void* data, size_t size) override {
+    if (writes_++ == 0) return Real().Write(fd, data, size / 2);
+    errno = ENOSPC;
+    return -1;
+  }
+
+ private:
+  int writes_ = 0;
+};
+
+// A thumbnail service makes the picture's file and holds it open: every
+// call of writing into it fails in turn. It stays the same file and holds
+// the whole picture, or nothing (or, when nothing could be done to it,
+// what it held), never a part of the picture.
+TEST_F(FaultyFiles, WritingIntoTheCallersFileLeavesItWholeOrEmpty) {
+  const std::string png = tmp.File("thumb.png");
+  WriteFile(png, old);
+  TFd held(::open(png.c_str(), O_RDWR | O_CLOEXEC));
+  ASSERT_TRUE(held.Valid());
+  struct stat made{};
+  ASSERT_EQ(::fstat(held.Get(), &made), 0);
+  const std::vector<uint8_t> picture = Pattern(200000, 3);
+  // What the caller reads through its descriptor, and whether the name
+  // still leads to its file.
+  const auto seen = [&] {
+    std::vector<uint8_t> bytes(picture.size() + 10);
+    const ssize_t n = ::pread(held.Get(), bytes.data(), bytes.size(), 0);
+    bytes.resize(n > 0 ? static_cast<size_t>(n) : 0);
+    return bytes;
+  };
+  const auto same = [&] {
+    struct stat now{};
+    return ::stat(png.c_str(), &now) == 0 && now.st_ino == made.st_ino && now.st_dev == made.st_dev;
+  };
+  const auto reset = [&] {
+    ASSERT_EQ(::ftruncate(held.Get(), 0), 0);
+    ASSERT_EQ(::pwrite(held.Get(), old.data(), old.size(), 0), static_cast<ssize_t>(old.size()));
+  };
+  for (const TFault& fault : Faults()) {
+    Walk(fault, [&] {
+      reset();
+      return WriteFileInPlace(png, picture.data(), picture.size()) == 0;
+    }, [&](bool done) {
+      EXPECT_TRUE(same());
+      const std::vector<uint8_t> now = seen();
+      if (done) EXPECT_EQ(now, picture);
+      else EXPECT_TRUE(now.empty() || now == old || now == picture) << now.size() << " bytes";
+    });
+  }
+  // Full after half the picture was written: emptied again.
+  reset();
+  TFullHalfway full;
+  {
+    TFileOpsInPlace inPlace(full);
+    EXPECT_EQ(WriteFileInPlace(png, picture.data(), picture.size()), ENOSPC);
+  }
+  EXPECT_TRUE(same());
+  EXPECT_EQ(seen().size(), 0u);
+  EXPECT_EQ(Names(tmp.Path()), (std::set<std::string>{"in.jww", "out.jww", "scratch", "thumb.png"}));
 }
 
 }  // namespace

@@ -1,19 +1,21 @@
 // quorvex-thumbnail: a PNG picture of a drawing for file managers.
 //
 //   quorvex-thumbnail [-s SIZE] [--print] INPUT.jww OUTPUT.png
+//   quorvex-thumbnail --help | --version
 //
 // SIZE is the picture's longest side in pixels (default 256). The drawing is
 // drawn as stored, in its screen colours on its own background, or with
-// --print in its printer colours on white. Exit status: 0 done, 1 the input
-// cannot be read as a drawing, 2 wrong usage, 4 the picture would take the
-// drawing's own place, 5 the picture cannot be written or made whole (its
-// carried images cannot pass through the scratch folder, the Shift-JIS
-// converter cannot be loaded, Qt cannot start), 7 out of memory (also
-// while its libraries start), 128+N ended by signal N (what it had made is
-// removed).
+// --print in its printer colours on white. The output belongs to the caller:
+// a file that stands at its name is written into (a thumbnail service makes
+// it and reads it back through its own descriptor). Exit status: 0 done, 1
+// the input cannot be read as a drawing, 2 wrong usage, 4 the picture would
+// take the drawing's own place, 5 the picture cannot be written or made
+// whole (its carried images cannot pass through the scratch folder, the
+// Shift-JIS converter cannot be loaded, Qt cannot start), 7 out of memory
+// (also while its libraries start), 128+N ended by signal N (what it had
+// made is removed).
 #include <QBuffer>
 #include <QByteArray>
-#include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 
@@ -23,7 +25,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <memory>
 #include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,11 +35,12 @@
 #include "convert/outcome.h"
 #include "convert/picture.h"
 #include "os/fdio.h"
+#include "os/inplacefile.h"
 #include "os/interrupts.h"
-#include "os/outputfile.h"
 #include "os/startguard.h"
 #include "text/utf8.h"
 #include "thumbnail/qt_failures.h"
+#include "thumbnail/quiet_start.h"
 #include "thumbnail/scene_painter.h"
 
 using namespace quorvex;
@@ -48,31 +53,84 @@ namespace {
 constexpr int kDefaultSize = 256;
 constexpr int kMaxSize = 4096;
 
+constexpr char kUsage[] = "Usage: quorvex-thumbnail [-s SIZE] [--print] INPUT.jww OUTPUT.png\n";
+
+constexpr char kHelp[] =
+    "\n"
+    "Draws a drawing as stored into a PNG picture, in its screen colours on\n"
+    "its own background; file managers run it through its thumbnailer entry.\n"
+    "A file that stands at OUTPUT is written into, and stays the same file.\n"
+    "\n"
+    "Options:\n"
+    "  -s SIZE     the picture's longest side in pixels, 1 to 4096 (default 256)\n"
+    "  --print     in the printer colours, on white\n"
+    "  --help      show this help\n"
+    "  --version   show the version\n"
+    "\n"
+    "Exit status:\n"
+    "  0  the picture was written\n"
+    "  1  the input could not be read as a drawing\n"
+    "  2  wrong usage\n"
+    "  4  the picture is named as the drawing itself: refused\n"
+    "  5  the picture could not be written, or not made whole (the message\n"
+    "     says why)\n"
+    "  7  out of memory\n"
+    "  128+N  ended by signal N; its scratch folder is removed\n";
+
 int Usage() {
-  std::fputs("Usage: quorvex-thumbnail [-s SIZE] [--print] INPUT.jww OUTPUT.png\n", stderr);
+  std::fputs(kUsage, stderr);
   return kExitUsage;
 }
 
-int Run(int argc, char** argv) {
+// --help and --version, answered before Qt starts; nothing for other words.
+std::optional<int> Answer(int argc, char** argv) {
+  if (argc != 2) return std::nullopt;
+  const std::string word = argv[1];
+  if (word == "--help" || word == "-h") {
+    std::printf("%s%s", kUsage, kHelp);
+    return kExitOk;
+  }
+  if (word == "--version") {
+    std::printf("quorvex-thumbnail %s\n", QUORVEX_VERSION);
+    return kExitOk;
+  }
+  return std::nullopt;
+}
+
+// What the command line asks for.
+struct TRequest {
+  int Size = kDefaultSize;
+  TColorSet Colors = TColorSet::kScreen;
+  std::string Input, Output;
+};
+
+// The request, or nothing for wrong usage.
+std::optional<TRequest> ReadArguments(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
-  int size = kDefaultSize;
+  TRequest request;
   if (args.size() == 4 && args[0] == "-s") {
     char* end = nullptr;
     const long v = std::strtol(args[1].c_str(), &end, 10);
-    if (end == args[1].c_str() || *end != '\0' || v < 1 || v > kMaxSize) return Usage();
-    size = static_cast<int>(v);
+    if (end == args[1].c_str() || *end != '\0' || v < 1 || v > kMaxSize) return std::nullopt;
+    request.Size = static_cast<int>(v);
     args.erase(args.begin(), args.begin() + 2);
   }
-  TColorSet colors = TColorSet::kScreen;
   if (args.size() == 3 && args[0] == "--print") {
-    colors = TColorSet::kPrinter;
+    request.Colors = TColorSet::kPrinter;
     args.erase(args.begin());
   }
-  if (args.size() != 2) return Usage();
-  const std::string& input = args[0];
-  const std::string& output = args[1];
-  // The picture takes its name in place of whatever stood there: never in
-  // place of the drawing itself.
+  if (args.size() != 2) return std::nullopt;
+  request.Input = args[0];
+  request.Output = args[1];
+  return request;
+}
+
+int Run(const TRequest& request) {
+  const std::string& input = request.Input;
+  const std::string& output = request.Output;
+  const int size = request.Size;
+  // The picture goes into the file that stands at its name, or takes the
+  // name: never the drawing's own file.
   if (SameFile(input, output)) {
     std::fprintf(stderr, "quorvex-thumbnail: %s: not written: it is the drawing itself\n", output.c_str());
     return kExitBadOutput;
@@ -92,7 +150,7 @@ int Run(int argc, char** argv) {
     return kExitReadFailed;
   }
   TRenderOptions options;
-  options.Colors = colors;
+  options.Colors = request.Colors;
   options.Images = &images;
   options.ImageBudget = ImageBudgetFor(RegularFileSize(input).value_or(0));
   TSceneWalk walk(d, options);
@@ -119,15 +177,16 @@ int Run(int argc, char** argv) {
     std::fprintf(stderr, "quorvex-thumbnail: %s: not drawn: %s\n", input.c_str(), NoConverterReason(err).c_str());
     return err == ENOMEM ? kExitOutOfMemory : kExitWriteFailed;
   }
-  // Encoded in memory, then written whole or not at all like every output
-  // of the program's, its temporary file removed on an interrupt.
+  // Encoded in memory, then written into the caller's file in one go (or,
+  // where no file stands at the name, through a temporary file that takes
+  // the name when complete).
   QByteArray png;
   QBuffer buffer(&png);
   if (!buffer.open(QIODevice::WriteOnly) || !picture.save(&buffer, "PNG")) {
     std::fprintf(stderr, "quorvex-thumbnail: %s: out of memory\n", output.c_str());
     return kExitOutOfMemory;
   }
-  if (const int err = WriteFileDurably(output, png.constData(), static_cast<size_t>(png.size()))) {
+  if (const int err = WriteFileInPlace(output, png.constData(), static_cast<size_t>(png.size()))) {
     std::fprintf(stderr, "quorvex-thumbnail: %s: cannot be written: %s\n", output.c_str(), std::strerror(err));
     return kExitWriteFailed;
   }
@@ -135,9 +194,9 @@ int Run(int argc, char** argv) {
 }
 
 // Run's status, or that of what it threw.
-int RunCaught(int argc, char** argv) {
+int RunCaught(const TRequest& request) {
   try {
-    return Run(argc, argv);
+    return Run(request);
   } catch (const std::bad_alloc&) {
     std::fputs("quorvex-thumbnail: out of memory\n", stderr);
     return kExitOutOfMemory;
@@ -154,29 +213,27 @@ int main(int argc, char** argv) {
   // A file manager stops a slow thumbnailer with SIGTERM: its scratch
   // folder and the picture's temporary file go with it.
   InstallInterruptCleanup();
+  // Help, version and wrong usage need no Qt.
+  if (const std::optional<int> answered = Answer(argc, argv)) return *answered;
+  const std::optional<TRequest> request = ReadArguments(argc, argv);
+  if (!request) return Usage();
   CatchQtFailures();
-  // File managers run thumbnailers without a display, and the picture is
-  // painted in memory: never on the platform the session names (one that
-  // needs a display would fail here).
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  // Nor does it run an event loop: Qt's own, not GLib's, which aborts the
-  // process when its memory runs out.
-  qputenv("QT_NO_GLIB", "1");
   // Qt is given no argument of the thumbnailer's (nor takes its options,
   // such as -platform, from them).
   int qtArgc = 1;
   char* qtArgv[] = {argv[0], nullptr};
+  std::unique_ptr<QGuiApplication> app;
   try {
-    QGuiApplication app(qtArgc, qtArgv);
-    const int status = RunCaught(argc, argv);
-    if (QtPoolBroken()) {
-      // Qt would wait at its end for a thread that never started.
-      std::fflush(nullptr);
-      std::_Exit(status);
-    }
-    return status;
+    app = StartQtQuietly(qtArgc, qtArgv);
   } catch (const std::bad_alloc&) {
     std::fputs("quorvex-thumbnail: out of memory while Qt starts\n", stderr);
     return kExitOutOfMemory;
   }
+  const int status = RunCaught(*request);
+  if (QtPoolBroken()) {
+    // Qt would wait at its end for a thread that never started.
+    std::fflush(nullptr);
+    std::_Exit(status);
+  }
+  return status;
 }

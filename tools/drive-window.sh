@@ -3,7 +3,8 @@
 # manager: clicks and key presses through xdotool, a screenshot after each
 # step. Prints one line per check and a closing count; exits 1 when a check
 # failed. Ends with the window started with a drawing on its command line,
-# as a file manager starts it, and with a name that names no file.
+# as a file manager starts it, with a name that names no file and with a
+# drawing whose name lacks .jww (both refused with a message).
 #
 #   tools/drive-window.sh [OUTDIR]        screenshots to OUTDIR (default build/window-check)
 #
@@ -118,6 +119,22 @@ geometry() {
   xwininfo -id "$1" | awk '/Absolute upper-left X/{x=$NF} /Absolute upper-left Y/{y=$NF}
     /Width:/{w=$NF} /Height:/{h=$NF} END{print x, y, w, h}'
 }
+# True when the message box tells the window manager that it is a dialog:
+# of the dialog type, modal, kept over the main window, and asking for no
+# minimise and no maximise button (Motif functions without 0x8 and 0x10).
+# (openbox 3.6 still draws both: it ignores these Motif bits, offers
+# minimise on every window and draws maximise disabled on a window of fixed
+# size.)
+dialog_hints() {
+  local props functions
+  props=$(xprop -id "$1" _NET_WM_WINDOW_TYPE _NET_WM_STATE WM_TRANSIENT_FOR _MOTIF_WM_HINTS)
+  grep -q '_NET_WM_WINDOW_TYPE(ATOM) = _NET_WM_WINDOW_TYPE_DIALOG' <<<"$props" || return 1
+  grep -q '_NET_WM_STATE_MODAL' <<<"$props" || return 1
+  (($(sed -n 's/^WM_TRANSIENT_FOR(WINDOW): window id # //p' <<<"$props") == main)) || return 1
+  functions=$(sed -n 's/^_MOTIF_WM_HINTS(_MOTIF_WM_HINTS) = 0x\([0-9a-f]*\), 0x\([0-9a-f]*\),.*/\1 \2/p' <<<"$props")
+  read -r flags functions <<<"$functions"
+  (((0x$flags & 1) && !(0x$functions & 0x18)))
+}
 # True when the message box's centre lies within 30 pixels of the window's.
 centred_over_main() {
   local mx my mw mh bx by bw bh
@@ -177,6 +194,7 @@ check "a finished conversion shows a message" test -n "$m"
 pause
 shot 06-done-message
 check "the message is centred over the window" centred_over_main "$m"
+check "the message is a modal dialog over the window, asking for no minimise or maximise button" dialog_hints "$m"
 xdotool key Return
 check "Enter closes the message" gone "$message_title"
 "$converter" "$sample" "$work/by-command.jww" >/dev/null
@@ -286,17 +304,43 @@ xdotool key Return
 gone "$message_title" || true
 check "the window closes and the program ends with status 0" close_window
 
-# ---- a name that names no file: the input stays empty, 変換 writes nothing ----
+# ---- a name that names no file: said in a message; the input stays empty, 変換 writes nothing ----
 start missing.jww
 main=$(window '^Jww')
 check "started with a missing drawing, the window appears" test -n "$main"
-pause 1
-shot 13-started-with-a-missing-drawing
+m=$(window "$message_title" 10)
+check "a message says the drawing named cannot be opened" test -n "$m"
+pause
+shot 15-started-with-a-missing-drawing
+check "the message is centred over the window" centred_over_main "$m"
+check "the message is a modal dialog over the window, asking for no minimise or maximise button" dialog_hints "$m"
+xdotool key Return
+check "Enter closes the message" gone "$message_title"
+pause
+# The focus is on the first 参照: Enter opens its dialog.
+xdotool key Return
+d=$(window "$dialog_title" 5)
+check "after the message the focus is on the first 参照" test -n "$d"
+xdotool key Escape
+gone "$dialog_title" || true
+pause
 choose "${browse2[@]}" "$work/from-missing.jww"
 click "${convert[@]}"
 pause 2
 check "with the missing drawing, 変換 shows no message" test -z "$(xdotool search --onlyvisible --name "$message_title" 2>/dev/null)"
 check "and writes nothing" test ! -e "$work/from-missing.jww"
+check "the window closes and the program ends with status 0" close_window
+
+# ---- a drawing whose name lacks .jww (a file manager knows it by its content) ----
+cp "$sample" "$work/plan-without-extension"
+start plan-without-extension
+main=$(window '^Jww')
+m=$(window "$message_title" 10)
+check "a drawing named without .jww is refused with a message" test -n "$m"
+pause
+shot 16-drawing-without-jww
+xdotool key Escape
+check "Esc closes the message" gone "$message_title"
 check "the window closes and the program ends with status 0" close_window
 
 echo "screenshots in $out"

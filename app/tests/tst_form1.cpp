@@ -19,6 +19,7 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSet>
@@ -319,7 +320,7 @@ class TestForm1 : public QObject {
     Convert();
     QCOMPARE(ui_->Messages.size(), 2);
     QCOMPARE(ui_->Messages.last(),
-             QStringLiteral("変換終了しました\n寸法値のない寸法図形はありませんでした（出力は入力と同じ図面です）"));
+             QStringLiteral("変換終了しました\n寸法値のない寸法図形はありませんでした（図形は変更していません）"));
   }
 
   void doneMessageCountsWithGroupedDigits() {
@@ -329,22 +330,31 @@ class TestForm1 : public QObject {
 
   void drawingOnTheCommandLineIsTheInput_data() {
     QTest::addColumn<QString>("given");   // as typed, relative to the test folder
-    QTest::addColumn<QString>("make");    // "file", "folder" or "" (nothing there)
-    QTest::addColumn<bool>("taken");
-    QTest::newRow("a drawing, relative name") << "plan.JWW" << "file" << true;
-    QTest::newRow("a drawing, by a winding path") << "./sub/../plan.jww" << "file" << true;
-    QTest::newRow("no such file") << "absent.jww" << "" << false;
-    QTest::newRow("not a drawing's name") << "notes.txt" << "file" << false;
-    QTest::newRow("a folder named .jww") << "folder.jww" << "folder" << false;
+    QTest::addColumn<QString>("make");    // "file", "drawing", "folder" or "" (nothing there)
+    QTest::addColumn<QString>("why");     // the second line of the message; empty: taken
+    const QString notJww = QStringLiteral("名前が .jww で終わっていません");
+    QTest::newRow("a drawing, relative name") << "plan.JWW" << "file" << "";
+    QTest::newRow("a drawing, by a winding path") << "./sub/../plan.jww" << "file" << "";
+    QTest::newRow("no such file") << "absent.jww" << "" << QString::fromLocal8Bit(std::strerror(ENOENT));
+    QTest::newRow("not a drawing's name") << "notes.txt" << "file" << notJww;
+    // The file manager opens drawings by their content: the name alone is
+    // wrong, and the message says how to mend it.
+    QTest::newRow("a drawing without .jww") << "plan" << "drawing"
+                                            << notJww + QStringLiteral("\n中身は図面です。名前の末尾を .jww に変えると開けます");
+    QTest::newRow("a folder named .jww") << "folder.jww" << "folder" << QStringLiteral("フォルダーです");
   }
 
+  // A name given on the command line (as a file manager gives it) is taken
+  // as a choice in the dialog would be; a refused one beeps and says which
+  // file and why, and the focus goes to the first 参照.
   void drawingOnTheCommandLineIsTheInput() {
     QFETCH(QString, given);
     QFETCH(QString, make);
-    QFETCH(bool, taken);
+    QFETCH(QString, why);
     const QString full = QDir::cleanPath(Path(given));
     QVERIFY(QDir(dir_->path()).mkpath(QStringLiteral("sub")));
     if (make == QStringLiteral("file")) QVERIFY(WriteFile(full, "x"));
+    if (make == QStringLiteral("drawing")) QVERIFY(QFile::copy(QUORVEX_SOURCE_DIR "/samples/sample.jww", full));
     if (make == QStringLiteral("folder")) QVERIFY(QDir().mkpath(full));
     form_->Button3->setFocus();
 
@@ -353,17 +363,19 @@ class TestForm1 : public QObject {
     form_->OpenInput(given);
     QDir::setCurrent(cwd);
 
-    if (taken) {
+    if (why.isEmpty()) {
       QCOMPARE(form_->Edit1->text(), full);
       QCOMPARE(ui_->ChosenPaths, QStringList{full});  // the next dialog opens there
       QCOMPARE(ui_->Beeps, 0);
       QCOMPARE(QApplication::focusWidget(), form_->Button3);
+      QVERIFY(ui_->Messages.isEmpty());
     } else {
       QCOMPARE(form_->Edit1->text(), QString());
       QCOMPARE(ui_->Beeps, 1);
+      QCOMPARE(ui_->Messages, QStringList{QStringLiteral("図面を開けません: ") + full + QLatin1Char('\n') + why});
+      QCOMPARE(ui_->Kinds, QList<TMessageKind>{TMessageKind::Error});
       QCOMPARE(QApplication::focusWidget(), form_->Button1);
     }
-    QVERIFY(ui_->Messages.isEmpty());
     QCOMPARE(form_->Edit2->text(), QString());
   }
 
@@ -375,7 +387,32 @@ class TestForm1 : public QObject {
     form_->OpenInput(path);
     QCOMPARE(form_->Edit1->text(), QString());
     QCOMPARE(ui_->Beeps, 1);
+    QCOMPARE(ui_->Messages,
+             QStringList{QStringLiteral("図面を開けません: ") + path + QLatin1Char('\n') + QString::fromLocal8Bit(std::strerror(EACCES))});
     QCOMPARE(QApplication::focusWidget(), form_->Button1);
+  }
+
+  // quorvex(1) lists --help and --version: they are answered on a terminal
+  // with no display (over ssh, in a script), as is wrong usage.
+  void helpAndVersionNeedNoDisplay() {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) env.remove(name);
+    const auto run = [&env](const QStringList& arguments, QString& out) {
+      QProcess program;
+      program.setProcessEnvironment(env);
+      program.start(QStringLiteral(QUORVEX_WINDOW_BIN), arguments);
+      if (!program.waitForFinished(30000)) return -1;
+      out = QString::fromLocal8Bit(program.readAllStandardOutput());
+      return program.exitStatus() == QProcess::NormalExit ? program.exitCode() : 1000;  // 1000: a crash
+    };
+    QString out;
+    QCOMPARE(run({QStringLiteral("--help")}, out), 0);
+    QVERIFY2(out.startsWith(QStringLiteral("Usage: ")) && out.contains(QStringLiteral("--version")), qPrintable(out));
+    QCOMPARE(run({QStringLiteral("-h")}, out), 0);
+    QCOMPARE(run({QStringLiteral("--version")}, out), 0);
+    QCOMPARE(out, QStringLiteral("quorvex " QUORVEX_VERSION "\n"));
+    QCOMPARE(run({QStringLiteral("a.jww"), QStringLiteral("b.jww")}, out), 2);
+    QCOMPARE(out, QString());
   }
 
   void droppedDrawingFillsTheFieldUnderThePointer() {

@@ -32,6 +32,9 @@ for f in usr/bin/quorvex usr/bin/quorvex-convert usr/bin/quorvex-thumbnail \
   usr/share/applications/quorvex.desktop usr/share/metainfo/org.quorvex.quorvex.metainfo.xml \
   usr/share/icons/hicolor/scalable/apps/quorvex.svg usr/share/icons/hicolor/48x48/apps/quorvex.png \
   usr/share/icons/hicolor/256x256/apps/quorvex.png usr/share/mime/packages/quorvex-jww.xml \
+  usr/share/icons/hicolor/scalable/mimetypes/application-x-jww.svg \
+  usr/share/icons/hicolor/48x48/mimetypes/application-x-jww.png \
+  usr/share/icons/hicolor/256x256/mimetypes/application-x-jww.png \
   usr/share/thumbnailers/quorvex.thumbnailer usr/share/man/man1/quorvex.1.gz \
   usr/share/man/man1/quorvex-convert.1.gz usr/share/man/man1/quorvex-thumbnail.1.gz \
   usr/share/bash-completion/completions/quorvex-convert usr/share/doc/quorvex/copyright; do
@@ -53,9 +56,13 @@ info=$("$convert" --info "$root/out.jww")
 check "the output reads back, no dimension without a value left" grep -q '"dimensionsWithoutValue": 0,' <<<"$info"
 
 thumbnail=$root/fs/usr/bin/quorvex-thumbnail
+# Asked on a terminal without a display, as quorvex(1) and
+# quorvex-thumbnail(1) list them.
+nodisplay=(env -u DISPLAY -u QT_QPA_PLATFORM -u WAYLAND_DISPLAY)
+check "quorvex --version without a display" test "$("${nodisplay[@]}" "$root/fs/usr/bin/quorvex" --version)" = "quorvex $version"
+check "quorvex-thumbnail --version" test "$("${nodisplay[@]}" "$thumbnail" --version)" = "quorvex-thumbnail $version"
 # A file manager runs it with no display and no platform asked for.
-check "quorvex-thumbnail draws the sample" env -u DISPLAY -u QT_QPA_PLATFORM -u WAYLAND_DISPLAY \
-  "$thumbnail" -s 64 "$src/samples/sample.jww" "$root/out.png"
+check "quorvex-thumbnail draws the sample" "${nodisplay[@]}" "$thumbnail" -s 64 "$src/samples/sample.jww" "$root/out.png"
 # A PNG whose longer side is 64 pixels.
 png_ok() {
   [ "$(head -c 8 "$root/out.png" | od -An -tx1 | tr -d ' \n')" = 89504e470d0a1a0a ] || return 1

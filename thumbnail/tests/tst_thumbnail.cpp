@@ -18,6 +18,7 @@
 #include <QImage>
 #include <QPainter>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -64,6 +65,29 @@ std::pair<int, QString> Thumbnail(const QStringList& args, const QProcessEnviron
   }
   return {run.exitStatus() == QProcess::NormalExit ? run.exitCode() : -2,
           QString::fromLocal8Bit(run.readAllStandardError())};
+}
+
+QByteArray ReadAll(const QString& path) {
+  QFile f(path);
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// The bytes a descriptor reads from its file's start.
+QByteArray ReadFromStart(int fd) {
+  QByteArray bytes;
+  char buf[65536];
+  for (off_t at = 0;;) {
+    const ssize_t n = ::pread(fd, buf, sizeof buf, at);
+    if (n <= 0) return bytes;
+    bytes.append(buf, n);
+    at += n;
+  }
+}
+
+// The longest side of a PNG, 0 for anything else.
+int LongestSide(const QByteArray& bytes) {
+  const QImage image = QImage::fromData(bytes, "PNG");
+  return image.isNull() ? 0 : std::max(image.width(), image.height());
 }
 
 }  // namespace
@@ -224,9 +248,6 @@ class TstThumbnail : public QObject {
     env.remove("WAYLAND_DISPLAY");
     const auto [status, err] = Thumbnail({QUORVEX_SOURCE_DIR "/samples/sample.jww", dir.filePath("x.png")}, env);
     QVERIFY2(status == 0, qPrintable(QString("status %1: %2").arg(status).arg(err)));
-    // Nor are Qt's own options taken from the thumbnailer's arguments.
-    QCOMPARE(Thumbnail({"-platform", "xcb", QUORVEX_SOURCE_DIR "/samples/sample.jww", dir.filePath("y.png")}, env).first,
-             2);
   }
 
   void NoPlatformPluginIsAStatusOfTheTableNotAnAbort() {
@@ -246,6 +267,116 @@ class TstThumbnail : public QObject {
     QCOMPARE(status, 5);
     QVERIFY2(err.contains("quorvex-thumbnail: Qt cannot start"), qPrintable(err));
     QVERIFY(!QFile::exists(png));
+  }
+
+  // A thumbnail service makes the output file itself, keeps it open and
+  // reads the picture through its own descriptor: the picture must go into
+  // that very file, which keeps its mode and stays the file at the name.
+  void ThePictureGoesIntoTheFileItsCallerMade() {
+    QTemporaryDir dir;
+    QByteArray name = QFile::encodeName(dir.filePath("tumbler-XXXXXX.png"));
+    const int fd = ::mkstemps(name.data(), 4);  // 0600, empty, as the service makes it
+    QVERIFY(fd >= 0);
+    struct stat before{};
+    QCOMPARE(::fstat(fd, &before), 0);
+    const int status = QProcess::execute(QUORVEX_THUMBNAIL_BIN, {"-s", "128", QUORVEX_SOURCE_DIR "/samples/sample.jww",
+                                                                 QFile::decodeName(name)});
+    const QByteArray seen = ReadFromStart(fd);
+    struct stat after{}, named{};
+    QCOMPARE(::fstat(fd, &after), 0);
+    ::close(fd);
+    QCOMPARE(status, 0);
+    QCOMPARE(LongestSide(seen), 128);
+    QCOMPARE(::stat(name.constData(), &named), 0);
+    QCOMPARE(named.st_ino, before.st_ino);
+    QCOMPARE(after.st_mode & 07777, mode_t(0600));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).size(), 1);
+  }
+
+  // Whatever else stands at the picture's name is replaced by a new file,
+  // never written through: a link's target, another name of a file and a
+  // pipe (which no one reads) stay as they were.
+  void ANameThatIsNoPlainFileOfItsOwnIsReplaced_data() {
+    QTest::addColumn<QString>("what");
+    QTest::newRow("a symbolic link") << "link";
+    QTest::newRow("a file with a second name") << "hard link";
+    QTest::newRow("a pipe") << "pipe";
+  }
+  void ANameThatIsNoPlainFileOfItsOwnIsReplaced() {
+    QFETCH(QString, what);
+    QTemporaryDir dir;
+    const QString png = dir.filePath("out.png"), other = dir.filePath("other");
+    const QByteArray old = "someone else's bytes";
+    if (what != "pipe") {
+      QFile f(other);
+      QVERIFY(f.open(QIODevice::WriteOnly) && f.write(old) == old.size());
+    }
+    if (what == "link") QVERIFY(QFile::link(other, png));
+    if (what == "hard link") QCOMPARE(::link(QFile::encodeName(other).constData(), QFile::encodeName(png).constData()), 0);
+    if (what == "pipe") QCOMPARE(::mkfifo(QFile::encodeName(png).constData(), 0600), 0);
+    QProcess run;
+    run.start(QUORVEX_THUMBNAIL_BIN, {"-s", "32", QUORVEX_SOURCE_DIR "/samples/sample.jww", png});
+    QVERIFY2(run.waitForFinished(60000), "it waits for a reader of the pipe");
+    QCOMPARE(run.exitCode(), 0);
+    QVERIFY(!QFileInfo(png).isSymLink());
+    QCOMPARE(LongestSide(ReadAll(png)), 32);
+    if (what != "pipe") QCOMPARE(ReadAll(other), old);
+  }
+
+  // Under a file manager's thumbnail service (no runtime folder set) and in
+  // GNOME's sandbox, whose /tmp must be empty again afterwards: a run leaves
+  // nothing in the folders it is given and prints nothing.
+  void ARunLeavesNothingAndSaysNothing_data() {
+    QTest::addColumn<bool>("runtimeSet");
+    QTest::newRow("no runtime folder") << false;
+    QTest::newRow("a runtime folder of its own") << true;
+  }
+  void ARunLeavesNothingAndSaysNothing() {
+    QFETCH(bool, runtimeSet);
+    QTemporaryDir dir, tmp, runtime;
+    QVERIFY(QFile::setPermissions(runtime.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"XDG_RUNTIME_DIR", "QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) env.remove(name);
+    env.insert("TMPDIR", tmp.path());
+    if (runtimeSet) env.insert("XDG_RUNTIME_DIR", runtime.path());
+    QProcess run;
+    run.setProcessEnvironment(env);
+    // A drawing that carries an image: its scratch folder is used too.
+    run.start(QUORVEX_THUMBNAIL_BIN, {"-s", "128", QUORVEX_SOURCE_DIR "/samples/sample.jww", dir.filePath("s.png")});
+    QVERIFY(run.waitForFinished(60000));
+    QCOMPARE(run.exitCode(), 0);
+    QCOMPARE(QString::fromLocal8Bit(run.readAllStandardError()), QString());
+    QCOMPARE(QString::fromLocal8Bit(run.readAllStandardOutput()), QString());
+    const auto names = [](const QString& path) {
+      return QDir(path).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    };
+    QCOMPARE(names(tmp.path()), QStringList());
+    QCOMPARE(names(runtime.path()), QStringList());
+    QCOMPARE(names(dir.path()), QStringList{"s.png"});
+  }
+
+  // Asked for its help and version as any command is: on the standard
+  // output, with status 0, and without Qt or a display.
+  void HelpAndVersion() {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) env.remove(name);
+    env.insert("QT_QPA_PLATFORM", "xcb");  // a platform that cannot start here
+    const auto ask = [&env](const QString& word, QString& out) {
+      QProcess run;
+      run.setProcessEnvironment(env);
+      run.start(QUORVEX_THUMBNAIL_BIN, {word});
+      if (!run.waitForFinished(30000)) return -1;
+      out = QString::fromLocal8Bit(run.readAllStandardOutput());
+      return run.exitStatus() == QProcess::NormalExit ? run.exitCode() : 1000;
+    };
+    QString out;
+    QCOMPARE(ask("--help", out), 0);
+    QVERIFY2(out.startsWith("Usage: quorvex-thumbnail [-s SIZE] [--print] INPUT.jww OUTPUT.png\n") &&
+                 out.contains("\n  --version "),
+             qPrintable(out));
+    QCOMPARE(ask("--version", out), 0);
+    QCOMPARE(out, QStringLiteral("quorvex-thumbnail " QUORVEX_VERSION "\n"));
+    QCOMPARE(ask("--bogus", out), 2);
   }
 
   void NoDrawingNoPicture() {

@@ -10,23 +10,26 @@
 # hang, 124; an abort or a crash, 128+N; another status) is listed, and the
 # script then exits 1.
 #
-#   tools/memory-walk.sh [--from MB] [--to MB] [--step MB] [--entities N] [--build DIR]
+#   tools/memory-walk.sh [--from MB] [--to MB] [--step MB] [--entities N]
+#                        [--timeout SECONDS] [--build DIR]
 #
 # Defaults: 20 to 300 MB in steps of 10, a drawing of 100,000 entities
-# (16 MB), the programs in build/. Builds nothing: build quorvex-thumbnail,
-# quorvex-convert and quorvex-bench first.
+# (16 MB), 120 seconds a run, the programs in build/. Builds nothing: build
+# quorvex-thumbnail, quorvex-convert and quorvex-bench first.
 set -uo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
-from=20 to=300 step=10 entities=100000 build=$root/build
+from=20 to=300 step=10 entities=100000 seconds=120 build=$root/build
 while [ $# -gt 0 ]; do
   case $1 in
     --from) from=$2; shift 2 ;;
     --to) to=$2; shift 2 ;;
     --step) step=$2; shift 2 ;;
     --entities) entities=$2; shift 2 ;;
+    --timeout) seconds=$2; shift 2 ;;
     --build) build=$2; shift 2 ;;
-    *) echo "usage: tools/memory-walk.sh [--from MB] [--to MB] [--step MB] [--entities N] [--build DIR]" >&2; exit 2 ;;
+    *) echo "usage: tools/memory-walk.sh [--from MB] [--to MB] [--step MB] [--entities N] [--timeout SECONDS] [--build DIR]" >&2
+       exit 2 ;;
   esac
 done
 thumbnail=$build/thumbnail/quorvex-thumbnail convert=$build/tools/quorvex-convert bench=$build/quorvex-bench
@@ -50,7 +53,7 @@ walk() {
   echo "$name, $(basename "$drawing") ($(( $(stat -c %s "$drawing") / 1024 )) KiB):"
   for ((mb = from; mb <= to; mb += step)); do
     rm -f "$out"
-    ( timeout 120 bash -c 'ulimit -v "$1"; shift; exec "$@"' _ $((mb * 1024)) "$@" "$drawing" "$out" \
+    ( timeout "$seconds" bash -c 'ulimit -v "$1"; shift; exec "$@"' _ $((mb * 1024)) "$@" "$drawing" "$out" \
       >/dev/null 2>"$work/err" ) 2>/dev/null
     local status=$? shown
     shown=$status

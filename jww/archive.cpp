@@ -89,17 +89,14 @@ JwwString ReadArchiveString(ByteCursor& c) {
   return MakeString(p, len, wide);
 }
 
-JwwString ReadCleanString(ByteCursor& c, size_t maxUnits) {
+JwwString ReadCleanString(ByteCursor& c) {
   uint32_t len = 0;
   bool wide = false;
   const uint8_t* p = ReadStringPrefix(c, len, wide) ? c.Take(wide ? size_t(len) * 2 : len) : nullptr;
   if (!p) return wide ? JwwString::Wide({}) : JwwString();
-  // Most strings hold nothing to clean: they are built once, already cut.
-  if (!(wide ? WideNeedsCleaning(p, len) : NarrowNeedsCleaning(p, len)))
-    return MakeString(p, std::min<size_t>(len, maxUnits), wide);
-  JwwString s = CleanArchiveText(MakeString(p, len, wide));
-  s.Truncate(maxUnits);
-  return s;
+  // Most strings hold nothing to clean: they are built once, as they stand.
+  if (!(wide ? WideNeedsCleaning(p, len) : NarrowNeedsCleaning(p, len))) return MakeString(p, len, wide);
+  return CleanArchiveText(MakeString(p, len, wide));
 }
 
 void SkipArchiveString(ByteCursor& c) {

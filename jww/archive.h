@@ -36,9 +36,8 @@ int KindOfClassName(std::string_view name);
 
 // Reads an archive string in either form; a short read fails the cursor.
 JwwString ReadArchiveString(ByteCursor& c);
-// The same, passed through CleanArchiveText, then cut to its first maxUnits
-// units.
-JwwString ReadCleanString(ByteCursor& c, size_t maxUnits = SIZE_MAX);
+// The same, passed through CleanArchiveText.
+JwwString ReadCleanString(ByteCursor& c);
 // Steps over an archive string in either form.
 void SkipArchiveString(ByteCursor& c);
 // A 16-bit count, or 0xFFFF followed by a 32-bit count.

@@ -32,7 +32,7 @@ void ExtendedColors(IO& io, D& d) {
   for (int e = 0; e < static_cast<int>(d.ColorsEx.size()); ++e) {
     auto& c = d.ColorsEx[e];
     if constexpr (IO::kReading) {
-      io.Name(c.Name);
+      io.Str(c.Name);
       io.U32(c.PrinterColor);
     } else {
       io.Raw(NameOrNumbered(c.Name, "Color_", e));
@@ -58,7 +58,7 @@ void ExtendedLineTypes(IO& io, D& d) {
   for (int t = 0; t < static_cast<int>(d.LineTypesEx.size()); ++t) {
     auto& lt = d.LineTypesEx[t];
     if constexpr (IO::kReading) {
-      io.Name(lt.Name);
+      io.Str(lt.Name);
       io.I32(lt.SegmentCount);
       for (double& p : lt.SegmentPitch) io.F64(p);
     } else if (IsOddExtendedLineType(t, lt)) {
@@ -98,8 +98,8 @@ void HeaderBody(IO& io, H& h, D& d, int32_t v) {
   io.I32(h.PrinterRotate), io.I32(h.GridMode);
   io.F64(h.GridDisplayMin), io.F64(h.GridSpacingX), io.F64(h.GridSpacingY), io.F64(h.GridBaseX),
       io.F64(h.GridBaseY);
-  for (auto& layer : d.Layers) io.Name(layer.Name);
-  for (auto& grp : d.LayerGroups) io.Name(grp.Name);
+  for (auto& layer : d.Layers) io.Str(layer.Name);
+  for (auto& grp : d.LayerGroups) io.Str(grp.Name);
   io.F64(h.ShadowLevel), io.F64(h.ShadowLatitude);
   io.I32(h.ShadowTimeFlag);
   io.F64(h.WallShadowLevel);

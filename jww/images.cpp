@@ -14,27 +14,31 @@ namespace {
 constexpr std::u16string_view kImagePrefix = u"^@BM%temp%";
 constexpr size_t kCopyBlock = 2048;
 
-// The units of a string with the single-byte letters a..z upper-cased; the
-// bytes of a narrow string's double-byte characters stay as they are.
-std::u16string UpperUnits(const JwwString& s) {
-  std::u16string out;
-  out.reserve(s.Length());
-  if (s.IsWide()) {
-    for (char16_t u : s.Units()) out.push_back(u >= u'a' && u <= u'z' ? u - 0x20 : u);
-    return out;
-  }
-  const std::string_view b = s.Bytes();
-  for (size_t i = 0; i < b.size(); ++i) {
-    const uint8_t c = static_cast<uint8_t>(b[i]);
-    if (IsLeadByte(c) && i + 1 < b.size()) {
-      out.push_back(c);
-      out.push_back(static_cast<uint8_t>(b[++i]));
-    } else {
-      out.push_back(c >= 'a' && c <= 'z' ? c - 0x20 : c);
+// A string's units one after the other, with the single-byte letters a..z
+// upper-cased; the bytes of a narrow string's double-byte characters stay
+// as they are. Nothing is copied: an image name is looked for among every
+// entry, and both may be long.
+class TUpperUnits {
+ public:
+  explicit TUpperUnits(const JwwString& s) : s_(s) {}
+  char16_t Next() {
+    const char16_t u = s_.Unit(i_++);
+    if (trail_) {
+      trail_ = false;
+      return u;
     }
+    if (!s_.IsWide() && IsLeadByte(static_cast<uint8_t>(u)) && i_ < s_.Length()) {
+      trail_ = true;
+      return u;
+    }
+    return u >= u'a' && u <= u'z' ? static_cast<char16_t>(u - 0x20) : u;
   }
-  return out;
-}
+
+ private:
+  const JwwString& s_;
+  size_t i_ = 0;
+  bool trail_ = false;  // the next unit is the second byte of a double-byte character
+};
 
 // Copies the next `size` bytes of the cursor to a new scratch file (an old
 // file or link of that name is replaced, never followed). Returns 0, or the
@@ -137,8 +141,11 @@ bool ImageNameOfText(const JwwString& text, JwwString& name) {
 }
 
 bool ImageEntryBelongsTo(const JwwString& fileName, const JwwString& imageName) {
-  const std::u16string f = UpperUnits(fileName), i = UpperUnits(imageName);
-  return f.compare(0, i.size(), i) == 0 && f.size() >= i.size();
+  if (fileName.Length() < imageName.Length()) return false;
+  TUpperUnits f(fileName), i(imageName);
+  for (size_t k = 0; k < imageName.Length(); ++k)
+    if (f.Next() != i.Next()) return false;
+  return true;
 }
 
 bool TImageStore::ReadSection(ByteCursor& c, bool copyData) {

@@ -170,9 +170,6 @@ struct TEntJwwPoint : TEntJwwCommon {
   double Scale = 0;
 };
 
-// The two strings of a text keep at most this many units.
-constexpr size_t kMaxTextLength = 255;
-
 struct TEntJwwText : TEntJwwCommon {
   double StartX = 0, StartY = 0, EndX = 0, EndY = 0;
   uint32_t TextType = 0;

@@ -93,7 +93,7 @@ class TListReader {
         c_.Skip(8);
         def.Time = k;
       }
-      io_.Name(def.Name);
+      io_.Str(def.Name);
       const uint32_t nested = ReadCheckedCount(c_, kMinEntityBytes);
       if (!c_.Ok()) return false;
       def.EntityCount = static_cast<int32_t>(nested);

@@ -3,7 +3,7 @@
 //
 // Each layout is a function template over an IO type: TRecordReader fills
 // the record from a cursor, TRecordWriter writes it. Both offer the same
-// calls (Common, U16, U32, I32, F64, Text, Name, Raw, BlockNumber, Zeros);
+// calls (Common, U16, U32, I32, F64, Str, Raw, BlockNumber, Zeros);
 // the reader takes its fields by reference, the writer by value.
 // Where the two sides differ (defaults for fields an old file lacks, value
 // substitutions of the writer), the difference sits in the IO type or in an
@@ -176,10 +176,9 @@ class TRecordReader {
   void U32(uint32_t& v) { v = c_.U32(); }
   void I32(int32_t& v) { v = c_.I32(); }
   void F64(double& v) { v = c_.F64(); }
-  // A text's string: cleaned, then cut to its first 255 units.
-  void Text(JwwString& s) { s = ReadCleanString(c_, kMaxTextLength); }
-  // A name: cleaned, kept whole.
-  void Name(JwwString& s) { s = ReadCleanString(c_); }
+  // A name or a text's string: cleaned, kept whole in its form (up to the
+  // 65,535 units an archive string can hold).
+  void Str(JwwString& s) { s = ReadCleanString(c_); }
   // A string read as it stands (the memo).
   void Raw(JwwString& s) { s = ReadArchiveString(c_); }
   void BlockNumber(int32_t& v) { v = c_.I32(); }
@@ -219,8 +218,7 @@ class TRecordSkipper {
   void I32(const T&) { c_.Skip(4); }
   template <class T>
   void F64(const T&) { c_.Skip(8); }
-  void Text(const JwwString&) { SkipArchiveString(c_); }
-  void Name(const JwwString&) { SkipArchiveString(c_); }
+  void Str(const JwwString&) { SkipArchiveString(c_); }
   void Raw(const JwwString&) { SkipArchiveString(c_); }
   template <class T>
   void BlockNumber(const T&) { c_.Skip(4); }
@@ -260,21 +258,19 @@ class TRecordWriter {
   void U32(uint32_t v) { w_.U32(v); }
   void I32(int32_t v) { w_.I32(v); }
   void F64(double v) { w_.F64(v); }
-  void Text(const JwwString& s) { Stripped(s); }
-  void Name(const JwwString& s) { Stripped(s); }
-  void Raw(const JwwString& s) { WriteArchiveString(w_, s); }
-  void BlockNumber(int32_t n) { w_.I32(blocks_ ? blocks_->MapBlockNumber(n) : n); }
-  void Zeros(size_t n) { w_.Zeros(n); }
-
- private:
-  // A string through StripCaretM.
-  void Stripped(const JwwString& s) {
+  // A name or a text's string, through StripCaretM, in its own form.
+  void Str(const JwwString& s) {
     if (MayHoldCaretM(s)) {
       WriteArchiveString(w_, StripCaretM(s));
     } else {
       WriteArchiveString(w_, s);
     }
   }
+  void Raw(const JwwString& s) { WriteArchiveString(w_, s); }
+  void BlockNumber(int32_t n) { w_.I32(blocks_ ? blocks_->MapBlockNumber(n) : n); }
+  void Zeros(size_t n) { w_.Zeros(n); }
+
+ private:
 
   TArchiveWriter& w_;
   int32_t version_;
@@ -319,8 +315,8 @@ void TextBody(IO& io, R& r) {
   io.F64(r.StartX), io.F64(r.StartY), io.F64(r.EndX), io.F64(r.EndY);
   io.U32(r.TextType);
   io.F64(r.SizeX), io.F64(r.SizeY), io.F64(r.Spacing), io.F64(r.Angle);
-  io.Text(r.FontName);
-  io.Text(r.Text);
+  io.Str(r.FontName);
+  io.Str(r.Text);
 }
 
 // Gives a dimension from a file before version 420 its parts: no parts

@@ -35,7 +35,7 @@ class TListWriter {
       if (!def.Used) continue;
       WriteClassTag(w_, numbering_, kBlockDefClass, schema_);
       BlockDefFixedPart(io_, def);
-      io_.Name(def.Name);
+      io_.Str(def.Name);
       // The definition's first EntityCount items; an order list that is
       // shorter stands for items of no kind after its end, which write nothing.
       const int32_t count = std::max(def.EntityCount, 0);

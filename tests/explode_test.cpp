@@ -1,6 +1,7 @@
 #include "explode/explode.h"
 #include "testutil.h"
 
+#include <cerrno>
 #include <tuple>
 
 namespace qtest {
@@ -109,6 +110,29 @@ TEST(Explode, PartsTakeTheDimensionsLayerAndTheirOwnPen) {
   for (int i = 0; i < 4; ++i) EXPECT_EQ(d.Points[i].Temporary, i < 2 ? 0u : 1u) << i;
   const TEntJwwPoint& p = d.Points[1];
   EXPECT_EQ(std::tuple(p.PenStyle, p.Code, p.Scale), std::tuple(100, 4u, 2.0));
+}
+
+// An order item that names no record (an index past its array, or below
+// 0) is left as it is by the explode, which reads and writes nothing
+// beyond the arrays (the sanitizer build checks that), and the writer
+// refuses it (EINVAL) rather than write a file whose count lies, also
+// where a dimension's parts would be split off.
+TEST(Explode, OrderItemsThatNameNoRecordAreLeftAloneAndNeverWritten) {
+  for (const TEntJwwListItem bad : {TEntJwwListItem{kDimension, 1}, {kDimension, -1}, {kDimension, 1 << 30},
+                                    {kLine, 99}, {kText, -5}}) {
+    TJwwData d = NewDrawing(600);
+    AddToDrawing(d, MakeLine(0, 0, 1, 0));
+    AddToDrawing(d, MakeDimension(N(""), true));
+    d.EntityOrder.push_back(bad);
+    ++d.Header.EntityCount;
+    const TExplodeSummary sum = ExplodeDimensions(d);
+    EXPECT_EQ(std::tuple(sum.DimensionsExploded, d.EntityOrder.at(2)), std::tuple(1, bad));
+    for (int32_t version : {600, 351}) {
+      TArchiveWriter w;
+      EXPECT_FALSE(d.WriteTo(w, version, TWriterFallbacks{}, nullptr));
+      EXPECT_EQ(w.Error(), EINVAL) << bad.Kind << " " << bad.Index << " at " << version;
+    }
+  }
 }
 
 TEST(Explode, EmptyDrawingAndThousandsOfDimensions) {

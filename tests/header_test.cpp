@@ -184,11 +184,12 @@ TEST(Header, ExtendedColourAndLineTypeSubstitutions) {
   for (const auto& [e, name, back] : colours) d.ColorsEx[e].Name = name;
   d.ColorsEx[16].ScreenColor = 0x222, d.ColorsEx[16].PrinterColor = 0x111;
   d.ColorsEx[17].ScreenColor = 0x444, d.ColorsEx[17].PrinterColor = 0x333;
-  auto& odd = d.LineTypesEx[20];  // above 16 only 2, 4, 6 or 8 segments are kept
+  auto& odd = d.LineTypesEx[20];  // above 16 only 2, 4, 6 or 8 segments are kept; up to 16 any
   odd.Name = N("mine"), odd.SegmentCount = 3, odd.Pattern = 0x12345678, odd.UnitDots = 5, odd.Pitch = 6;
   odd.PrinterPitch = 7, odd.SegmentPitch.fill(9.0);
   d.LineTypesEx[21].Name = N("kept"), d.LineTypesEx[21].SegmentCount = 4, d.LineTypesEx[21].Pattern = 0x0F0F0F0F;
   d.LineTypesEx[10].Name = N("ten"), d.LineTypesEx[10].SegmentCount = 3, d.LineTypesEx[10].Pattern = 0x00FF00FF;
+  d.LineTypesEx[16].Name = N("sixteen"), d.LineTypesEx[16].SegmentCount = 5;
   d.LineTypesEx[3].Pattern = 0, d.LineTypesEx[4].Name = W(u" \x01");
   const TJwwData back = ReadBackHeader(HeaderBytes(d, 600));
   EXPECT_TRUE(odd.SegmentCount == 3 && d.ColorsEx[17].PrinterColor == 0x333) << "writing changed the drawing";
@@ -199,6 +200,7 @@ TEST(Header, ExtendedColourAndLineTypeSubstitutions) {
   EXPECT_TRUE(o.PrinterPitch == 8 && o.SegmentCount == 2 && o.SegmentPitch == (std::array<double, 10>{1.0, 1.0}));
   EXPECT_TRUE(back.LineTypesEx[21].Name == N("kept") && back.LineTypesEx[21].Pattern == 0x0F0F0F0Fu &&
               back.LineTypesEx[21].SegmentCount == 4 && back.LineTypesEx[10].SegmentCount == 3);
+  EXPECT_TRUE(back.LineTypesEx[16].Name == N("sixteen") && back.LineTypesEx[16].SegmentCount == 5);
   EXPECT_TRUE(back.LineTypesEx[3].Pattern == 0xFFFFFFFFu && back.LineTypesEx[4].Name == W(u"LType_4"));
 }
 

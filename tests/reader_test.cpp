@@ -3,6 +3,7 @@
 // numbering across lists, long counts and block definition fixed parts.
 #include <tuple>
 
+#include "bytes_util.h"
 #include "os/readahead.h"
 #include "reader_util.h"
 
@@ -149,15 +150,44 @@ TEST(ReaderRecords, DimensionPartsAreOnFileFrom420) {
   EXPECT_EQ(std::tuple(r.Dims[1].PartsFlag, PointTail(r.Dims[1].AuxPoint2)), std::tuple(1, Tail{9, 0.75, 4}));
 }
 
-TEST(ReaderRecords, TextStringsKeepAtMost255Units) {
+// Strings longer than 255 units are kept whole in the form they were read
+// in (a double-byte character across the 255th byte included), in the
+// drawing and in block definitions, and written back in that form. A
+// string that ends in half a character loses only that half.
+TEST(ReaderRecords, LongStringsAreKeptWholeInTheirForm) {
+  const std::string narrow = std::string(254, 'x') + "\x82\xA0" + std::string(44, 'y');  // 300 bytes
+  const std::u16string wide(300, u'\u8868');
+  const std::string longest(65535, 'z');
+  auto fixed = [](ByteBuilder& b) -> ByteBuilder& {
+    return b.Common(600, Attrs()).F64(0).F64(0).F64(0).F64(0).U32(0).F64(0).F64(0).F64(0).F64(0);
+  };
   ByteBuilder b;
-  b.NewClass("CDataMoji").Text(600, Attrs(), "", std::string(300, 'x'));
-  b.ClassRef(1).Common(600, Attrs()).F64(0).F64(0).F64(0).F64(0).U32(0).F64(0).F64(0).F64(0).F64(0);
-  b.WideStr(u"font").WideStr(std::u16string(300, u'\u8868'));
-  TJwwData r = ReadHand(600, 2, b);
-  ASSERT_EQ(r.TextCount, 2);
-  EXPECT_EQ(r.Texts[0].Text, N(std::string(255, 'x')));
-  EXPECT_EQ(std::tuple(r.Texts[1].FontName, r.Texts[1].Text), std::tuple(W(u"font"), W(std::u16string(255, u'\u8868'))));
+  b.NewClass("CDataMoji").Text(600, Attrs(), "", narrow);
+  fixed(b.ClassRef(1)).WideStr(wide).WideStr(wide);
+  b.ClassRef(1).Text(600, Attrs(), "A\x82", longest);
+  fixed(b.ClassRef(1)).WideStr(u"F").WideStr(u"A\xD800");
+  TJwwData r = ReadHand(600, 4, b);
+  ASSERT_EQ(r.TextCount, 4);
+  EXPECT_EQ(r.Texts[0].Text, N(narrow));
+  EXPECT_EQ(std::tuple(r.Texts[1].FontName, r.Texts[1].Text), std::tuple(W(wide), W(wide)));
+  EXPECT_EQ(std::tuple(r.Texts[2].FontName, r.Texts[2].Text), std::tuple(N("A"), N(longest)));
+  EXPECT_EQ(r.Texts[3].Text, W(u"A"));
+
+  TJwwData d = NewDrawing(600);
+  AddToDrawing(d, MakeText(N(narrow)));
+  AddToDrawing(d, MakeBlockRef(1));
+  TEntJwwBlockDef& def = AddBlockDef(d, 1, N(narrow));
+  Add(def, def.EntityCount, MakeText(W(wide)));
+  const std::vector<uint8_t> file = Serialize(d, 600);
+  ByteBuilder narrowOnFile, wideOnFile;
+  narrowOnFile.Str(narrow), wideOnFile.WideStr(wide);
+  for (const ByteBuilder* s : {&narrowOnFile, &wideOnFile})
+    EXPECT_NE(Find(file, s->Bytes()), std::string::npos);
+  bool ok = false;
+  const TJwwData back = Parse(file, &ok);
+  ASSERT_TRUE(ok && back.TextCount == 1 && back.BlockDefCount == 1 && back.BlockDefs[0].TextCount == 1);
+  EXPECT_EQ(std::tuple(back.Texts[0].Text, back.BlockDefs[0].Name, back.BlockDefs[0].Texts[0].Text),
+            std::tuple(N(narrow), N(narrow), W(wide)));
 }
 
 TEST(ReaderLists, LongCountAnnouncesEveryObject) {

@@ -64,6 +64,35 @@ TEST(ReadReasons, EachFailureNamesThePartTheByteAndTheProblem) {
                    TReadProblem::kBadClassTag, TReadPart::kEntityList, h + 2, 0x8005});
   cases.push_back({"impossible count", ByteBuilder().Append(header).Count(0x7FFFFFFF).Count(0).Bytes(),
                    TReadProblem::kImpossibleCount, TReadPart::kEntityList, h, 0x7FFFFFFF});
+  // Behind the count 139 bytes: room for 3 objects of the shortest kind (35
+  // bytes), not 4. A count of 4 is refused at the count; with 3 the reading
+  // starts and stops at the first tag, which names no class.
+  for (uint32_t n : {4u, 3u}) {
+    const bool impossible = n == 4;
+    cases.push_back({"count at the limit", ByteBuilder().Append(header).Count(n).Raw(std::string(139, '\0')).Bytes(),
+                     impossible ? TReadProblem::kImpossibleCount : TReadProblem::kBadClassTag, TReadPart::kEntityList,
+                     impossible ? h : h + 2, impossible ? 4 : 0});
+  }
+  // The longest class name that can be looked up, and one byte more.
+  cases.push_back({"2048-byte class name", HandFile(600, 1, ByteBuilder().NewClass(std::string(2048, 'C'))),
+                   TReadProblem::kUnknownClass, TReadPart::kEntityList, h + 2});
+  cases.push_back({"2049-byte class name", HandFile(600, 1, ByteBuilder().NewClass(std::string(2049, 'C'))),
+                   TReadProblem::kClassNameTooLong, TReadPart::kEntityList, h + 2, 2049});
+  // A text cut inside the units of its string, narrow or wide: the byte
+  // named is the string's first.
+  for (bool wide : {false, true}) {
+    std::vector<uint8_t> text =
+        ByteBuilder().Append(header).Count(1).NewClass("CDataMoji").Text(600, Attrs(), "F", "").Bytes();
+    text.pop_back();  // the empty text's string
+    const size_t string = text.size();
+    ByteBuilder b = ByteBuilder().Append(text);
+    if (wide) {
+      b.U8(0xFF).U16(0xFFFE).Len(300).Units(u"abc");
+    } else {
+      b.Len(300).Raw("abc");
+    }
+    cases.push_back({"cut in a string", b.Bytes(), TReadProblem::kCutShort, TReadPart::kEntityList, string});
+  }
   {
     auto old = header;
     old[8] = 219, old[9] = 0;

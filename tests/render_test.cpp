@@ -122,6 +122,34 @@ TEST(Render, ShiftJisAndWideTextsArriveAsTheSameUtf8) {
   EXPECT_EQ(Count(Svg(d), ">" + utf8 + "</text>"), 2u);
 }
 
+// A text is drawn only with a height, and whole however long, in a
+// definition too; a dimension's auxiliary points are temporary points, as
+// the explode makes them, and its own points are as they say.
+TEST(Render, TextsNeedAHeightAndArriveWholeAndDimensionsAuxiliaryPointsAreTemporary) {
+  const std::string longText = std::string(300, 'a') + "&";
+  TJwwData d = NewDrawing(700);
+  for (double height : {2.5, 0.0, -1.0}) {
+    TEntJwwText t = MakeText(N(longText));
+    t.SizeY = height;
+    AddToDrawing(d, t);
+  }
+  AddToDrawing(d, MakeBlockRef(1));
+  TEntJwwBlockDef& def = AddBlockDef(d, 1, N("b"));
+  Add(def, def.EntityCount, MakeText(W(std::u16string(longText.begin(), longText.end()))));
+  bool ok = false;
+  std::string svg = Svg(Parse(Serialize(d, 700), &ok));
+  ASSERT_TRUE(ok);
+  EXPECT_EQ(std::tuple(Count(svg, "<text"), Count(svg, ">" + longText.substr(0, 300) + "&amp;</text>")),
+            std::tuple(2u, 2u));
+
+  TJwwData dims = NewDrawing(700);
+  TEntJwwDimension dim = MakeDimension(N("1500"), true);
+  dim.Point1.Temporary = 0, dim.Point2.Temporary = 1, dim.AuxPoint1.Temporary = dim.AuxPoint2.Temporary = 0;
+  AddToDrawing(dims, dim);
+  svg = Svg(dims);
+  EXPECT_EQ(std::tuple(Count(svg, "<circle "), Count(svg, " opacity=")), std::tuple(4u, 3u));
+}
+
 TEST(Render, PreviewMarksExactlyTheLinesAndPointsTheConversionAdds) {
   TempFolder dir;
   TJwwData d = NewDrawing(700);

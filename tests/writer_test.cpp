@@ -65,7 +65,11 @@ TEST(Writer, LargeCountsAndClassNumbersTakeTheLongForm) {
 
 TEST(Writer, CommonPartIsMappedAndCheckedForTheVersion) {
   // The common part as set and as written: Group, PenStyle, PenColor, PenWidth, Layer, LayerGroup, Flags.
-  const struct { int32_t version; TEntJwwCommon in, out; } cases[] = {
+  struct Case {
+    int32_t version;
+    TEntJwwCommon in, out;
+  };
+  std::vector<Case> cases = {
       {351, {0, 35, 105, 0, 1, 1, 0}, {0, 8, 4, 0, 1, 1, 0}}, {420, {0, 35, 105, 0, 1, 1, 0}, {0, 35, 105, 0, 1, 1, 0}},
       {230, {0, 10, 400, 0, 1, 1, 0}, {0, 1, 1, 0, 1, 1, 0}}, {350, {0, 10, 400, 0, 1, 1, 0}, {0, 1, 1, 0, 1, 1, 0}},
       {351, {0, 10, 400, 0, 1, 1, 0}, {0, 1, 1, 0, 1, 1, 0}}, {420, {0, 10, 400, 0, 1, 1, 0}, {0, 1, 1, 0, 1, 1, 0}},
@@ -73,10 +77,21 @@ TEST(Writer, CommonPartIsMappedAndCheckedForTheVersion) {
       {600, {0, 1, 1, 30000, 16, 16, 0}, {0, 1, 1, 30000, 0, 0, 0}},  // layer 16 is no layer
       {350, {0, 1, 1, 30000, 16, 15, 0}, {0, 1, 1, 0, 0, 15, 0}},     // no PenWidth before 351
   };
-  for (const auto& c : cases) {
+  // Below 420 each extended colour 101..116 and line type 31..45 becomes
+  // the older one nearest to it; from 420 they stay.
+  const uint16_t olderColor[] = {2, 8, 3, 6, 4, 5, 1, 2, 5, 8, 4, 3, 6, 5, 2, 2};
+  const uint8_t olderStyle[] = {1, 4, 3, 6, 8, 8, 2, 5, 7, 6, 6, 8, 8, 17, 17};
+  for (int i = 0; i < 16; ++i) {
+    const uint8_t style = i < 15 ? uint8_t(31 + i) : 1;
+    const TEntJwwCommon extended{0, style, uint16_t(101 + i), 0, 1, 1, 0};
+    cases.push_back({419, extended, {0, i < 15 ? olderStyle[i] : style, olderColor[i], 0, 1, 1, 0}});
+    cases.push_back({420, extended, extended});
+  }
+  for (const Case& c : cases) {
     const TEntJwwLine line{c.in, 0, 0, 1, 0};
     const auto want = ByteList().Common(c.out, c.version >= kVersionPenWidth).F64(0).F64(0).F64(1).F64(0).v;
-    EXPECT_EQ(OnlyBody(line, kLine, c.version), want) << c.version << " colour " << c.in.PenColor;
+    EXPECT_EQ(OnlyBody(line, kLine, c.version), want)
+        << c.version << " colour " << c.in.PenColor << " type " << int(c.in.PenStyle);
   }
   // A point's code, angle and scale are on file only with PenStyle 100.
   TEntJwwPoint point = MakePoint(1, 2);
@@ -164,10 +179,13 @@ TEST(Writer, ImageSectionHoldsThePlacedImagesFromTheirScratchFiles) {
   ASSERT_TRUE(std::filesystem::create_directory(store.TempDir));
   TJwwData d = NewDrawing(700);
   // A wide text with a narrow entry and the other way round, X.BMP for x.bmp, x.bmp again, a
-  // deleted scratch file, an image outside the drawing, and one placed in a definition only.
+  // deleted scratch file, an image outside the drawing, one whose name makes its text longer
+  // than 255 bytes, and one placed in a definition only.
+  const std::string longName = std::string(300, 'L') + ".bmp";
   for (const JwwString& t : {W(u"^@BM%temp%n.bmp,0,0,10,10"), N("^@BM%temp%w.bmp,0,0,10,10"),
                              N("^@BM%temp%X.BMP,0,0,10,10"), N("^@BM%temp%x.bmp,5,5,10,10"),
-                             N("^@BM%temp%gone.bmp,1"), N("^@BMC:/pictures/x.bmp,1")})
+                             N("^@BM%temp%gone.bmp,1"), N("^@BMC:/pictures/x.bmp,1"),
+                             N("^@BM%temp%" + longName + ",0,0,10,10")})
     AddToDrawing(d, MakeText(t));
   AddToDrawing(d, MakeBlockRef(1));
   TEntJwwBlockDef& def = AddBlockDef(d, 1, N("b"));
@@ -175,13 +193,15 @@ TEST(Writer, ImageSectionHoldsThePlacedImagesFromTheirScratchFiles) {
   // x.bmp2.gz begins with x.bmp too.
   TJwwData back = ReadBack(WithImages(Serialize(d, 700), {{N("unused.bmp.gz"), Pattern(10, 1)},
       {N("x.bmp.gz"), Pattern(5000, 2)}, {N("x.bmp2.gz"), Pattern(20, 7)}, {W(u"w.bmp.gz"), Pattern(30, 3)},
-      {N("n.bmp.gz"), Pattern(40, 4)}, {N("gone.bmp.gz"), Pattern(50, 5)}, {N("b.bmp.gz"), Pattern(60, 6)}}), &store);
+      {N("n.bmp.gz"), Pattern(40, 4)}, {N("gone.bmp.gz"), Pattern(50, 5)}, {N("b.bmp.gz"), Pattern(60, 6)},
+      {N(longName + ".gz"), Pattern(70, 8)}}), &store);
   const auto biggerX = Pattern(6000, 9);  // the scratch file, not the size read, decides
   WriteFile(ScratchFile(store, N("x.bmp.gz")), biggerX);
   ASSERT_TRUE(std::filesystem::remove(ScratchFile(store, N("gone.bmp.gz"))));
   ByteList want;
-  want.U32(4).Str(N("x.bmp.gz")).U32(6000).Raw(biggerX);
-  for (const auto& [name, size, seed] : {std::tuple{W(u"w.bmp.gz"), 30, 3}, {N("n.bmp.gz"), 40, 4}, {N("b.bmp.gz"), 60, 6}})
+  want.U32(5).Str(N("x.bmp.gz")).U32(6000).Raw(biggerX);
+  for (const auto& [name, size, seed] : {std::tuple{W(u"w.bmp.gz"), 30, 3}, {N("n.bmp.gz"), 40, 4},
+                                         {N("b.bmp.gz"), 60, 6}, {N(longName + ".gz"), 70, 8}})
     want.Str(name).U32(uint32_t(size)).Raw(Pattern(size_t(size), uint8_t(seed)));
   const auto all = Serialize(back, 700, &store);
   EXPECT_EQ(Slice(all, Serialize(back, 700).size() - 4, all.size()), want.v);

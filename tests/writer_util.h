@@ -24,10 +24,12 @@ struct ByteList {
     return std::memcpy(&b, &d, 8), U32(uint32_t(b)).U32(uint32_t(b >> 32));
   }
   template <class Range> ByteList& Raw(const Range& r) { return v.insert(v.end(), r.begin(), r.end()), *this; }
-  // A short archive string (below 255 units) in the string's own form.
+  // An archive string in the string's own form; its length in one byte
+  // below 255, else 0xFF and 16 bits.
+  ByteList& Len(size_t n) { return n < 255 ? U8(static_cast<uint8_t>(n)) : U8(0xFF).U16(static_cast<uint16_t>(n)); }
   ByteList& Str(const JwwString& s) {
-    if (!s.IsWide()) return U8(static_cast<uint8_t>(s.Length())).Raw(s.Bytes());
-    U8(0xFF).U16(0xFFFE).U8(static_cast<uint8_t>(s.Length()));
+    if (!s.IsWide()) return Len(s.Length()).Raw(s.Bytes());
+    U8(0xFF).U16(0xFFFE).Len(s.Length());
     for (char16_t u : s.Units()) U16(u);
     return *this;
   }

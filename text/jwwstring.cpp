@@ -49,13 +49,6 @@ JwwString JwwString::SameForm(std::string_view ascii) const {
   return Wide(std::u16string(ascii.begin(), ascii.end()));
 }
 
-void JwwString::Truncate(size_t n) {
-  if (n >= Length()) return;
-  JwwString cut;
-  cut.Assign(Data(), n, IsWide());
-  *this = std::move(cut);
-}
-
 bool JwwString::ToFileName(std::string& out) const {
   out.clear();
   if (!IsWide()) {

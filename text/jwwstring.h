@@ -79,8 +79,6 @@ class JwwString {
 
   // An ASCII text in the same form as this string.
   JwwString SameForm(std::string_view ascii) const;
-  // Keeps the first n units.
-  void Truncate(size_t n);
 
   // The name as a file name: narrow bytes as they are, wide units as UTF-8.
   // False when a wide string holds an unpaired surrogate (no UTF-8 form).

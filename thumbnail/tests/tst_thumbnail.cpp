@@ -163,7 +163,9 @@ class TstThumbnail : public QObject {
   }
 
   // The limit on what block placements may cost stops their expansion, not
-  // the drawing's own entities after them.
+  // the drawing's own entities after them. A definition that places itself
+  // (made in code: the reader refuses such a file) is not placed inside
+  // itself.
   void TheDrawingsOwnEntitiesArePaintedWhateverItsBlocksCost() {
     TJwwData d;
     SizeSettingsTables(d);
@@ -180,6 +182,7 @@ class TstThumbnail : public QObject {
     }
     TEntJwwBlockRef placed;
     placed.PenColor = 2, placed.ScaleX = placed.ScaleY = 1, placed.BlockNumber = 1;
+    AppendEntity(def, def.EntityCount, placed);
     for (int k = 0; k < 10; ++k) {
       placed.RefX = k * 10;
       AppendEntity(d, d.Header.EntityCount, placed);

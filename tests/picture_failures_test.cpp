@@ -139,6 +139,21 @@ TEST(PictureFailures, AnImageWhoseScratchFileCannotBeReadBackFailsThePicture) {
   EXPECT_TRUE(fs::is_empty(scratch));
 }
 
+TEST(PictureFailures, MemoryTheSystemLacksWhileTheDrawingIsReadIsOutOfMemory) {
+  // The system's own memory (ENOMEM from a read of the drawing) is no
+  // fault of the drawing's: 7, not 1.
+  TempFolder tmp;
+  const std::string in = tmp.File("in.jww"), svg = tmp.File("out.svg");
+  WriteDrawingWithImage(in, Bitmap(600));
+  TFaultyFileOps ops({1, false, ENOMEM, false, kOpRead});
+  TFileOpsInPlace inPlace(ops);
+  const TOutcome o = DrawOne(false, in, svg);
+  EXPECT_EQ(ops.Injected(), 1u);
+  EXPECT_EQ(o.Exit, kExitOutOfMemory) << o.Err;
+  EXPECT_NE(o.Err.find(": out of memory at byte 0"), std::string::npos) << o.Err;
+  EXPECT_FALSE(FileExists(svg));
+}
+
 TEST(PictureFailures, WithoutAScratchFolderOnlyADrawingThatCarriesNoImageIsDrawn) {
   TempFolder tmp;
   const std::string with = tmp.File("with.jww"), without = tmp.File("without.jww"), svg = tmp.File("out.svg");

@@ -69,6 +69,12 @@ TOutcome ConvertOne(TConversionSession& session, const std::string& in, const st
   return {kExitUsage, {}, {}};
 }
 
+std::string NoConverterReason(int errorNumber) {
+  return Format("its Japanese texts cannot be decoded: the C library's Shift-JIS converter (iconv, CP932) cannot be "
+                "loaded: %s",
+                std::strerror(errorNumber));
+}
+
 TOutcome DrawOne(bool preview, const std::string& input, const std::string& output, TColorSet colors) {
   const TPictureResult r =
       MakePicture(input, output, preview ? TPictureMode::kPreview : TPictureMode::kAsStored, colors);
@@ -100,6 +106,11 @@ TOutcome DrawOne(bool preview, const std::string& input, const std::string& outp
       return {kExitWriteFailed, {},
               Format("quorvex-convert: %s: %s\n", output.c_str(),
                      WriteFailureReason(r.ErrorNumber, r.OutputPlaced).c_str())};
+    case TPictureCode::kScratchFailed:  // the scratch folder's fault, not the picture's
+      return {kExitWriteFailed, {}, Format("quorvex-convert: %s: %s\n", input.c_str(), r.ReadError.Describe().c_str())};
+    case TPictureCode::kNoConverter:
+      return {kExitWriteFailed, {},
+              Format("quorvex-convert: %s: not drawn: %s\n", input.c_str(), NoConverterReason(r.ErrorNumber).c_str())};
   }
   return {kExitUsage, {}, {}};
 }

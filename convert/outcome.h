@@ -33,6 +33,10 @@ void Print(const TOutcome& o);
 // Converts one drawing with the session; what it printed and its status.
 [[nodiscard]] TOutcome ConvertOne(TConversionSession& session, const std::string& in, const std::string& out);
 
+// Why a picture is not made when the Shift-JIS converter cannot be loaded
+// (Cp932ConverterError()'s error number), for a message.
+std::string NoConverterReason(int errorNumber);
+
 // Draws one drawing into an SVG picture, as stored or (preview) as the
 // conversion would write it; what it printed and its status.
 [[nodiscard]] TOutcome DrawOne(bool preview, const std::string& input, const std::string& output,

@@ -141,6 +141,7 @@ TConvertResult TConversionSession::ConvertDrawing(const std::string& input, cons
                   : result.ReadError.Problem == TReadProblem::kOutOfMemory ? crOutOfMemory
                                                                              : crReadFailed;
     result.ErrorNumber = result.ReadError.IsWriteSide() ? result.ReadError.ErrorNumber : 0;
+    if (result.ReadError.IsWriteSide()) result.ReadError.Folder = TempDir;
     return result;
   }
   int err = 0;

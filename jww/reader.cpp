@@ -214,7 +214,8 @@ bool TJwwData::Read(const std::string& path, TImageStore* images, TReadError* er
   TReadAhead blocks;
   if (const int err = blocks.Open(path); err != 0) {
     Clear();
-    e.Problem = TReadProblem::kCannotOpen;
+    // The system's own memory ran out: the file may be sound.
+    e.Problem = err == ENOMEM ? TReadProblem::kOutOfMemory : TReadProblem::kCannotOpen;
     e.Part = TReadPart::kFile;
     e.ErrorNumber = err;
     return false;

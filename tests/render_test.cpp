@@ -10,8 +10,6 @@
 #include <regex>
 #include <sstream>
 
-#include <zlib.h>
-
 #include "convert/picture.h"
 #include "convert/session.h"
 #include "jww/shapes.h"
@@ -429,18 +427,6 @@ TEST(Render, NumbersAreWrittenAsTheExactTenDigitConversionWritesThem) {
   for (double v : {0.0, 1e-4, 9.99999999995e-5, 1.00000000005e-4, 9999999999.5, 9999999999.4, 999999999.95, 0.5, 2.5,
                    1234567890.5, 1e10, 1e9, 99999.999995, 0.1, 1.0 / 3, 1e-300, 1e300})
     for (double w : {v, -v, std::nextafter(v, 1e308), std::nextafter(v, -1e308)}) same(w);
-}
-
-std::vector<uint8_t> Gzip(const std::vector<uint8_t>& data) {
-  z_stream z{};
-  EXPECT_EQ(deflateInit2(&z, 1, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY), Z_OK);
-  std::vector<uint8_t> out(deflateBound(&z, data.size()));
-  z.next_in = const_cast<Bytef*>(data.data()), z.avail_in = static_cast<uInt>(data.size());
-  z.next_out = out.data(), z.avail_out = static_cast<uInt>(out.size());
-  EXPECT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
-  out.resize(z.total_out);
-  deflateEnd(&z);
-  return out;
 }
 
 TEST(Render, CarriedImagesAreEmbeddedAndAHostileGzipIsRefused) {

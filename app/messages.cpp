@@ -110,6 +110,8 @@ QString ReadFailureReason(const quorvex::TReadError& error) {
       return QStringLiteral("埋め込み画像「%1」を作業フォルダーに書き出せません（%2）")
                  .arg(DrawingName(error.Name), byte) +
              system;
+    case TReadProblem::kScratchRead:
+      return QStringLiteral("埋め込み画像「%1」を作業フォルダーから読み戻せません").arg(DrawingName(error.Name)) + system;
   }
   return QStringLiteral("図面として読めません");
 }

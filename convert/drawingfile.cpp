@@ -16,7 +16,8 @@ bool ReadDrawingFile(const std::string& path, TJwwData& d, TImageStore* images, 
   TReadAhead blocks;
   if (const int err = blocks.Open(path); err != 0) {
     d.Clear();
-    e.Problem = TReadProblem::kCannotOpen;
+    // The system's own memory ran out: the file may be sound.
+    e.Problem = err == ENOMEM ? TReadProblem::kOutOfMemory : TReadProblem::kCannotOpen;
     e.Part = TReadPart::kFile;
     e.ErrorNumber = err;
     return false;

@@ -8,6 +8,7 @@
 #include "os/interrupts.h"
 #include "os/outputfile.h"
 #include "os/outputfolder.h"
+#include "text/utf8.h"
 
 namespace quorvex {
 namespace {
@@ -74,6 +75,8 @@ int WriteDxfFiles(const TJwwData& d, const TImageStore& images, TDxfOptions opti
     w.Fail(ENOMEM);
   }
   if (!w.Flush()) return w.Error();
+  // Texts whose characters were lost take no DXF's name.
+  if (losses.Undecoded > 0) return Cp932ConverterError() != 0 ? Cp932ConverterError() : EILSEQ;
   // The folder takes its name, then the DXF; an interrupt waits until both
   // have (or neither has).
   TPlacing placing;

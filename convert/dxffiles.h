@@ -25,7 +25,9 @@ bool IsImageFileName(std::string_view name);
 
 // Writes the drawing, as the conversion left it, as a DXF file at `path`,
 // with the images it shows taken from the store's scratch files; what the
-// DXF cannot carry goes to `losses`. 0, or the system error number (a DXF
+// DXF cannot carry goes to `losses`. A DXF whose texts would lose their
+// characters (losses.Undecoded: no Shift-JIS converter) is not written: the
+// converter's error number. 0, or the system error number (a DXF
 // and a folder of images that stood there before are then untouched, unless
 // *placed is set: the new DXF took its name all the same,
 // TOutputFile::Placed, and its folder of images stays with it).

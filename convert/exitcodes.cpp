@@ -9,8 +9,9 @@ constexpr TExitStatus kStatuses[] = {
     {"2", "wrong usage"},
     {"3", "bad input name (missing, not .jww, or no such file)"},
     {"4", "bad output name (missing, not .jww or .dxf (.svg for a picture), or\nthe input file itself)"},
-    {"5", "the output could not be written; or it took its name but its\n"
-          "folder could not be synced, as the message then says"},
+    {"5", "the output could not be written, or a picture could not be made\n"
+          "whole (the message says why); or it took its name but its folder\n"
+          "could not be synced, as the message then says"},
     {"6", "with -d: at least one drawing failed, or was refused because its\n"
           "output is the input itself or was already written from another\n"
           "input in this run"},

@@ -86,12 +86,21 @@ TOutcome ConvertOne(TConversionSession& session, const std::string& in, const st
         return {kExitOutOfMemory, {}, Format("quorvex-convert: %s: %s\n", in.c_str(), r.ReadError.Describe().c_str())};
       return {kExitOutOfMemory, {}, Format("quorvex-convert: %s: out of memory while converting\n", in.c_str())};
     case crWriteFailed:
+      if (r.Undecodable)
+        return {kExitWriteFailed, {},
+                Format("quorvex-convert: %s: not converted: %s\n", in.c_str(), NoConverterReason(r.ErrorNumber).c_str())};
       if (r.ReadError.IsWriteSide())  // a scratch file of the input's images
         return {kExitWriteFailed, {}, Format("quorvex-convert: %s: %s\n", in.c_str(), r.ReadError.Describe().c_str())};
       return {kExitWriteFailed, {},
               Format("quorvex-convert: %s: %s\n", out.c_str(), WriteFailureReason(r.ErrorNumber, r.OutputPlaced).c_str())};
   }
   return {kExitUsage, {}, {}};
+}
+
+std::string NoConverterReason(int errorNumber) {
+  return Format("its Japanese texts cannot be decoded: the C library's Shift-JIS converter (iconv, CP932) cannot be "
+                "loaded: %s",
+                std::strerror(errorNumber));
 }
 
 TOutcome DrawOne(bool preview, const std::string& input, const std::string& output, TColorSet colors) {
@@ -125,6 +134,11 @@ TOutcome DrawOne(bool preview, const std::string& input, const std::string& outp
       return {kExitWriteFailed, {},
               Format("quorvex-convert: %s: %s\n", output.c_str(),
                      WriteFailureReason(r.ErrorNumber, r.OutputPlaced).c_str())};
+    case TPictureCode::kScratchFailed:  // the scratch folder's fault, not the picture's
+      return {kExitWriteFailed, {}, Format("quorvex-convert: %s: %s\n", input.c_str(), r.ReadError.Describe().c_str())};
+    case TPictureCode::kNoConverter:
+      return {kExitWriteFailed, {},
+              Format("quorvex-convert: %s: not drawn: %s\n", input.c_str(), NoConverterReason(r.ErrorNumber).c_str())};
   }
   return {kExitUsage, {}, {}};
 }

@@ -40,6 +40,10 @@ void Print(const TOutcome& o);
 // when it carried everything.
 std::string DescribeLosses(const TDxfLosses& losses);
 
+// Why a picture is not made when the Shift-JIS converter cannot be loaded
+// (Cp932ConverterError()'s error number), for a message.
+std::string NoConverterReason(int errorNumber);
+
 // Draws one drawing into an SVG picture, as stored or (preview) as the
 // conversion would write it; what it printed and its status.
 [[nodiscard]] TOutcome DrawOne(bool preview, const std::string& input, const std::string& output,

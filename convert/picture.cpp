@@ -1,5 +1,6 @@
 #include "convert/picture.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <new>
 
@@ -12,26 +13,69 @@
 #include "os/outputfile.h"
 #include "os/scratch.h"
 #include "render/svg.h"
+#include "text/utf8.h"
 
 namespace quorvex {
+namespace {
+
+// The folders a scratch folder may be made in, for a message.
+std::string Listed(const std::vector<std::string>& folders) {
+  std::string list;
+  for (const std::string& f : folders) list += (list.empty() ? "" : ", ") + f;
+  return list;
+}
+
+}  // namespace
+
 bool ReadDrawingWithImages(const std::string& path, TJwwData& d, std::vector<TStoredImage>& images,
                            TReadError& error) {
   images.clear();
   // The images pass through a scratch folder of this reading's own, locked
   // and swept like a conversion's.
   TScratchFolder folder;
-  if (folder.CreateInFirst(ScratchBases()) != 0) return ReadDrawingFile(path, d, nullptr, &error);  // the drawing without its images
+  const std::vector<std::string> bases = ScratchBases();
+  if (const int err = folder.CreateInFirst(bases); err != 0) {
+    // Without one the drawing is read without its images; one that carries
+    // any cannot be shown whole.
+    if (!ReadDrawingFile(path, d, nullptr, &error)) return false;
+    if (d.ImageEntriesRead == 0) return true;
+    error = TReadError();
+    error.Problem = TReadProblem::kScratchWrite;
+    error.Part = TReadPart::kImageSection;
+    error.ErrorNumber = err;
+    error.Folder = Listed(bases);
+    return false;
+  }
   TScratchImages kept(folder.Path());
   TImageStore store;
   store.Keeper = &kept;
-  const bool ok = ReadDrawingFile(path, d, &store, &error);
+  bool ok = ReadDrawingFile(path, d, &store, &error);
   if (ok) {
     for (const TBindImageType& e : store.BoundImages) {
+      if (e.ScratchNumber == 0) continue;
       TStoredImage image;
       image.FileName = e.FileName;
-      if (e.ScratchNumber != 0 && store.KeptBytes(e, image.Data) == 0) images.push_back(std::move(image));
+      int err = 0;
+      try {
+        err = store.KeptBytes(e, image.Data);
+      } catch (const std::bad_alloc&) {
+        err = ENOMEM;
+      }
+      // What comes back is what was put there, or the scratch file failed.
+      if (err == 0 && image.Data.size() != static_cast<size_t>(std::max(e.DataSize, 0))) err = EIO;
+      if (err != 0) {
+        error = TReadError();
+        error.Problem = err == ENOMEM ? TReadProblem::kOutOfMemory : TReadProblem::kScratchRead;
+        error.Part = TReadPart::kImageSection;
+        error.ErrorNumber = err;
+        if (!e.FileName.ToFileName(error.Name)) error.Name = "?";
+        ok = false;
+        break;
+      }
+      images.push_back(std::move(image));
     }
   }
+  if (!ok && error.IsWriteSide()) error.Folder = folder.Path();
   store.DropImages();
   return ok;
 }
@@ -70,14 +114,15 @@ TPictureResult MakePicture(const std::string& input, const std::string& output, 
   TJwwData d;
   std::vector<TStoredImage> images;
   if (!ReadDrawingWithImages(input, d, images, result.ReadError)) {
-    // A carried image that cannot be put into the scratch folder is a
-    // failure on the writing side, as for a conversion.
-    result.Code = result.ReadError.IsWriteSide()                               ? TPictureCode::kWriteFailed
+    // Carried images that cannot pass through the scratch folder are a
+    // failure on the writing side, as for a conversion, and the folder's.
+    result.Code = result.ReadError.IsWriteSide()                               ? TPictureCode::kScratchFailed
                   : result.ReadError.Problem == TReadProblem::kOutOfMemory ? TPictureCode::kOutOfMemory
                                                                              : TPictureCode::kReadFailed;
     result.ErrorNumber = result.ReadError.IsWriteSide() ? result.ReadError.ErrorNumber : 0;
     return result;
   }
+  int converterError = 0;
   try {
     TgraAttribute attributes;
     attributes.SetColorScheme(0);
@@ -108,11 +153,20 @@ TPictureResult MakePicture(const std::string& input, const std::string& output, 
     if (result.ErrorNumber == 0) {
       TArchiveWriter out(file);
       WriteSvg(walk, out, svg);
-      result.ErrorNumber = out.Flush() ? file.Commit() : out.Error();
-      result.OutputPlaced = file.Placed();
+      // Texts whose characters were lost take no picture's name.
+      if (walk.UndecodedStrings() > 0) converterError = Cp932ConverterError();
+      if (converterError == 0) {
+        result.ErrorNumber = out.Flush() ? file.Commit() : out.Error();
+        result.OutputPlaced = file.Placed();
+      }
     }
   } catch (const std::bad_alloc&) {
     result.ErrorNumber = ENOMEM;
+  }
+  if (converterError != 0) {
+    result.ErrorNumber = converterError;
+    result.Code = converterError == ENOMEM ? TPictureCode::kOutOfMemory : TPictureCode::kNoConverter;
+    return result;
   }
   result.Code = result.ErrorNumber == 0        ? TPictureCode::kDone
                 : result.ErrorNumber == ENOMEM ? TPictureCode::kOutOfMemory

@@ -15,7 +15,10 @@ namespace quorvex {
 
 // Reads a drawing and the images it carries. The images pass through a
 // private scratch folder that is removed before this returns. False when
-// the drawing cannot be read; *error then says why.
+// the drawing cannot be read, or its images cannot pass through the
+// scratch folder (error.IsWriteSide(), the folder named in error.Folder):
+// a picture without them would not show what the drawing holds. *error
+// then says why.
 [[nodiscard]] bool ReadDrawingWithImages(const std::string& path, TJwwData& d, std::vector<TStoredImage>& images,
                            TReadError& error);
 
@@ -34,6 +37,9 @@ enum class TPictureCode {
   kReadFailed,   // ReadError says why
   kWriteFailed,  // ErrorNumber holds the system error number
   kOutOfMemory,  // the memory ran out (ReadError says where, when it was while reading)
+  kScratchFailed,  // the carried images could not pass through the scratch folder: ReadError says why
+  kNoConverter,  // texts would lose their characters: the Shift-JIS converter cannot be
+                 // loaded (ErrorNumber says why)
 };
 
 struct TPictureResult {

@@ -145,6 +145,7 @@ TConvertResult TConversionSession::ConvertDrawing(const std::string& input, cons
                   : result.ReadError.Problem == TReadProblem::kOutOfMemory ? crOutOfMemory
                                                                              : crReadFailed;
     result.ErrorNumber = result.ReadError.IsWriteSide() ? result.ReadError.ErrorNumber : 0;
+    if (result.ReadError.IsWriteSide()) result.ReadError.Folder = TempDir;
     return result;
   }
   int err = 0;
@@ -158,12 +159,13 @@ TConvertResult TConversionSession::ConvertDrawing(const std::string& input, cons
       err = WriteDxfFiles(*Drawing, ImageSwitchWrite ? Images : none, dxf, output, result.Losses,
                           &result.OutputPlaced);
     } else {
-      err = WriteDrawingFile(*Drawing, output, Drawing->Header.Version, Fallbacks, ImageSwitchWrite ? &Images : nullptr,
-                           &result.OutputPlaced);
+      err = WriteDrawingFile(*Drawing, output, Drawing->Header.Version, Fallbacks,
+                             ImageSwitchWrite ? &Images : nullptr, &result.OutputPlaced);
     }
   } catch (const std::bad_alloc&) {
     err = ENOMEM;
   }
+  result.Undecodable = result.Dxf && result.Losses.Undecoded > 0;
   if (err != 0) {
     result.Code = err == ENOMEM ? crOutOfMemory : crWriteFailed;
     result.ErrorNumber = err;

@@ -37,6 +37,9 @@ struct TConvertResult {
   TExplodeSummary Exploded;   // what the explode did (valid when Code is crDone)
   TReadError ReadError;       // why the read failed (Code crReadFailed, or crWriteFailed from a scratch file)
   bool Dxf = false;           // the output was written as DXF
+  // Not written: its Japanese texts could not be decoded (no Shift-JIS
+  // converter; ErrorNumber says why).
+  bool Undecodable = false;
   TDxfLosses Losses;          // what the DXF could not carry (Code crDone, Dxf)
 };
 

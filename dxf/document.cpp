@@ -144,6 +144,7 @@ TDxfLosses TDxfWriter::Run() {
   WriteEntities();
   WriteObjects();
   out_.Raw("  0\nEOF\n");
+  losses_.Undecoded = undecoded_ + out_.Undecoded();
   return losses_;
 }
 
@@ -172,7 +173,7 @@ void TDxfWriter::Survey() {
   for (size_t i = 0; i < defs.size(); ++i) {
     if (!defs[i].Used) continue;
     bool changed = false;
-    blockName_[i] = blockNames_.Take(ToUtf8(defs[i].Name), "block", changed);
+    blockName_[i] = blockNames_.Take(Decoded(defs[i].Name), "block", changed);
     losses_.Names += changed;
   }
 
@@ -220,14 +221,20 @@ void TDxfWriter::Survey() {
   Extents();
 }
 
+std::string TDxfWriter::Decoded(const JwwString& s) {
+  std::string out;
+  if (!ToUtf8(s, out)) ++undecoded_;
+  return out;
+}
+
 void TDxfWriter::AddLayer(int key) {
   if (layerOfKey_[key] >= 0) return;
   const int group = key / 16, layer = key % 16;
   std::string name = {HexDigit(group), '-', HexDigit(layer)};
   if (static_cast<size_t>(group) < d_.LayerGroups.size() && !IsBlank(d_.LayerGroups[group].Name))
-    name += " [" + ToUtf8(d_.LayerGroups[group].Name) + "]";
+    name += " [" + Decoded(d_.LayerGroups[group].Name) + "]";
   if (static_cast<size_t>(key) < d_.Layers.size() && !IsBlank(d_.Layers[key].Name))
-    name += " " + ToUtf8(d_.Layers[key].Name);
+    name += " " + Decoded(d_.Layers[key].Name);
   bool changed = false;
   TLayer l;
   l.Name = layerNames_.Take(name, "", changed);
@@ -257,7 +264,7 @@ int TDxfWriter::TextStyleOf(const JwwString& font) {
   if (font == lastFont_) return lastTextStyle_;
   lastFont_ = font;
   if (IsBlank(font)) return lastTextStyle_ = 0;
-  const std::string name = ToUtf8(font);
+  const std::string name = Decoded(font);
   const auto it = textStyleOfFont_.find(name);
   if (it != textStyleOfFont_.end()) return lastTextStyle_ = it->second;
   bool changed = false;

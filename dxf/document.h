@@ -120,6 +120,8 @@ class TDxfWriter {
   TLook FillLook(uint32_t rgb) const { return TLook{rgb, -1, -1}; }
   const std::string& LayerOf(const TEntJwwCommon& c, const TSpace& sp, bool temporary) const;
   uint64_t NewHandle() { return nextHandle_++; }
+  // A drawing's string as UTF-8, counting those whose characters were lost.
+  std::string Decoded(const JwwString& s);
 
   const TJwwData& d_;
   const TDxfOptions& o_;
@@ -162,6 +164,7 @@ class TDxfWriter {
 
   TBox extents_;
   std::string text_;  // scratch for strings
+  int64_t undecoded_ = 0;  // names whose characters were lost
   // The groups of an entity's look (Begin), by layer, colour, width, line
   // type and line type scale.
   struct TLookKey {

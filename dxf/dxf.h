@@ -53,6 +53,10 @@ struct TDxfLosses {
   int64_t Images = 0;         // image texts whose image is not carried (not written)
   int64_t Insertions = 0;     // insertions of a number that names no definition (not written)
   int64_t Names = 0;          // layer, block and text style names changed to be valid and unique
+  // Strings whose characters beyond ASCII were lost: the C library's
+  // Shift-JIS converter could not be loaded. A DXF with such strings is no
+  // DXF of the drawing: the conversion fails.
+  int64_t Undecoded = 0;
 
   bool Any() const {
     return TextSpacing || NoHeight || NotFinite || PointMarks || RoundShapes || Images || Insertions || Names;

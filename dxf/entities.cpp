@@ -438,15 +438,17 @@ bool FiniteDimension(const TEntJwwDimension& dim) {
 }
 
 // The value text as a dimension's text: DIMENSION texts are formatted
-// text, where a backslash and braces mean something of their own.
-void AppendOverride(const JwwString& text, std::string& out) {
+// text, where a backslash and braces mean something of their own. False
+// when characters were lost (no Shift-JIS converter).
+bool AppendOverride(const JwwString& text, std::string& out) {
   std::string plain;
-  AppendCaretText(text, plain);
+  const bool decoded = AppendCaretText(text, plain);
   for (char c : plain) {
     if (c == '\\' || c == '{' || c == '}') out += '\\';
     out += c;
   }
   if (out.empty()) out.assign(1, ' ');  // an empty text would show the measurement
+  return decoded;
 }
 
 }  // namespace
@@ -476,7 +478,7 @@ void TDxfWriter::Dimension(const TEntJwwDimension& dim, const TSpace& sp, int32_
   out_.Raw(" 70\n160\n 71\n5\n");
   out_.Real(42, std::abs((m.X2 - m.X1) * m.Ux + (m.Y2 - m.Y1) * m.Uy) * s);
   text_.clear();
-  AppendOverride(t.Text, text_);
+  if (!AppendOverride(t.Text, text_)) ++undecoded_;
   out_.Str(1, text_);
   out_.Raw("  3\nStandard\n100\nAcDbAlignedDimension\n");
   out_.Point(13, m.X1 * s, m.Y1 * s);

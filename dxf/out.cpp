@@ -106,15 +106,18 @@ void TDxfOut::Point2(int code, double x, double y) {
   Real(code + 10, y);
 }
 
-void AppendCaretText(const JwwString& text, std::string& out) {
+bool AppendCaretText(const JwwString& text, std::string& out) {
   const size_t start = out.size();
+  bool decoded = true;
   // Most texts are ASCII already: copied as they are.
   bool ascii = true;
   for (size_t i = 0; i < text.Length() && ascii; ++i) ascii = text.Unit(i) < 0x80;
   if (ascii) {
     for (size_t i = 0; i < text.Length(); ++i) out.push_back(static_cast<char>(text.Unit(i)));
   } else {
-    out += ToUtf8(text);
+    std::string utf8;
+    decoded = ToUtf8(text, utf8);
+    out += utf8;
   }
   // Caret notation: '^' followed by the character 64 places on ("^ " for
   // '^' itself), for '^' and every control character.
@@ -123,7 +126,7 @@ void AppendCaretText(const JwwString& text, std::string& out) {
     const unsigned char c = static_cast<unsigned char>(out[i]);
     special += c < 0x20 || c == '^';
   }
-  if (special == 0) return;
+  if (special == 0) return decoded;
   std::string plain = out.substr(start);
   out.resize(start);
   for (const char ch : plain) {
@@ -137,11 +140,12 @@ void AppendCaretText(const JwwString& text, std::string& out) {
       out += ch;
     }
   }
+  return decoded;
 }
 
 void TDxfOut::Text(int code, const JwwString& text) {
   text_.clear();
-  AppendCaretText(text, text_);
+  if (!AppendCaretText(text, text_)) ++undecoded_;
   Str(code, text_);
 }
 

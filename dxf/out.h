@@ -35,6 +35,9 @@ class TDxfOut {
   // for '^', "^J" for a line feed and so on), so that every reader decodes
   // the same string the drawing holds.
   void Text(int code, const JwwString& text);
+  // Texts whose characters were lost: the Shift-JIS converter could not
+  // be loaded (text/utf8.h).
+  int64_t Undecoded() const { return undecoded_; }
   // Groups already written out, for the fixed parts of the file.
   void Raw(std::string_view groups) { w_.Bytes(groups.data(), groups.size()); }
 
@@ -46,10 +49,12 @@ class TDxfOut {
 
   TArchiveWriter& w_;
   std::string text_;  // the last text value, reused
+  int64_t undecoded_ = 0;
 };
 
 // The characters of a string as UTF-8, with '^' and control characters
-// in caret notation (appended to `out`).
-void AppendCaretText(const JwwString& text, std::string& out);
+// in caret notation (appended to `out`). False when characters were lost:
+// the Shift-JIS converter could not be loaded.
+bool AppendCaretText(const JwwString& text, std::string& out);
 
 }  // namespace quorvex

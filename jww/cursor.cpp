@@ -20,7 +20,11 @@ const uint8_t* ByteCursor::TakeSlow(size_t n) {
     if (b.Size == 0) {
       // A read error, or the file shrank while being read.
       part_ = TReadPart::kFile;
-      FailAt(b.Offset, TReadProblem::kCannotOpen, 0, {}, b.Error != 0 ? b.Error : EIO);
+      if (b.Error == ENOMEM) {
+        FailAt(b.Offset, TReadProblem::kOutOfMemory);  // the system's memory, not the file
+      } else {
+        FailAt(b.Offset, TReadProblem::kCannotOpen, 0, {}, b.Error != 0 ? b.Error : EIO);
+      }
       return nullptr;
     }
     // What the field needs of the block before goes in front of this one.

@@ -26,6 +26,10 @@ std::string Printable(const std::string& s) {
   return out;
 }
 
+// " " and a folder, or nothing; " in " and folders, or nothing.
+std::string Space(const std::string& folder) { return folder.empty() ? std::string() : " " + folder; }
+std::string In(const std::string& folders) { return folders.empty() ? std::string() : " in " + folders; }
+
 }  // namespace
 
 const char* PartName(TReadPart part) {
@@ -75,8 +79,13 @@ std::string TReadError::Reason() const {
              std::to_string(Value) + " (" + at + ")";
     case TReadProblem::kOutOfMemory: return "out of memory " + at + while_;
     case TReadProblem::kScratchWrite:
-      return "carried image \"" + Printable(Name) + "\" " + at + " cannot be put into the scratch folder: " +
-             std::strerror(ErrorNumber);
+      if (Name.empty())
+        return "no scratch folder for its carried images can be made" + In(Folder) + ": " + std::strerror(ErrorNumber);
+      return "carried image \"" + Printable(Name) + "\" " + at + " cannot be put into the scratch folder" +
+             Space(Folder) + ": " + std::strerror(ErrorNumber);
+    case TReadProblem::kScratchRead:
+      return "carried image \"" + Printable(Name) + "\" cannot be read back from the scratch folder" +
+             Space(Folder) + ": " + std::strerror(ErrorNumber);
   }
   return "cannot be read " + at;
 }

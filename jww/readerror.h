@@ -32,7 +32,9 @@ enum class TReadProblem {
   kTreeTooLarge,      // the insertions reach more placements than the reader builds
                       // (Value: the number of the definition through which they do)
   kOutOfMemory,       // the drawing does not fit in this machine's memory
-  kScratchWrite,      // a carried image cannot be put into the scratch folder (ErrorNumber)
+  kScratchWrite,      // a carried image cannot be put into the scratch folder (ErrorNumber);
+                      // with no Name: no scratch folder could be made for the images
+  kScratchRead,       // a carried image cannot be read back from its scratch file (ErrorNumber)
 };
 
 struct TReadError {
@@ -42,15 +44,22 @@ struct TReadError {
   int64_t Value = 0;    // the number the problem is about (see TReadProblem)
   std::string Name;     // a class name or file name, bytes as found
   int ErrorNumber = 0;  // the system's error number, where one applies
+  // The scratch folder a carried image failed in (or the folders where
+  // none could be made), set by the one who made it; may be empty.
+  std::string Folder = {};
   // The file's first 8 bytes are not "JwwData.": a hint that it is no
   // drawing at all (the signature alone never fails a read).
   bool UnknownSignature = false;
 
   bool Failed() const { return Problem != TReadProblem::kNone; }
-  // A scratch file that cannot be written is a failure on the writing side:
-  // the drawing itself may be sound.
-  bool IsWriteSide() const { return Problem == TReadProblem::kScratchWrite; }
-  // One English line that always names the byte, for example
+  // A scratch file that cannot be written or read back is a failure on the
+  // writing side: the drawing itself may be sound.
+  bool IsWriteSide() const {
+    return Problem == TReadProblem::kScratchWrite || Problem == TReadProblem::kScratchRead;
+  }
+  // One English line that names the byte where the reading stopped (but
+  // for a scratch file read back, or no scratch folder made: no byte of
+  // the file is at fault there), for example
   // "cut short at byte 3000 while reading the entity list"; with
   // UnknownSignature it ends "; the file does not begin like a drawing".
   std::string Describe() const;

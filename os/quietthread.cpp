@@ -22,4 +22,21 @@ bool StartQuietThread(std::thread& t, std::function<void()> run) {
   return started;
 }
 
+bool CanStartThread(size_t stackBytes) {
+  pthread_attr_t attr;
+  if (pthread_attr_init(&attr) != 0) return false;
+  bool started = false;
+  if (pthread_attr_setstacksize(&attr, stackBytes) == 0) {
+    sigset_t all, old;
+    sigfillset(&all);
+    pthread_sigmask(SIG_BLOCK, &all, &old);
+    pthread_t thread;
+    started = pthread_create(&thread, &attr, [](void*) -> void* { return nullptr; }, nullptr) == 0;
+    pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    if (started) pthread_join(thread, nullptr);
+  }
+  pthread_attr_destroy(&attr);
+  return started;
+}
+
 }  // namespace quorvex

@@ -3,6 +3,7 @@
 // in the middle of its work.
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <thread>
 
@@ -12,5 +13,9 @@ namespace quorvex {
 // False, with `t` left unstarted, when the system has no thread to give:
 // the caller then does the work itself.
 bool StartQuietThread(std::thread& t, std::function<void()> run);
+
+// Whether a thread with a stack of `stackBytes` can be started now: one is
+// started with every signal blocked, does nothing and is joined.
+bool CanStartThread(size_t stackBytes);
 
 }  // namespace quorvex

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <new>
 
 #include "jww/images.h"
 
@@ -13,9 +14,15 @@ namespace {
 // One image may not decompress beyond this.
 constexpr uint64_t kMaxImageBytes = 32u << 20;
 
+// False for data that are broken or would grow beyond `limit`: the
+// drawing's own state. Memory that zlib cannot get is ours to lack, and
+// thrown as such.
 bool Inflate(const std::vector<uint8_t>& in, uint64_t limit, std::vector<uint8_t>& out) {
   z_stream z{};
-  if (inflateInit2(&z, 15 + 32) != Z_OK) return false;  // gzip or zlib header
+  if (const int r = inflateInit2(&z, 15 + 32); r != Z_OK) {  // gzip or zlib header
+    if (r == Z_MEM_ERROR) throw std::bad_alloc();
+    return false;
+  }
   out.clear();
   z.next_in = const_cast<Bytef*>(in.data());
   z.avail_in = static_cast<uInt>(std::min<size_t>(in.size(), UINT32_MAX));
@@ -25,13 +32,22 @@ bool Inflate(const std::vector<uint8_t>& in, uint64_t limit, std::vector<uint8_t
     z.next_out = chunk;
     z.avail_out = sizeof chunk;
     r = inflate(&z, Z_NO_FLUSH);
+    if (r == Z_MEM_ERROR) {
+      inflateEnd(&z);
+      throw std::bad_alloc();
+    }
     if (r != Z_OK && r != Z_STREAM_END) break;
     const size_t n = sizeof chunk - z.avail_out;
     if (out.size() + n > limit) {
-      r = Z_MEM_ERROR;  // larger than allowed: refused, however well it compresses
+      r = Z_DATA_ERROR;  // larger than allowed: refused, however well it compresses
       break;
     }
-    out.insert(out.end(), chunk, chunk + n);
+    try {
+      out.insert(out.end(), chunk, chunk + n);
+    } catch (...) {
+      inflateEnd(&z);
+      throw;
+    }
     if (r == Z_OK && n == 0 && z.avail_in == 0) r = Z_BUF_ERROR;  // cut short
   }
   inflateEnd(&z);

@@ -32,6 +32,7 @@ class TSceneBuilder {
   }
 
   const TScene& Scene() const { return s_; }
+  int64_t Undecoded() const { return undecoded_; }
 
   // The first pass: every figure of the drawing and of each definition it
   // reaches is built once to find the pens, images and extents, and the
@@ -88,7 +89,7 @@ class TSceneBuilder {
           state[def] = kOpen;
           s_.Groups.emplace_back();
           s_.Groups[gi].DefIndex = static_cast<int32_t>(def);
-          s_.Groups[gi].Name = ToUtf8(d_.BlockDefs[def].Name);
+          Decode(d_.BlockDefs[def].Name, s_.Groups[gi].Name);
           open(gi);  // f is not used after this
         }
         continue;
@@ -178,6 +179,12 @@ class TSceneBuilder {
     return true;
   }
 
+  // A drawing's string as UTF-8, counting those whose characters the
+  // missing Shift-JIS converter turned into replacements.
+  void Decode(const JwwString& s, std::string& out) {
+    if (!ToUtf8(s, out)) ++undecoded_;
+  }
+
   void Grow(TPt p) {
     if (box_) box_->Add(p);
   }
@@ -253,8 +260,8 @@ class TSceneBuilder {
     p.Frame = frame;
     if (!measuring_) {
       TTextRun run;
-      run.Text = ToUtf8(t.Text);
-      run.Font = ToUtf8(t.FontName);
+      Decode(t.Text, run.Text);
+      Decode(t.FontName, run.Font);
       run.Height = t.SizeY;
       run.CharWidth = t.SizeX > 0 ? t.SizeX : t.SizeY;
       run.Spacing = t.Spacing;
@@ -388,6 +395,7 @@ class TSceneBuilder {
   TStyles styles_;
   TImageCache images_;
   bool measuring_ = false;
+  int64_t undecoded_ = 0;
   TBox* box_ = nullptr;           // where the figure being built grows the extents; null: nowhere
   std::vector<int32_t> groupOf_;  // the group of each definition the drawing reaches, by index; -1 others
   std::unordered_set<uint64_t> dropped_;  // the placements left out: DropKey(group, item)
@@ -401,6 +409,8 @@ TSceneWalk::TSceneWalk(const TJwwData& d, const TRenderOptions& options)
 TSceneWalk::~TSceneWalk() = default;
 
 const TScene& TSceneWalk::Scene() const { return builder_->Scene(); }
+
+int64_t TSceneWalk::UndecodedStrings() const { return builder_->Undecoded(); }
 
 TSceneWalk::TCursor TSceneWalk::Figures(size_t group) { return TCursor(builder_.get(), group); }
 

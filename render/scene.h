@@ -48,6 +48,12 @@ class TSceneWalk {
 
   const TScene& Scene() const;
 
+  // Strings handed over so far (texts, their fonts, block names) whose
+  // characters beyond ASCII became replacements because the Shift-JIS
+  // converter could not be loaded (text/utf8.h): a picture that drew any
+  // does not show what the drawing holds.
+  int64_t UndecodedStrings() const;
+
   // The figures of one group in order, one at a time. A placement's Ref is
   // the group it places, or -1 when it is left out.
   class TCursor {

@@ -10,12 +10,9 @@
 #include <regex>
 #include <sstream>
 
-#include <zlib.h>
-
 #include "convert/drawingfile.h"
 #include "convert/picture.h"
 #include "convert/session.h"
-#include "gzip_util.h"
 #include "jww/shapes.h"
 #include "render/number.h"
 #include "render/svg.h"

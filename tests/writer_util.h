@@ -3,10 +3,12 @@
 // sections appended to a written file.
 #pragma once
 
+
 #include <cstring>
 #include <string_view>
 #include <utility>
 
+#include "gzip_util.h"
 #include "testutil.h"
 
 namespace qtest {

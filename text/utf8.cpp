@@ -33,14 +33,18 @@ constexpr char32_t kReplacement = 0xFFFD;
 // string (iconv descriptors carry shift state and are not thread-safe).
 class TCp932Converter {
  public:
-  TCp932Converter() : cd_(iconv_open("UTF-8", "CP932")) {}
+  TCp932Converter() : cd_(iconv_open("UTF-8", "CP932")) {
+    if (!Opened()) error_ = errno != 0 ? errno : EINVAL;
+  }
   ~TCp932Converter() {
-    if (Ok()) iconv_close(cd_);
+    if (Opened()) iconv_close(cd_);
   }
   TCp932Converter(const TCp932Converter&) = delete;
   TCp932Converter& operator=(const TCp932Converter&) = delete;
 
-  bool Ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
+  // 0, or why the converter cannot be had.
+  int Error() const { return error_; }
+  bool Ok() const { return error_ == 0; }
 
   std::string Convert(const std::string& bytes) {
     std::string out;
@@ -67,8 +71,22 @@ class TCp932Converter {
   }
 
  private:
+  bool Opened() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
+
   iconv_t cd_;
+  int error_ = 0;
 };
+
+TCp932Converter& Converter() {
+  thread_local TCp932Converter converter;
+  return converter;
+}
+
+bool IsAscii(std::string_view bytes) {
+  for (char c : bytes)
+    if (static_cast<uint8_t>(c) >= 0x80) return false;
+  return true;
+}
 
 // Without a working converter: ASCII as it is, every other character one
 // replacement.
@@ -112,12 +130,20 @@ std::string Utf16ToUtf8(std::u16string_view units) {
 }
 
 std::string Cp932ToUtf8(const std::string& bytes) {
-  thread_local TCp932Converter converter;
+  TCp932Converter& converter = Converter();
   return converter.Ok() ? converter.Convert(bytes) : AsciiOnly(bytes);
 }
 
+int Cp932ConverterError() { return Converter().Error(); }
+
 std::string ToUtf8(const JwwString& s) {
   return s.IsWide() ? Utf16ToUtf8(s.Units()) : Cp932ToUtf8(std::string(s.Bytes()));
+}
+
+bool ToUtf8(const JwwString& s, std::string& out) {
+  out = ToUtf8(s);
+  // ASCII needs no converter.
+  return s.IsWide() || IsAscii(s.Bytes()) || Cp932ConverterError() == 0;
 }
 
 }  // namespace quorvex

@@ -44,7 +44,12 @@ class TLentRuntimeFolder {
 }  // namespace
 
 std::unique_ptr<QGuiApplication> StartQtQuietly(int& argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  // The picture is painted in memory: never on the platform the session
+  // names (one that needs a display fails where there is none). Nor is
+  // there an event loop to run: Qt's own, not GLib's, which aborts the
+  // process when its memory runs out.
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  qputenv("QT_NO_GLIB", "1");
   TLentRuntimeFolder lent;
   return std::make_unique<QGuiApplication>(argc, argv);
 }

@@ -15,6 +15,6 @@
 
 #include <QGuiApplication>
 
-// The application, on the offscreen platform unless QT_QPA_PLATFORM asks
-// for another (thumbnailers run without a display).
+// The application, on the offscreen platform whatever QT_QPA_PLATFORM
+// says (thumbnailers run without a display).
 std::unique_ptr<QGuiApplication> StartQtQuietly(int& argc, char** argv);

@@ -9,8 +9,11 @@
 // a file that stands at its name is written into (a thumbnail service makes
 // it and reads it back through its own descriptor). Exit status: 0 done, 1
 // the input cannot be read as a drawing, 2 wrong usage, 4 the picture would
-// take the drawing's own place, 5 the picture cannot be written, 7 out of
-// memory, 128+N ended by signal N (what it had made is removed).
+// take the drawing's own place, 5 the picture cannot be written or made
+// whole (its carried images cannot pass through the scratch folder, the
+// Shift-JIS converter cannot be loaded, Qt cannot start), 7 out of memory
+// (also while its libraries start), 128+N ended by signal N (what it had
+// made is removed).
 #include <QBuffer>
 #include <QByteArray>
 #include <QImage>
@@ -29,14 +32,21 @@
 #include <vector>
 
 #include "convert/exitcodes.h"
+#include "convert/outcome.h"
 #include "convert/picture.h"
 #include "os/fdio.h"
 #include "os/inplacefile.h"
 #include "os/interrupts.h"
+#include "os/startguard.h"
+#include "text/utf8.h"
+#include "thumbnail/qt_failures.h"
 #include "thumbnail/quiet_start.h"
 #include "thumbnail/scene_painter.h"
 
 using namespace quorvex;
+
+// Memory that runs out while Qt and its libraries start is reported as such.
+QUORVEX_START_GUARD("quorvex-thumbnail", kExitOutOfMemory);
 
 namespace {
 
@@ -62,7 +72,8 @@ constexpr char kHelp[] =
     "  1  the input could not be read as a drawing\n"
     "  2  wrong usage\n"
     "  4  the picture is named as the drawing itself: refused\n"
-    "  5  the picture could not be written\n"
+    "  5  the picture could not be written, or not made whole (the message\n"
+    "     says why)\n"
     "  7  out of memory\n"
     "  128+N  ended by signal N; its scratch folder is removed\n";
 
@@ -129,9 +140,14 @@ int Run(const TRequest& request) {
   std::vector<TStoredImage> images;
   TReadError error;
   if (!ReadDrawingWithImages(input, d, images, error)) {
+    // The scratch folder's failure, or memory's, is not the drawing's.
+    if (error.IsWriteSide() || error.Problem == TReadProblem::kOutOfMemory) {
+      std::fprintf(stderr, "quorvex-thumbnail: %s: %s\n", input.c_str(), error.Describe().c_str());
+      return error.IsWriteSide() ? kExitWriteFailed : kExitOutOfMemory;
+    }
     std::fprintf(stderr, "quorvex-thumbnail: %s: cannot be read as a drawing%s%s\n", input.c_str(),
                  error.Failed() ? ": " : "", error.Failed() ? error.Describe().c_str() : "");
-    return error.Problem == TReadProblem::kOutOfMemory ? kExitOutOfMemory : kExitReadFailed;
+    return kExitReadFailed;
   }
   TRenderOptions options;
   options.Colors = request.Colors;
@@ -148,10 +164,18 @@ int Run(const TRequest& request) {
   else width = std::max(1, static_cast<int>(std::lround(size * aspect)));
 
   QImage picture(width, height, QImage::Format_RGB32);
+  if (picture.isNull()) throw std::bad_alloc();
   picture.fill(QColor::fromRgb(scene.Background));
+  const bool threads = PrepareQtPainting();
   {
     QPainter painter(&picture);
-    PaintDrawing(painter, walk, QRectF(0, 0, width, height));
+    PaintDrawing(painter, walk, QRectF(0, 0, width, height), kMaxPaintedPrimitives, threads);
+  }
+  // Texts whose characters were lost make no picture.
+  if (walk.UndecodedStrings() > 0) {
+    const int err = Cp932ConverterError();
+    std::fprintf(stderr, "quorvex-thumbnail: %s: not drawn: %s\n", input.c_str(), NoConverterReason(err).c_str());
+    return err == ENOMEM ? kExitOutOfMemory : kExitWriteFailed;
   }
   // Encoded in memory, then written into the caller's file in one go (or,
   // where no file stands at the name, through a temporary file that takes
@@ -169,19 +193,10 @@ int Run(const TRequest& request) {
   return kExitOk;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  // A file manager stops a slow thumbnailer with SIGTERM: its scratch
-  // folder and the picture's temporary file go with it.
-  InstallInterruptCleanup();
-  // Help, version and wrong usage need no Qt.
-  if (const std::optional<int> answered = Answer(argc, argv)) return *answered;
-  const std::optional<TRequest> request = ReadArguments(argc, argv);
-  if (!request) return Usage();
-  const std::unique_ptr<QGuiApplication> app = StartQtQuietly(argc, argv);
+// Run's status, or that of what it threw.
+int RunCaught(const TRequest& request) {
   try {
-    return Run(*request);
+    return Run(request);
   } catch (const std::bad_alloc&) {
     std::fputs("quorvex-thumbnail: out of memory\n", stderr);
     return kExitOutOfMemory;
@@ -189,4 +204,36 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "quorvex-thumbnail: %s\n", e.what());
     return kExitReadFailed;
   }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  StartGuardDone();
+  // A file manager stops a slow thumbnailer with SIGTERM: its scratch
+  // folder and the picture's temporary file go with it.
+  InstallInterruptCleanup();
+  // Help, version and wrong usage need no Qt.
+  if (const std::optional<int> answered = Answer(argc, argv)) return *answered;
+  const std::optional<TRequest> request = ReadArguments(argc, argv);
+  if (!request) return Usage();
+  CatchQtFailures();
+  // Qt is given no argument of the thumbnailer's (nor takes its options,
+  // such as -platform, from them).
+  int qtArgc = 1;
+  char* qtArgv[] = {argv[0], nullptr};
+  std::unique_ptr<QGuiApplication> app;
+  try {
+    app = StartQtQuietly(qtArgc, qtArgv);
+  } catch (const std::bad_alloc&) {
+    std::fputs("quorvex-thumbnail: out of memory while Qt starts\n", stderr);
+    return kExitOutOfMemory;
+  }
+  const int status = RunCaught(*request);
+  if (QtPoolBroken()) {
+    // Qt would wait at its end for a thread that never started.
+    std::fflush(nullptr);
+    std::_Exit(status);
+  }
+  return status;
 }

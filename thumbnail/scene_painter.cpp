@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <new>
 #include <vector>
 
 #include "render/layout.h"
@@ -42,7 +43,8 @@ double PixelsPerUnit(const QTransform& t) { return std::sqrt(std::abs(t.determin
 
 class TScenePainter {
  public:
-  TScenePainter(QPainter& p, const TScene& s, int64_t budget) : p_(p), s_(s), budget_(budget) {
+  TScenePainter(QPainter& p, const TScene& s, int64_t budget, bool threads)
+      : p_(p), s_(s), budget_(budget), threads_(threads) {
     images_.resize(s.Images.size());
     loaded_.assign(s.Images.size(), false);
   }
@@ -293,9 +295,15 @@ class TScenePainter {
         const QImage* image = ImageOf(prim.Ref);
         if (image) {
           // The image's top row belongs at the top of the unit square (y 1).
-          p_.setTransform(QTransform(1, 0, 0, -1, 0, 1) * ToQt(prim.Frame) * t);
-          transformed_ = true;
-          p_.drawImage(QRectF(0, 0, 1, 1), *image);
+          const QTransform unit = QTransform(1, 0, 0, -1, 0, 1) * ToQt(prim.Frame) * t;
+          if (threads_) {
+            p_.setTransform(unit);
+            transformed_ = true;
+            p_.drawImage(QRectF(0, 0, 1, 1), *image);
+          } else {
+            DeviceSpace();
+            DrawImageHere(*image, unit);
+          }
         } else {
           DeviceSpace();
           StrokeWith(prim.Pen);
@@ -312,9 +320,70 @@ class TScenePainter {
     }
   }
 
+  // Draws an image onto the unit square under `unit` (device
+  // coordinates) without Qt's image drawing, which hands the work of a
+  // large image to threads: each pixel the square covers takes the mean of
+  // up to 4 x 4 samples of the image (as many as the image has pixels
+  // there), each sample interpolated between the four nearest pixels; the
+  // part of them that falls on the image is its coverage. The result is
+  // blended straight into the picture's pixels.
+  void DrawImageHere(const QImage& image, const QTransform& unit) {
+    QImage* device = dynamic_cast<QImage*>(p_.device());
+    const int w = image.width(), h = image.height();
+    bool invertible = false;
+    const QTransform toImage = (QTransform::fromScale(1.0 / w, 1.0 / h) * unit).inverted(&invertible);
+    if (!device || !invertible || w <= 0 || h <= 0) return;
+    const QImage::Format format = device->format();
+    if (format != QImage::Format_RGB32 && format != QImage::Format_ARGB32_Premultiplied) return;
+    const QRect area = unit.mapRect(QRectF(0, 0, 1, 1)).toAlignedRect() & QRect(0, 0, columns_, rows_) &
+                       device->rect();
+    if (area.isEmpty()) return;
+    const double footprint = std::sqrt(std::abs(toImage.determinant()));  // image pixels per target pixel
+    const int k = std::clamp(static_cast<int>(std::ceil(footprint)), 1, 4);
+    const double opacity = p_.opacity();
+    // A pixel of the image, premultiplied, its coordinates held inside it.
+    auto pixel = [&](int x, int y) -> QRgb {
+      x = std::clamp(x, 0, w - 1), y = std::clamp(y, 0, h - 1);
+      switch (image.format()) {
+        case QImage::Format_RGB32: return reinterpret_cast<const QRgb*>(image.constScanLine(y))[x] | 0xFF000000u;
+        case QImage::Format_ARGB32: return qPremultiply(reinterpret_cast<const QRgb*>(image.constScanLine(y))[x]);
+        case QImage::Format_ARGB32_Premultiplied: return reinterpret_cast<const QRgb*>(image.constScanLine(y))[x];
+        default: return qPremultiply(image.pixel(x, y));
+      }
+    };
+    for (int row = area.top(); row <= area.bottom(); ++row) {
+      QRgb* out = reinterpret_cast<QRgb*>(device->scanLine(row));
+      for (int col = area.left(); col <= area.right(); ++col) {
+        double sum[4] = {0, 0, 0, 0};  // alpha, red, green, blue
+        for (int i = 0; i < k; ++i) {
+          for (int j = 0; j < k; ++j) {
+            const QPointF at = toImage.map(QPointF(col + (j + 0.5) / k, row + (i + 0.5) / k));
+            if (!(at.x() >= 0 && at.y() >= 0 && at.x() < w && at.y() < h)) continue;
+            const double fx = at.x() - 0.5, fy = at.y() - 0.5;
+            const int x0 = static_cast<int>(std::floor(fx)), y0 = static_cast<int>(std::floor(fy));
+            const double tx = fx - x0, ty = fy - y0;
+            const QRgb c[4] = {pixel(x0, y0), pixel(x0 + 1, y0), pixel(x0, y0 + 1), pixel(x0 + 1, y0 + 1)};
+            const double weight[4] = {(1 - tx) * (1 - ty), tx * (1 - ty), (1 - tx) * ty, tx * ty};
+            for (int n = 0; n < 4; ++n) {
+              sum[0] += weight[n] * qAlpha(c[n]), sum[1] += weight[n] * qRed(c[n]);
+              sum[2] += weight[n] * qGreen(c[n]), sum[3] += weight[n] * qBlue(c[n]);
+            }
+          }
+        }
+        const double scale = opacity / (k * k);
+        const double keep = 1 - sum[0] * scale / 255;  // of what lies under it
+        const QRgb under = out[col];
+        auto mix = [&](double src, int dst) { return static_cast<int>(std::lround(std::clamp(src * scale + dst * keep, 0.0, 255.0))); };
+        const int alpha = format == QImage::Format_RGB32 ? 255 : mix(sum[0], qAlpha(under));
+        out[col] = qRgba(mix(sum[1], qRed(under)), mix(sum[2], qGreen(under)), mix(sum[3], qBlue(under)), alpha);
+      }
+    }
+  }
+
   QPainter& p_;
   const TScene& s_;
   int64_t budget_;
+  bool threads_;  // Qt's image drawing may hand work to its threads
   int64_t placed_ = 0;  // primitives of placed definitions looked at
   QRectF target_;
   double worldScale_ = 1;  // pixels per drawing unit outside every placement
@@ -339,7 +408,8 @@ TBox PictureBox(const TScene& scene) {
   return box;
 }
 
-int64_t PaintDrawing(QPainter& painter, TSceneWalk& walk, const QRectF& target, int64_t maxPrimitives) {
+int64_t PaintDrawing(QPainter& painter, TSceneWalk& walk, const QRectF& target, int64_t maxPrimitives,
+                     bool threads) {
   const TScene& scene = walk.Scene();
   if (scene.Groups.empty()) return 0;
   const TBox box = PictureBox(scene);
@@ -350,7 +420,7 @@ int64_t PaintDrawing(QPainter& painter, TSceneWalk& walk, const QRectF& target, 
   painter.save();
   painter.setRenderHint(QPainter::Antialiasing);
   painter.setRenderHint(QPainter::SmoothPixmapTransform);
-  const int64_t painted = TScenePainter(painter, scene, maxPrimitives).Paint(walk, world, target);
+  const int64_t painted = TScenePainter(painter, scene, maxPrimitives, threads).Paint(walk, world, target);
   painter.restore();
   return painted;
 }

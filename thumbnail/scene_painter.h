@@ -23,8 +23,11 @@ TBox PictureBox(const TScene& scene);
 // device's origin), scaled to fit with its aspect kept and centred; the y
 // axis is flipped so the drawing's up is up. A primitive smaller than a
 // pixel is left out when another one already fell on that pixel. Returns
-// the number of primitives of placed definitions looked at.
+// the number of primitives of placed definitions looked at. Without
+// `threads` the images are sampled here, pixel by pixel, and blended in
+// untransformed: Qt's own drawing of a transformed image hands its work to
+// threads, which may not be there to be had (thumbnail/qt_failures.h).
 int64_t PaintDrawing(QPainter& painter, TSceneWalk& walk, const QRectF& target,
-                     int64_t maxPrimitives = kMaxPaintedPrimitives);
+                     int64_t maxPrimitives = kMaxPaintedPrimitives, bool threads = true);
 
 }  // namespace quorvex

@@ -322,9 +322,9 @@ def walk(args, convert, sample, top, slots, probe, totals, failures, started):
         if not r.injected():
             totals[kind + " runs that met no fault"] += 1
         if problems:
-            spec = " ".join(f"-e inject={s}:error={e}:when={w}" for s, w, e in injections)
-            failures.append((scenario.label(), spec, r.code, problems, r.err.strip()))
-            print(f"FAILED  {scenario.label()}: {spec}: exit {r.code}: " + "; ".join(problems), flush=True)
+            flags = " ".join(f"-e inject={s}:error={e}:when={w}" for s, w, e in injections)
+            failures.append((scenario.label(), flags, r.code, problems, r.err.strip()))
+            print(f"FAILED  {scenario.label()}: {flags}: exit {r.code}: " + "; ".join(problems), flush=True)
 
     scenarios = [Scenario(n, named, sample) for n in ("single", "batch") for named in (False, True)
                  if (not args.only or n == args.only) and

@@ -1,8 +1,18 @@
 // The thumbnailer as a file manager runs it: a PNG of the asked size that
 // shows the drawing, and a failure without a picture for what is no drawing.
 #include <fcntl.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <sched.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstddef>
+#include <functional>
+#include <utility>
 
 #include <QDir>
 #include <QImage>
@@ -19,6 +29,43 @@
 using namespace quorvex;
 
 namespace {
+
+// In a child about to run a program: from here on no thread can be
+// started (clone3 is refused as unknown, clone of a thread with EAGAIN, as
+// when the address space or the process table is full); processes still
+// can.
+void RefuseThreads() {
+  struct sock_filter filter[] = {
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(struct seccomp_data, nr)),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_clone3, 0, 1),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | ENOSYS),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_clone, 0, 3),
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(struct seccomp_data, args[0])),
+      BPF_JUMP(BPF_JMP | BPF_JSET | BPF_K, CLONE_THREAD, 0, 1),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EAGAIN),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+  };
+  struct sock_fprog program = {static_cast<unsigned short>(sizeof filter / sizeof filter[0]), filter};
+  if (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 || ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) != 0)
+    ::_exit(126);
+}
+
+// The thumbnailer's exit status and its error output; -1 when it had not
+// ended after a minute (it was then killed), -2 when it crashed.
+std::pair<int, QString> Thumbnail(const QStringList& args, const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment(),
+                                  std::function<void()> inChild = {}, const QString& program = QUORVEX_THUMBNAIL_BIN) {
+  QProcess run;
+  run.setProcessEnvironment(env);
+  if (inChild) run.setChildProcessModifier(inChild);
+  run.start(program, args);
+  if (!run.waitForFinished(60000)) {
+    run.kill();
+    run.waitForFinished();
+    return {-1, QString()};
+  }
+  return {run.exitStatus() == QProcess::NormalExit ? run.exitCode() : -2,
+          QString::fromLocal8Bit(run.readAllStandardError())};
+}
 
 QByteArray ReadAll(const QString& path) {
   QFile f(path);
@@ -168,6 +215,61 @@ class TstThumbnail : public QObject {
     QFile kept(drawing);
     QVERIFY(kept.open(QIODevice::ReadOnly));
     QCOMPARE(kept.readAll(), original.readAll());
+  }
+
+  void PaintsWithoutThreadsWhenNoneCanBeStarted() {
+    // Qt hands the drawing of a large image to threads and waits for them
+    // without end when it cannot start them; the thumbnailer paints all
+    // the same, its image sampled by itself.
+    QTemporaryDir dir;
+    const QString with = dir.filePath("with.png"), without = dir.filePath("without.png");
+    const QString sample = QUORVEX_SOURCE_DIR "/samples/sample.jww";
+    QCOMPARE(Thumbnail({sample, with}).first, 0);
+    const auto [status, err] = Thumbnail({sample, without}, QProcessEnvironment::systemEnvironment(), RefuseThreads);
+    QVERIFY2(status == 0, qPrintable(QString("status %1 (-1: still running after a minute): %2").arg(status).arg(err)));
+    const QImage a(with), b(without);
+    QCOMPARE(b.size(), a.size());
+    int differ = 0;  // pixels off by more than an eighth in a colour
+    for (int y = 0; y < a.height(); ++y)
+      for (int x = 0; x < a.width(); ++x) {
+        const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+        differ += std::abs(qRed(p) - qRed(q)) > 32 || std::abs(qGreen(p) - qGreen(q)) > 32 ||
+                  std::abs(qBlue(p) - qBlue(q)) > 32;
+      }
+    // The sample's image covers about 1,600 of these 47,360 pixels: drawn
+    // as a crossed frame instead, most of them would differ.
+    QVERIFY2(differ < 240, qPrintable(QString("%1 pixels differ").arg(differ)));
+  }
+
+  void NeedsNoDisplayWhateverPlatformTheSessionNames() {
+    // A desktop session names its own platform; a file manager runs the
+    // thumbnailer where there is no display to connect to.
+    QTemporaryDir dir;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "xcb");
+    env.remove("DISPLAY");
+    env.remove("WAYLAND_DISPLAY");
+    const auto [status, err] = Thumbnail({QUORVEX_SOURCE_DIR "/samples/sample.jww", dir.filePath("x.png")}, env);
+    QVERIFY2(status == 0, qPrintable(QString("status %1: %2").arg(status).arg(err)));
+  }
+
+  void NoPlatformPluginIsAStatusOfTheTableNotAnAbort() {
+    // A copy of the thumbnailer beside a qt.conf whose plugins folder is
+    // empty: Qt finds no platform plugin.
+    QTemporaryDir dir;
+    QVERIFY(QDir().mkdir(dir.filePath("plugins")));
+    const QString copy = dir.filePath("quorvex-thumbnail");
+    QVERIFY(QFile::copy(QUORVEX_THUMBNAIL_BIN, copy));
+    QFile conf(dir.filePath("qt.conf"));
+    QVERIFY(conf.open(QIODevice::WriteOnly));
+    conf.write("[Paths]\nPlugins = " + QFile::encodeName(dir.filePath("plugins")) + "\n");
+    conf.close();
+    const QString png = dir.filePath("x.png");
+    const auto [status, err] = Thumbnail({QUORVEX_SOURCE_DIR "/samples/sample.jww", png},
+                                         QProcessEnvironment::systemEnvironment(), {}, copy);
+    QCOMPARE(status, 5);
+    QVERIFY2(err.contains("quorvex-thumbnail: Qt cannot start"), qPrintable(err));
+    QVERIFY(!QFile::exists(png));
   }
 
   // A thumbnail service makes the output file itself, keeps it open and

@@ -10,7 +10,9 @@
 // the medians, their ratio and the converter's peak memory. In the same
 // runs it times the pictures of the drawing, `quorvex-convert --svg` and
 // `quorvex-thumbnail` (beside the converter, when built), and prints their
-// medians and peaks against the conversion's and the file's:
+// medians and peaks against the conversion's and the file's; and the
+// conversion to DXF against `cp` and `sync` of the DXF's own bytes, with its
+// peak memory against the drawing file's size:
 //
 //   quorvex-bench --compare ENTITIES [--runs R] [--blocks] [--convert PATH]
 //
@@ -41,6 +43,7 @@
 #include <string>
 #include <vector>
 
+#include "convert/drawingfile.h"
 #include "explode/explode.h"
 #include "jww/archive.h"
 #include "jww/builder.h"
@@ -108,9 +111,10 @@ int Compare(int32_t n, int runs, bool blocks, const std::string& converter) {
   const std::string dir = std::string(tmp && *tmp ? tmp : "/tmp") + "/quorvex-bench-" + std::to_string(::getpid());
   ::mkdir(dir.c_str(), 0700);
   const std::string in = dir + "/in.jww", out = dir + "/out.jww", copy = dir + "/copy.jww";
+  const std::string dxf = dir + "/out.dxf", dxfCopy = dir + "/copy.dxf";
   {
     TJwwData d = blocks ? BlockHeavyDrawing(n) : LargeDrawing(n);
-    if (!d.PostRead() || d.Write(in, kVersionImages, TWriterFallbacks{}, nullptr) != 0) {
+    if (!d.PostRead() || WriteDrawingFile(d, in, kVersionImages, TWriterFallbacks{}, nullptr) != 0) {
       std::fprintf(stderr, "cannot write %s\n", in.c_str());
       return 1;
     }
@@ -123,8 +127,9 @@ int Compare(int32_t n, int runs, bool blocks, const std::string& converter) {
               static_cast<long long>(st.st_size), converter.c_str());
   std::printf("%4s %10s %10s %8s %10s %8s %10s %8s %10s\n", "run", "convert s", "cp+sync s", "ratio", "--svg s", "ratio",
               "thumb s", "ratio", "peak MB");
-  std::vector<double> conv, base, ratio, svgTimes, svgRatio, thumbTimes, thumbRatio;
-  long peak = 0, svgPeak = 0, thumbPeak = 0;
+  std::vector<double> conv, base, ratio, svgTimes, svgRatio, thumbTimes, thumbRatio, dxfTimes, dxfBase, dxfRatio;
+  long peak = 0, svgPeak = 0, thumbPeak = 0, dxfPeak = 0;
+  long long dxfBytes = 0;
   for (int r = 0; r < runs; ++r) {
     ::unlink(out.c_str());
     ::unlink(copy.c_str());
@@ -135,11 +140,25 @@ int Compare(int32_t n, int runs, bool blocks, const std::string& converter) {
     const TRun th = thumbnailer.empty() ? TRun{0, 0, 0} : RunProgram({thumbnailer, in, png});
     ::unlink(svg.c_str());
     ::unlink(png.c_str());
-    if (c.Status != 0 || cp.Status != 0 || sy.Status != 0 || pic.Status != 0 || th.Status != 0) {
-      std::fprintf(stderr, "a run failed (convert %d, cp %d, sync %d, svg %d, thumbnail %d)\n", c.Status, cp.Status,
-                   sy.Status, pic.Status, th.Status);
+    // The DXF, against a durable copy of its own bytes.
+    ::unlink(dxf.c_str());
+    ::unlink(dxfCopy.c_str());
+    const TRun dx = RunProgram({converter, in, dxf});
+    const TRun dxCp = RunProgram({"cp", dxf, dxfCopy});
+    const TRun dxSync = RunProgram({"sync", dxfCopy});
+    struct stat dst{};
+    ::stat(dxf.c_str(), &dst);
+    dxfBytes = static_cast<long long>(dst.st_size);
+    ::unlink(dxfCopy.c_str());
+    if (c.Status != 0 || cp.Status != 0 || sy.Status != 0 || pic.Status != 0 || th.Status != 0 || dx.Status != 0 ||
+        dxCp.Status != 0 || dxSync.Status != 0) {
+      std::fprintf(stderr, "a run failed (convert %d, cp %d, sync %d, svg %d, thumbnail %d, dxf %d, cp %d, sync %d)\n",
+                   c.Status, cp.Status, sy.Status, pic.Status, th.Status, dx.Status, dxCp.Status, dxSync.Status);
       return 1;
     }
+    const double dxBase = dxCp.Seconds + dxSync.Seconds;
+    dxfTimes.push_back(dx.Seconds), dxfBase.push_back(dxBase), dxfRatio.push_back(dx.Seconds / dxBase);
+    dxfPeak = std::max(dxfPeak, dx.PeakKb);
     const double b = cp.Seconds + sy.Seconds;
     conv.push_back(c.Seconds), base.push_back(b), ratio.push_back(c.Seconds / b);
     svgTimes.push_back(pic.Seconds), svgRatio.push_back(pic.Seconds / c.Seconds);
@@ -147,8 +166,9 @@ int Compare(int32_t n, int runs, bool blocks, const std::string& converter) {
     peak = std::max(peak, c.PeakKb);
     svgPeak = std::max(svgPeak, pic.PeakKb);
     thumbPeak = std::max(thumbPeak, th.PeakKb);
-    std::printf("%4d %10.3f %10.3f %8.2f %10.3f %8.2f %10.3f %8.2f %10.1f\n", r + 1, c.Seconds, b, c.Seconds / b,
-                pic.Seconds, pic.Seconds / c.Seconds, th.Seconds, th.Seconds / c.Seconds, c.PeakKb / 1024.0);
+    std::printf("%4d %10.3f %10.3f %8.2f %10.3f %8.2f %10.3f %8.2f %10.1f   dxf %.3f s, cp+sync %.3f s, ratio %.2f\n",
+                r + 1, c.Seconds, b, c.Seconds / b, pic.Seconds, pic.Seconds / c.Seconds, th.Seconds,
+                th.Seconds / c.Seconds, c.PeakKb / 1024.0, dx.Seconds, dxBase, dx.Seconds / dxBase);
   }
   const double file = static_cast<double>(st.st_size);
   std::printf("median %8.3f %10.3f %8.2f %10.3f %8.2f %10.3f %8.2f\n", Median(conv), Median(base), Median(ratio),
@@ -156,7 +176,10 @@ int Compare(int32_t n, int runs, bool blocks, const std::string& converter) {
   std::printf("peak memory: convert %.1f MB = %.2f times the file, --svg %.1f MB = %.2f, thumbnail %.1f MB = %.2f%s\n",
               peak / 1024.0, peak * 1024.0 / file, svgPeak / 1024.0, svgPeak * 1024.0 / file, thumbPeak / 1024.0,
               thumbPeak * 1024.0 / file, thumbnailer.empty() ? " (no thumbnailer built)" : "");
-  ::unlink(in.c_str()), ::unlink(out.c_str()), ::unlink(copy.c_str()), ::rmdir(dir.c_str());
+  std::printf("DXF: %lld bytes; to DXF %.3f s, cp+sync of the DXF %.3f s, ratio %.2f (medians); peak memory %.1f MB "
+              "= %.2f times the drawing file\n",
+              dxfBytes, Median(dxfTimes), Median(dxfBase), Median(dxfRatio), dxfPeak / 1024.0, dxfPeak * 1024.0 / file);
+  ::unlink(in.c_str()), ::unlink(out.c_str()), ::unlink(copy.c_str()), ::unlink(dxf.c_str()), ::rmdir(dir.c_str());
   return 0;
 }
 
@@ -175,7 +198,7 @@ int Batch(int32_t n, int drawings, int jobs, int runs, const std::string& conver
   {
     TJwwData d = LargeDrawing(n);
     inputs.push_back(dir + "/drawing1.jww");
-    if (!d.PostRead() || d.Write(inputs[0], kVersionImages, TWriterFallbacks{}, nullptr) != 0) {
+    if (!d.PostRead() || WriteDrawingFile(d, inputs[0], kVersionImages, TWriterFallbacks{}, nullptr) != 0) {
       std::fprintf(stderr, "cannot write %s\n", inputs[0].c_str());
       return 1;
     }
@@ -239,7 +262,7 @@ int main(int argc, char** argv) {
     const int32_t n = std::atoi(argv[2]);
     const bool blocks = argc > 4 && std::strcmp(argv[4], "--blocks") == 0;
     TJwwData d = blocks ? BlockHeavyDrawing(n) : LargeDrawing(n);
-    if (n < 1 || !d.PostRead() || d.Write(argv[3], kVersionImages, TWriterFallbacks{}, nullptr) != 0) {
+    if (n < 1 || !d.PostRead() || WriteDrawingFile(d, argv[3], kVersionImages, TWriterFallbacks{}, nullptr) != 0) {
       std::fprintf(stderr, "usage: quorvex-bench --write ENTITIES FILE [--blocks]\n");
       return 1;
     }

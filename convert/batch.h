@@ -47,13 +47,17 @@ class TBatch {
   // Prints the outcome of one input (called in input order, one at a time).
   using TPrint = std::function<void(const TOutcome&)>;
 
-  // Each input goes to `dir` (ending in '/') + its file name.
-  TBatch(const std::string& dir, const std::vector<std::string>& inputs);
+  // Each input goes to `dir` (ending in '/') + its file name, or with an
+  // extension given (".dxf") + its file name with that extension in place
+  // of its own.
+  TBatch(const std::string& dir, const std::vector<std::string>& inputs, const std::string& extension = {});
 
   // Converts every input, `workers` at a time (one after the other when 1),
   // and hands each outcome to print as soon as it and all before it are
   // done. Failures are reported and the rest go on. 0, or kExitSomeFailed.
-  [[nodiscard]] int Run(size_t workers, const TPrint& print = Print, const TConvert& convert = ConvertOne);
+  [[nodiscard]] int Run(size_t workers, const TPrint& print = Print,
+                        const TConvert& convert = [](TConversionSession& session, const std::string& in,
+                                                     const std::string& out) { return ConvertOne(session, in, out); });
 
   size_t Size() const { return jobs_.size(); }
 

@@ -8,7 +8,7 @@ constexpr TExitStatus kStatuses[] = {
     {"1", "the input could not be read as a drawing"},
     {"2", "wrong usage"},
     {"3", "bad input name (missing, not .jww, or no such file)"},
-    {"4", "bad output name (missing, not .jww (.svg for a picture), or the\ninput file itself)"},
+    {"4", "bad output name (missing, not .jww or .dxf (.svg for a picture), or\nthe input file itself)"},
     {"5", "the output could not be written, or a picture could not be made\n"
           "whole (the message says why); or it took its name but its folder\n"
           "could not be synced, as the message then says"},

@@ -4,6 +4,8 @@
 #include <cerrno>
 #include <new>
 
+#include "convert/drawingfile.h"
+#include "convert/scratchimages.h"
 #include "convert/session.h"
 #include "jww/archive.h"
 #include "jww/images.h"
@@ -35,7 +37,7 @@ bool ReadDrawingWithImages(const std::string& path, TJwwData& d, std::vector<TSt
   if (const int err = folder.CreateInFirst(bases); err != 0) {
     // Without one the drawing is read without its images; one that carries
     // any cannot be shown whole.
-    if (!d.Read(path, nullptr, &error)) return false;
+    if (!ReadDrawingFile(path, d, nullptr, &error)) return false;
     if (d.ImageEntriesRead == 0) return true;
     error = TReadError();
     error.Problem = TReadProblem::kScratchWrite;
@@ -44,9 +46,10 @@ bool ReadDrawingWithImages(const std::string& path, TJwwData& d, std::vector<TSt
     error.Folder = Listed(bases);
     return false;
   }
+  TScratchImages kept(folder.Path());
   TImageStore store;
-  store.TempDir = folder.Path();
-  bool ok = d.Read(path, &store, &error);
+  store.Keeper = &kept;
+  bool ok = ReadDrawingFile(path, d, &store, &error);
   if (ok) {
     for (const TBindImageType& e : store.BoundImages) {
       if (e.ScratchNumber == 0) continue;
@@ -54,7 +57,7 @@ bool ReadDrawingWithImages(const std::string& path, TJwwData& d, std::vector<TSt
       image.FileName = e.FileName;
       int err = 0;
       try {
-        err = ReadRegularFile(store.ScratchPath(e), image.Data);
+        err = store.KeptBytes(e, image.Data);
       } catch (const std::bad_alloc&) {
         err = ENOMEM;
       }
@@ -73,7 +76,7 @@ bool ReadDrawingWithImages(const std::string& path, TJwwData& d, std::vector<TSt
     }
   }
   if (!ok && error.IsWriteSide()) error.Folder = folder.Path();
-  store.DeleteScratchFiles();
+  store.DropImages();
   return ok;
 }
 
@@ -129,7 +132,7 @@ TPictureResult MakePicture(const std::string& input, const std::string& output, 
     options.Colors = colors;
     options.Images = &images;
     options.ImageBudget = ImageBudgetFor(inputSize);
-    TExplodeStart start;
+    TAppendStarts start;
     TSvgOptions svg;
     if (mode == TPictureMode::kPreview) {
       start = ExplodeStart(d);

@@ -1,11 +1,12 @@
 #include "convert/session.h"
 
-
 #include <cerrno>
 #include <new>
 #include <string_view>
 #include <vector>
 
+#include "convert/drawingfile.h"
+#include "convert/dxffiles.h"
 #include "jww/jwwtype.h"
 #include "os/fdio.h"
 
@@ -65,7 +66,8 @@ TConversionSession::~TConversionSession() {
 bool TConversionSession::MakeScratchFolder() {
   ScratchError = scratch_.CreateInFirst(place_.Base.empty() ? ScratchBases() : std::vector<std::string>{place_.Base});
   TempDir = scratch_.Path();
-  Images.TempDir = TempDir;
+  ScratchImages.Folder = TempDir;
+  Images.Keeper = &ScratchImages;
   return scratch_.Exists();
 }
 
@@ -89,15 +91,16 @@ void TConversionSession::CleanUp() {
   Images.Clear();
   scratch_.Remove();
   TempDir.clear();
-  Images.TempDir.clear();
+  ScratchImages.Folder.clear();
 }
 
 void TConversionSession::ResetConversion() {
   if (Drawing) Drawing->Reset();
-  Images.DeleteScratchFiles();
+  Images.DropImages();
 }
 
-TConvertResult TConversionSession::ConvertDrawing(const std::string& input, const std::string& output) {
+TConvertResult TConversionSession::ConvertDrawing(const std::string& input, const std::string& output,
+                                                  const TConvertOptions& options) {
   TConvertResult result;
   uint64_t inputSize = 0;
   const int look = input.empty() ? ENOENT : RegularFileAt(input, inputSize);
@@ -105,8 +108,9 @@ TConvertResult TConversionSession::ConvertDrawing(const std::string& input, cons
     result.Code = crBadInput;
     return result;
   }
-  if (output.empty() || LowerExtension(output) != ".jww" || LowerCasePath(input) == LowerCasePath(output) ||
-      SameFile(input, output)) {
+  result.Dxf = options.AllowDxf && LowerExtension(output) == ".dxf";
+  if (output.empty() || (LowerExtension(output) != ".jww" && !result.Dxf) ||
+      LowerCasePath(input) == LowerCasePath(output) || SameFile(input, output)) {
     result.Code = crBadOutput;
     return result;
   }
@@ -133,7 +137,7 @@ TConvertResult TConversionSession::ConvertDrawing(const std::string& input, cons
     TConversionSession& Session;
     ~TResetAtEnd() { Session.ResetConversion(); }
   } resetAtEnd{*this};
-  if (!Drawing->Read(input, ImageSwitchRead ? &Images : nullptr, &result.ReadError)) {
+  if (!ReadDrawingFile(input, *Drawing, ImageSwitchRead ? &Images : nullptr, &result.ReadError)) {
     // A carried image that cannot be put into the scratch folder is a
     // failure to write, with the system's reason; memory that runs out is
     // neither side's fault; anything else is the input's.
@@ -147,11 +151,21 @@ TConvertResult TConversionSession::ConvertDrawing(const std::string& input, cons
   int err = 0;
   try {
     result.Exploded = ExplodeDimensions(*Drawing);
-    err = Drawing->Write(output, Drawing->Header.Version, Fallbacks, ImageSwitchWrite ? &Images : nullptr,
-                         &result.OutputPlaced);
+    if (result.Dxf) {
+      TDxfOptions dxf;
+      dxf.Paper = options.Paper;
+      dxf.Attributes = Attributes.get();
+      const TImageStore none;
+      err = WriteDxfFiles(*Drawing, ImageSwitchWrite ? Images : none, dxf, output, result.Losses,
+                          &result.OutputPlaced);
+    } else {
+      err = WriteDrawingFile(*Drawing, output, Drawing->Header.Version, Fallbacks,
+                             ImageSwitchWrite ? &Images : nullptr, &result.OutputPlaced);
+    }
   } catch (const std::bad_alloc&) {
     err = ENOMEM;
   }
+  result.Undecodable = result.Dxf && result.Losses.Undecoded > 0;
   if (err != 0) {
     result.Code = err == ENOMEM ? crOutOfMemory : crWriteFailed;
     result.ErrorNumber = err;

@@ -9,6 +9,8 @@
 #include <string>
 
 #include "attrib/UnitGraAtt.h"
+#include "convert/scratchimages.h"
+#include "dxf/dxf.h"
 #include "explode/explode.h"
 #include "jww/images.h"
 #include "jww/jwwunit.h"
@@ -34,6 +36,19 @@ struct TConvertResult {
   bool OutputPlaced = false;
   TExplodeSummary Exploded;   // what the explode did (valid when Code is crDone)
   TReadError ReadError;       // why the read failed (Code crReadFailed, or crWriteFailed from a scratch file)
+  bool Dxf = false;           // the output was written as DXF
+  // Not written: its Japanese texts could not be decoded (no Shift-JIS
+  // converter; ErrorNumber says why).
+  bool Undecodable = false;
+  TDxfLosses Losses;          // what the DXF could not carry (Code crDone, Dxf)
+};
+
+// What a conversion may write: the output's extension chooses the format,
+// ".jww" always, ".dxf" where DXF is allowed (the command line; the window
+// writes drawings only).
+struct TConvertOptions {
+  bool AllowDxf = false;
+  bool Paper = false;  // a DXF of the sheet as printed instead of real size
 };
 
 // Where a session makes its private scratch folder.
@@ -66,8 +81,10 @@ class TConversionSession {
   // empties the list.
   void ResetConversion();
 
-  // Checks the two names, then reset, read, explode, write, reset.
-  [[nodiscard]] TConvertResult ConvertDrawing(const std::string& input, const std::string& output);
+  // Checks the two names, then reset, read, explode, write, reset. The
+  // output is a drawing (.jww), or with options that allow it a DXF (.dxf).
+  [[nodiscard]] TConvertResult ConvertDrawing(const std::string& input, const std::string& output,
+                                              const TConvertOptions& options = {});
 
   bool Started() const { return Drawing != nullptr; }
 
@@ -78,7 +95,8 @@ class TConversionSession {
   bool ImageSwitchRead = true;   // carry images from the input into TempDir
   bool ImageSwitchWrite = true;  // carry images from TempDir into the output
   TWriterFallbacks Fallbacks;    // colour and line type substituted by the writer
-  TImageStore Images;            // BoundImages and their scratch files
+  TScratchImages ScratchImages;  // the images' files in TempDir
+  TImageStore Images;            // BoundImages, kept in ScratchImages
   std::unique_ptr<TJwwData> Drawing;
   std::unique_ptr<TgraAttribute> Attributes;
 

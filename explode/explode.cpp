@@ -108,6 +108,13 @@ class TContainerExplode {
 
 bool IsDimensionWithoutValue(const TEntJwwDimension& d) { return IsBlank(d.ValueText.Text); }
 
+TAppendStarts ExplodeStart(const TJwwData& d) {
+  TAppendStarts s;
+  s.Drawing = {d.LineCount, d.PointCount};
+  for (const TEntJwwBlockDef& def : d.Definitions()) s.Defs.push_back({def.LineCount, def.PointCount});
+  return s;
+}
+
 TExplodeSummary ExplodeDimensions(TJwwData& d) {
   TExplodeSummary sum;
   TContainerExplode(d, d.Header.EntityCount, sum).Run();

@@ -20,6 +20,11 @@ struct TExplodeSummary {
   int64_t PointsAdded = 0;
 };
 
+// Where the explode will begin to append in each store: the lines and
+// points from these indexes on are its work. Take it before
+// ExplodeDimensions.
+TAppendStarts ExplodeStart(const TJwwData& d);
+
 // True when the dimension's value text holds nothing but blanks and control
 // characters.
 bool IsDimensionWithoutValue(const TEntJwwDimension& d);

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <string>
 
+#include "convert/scratchimages.h"
 #include "explode/explode.h"
 #include "jww/archive.h"
 #include "jww/images.h"
@@ -20,8 +21,11 @@
 
 namespace quorvex {
 
-// Empty when the input passes, else what went wrong.
-inline std::string CheckOneInput(const uint8_t* data, size_t size, TImageStore& store) {
+// Empty when the input passes, else what went wrong. The images pass
+// through the keeper's folder.
+inline std::string CheckOneInput(const uint8_t* data, size_t size, TScratchImages& kept) {
+  TImageStore store;
+  store.Keeper = &kept;
   std::string problem;
   TJwwData d;
   TReadError error;
@@ -31,7 +35,7 @@ inline std::string CheckOneInput(const uint8_t* data, size_t size, TImageStore& 
     // read too, with its reason.
     if (!error.Failed() || why.find(" byte ") == std::string::npos) problem = "a failed read without a reason: " + why;
   } else {
-    const TExplodeStart start = ExplodeStart(d);
+    const TAppendStarts start = ExplodeStart(d);
     ExplodeDimensions(d);
     TRenderOptions options;
     options.Exploded = &start;
@@ -41,14 +45,14 @@ inline std::string CheckOneInput(const uint8_t* data, size_t size, TImageStore& 
     // A write may refuse a drawing (a string too long for its form); one
     // that it writes must read back.
     if (d.WriteTo(w, d.Header.Version, TWriterFallbacks{}, &store)) {
-      store.DeleteScratchFiles();
+      store.DropImages();
       TJwwData again;
       if (!again.ReadBytes(w.Data().data(), w.Data().size(), &store, &error))
         problem = "what was written cannot be read: " + error.Describe();
     }
   }
-  store.DeleteScratchFiles();
-  if (DIR* dir = ::opendir(store.TempDir.c_str())) {
+  store.DropImages();
+  if (DIR* dir = ::opendir(kept.Folder.c_str())) {
     while (const dirent* e = ::readdir(dir)) {
       const std::string name = e->d_name;
       if (name != "." && name != ".." && problem.empty()) problem = "a scratch file is left: " + name;

@@ -32,9 +32,8 @@ const std::string& ScratchFolder() {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  TImageStore store;
-  store.TempDir = ScratchFolder();
-  const std::string problem = CheckOneInput(data, size, store);
+  TScratchImages kept(ScratchFolder());
+  const std::string problem = CheckOneInput(data, size, kept);
   if (!problem.empty()) {
     std::fprintf(stderr, "quorvex-fuzz-read: %s\n", problem.c_str());
     std::abort();

@@ -93,6 +93,18 @@ class TArchiveWriter {
     }
   }
   void Zeros(size_t n);
+  // Room for at least n more bytes (n no larger than a few kilobytes), to be
+  // filled in place and then taken with Used; null once the writer has
+  // failed. For text written a field at a time without a copy.
+  uint8_t* Room(size_t n) {
+    if (end_ - next_ < static_cast<ptrdiff_t>(n)) {
+      MakeRoom(n);
+      if (end_ - next_ < static_cast<ptrdiff_t>(n)) return nullptr;
+    }
+    return next_;
+  }
+  // Takes the first n bytes of the room given by Room.
+  void Used(size_t n) { next_ += n; }
 
   // Hands the bytes written to the sink; false on failure.
   [[nodiscard]] bool Flush();

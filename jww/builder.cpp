@@ -137,12 +137,14 @@ TJwwData LargeDrawing(int32_t n) {
       AddToDrawing(d, MakeLine(0, 0, i, 1));
     } else if (kind == 2) {
       TEntJwwText t = WithPen<TEntJwwText>(Pen());
+      t.SizeX = t.SizeY = 2.5;
       t.Text = N("text " + std::to_string(i));
       AddToDrawing(d, t);
     } else {
       TEntJwwDimension dim = WithPen<TEntJwwDimension>(Pen());
       dim.PartsFlag = 1;
       dim.DimLine.EndX = 10, dim.AuxLine1.EndY = 5, dim.AuxLine2.EndY = 5;
+      dim.ValueText.SizeX = dim.ValueText.SizeY = 2.5;
       dim.ValueText.Text = N(i % 8 == 3 ? "" : "100");
       AddToDrawing(d, dim);
     }

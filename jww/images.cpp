@@ -5,7 +5,6 @@
 #include <string_view>
 
 #include "jww/jwwunit.h"
-#include "os/fdio.h"
 #include "text/sjis.h"
 
 namespace quorvex {
@@ -40,43 +39,23 @@ class TUpperUnits {
   bool trail_ = false;  // the next unit is the second byte of a double-byte character
 };
 
-// Copies the next `size` bytes of the cursor to a new scratch file (an old
-// file or link of that name is replaced, never followed). Returns 0, or the
-// system's error number of the first failure, with the partial file
-// deleted; the cursor has then not read past the failing piece. When the
-// input itself cannot be read the cursor fails, and the partial file is
-// deleted too.
-int CopyToScratchFile(const std::string& path, ByteCursor& c, size_t size) {
-  TFd fd;
-  if (const int err = CreateNewFile(path, fd)) return err;
-  int err = 0;
-  const bool copied = c.Consume(size, [&](const uint8_t* data, size_t n) {
-    err = WriteAll(fd.Get(), data, n);
-    return err == 0;
-  });
-  if (const int closing = CloseWritten(fd); closing != 0 && err == 0) err = closing;
-  if (err != 0 || !copied) RemoveFile(path);
-  return err;
-}
-
-// Appends a scratch file's bytes, preceded by its size, to the output.
-void CopyScratchFile(TArchiveWriter& w, const std::string& path) {
-  TFd fd;
-  uint64_t fileSize = 0;
-  int err = OpenRegularFile(path, false, fd, fileSize);
-  if (err == 0 && fileSize > INT32_MAX) err = EFBIG;  // the section stores sizes in 32 bits
+// Appends a kept image's bytes, preceded by its size, to the output.
+void CopyKept(TArchiveWriter& w, TImageKeeper& keeper, uint32_t number) {
+  uint64_t keptSize = 0;
+  int err = keeper.Open(number, keptSize);
+  if (err == 0 && keptSize > INT32_MAX) err = EFBIG;  // the section stores sizes in 32 bits
   if (err != 0) {
     w.Fail(err);
     return;
   }
-  const size_t size = static_cast<size_t>(fileSize);
+  const size_t size = static_cast<size_t>(keptSize);
   w.I32(static_cast<int32_t>(size));
   uint8_t block[kCopyBlock];
   size_t done = 0;
   while (w.Ok() && done < size) {
     size_t got = 0;
-    if (const int readError = ReadSome(fd.Get(), block, std::min(size - done, kCopyBlock), got); readError != 0 || got == 0) {
-      w.Fail(readError != 0 ? readError : EIO);  // the file shrank: the size written would be wrong
+    if (const int readError = keeper.Read(block, std::min(size - done, kCopyBlock), got); readError != 0 || got == 0) {
+      w.Fail(readError != 0 ? readError : EIO);  // the image shrank: the size written would be wrong
       break;
     }
     w.Bytes(block, got);
@@ -102,23 +81,54 @@ void MarkImagesPlacedBy(const TEntJwwStore& s, int32_t entityCount, std::vector<
 
 }  // namespace
 
-std::string TImageStore::ScratchPath(const TBindImageType& e) const {
-  return e.ScratchNumber == 0 ? std::string() : TempDir + "image-" + std::to_string(e.ScratchNumber);
-}
-
-std::string TImageStore::NextScratchPath(TBindImageType& e) {
+uint32_t TImageStore::NextNumber(TBindImageType& e) {
   e.ScratchNumber = ++LastScratchNumber;
   if (e.ScratchNumber == 0) e.ScratchNumber = ++LastScratchNumber;  // after four thousand million, once round
-  return ScratchPath(e);
+  return e.ScratchNumber;
+}
+
+// Returns 0, or the system's error number of the first failure, with what
+// was kept dropped; the cursor has then not read past the failing piece.
+// When the input itself cannot be read the cursor fails, and what was kept
+// is dropped too.
+int TImageStore::Keep(TBindImageType& e, ByteCursor& c, size_t size) {
+  const uint32_t number = NextNumber(e);
+  if (const int err = Keeper->Start(number)) return err;
+  int err = 0;
+  const bool copied = c.Consume(size, [&](const uint8_t* data, size_t n) {
+    err = Keeper->Append(data, n);
+    return err == 0;
+  });
+  if (const int finishing = Keeper->Finish(number, err == 0 && copied); finishing != 0 && err == 0) err = finishing;
+  return err;
 }
 
 int TImageStore::Add(const JwwString& name, const void* data, size_t size) {
+  if (!Keeper) return EINVAL;
   TBindImageType e;
   e.FileName = name;
   e.DataSize = static_cast<int32_t>(std::min<size_t>(size, INT32_MAX));
   ByteCursor bytes(static_cast<const uint8_t*>(data), size);
-  if (const int err = CopyToScratchFile(NextScratchPath(e), bytes, size); err != 0) return err;
+  if (const int err = Keep(e, bytes, size); err != 0) return err;
   BoundImages.push_back(std::move(e));
+  return 0;
+}
+
+int TImageStore::KeptBytes(const TBindImageType& e, std::vector<uint8_t>& out) const {
+  out.clear();
+  if (!Keeper || e.ScratchNumber == 0) return ENOENT;
+  uint64_t size = 0;
+  if (const int err = Keeper->Open(e.ScratchNumber, size)) return err;
+  if (size > SIZE_MAX / 2) return EFBIG;
+  out.resize(static_cast<size_t>(size));
+  size_t done = 0;
+  while (done < out.size()) {
+    size_t got = 0;
+    if (const int err = Keeper->Read(out.data() + done, out.size() - done, got)) return err;
+    if (got == 0) break;
+    done += got;
+  }
+  out.resize(done);
   return 0;
 }
 
@@ -175,12 +185,11 @@ bool TImageStore::ReadSection(ByteCursor& c, bool copyData) {
       c.Fail();  // the file ends inside the image's data
       return false;
     }
-    if (!copyData) {
+    if (!copyData || !Keeper) {
       c.Skip(size);
       continue;
     }
-    const std::string path = NextScratchPath(entry);
-    if (const int err = CopyToScratchFile(path, c, size); err != 0) {
+    if (const int err = Keep(entry, c, size); err != 0) {
       std::string name;
       if (!entry.FileName.ToFileName(name)) name.assign(1, '?');  // "?" assigned trips a false GCC 12 warning
       entry.ScratchNumber = 0;
@@ -188,7 +197,7 @@ bool TImageStore::ReadSection(ByteCursor& c, bool copyData) {
       return false;
     }
     if (!c.Ok()) {
-      entry.ScratchNumber = 0;  // the input could not be read: the partial file is gone
+      entry.ScratchNumber = 0;  // the input could not be read: what was kept is dropped
       return false;
     }
   }
@@ -203,9 +212,9 @@ void TImageStore::WriteSection(TArchiveWriter& w, const TJwwData& d) {
   int32_t count = 0;
   for (TBindImageType& e : BoundImages) {
     if (!e.InUse) continue;
-    // Missing, not merely unseen: a scratch file that cannot be looked at
-    // is copied, and fails the write if it cannot be read either.
-    if (e.ScratchNumber == 0 || PathMissing(ScratchPath(e))) {
+    // Gone, not merely unseen: kept bytes that cannot be looked at are
+    // copied, and fail the write if they cannot be read either.
+    if (e.ScratchNumber == 0 || !Keeper || Keeper->Gone(e.ScratchNumber)) {
       e.InUse = false;
     } else {
       ++count;
@@ -215,13 +224,13 @@ void TImageStore::WriteSection(TArchiveWriter& w, const TJwwData& d) {
   for (const TBindImageType& e : BoundImages) {
     if (!e.InUse) continue;
     WriteArchiveString(w, e.FileName);
-    CopyScratchFile(w, ScratchPath(e));
+    CopyKept(w, *Keeper, e.ScratchNumber);
   }
 }
 
-void TImageStore::DeleteScratchFiles() {
+void TImageStore::DropImages() {
   for (const TBindImageType& e : BoundImages)
-    if (e.ScratchNumber != 0) RemoveFile(ScratchPath(e));
+    if (e.ScratchNumber != 0 && Keeper) Keeper->Drop(e.ScratchNumber);
   BoundImages.clear();
 }
 

@@ -1,15 +1,17 @@
 // Images carried inside a drawing of version 700 or later.
 //
-// The reader copies each carried image file byte for byte into the scratch
-// folder; the writer copies back those still placed by a text; the shell
-// deletes the scratch files when a conversion ends.
+// The reader hands each carried image's bytes, exactly as stored, to a
+// keeper; the writer takes back those still placed by a text; the shell
+// drops them when a conversion ends. Where the keeper keeps them is none of
+// the format's business: the conversion's keeper (convert/scratchimages)
+// gives each a file of the session's scratch folder.
 //
-// A scratch file is named by the store, by a number it counts up
-// ("image-1", "image-2", ...), never by the drawing: an image's name is
-// data only, kept in its entry and written back unchanged, and never
-// becomes a path. So a name that would reach outside the folder, one longer
-// than the file system allows, or two entries of one name, are all carried
-// like any other, each with its own bytes.
+// An image is kept under a number the store counts up (1, 2, ...), never
+// under anything from the drawing: an image's name is data only, kept in
+// its entry and written back unchanged, and never becomes a path. So a name
+// that would reach outside a folder, one longer than a file system allows,
+// or two entries of one name, are all carried like any other, each with
+// its own bytes.
 #pragma once
 
 #include <cstdint>
@@ -30,44 +32,72 @@ class TJwwData;
 struct TBindImageType {
   JwwString FileName;          // the entry's name as read: data, never a path
   int32_t DataSize = 0;        // the size as read
-  uint32_t ScratchNumber = 0;  // its scratch file "image-N" in TempDir; 0: none
+  uint32_t ScratchNumber = 0;  // the number its bytes are kept under; 0: none
   bool InUse = false;          // set by the writer while it picks what to write
+};
+
+// Where the bytes of carried images are kept between the reading of a
+// drawing and the writing of its copy. Each call returns 0 or the system's
+// error number.
+class TImageKeeper {
+ public:
+  virtual ~TImageKeeper() = default;
+  // Starts keeping image `number` (one kept before under that number is
+  // replaced); its bytes come with Append.
+  virtual int Start(uint32_t number) = 0;
+  virtual int Append(const uint8_t* data, size_t size) = 0;
+  // Ends the image started last, dropping it again unless `keep` (its
+  // bytes could not all be had); dropped too when the ending fails.
+  virtual int Finish(uint32_t number, bool keep) = 0;
+  // Whether image `number` is gone (dropped by someone else meanwhile; the
+  // writer leaves it out). An image that cannot be looked at is not gone.
+  virtual bool Gone(uint32_t number) = 0;
+  // Opens image `number` for its bytes, and gives its size.
+  virtual int Open(uint32_t number, uint64_t& size) = 0;
+  // Reads up to `size` bytes of the image opened last into `data`; how
+  // many came goes to `got` (0 at its end).
+  virtual int Read(uint8_t* data, size_t size, size_t& got) = 0;
+  virtual void Drop(uint32_t number) = 0;
 };
 
 class TImageStore {
  public:
-  std::string TempDir;  // with its trailing '/'
+  TImageKeeper* Keeper = nullptr;  // where the images' bytes are kept; none: they are skipped
   std::vector<TBindImageType> BoundImages;
-  uint32_t LastScratchNumber = 0;  // the number of the scratch file made last
+  uint32_t LastScratchNumber = 0;  // the number given last
 
   int32_t BoundImageCount() const { return static_cast<int32_t>(BoundImages.size()); }
 
-  // Reads the image section at the cursor into BoundImages and TempDir.
-  // With copyData false the data are skipped and no scratch file is made.
-  // False, with the cursor failed and holding the reason, when the section
-  // cannot be read whole or a scratch file cannot be written (kScratchWrite
-  // with the system's error number; the partial file is deleted).
+  // Reads the image section at the cursor into BoundImages, the bytes of
+  // each image to the keeper. With copyData false (or no keeper) the data
+  // are skipped and nothing is kept. False, with the cursor failed and
+  // holding the reason, when the section cannot be read whole or an image
+  // cannot be kept (kScratchWrite with the system's error number; what was
+  // kept of it is dropped).
   bool ReadSection(ByteCursor& c, bool copyData);
 
   // Writes the image section for the drawing: the entries still placed by
-  // an image text of the drawing or of a block definition, whose scratch
-  // files exist. Fails the writer when a scratch file cannot be read.
+  // an image text of the drawing or of a block definition, whose bytes are
+  // kept. Fails the writer when kept bytes cannot be read.
   void WriteSection(TArchiveWriter& w, const TJwwData& d);
 
-  // Adds an entry with these bytes in a new scratch file, as the reader
-  // does (for drawings made in code). 0, or the system error number.
+  // Adds an entry with these bytes, kept as the reader keeps them (for
+  // drawings made in code). 0, or the system error number.
   [[nodiscard]] int Add(const JwwString& name, const void* data, size_t size);
 
-  // Deletes the entries' scratch files, then empties the list.
-  void DeleteScratchFiles();
+  // The kept bytes of an entry, whole. 0, or the system error number
+  // (ENOENT for an entry with no bytes kept).
+  [[nodiscard]] int KeptBytes(const TBindImageType& e, std::vector<uint8_t>& out) const;
+
+  // Drops the entries' kept bytes, then empties the list.
+  void DropImages();
   void Clear() { BoundImages.clear(); }
 
-  // The scratch path of an entry; empty when it has no scratch file.
-  std::string ScratchPath(const TBindImageType& e) const;
-
  private:
-  // Gives an entry the next scratch number; its file is TempDir + that name.
-  std::string NextScratchPath(TBindImageType& e);
+  // Gives an entry the next number.
+  uint32_t NextNumber(TBindImageType& e);
+  // Keeps the next `size` bytes of the cursor under the entry's new number.
+  int Keep(TBindImageType& e, ByteCursor& c, size_t size);
 };
 
 // For a text that places a carried image ("^@BM%temp%" + name + "," ...),

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -268,6 +269,18 @@ struct TEntJwwBlockTree {
   int32_t Ref = 0;        // the insertion: index in the drawing's BlockRefs at depth 0, else in
                           // the BlockRefs of the parent's definition
   int32_t DefIndex = -1;  // index in BlockDefs of the first definition with the insertion's number, -1 if none
+};
+
+// Where records were appended to a store after it was read: its lines and
+// points from these indexes on (what the dimension explode appends, which
+// a preview marks), for the drawing and for each block definition.
+struct TAppendStart {
+  int32_t Line = std::numeric_limits<int32_t>::max();
+  int32_t Point = std::numeric_limits<int32_t>::max();
+};
+struct TAppendStarts {
+  TAppendStart Drawing;
+  std::vector<TAppendStart> Defs;  // by index in BlockDefs
 };
 
 // Where a block insertion puts its definition: a point (x, y) of the

@@ -8,6 +8,7 @@
 
 #include "jww/jwwtype.h"
 #include "jww/readerror.h"
+#include "os/bytes.h"
 
 namespace quorvex {
 
@@ -31,25 +32,20 @@ class TJwwData : public TEntJwwStore {
   // definitions and their stores (with the pool they share) are freed.
   void Reset();
 
-  // Reads a whole drawing. Carried images are copied into the image store's
-  // scratch folder (pass nullptr to skip the image section's data). Returns
-  // false on any failure; *error (when given) then says why.
-  [[nodiscard]] bool Read(const std::string& path, TImageStore* images, TReadError* error = nullptr);
-  // Reads a drawing held in memory (the same rules; used by Read and tests).
+  // Reads a whole drawing from the `size` bytes a source hands over in
+  // order (a file's, convert/drawingfile.h). Carried images go to the image
+  // store (pass nullptr to skip the image section's data). Returns false on
+  // any failure; *error (when given) then says why.
+  [[nodiscard]] bool ReadFrom(TByteSource& source, uint64_t size, TImageStore* images, TReadError* error = nullptr);
+  // Reads a drawing held in memory (the same rules; for tests).
   [[nodiscard]] bool ReadBytes(const uint8_t* data, size_t size, TImageStore* images, TReadError* error = nullptr);
 
-  // Writes the drawing as a file of the given version into an already open
-  // writer (images from the store, or none when nullptr). False when the
-  // writer has failed; its Error() then holds the reason.
+  // Writes the drawing as a file of the given version into a writer (in
+  // memory, or filling a sink's room: a file's, convert/drawingfile.h),
+  // images from the store (or none when nullptr). False when the writer
+  // has failed; its Error() then holds the reason.
   [[nodiscard]] bool WriteTo(class TArchiveWriter& w, int32_t version, const TWriterFallbacks& fallbacks,
                TImageStore* images) const;
-  // Writes the drawing to a file: into a temporary file in its folder that
-  // takes the path only once complete and synced (TOutputFile); a file
-  // replaced keeps its mode. Returns 0 on success, else the system error
-  // number (the path is then left as it was, unless *placed is set: the
-  // complete drawing took the path all the same, TOutputFile::Placed).
-  [[nodiscard]] int Write(const std::string& path, int32_t version, const TWriterFallbacks& fallbacks,
-                          TImageStore* images, bool* placed = nullptr) const;
 
   // The first BlockDefCount block definitions (no more than BlockDefs holds).
   std::span<const TEntJwwBlockDef> Definitions() const;

@@ -12,7 +12,6 @@
 #include "jww/images.h"
 #include "jww/jwwunit.h"
 #include "jww/kinds.h"
-#include "os/readahead.h"
 
 namespace quorvex {
 namespace {
@@ -207,27 +206,9 @@ bool TJwwData::ReadFrom(ByteCursor& c, TImageStore* images, TReadError* error) {
   return false;
 }
 
-bool TJwwData::Read(const std::string& path, TImageStore* images, TReadError* error) {
-  TReadError local;
-  TReadError& e = error ? *error : local;
-  e = TReadError();
-  TReadAhead blocks;
-  if (const int err = blocks.Open(path); err != 0) {
-    Clear();
-    // The system's own memory ran out: the file may be sound.
-    e.Problem = err == ENOMEM ? TReadProblem::kOutOfMemory : TReadProblem::kCannotOpen;
-    e.Part = TReadPart::kFile;
-    e.ErrorNumber = err;
-    return false;
-  }
-  if (!blocks.Start()) {
-    Clear();
-    e.Problem = TReadProblem::kOutOfMemory;
-    e.Part = TReadPart::kFile;
-    return false;
-  }
-  ByteCursor c(blocks, static_cast<size_t>(blocks.Size()));
-  return ReadFrom(c, images, &e);
+bool TJwwData::ReadFrom(TByteSource& source, uint64_t size, TImageStore* images, TReadError* error) {
+  ByteCursor c(source, static_cast<size_t>(size));
+  return ReadFrom(c, images, error);
 }
 
 }  // namespace quorvex

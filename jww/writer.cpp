@@ -2,13 +2,11 @@
 // definitions in use, and from version 700 the image section. Classes and
 // objects are numbered afresh for the file written.
 #include <cerrno>
-#include <new>
 
 #include "jww/header.h"
 #include "jww/images.h"
 #include "jww/jwwunit.h"
 #include "jww/kinds.h"
-#include "os/outputfile.h"
 
 namespace quorvex {
 namespace {
@@ -129,23 +127,6 @@ bool TJwwData::WriteTo(TArchiveWriter& w, int32_t version, const TWriterFallback
     }
   }
   return w.Ok();
-}
-
-int TJwwData::Write(const std::string& path, int32_t version, const TWriterFallbacks& fallbacks,
-                    TImageStore* images, bool* placed) const {
-  TOutputFile out;  // removed again unless committed, however the writing ends
-  if (const int err = out.Open(path)) return err;
-  TArchiveWriter w(out);  // fills the file's own blocks
-  bool written = false;
-  try {
-    written = WriteTo(w, version, fallbacks, images);
-  } catch (const std::bad_alloc&) {
-    w.Fail(ENOMEM);
-  }
-  if (!written || !w.Flush()) return w.Error();
-  const int err = out.Commit();
-  if (placed) *placed = out.Placed();
-  return err;
 }
 
 }  // namespace quorvex

@@ -22,6 +22,46 @@ std::vector<std::string> ScratchBases() {
   return bases;
 }
 
+int MakeOwnFolder(int baseFd, unsigned mode, std::string& name, int& fd, int& slot) {
+  for (int i = 0; i < kNameTries; ++i) {
+    TInterruptsHeld held;
+    int reserved = ReserveCleanup();
+    if (reserved < 0) return kNoCleanupEntry;
+    const std::string made = RandomName(TLeftover::kScratchFolder);
+    if (FileOps().MkdirAt(baseFd, made.c_str(), mode) != 0) {
+      const int err = errno;
+      ReleaseCleanup(reserved);
+      if (err == EEXIST) continue;
+      return err;
+    }
+    const int own = FileOps().OpenAt(baseFd, made.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC, 0);
+    if (own < 0 && errno != ENOENT) {
+      // It cannot be opened (no descriptor left, a failing disk): it goes
+      // again, empty as it was made.
+      const int err = errno;
+      FileOps().UnlinkAt(baseFd, made.c_str(), AT_REMOVEDIR);
+      ReleaseCleanup(reserved);
+      return err;
+    }
+    const int locked = own < 0 ? EAGAIN : LockNew(baseFd, made, own);
+    if (locked != 0) {
+      // A sweeper removed it already, or has it and removes it; or it
+      // cannot be looked at, and goes again, empty as it was made.
+      if (own >= 0) ::close(own);
+      ReleaseCleanup(reserved);
+      if (locked == EAGAIN) continue;
+      FileOps().UnlinkAt(baseFd, made.c_str(), AT_REMOVEDIR);
+      return locked;
+    }
+    name = made;
+    fd = own;
+    ArmFolderCleanup(reserved, baseFd, fd, name, RandomName(TLeftover::kScratchFolder));
+    slot = reserved;
+    return 0;
+  }
+  return EEXIST;
+}
+
 int TScratchFolder::Create(const std::string& base) {
   Remove();
   std::string folder = base;
@@ -31,51 +71,12 @@ int TScratchFolder::Create(const std::string& base) {
   if (baseFd_ < 0) return errno;
   SweepOnce(baseFd_, TLeftover::kScratchFolder);
   if (folder != "/") folder += '/';
-  for (int i = 0; i < kNameTries; ++i) {
-    TInterruptsHeld held;
-    int slot = ReserveCleanup();
-    if (slot < 0) {
-      CloseFd(baseFd_);
-      return kNoCleanupEntry;
-    }
-    const std::string name = RandomName(TLeftover::kScratchFolder);
-    if (FileOps().MkdirAt(baseFd_, name.c_str(), 0700) != 0) {
-      const int err = errno;
-      ReleaseCleanup(slot);
-      if (err == EEXIST) continue;
-      CloseFd(baseFd_);
-      return err;
-    }
-    const int fd = FileOps().OpenAt(baseFd_, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC, 0);
-    if (fd < 0 && errno != ENOENT) {
-      // It cannot be opened (no descriptor left, a failing disk): it goes
-      // again, empty as it was made, and the session has none.
-      const int err = errno;
-      FileOps().UnlinkAt(baseFd_, name.c_str(), AT_REMOVEDIR);
-      ReleaseCleanup(slot);
-      CloseFd(baseFd_);
-      return err;
-    }
-    const int locked = fd < 0 ? EAGAIN : LockNew(baseFd_, name, fd);
-    if (locked != 0) {
-      // A sweeper removed it already, or has it and removes it; or it
-      // cannot be looked at, and goes again, empty as it was made.
-      if (fd >= 0) ::close(fd);
-      ReleaseCleanup(slot);
-      if (locked == EAGAIN) continue;
-      FileOps().UnlinkAt(baseFd_, name.c_str(), AT_REMOVEDIR);
-      CloseFd(baseFd_);
-      return locked;
-    }
-    fd_ = fd;
-    name_ = name;
-    path_ = folder + name + "/";
-    ArmFolderCleanup(slot, baseFd_, fd_, name_, RandomName(TLeftover::kScratchFolder));
-    slot_ = slot;
-    return 0;
+  if (const int err = MakeOwnFolder(baseFd_, 0700, name_, fd_, slot_)) {
+    CloseFd(baseFd_);
+    return err;
   }
-  CloseFd(baseFd_);
-  return EEXIST;
+  path_ = folder + name_ + "/";
+  return 0;
 }
 
 int TScratchFolder::CreateInFirst(const std::vector<std::string>& bases) {

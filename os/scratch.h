@@ -14,6 +14,12 @@ namespace quorvex {
 // $XDG_RUNTIME_DIR, then $TMPDIR, then /tmp (unset or empty ones skipped).
 std::vector<std::string> ScratchBases();
 
+// Makes a folder of the scratch folders' form in the open folder baseFd
+// with this mode (less the umask), locked by its descriptor and listed for
+// removal by an interrupt: its name, descriptor and entry go to name, fd
+// and slot. 0, or the system error number (nothing made then).
+int MakeOwnFolder(int baseFd, unsigned mode, std::string& name, int& fd, int& slot);
+
 class TScratchFolder {
  public:
   TScratchFolder() = default;

@@ -6,6 +6,7 @@
 #include <unordered_set>
 
 #include "jww/kinds.h"
+#include "jww/layers.h"
 #include "jww/shapes.h"
 #include "render/style.h"
 #include "text/utf8.h"
@@ -382,25 +383,9 @@ class TSceneBuilder {
     p.Frame = frame;
   }
 
-  // State 0 hides a layer group or a layer. The CAD program never saves a
-  // drawing whose write layer group (or a group whose write layer) is
-  // hidden; drawings made by other programs often leave every state 0, and
-  // there the states mean nothing and everything is shown.
-  bool StatesMeanSomething(size_t group) const {
-    if (group >= d_.LayerGroups.size()) return false;
-    const int32_t write = d_.LayerGroups[group].WriteLayer;
-    const size_t layer = group * 16 + static_cast<size_t>(write);
-    return write >= 0 && write < 16 && layer < d_.Layers.size() && d_.Layers[layer].State != 0;
-  }
-
-  bool HiddenLayer(const TEntJwwCommon& c) const {
-    const size_t group = c.LayerGroup, layer = static_cast<size_t>(c.LayerGroup) * 16 + c.Layer;
-    const int32_t writeGroup = d_.Header.WriteLayerGroup;
-    const bool groupStates = writeGroup >= 0 && static_cast<size_t>(writeGroup) < d_.LayerGroups.size() &&
-                             d_.LayerGroups[static_cast<size_t>(writeGroup)].State != 0;
-    if (groupStates && group < d_.LayerGroups.size() && d_.LayerGroups[group].State == 0) return true;
-    return c.Layer < 16 && layer < d_.Layers.size() && StatesMeanSomething(group) && d_.Layers[layer].State == 0;
-  }
+  // The drawing's own entities on a hidden layer or group are kept but
+  // not shown.
+  bool HiddenLayer(const TEntJwwCommon& c) const { return IsHiddenLayer(d_, c.LayerGroup, c.Layer); }
 
   const TJwwData& d_;
   const TRenderOptions o_;
@@ -415,13 +400,6 @@ class TSceneBuilder {
   std::vector<int32_t> groupOf_;  // the group of each definition the drawing reaches, by index; -1 others
   std::unordered_set<uint64_t> dropped_;  // the placements left out: DropKey(group, item)
 };
-
-TExplodeStart ExplodeStart(const TJwwData& d) {
-  TExplodeStart s;
-  s.Drawing = {d.LineCount, d.PointCount};
-  for (const TEntJwwBlockDef& def : d.Definitions()) s.Defs.push_back({def.LineCount, def.PointCount});
-  return s;
-}
 
 TSceneWalk::TSceneWalk(const TJwwData& d, const TRenderOptions& options)
     : builder_(std::make_unique<TSceneBuilder>(d, options)) {

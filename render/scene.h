@@ -9,7 +9,6 @@
 #pragma once
 
 #include <cstdint>
-#include <limits>
 #include <memory>
 #include <vector>
 
@@ -21,23 +20,12 @@
 
 namespace quorvex {
 
-// Where the explode began to append in each container: lines and points
-// from these indexes on are its work. Take it with ExplodeStart() before
-// ExplodeDimensions.
-struct TAppendStart {
-  int32_t Line = std::numeric_limits<int32_t>::max();
-  int32_t Point = std::numeric_limits<int32_t>::max();
-};
-struct TExplodeStart {
-  TAppendStart Drawing;
-  std::vector<TAppendStart> Defs;  // by index in BlockDefs
-};
-TExplodeStart ExplodeStart(const TJwwData& d);
-
 struct TRenderOptions {
   const TgraAttribute* Attributes = nullptr;  // palette, pen sizes, dash patterns (defaults when null)
   TColorSet Colors = TColorSet::kScreen;
-  const TExplodeStart* Exploded = nullptr;    // marks the explode's lines and points when given
+  // Marks the lines and points appended to each store from these indexes
+  // on (the explode's, explode/explode.h) when given.
+  const TAppendStarts* Exploded = nullptr;
   const std::vector<TStoredImage>* Images = nullptr;
   // Bytes of image data the scene may hold in all; images beyond it are
   // drawn as frames.

@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "convert/batch.h"
+#include "convert/drawingfile.h"
 #include "writer_util.h"
 
 namespace qtest {
@@ -91,8 +92,8 @@ TEST(Batch, AnInputThatIsItsOwnOutputIsRefusedByNameAndTheRestGoOn) {
   ASSERT_TRUE(fs::create_directory(tmp.File("in")));
   ASSERT_TRUE(fs::create_directory(tmp.File("out")));
   TJwwData d = GeneratedDrawing(600, false);
-  ASSERT_EQ(d.Write(tmp.File("in/p.jww"), 600, TWriterFallbacks{}, nullptr), 0);
-  ASSERT_EQ(d.Write(tmp.File("in/q.jww"), 600, TWriterFallbacks{}, nullptr), 0);
+  ASSERT_EQ(WriteDrawingFile(d, tmp.File("in/p.jww"), 600, TWriterFallbacks{}, nullptr), 0);
+  ASSERT_EQ(WriteDrawingFile(d, tmp.File("in/q.jww"), 600, TWriterFallbacks{}, nullptr), 0);
   fs::create_hard_link(tmp.File("in/q.jww"), tmp.File("out/q.jww"));
   const std::vector<uint8_t> p = ReadFile(tmp.File("in/p.jww"));
   const std::vector<uint8_t> q = ReadFile(tmp.File("in/q.jww"));

@@ -16,6 +16,8 @@
 #include <thread>
 #include <tuple>
 
+#include "convert/drawingfile.h"
+#include "dxf_cases.h"
 #include "writer_util.h"
 
 namespace qtest {
@@ -127,7 +129,7 @@ class Cli : public ::testing::Test {
  protected:
   void SetUp() override {
     TJwwData d = GeneratedDrawing(600, false);  // 2 dimensions to explode into 6 lines and 8 points
-    ASSERT_EQ(d.Write(a, 600, TWriterFallbacks{}, nullptr), 0);
+    ASSERT_EQ(WriteDrawingFile(d, a, 600, TWriterFallbacks{}, nullptr), 0);
   }
   TempFolder tmp;
   const std::string a = tmp.File("a.jww"), b = tmp.File("b.jww");
@@ -137,7 +139,7 @@ TEST_F(Cli, ExitCodesTellWhatWentWrong) {
   WriteFile(tmp.File("junk.jww"), {'j', 'u', 'n', 'k'});
   const std::string missing = tmp.File("missing.jww");
   const std::pair<std::vector<std::string>, int> cases[] = {
-      {{missing, b}, 3}, {{a, tmp.File("b.dxf")}, 4}, {{a, a}, 4}, {{tmp.File("junk.jww"), b}, 1},
+      {{missing, b}, 3}, {{a, tmp.File("b.txt")}, 4}, {{a, a}, 4}, {{tmp.File("junk.jww"), b}, 1},
       {{a, tmp.File("no/such/folder/b.jww")}, 5}, {{a, tmp.File("ok.jww")}, 0}, {{}, 2}, {{a}, 2}, {{a, b, b}, 2}, {{"-d", tmp.Path()}, 2},
       // No folder to write into. The input does not exist, so even a converter
       // that took "" for "/" writes nothing there; it would answer 6, not 2.
@@ -195,9 +197,10 @@ TEST_F(Cli, ParallelRunsKeepTheirScratchFilesApart) {
     runs.push_back(Start({tmp.File("in" + n + ".jww"), tmp.File("out" + n + ".jww")}, "TMPDIR='" + tmp.Path() + "' "));
   for (FILE* run : runs) EXPECT_EQ(Finish(run).first, 0);
   for (const std::string n : {"0", "1"}) {
-    TImageStore store{tmp.File("images" + n + "/"), {}};
+    TKeptImages kept(tmp.File("images" + n + "/"));
+    TImageStore& store = kept.Store;
     TJwwData back;
-    EXPECT_TRUE(std::filesystem::create_directory(store.TempDir) && back.Read(tmp.File("out" + n + ".jww"), &store) &&
+    EXPECT_TRUE(std::filesystem::create_directory(kept.Files.Folder) && ReadDrawingFile(tmp.File("out" + n + ".jww"), back, &store) &&
                 ScratchBytes(store, N("big.bmp.gz")) == Pattern(2000000, n[0])) << n;
   }
   // Each run removed its own scratch folder: a.jww, in*, out* and images* are left.
@@ -212,7 +215,7 @@ TEST_F(Cli, ABatchNeverOverwritesAnOutputItWrote) {
   std::filesystem::copy_file(a, x);
   TJwwData other = NewDrawing(600);
   AddToDrawing(other, MakeLine(0, 0, 1, 1));
-  ASSERT_EQ(other.Write(y, 600, TWriterFallbacks{}, nullptr), 0);
+  ASSERT_EQ(WriteDrawingFile(other, y, 600, TWriterFallbacks{}, nullptr), 0);
   ASSERT_EQ(Exit({x, tmp.File("expected.jww")}), 0);
   const auto [exit, out] = Finish(Start({"-d", dir, x, y, a}, "", tmp.File("errors")));
   EXPECT_EQ(exit, 6);
@@ -220,6 +223,29 @@ TEST_F(Cli, ABatchNeverOverwritesAnOutputItWrote) {
   EXPECT_TRUE(FileExists(dir + "/a.jww"));                                          // the rest go on
   const std::string errors = [&] { const auto b = ReadFile(tmp.File("errors")); return std::string(b.begin(), b.end()); }();
   EXPECT_TRUE(errors.find(x) != errors.npos && errors.find(y) != errors.npos) << errors;
+}
+
+TEST_F(Cli, TheOutputsExtensionChoosesDxfAndABatchWritesDxfWithItsOwnRules) {
+  const std::string dir = tmp.File("out");
+  ASSERT_TRUE(std::filesystem::create_directory(dir));
+  const std::pair<std::vector<std::string>, int> cases[] = {
+      {{a, tmp.File("a.dxf")}, 0}, {{a, tmp.File("A.DXF")}, 0}, {{"--paper", a, tmp.File("p.dxf")}, 0},
+      {{a, tmp.File("a.txt")}, 4}, {{"--paper", a, tmp.File("a.txt")}, 4},
+      // The sheet of a drawing is the drawing: --paper asks for a DXF.
+      {{"--paper", a, b}, 2}, {{"-d", dir, "--paper", a}, 2}, {{"-d", dir, "--dxf", "--dxf", a}, 2},
+      {{"--dxf", a, tmp.File("d.dxf")}, 2}};
+  for (const auto& [args, code] : cases) EXPECT_EQ(Exit(args), code) << args[0] << " " << args.back();
+  EXPECT_FALSE(FileExists(b) || FileExists(tmp.File("a.txt")));
+  // A batch: each to OUTDIR/NAME.dxf, options in any order; two inputs of
+  // one name from two folders: the later one is refused.
+  const std::string x = tmp.File("x/plan.jww"), y = tmp.File("y/plan.jww");
+  for (const char* d : {"x", "y"}) ASSERT_TRUE(std::filesystem::create_directory(tmp.File(d)));
+  std::filesystem::copy_file(a, x), std::filesystem::copy_file(a, y);
+  const auto [exit, out] = Finish(Start({"--paper", "-j2", "--dxf", "-d", dir, x, y, a}));
+  EXPECT_EQ(exit, 6);
+  EXPECT_EQ(Names(dir), (std::set<std::string>{"a.dxf", "plan.dxf"}));
+  EXPECT_NE(out.find(dir + "/a.dxf: 2 dimensions exploded"), out.npos) << out;
+  EXPECT_EQ(ReadFile(dir + "/a.dxf"), ReadFile(tmp.File("p.dxf")));  // --paper, as the single run's
 }
 
 TEST_F(Cli, AParallelBatchPrintsWritesAndExitsAsOneAtATime) {
@@ -291,6 +317,29 @@ TEST_F(CliInterrupt, InterruptedRunsRemoveWhatTheyMadeAndExitWith128PlusTheSigna
     EXPECT_EQ(Wait(pid), 128 + sig);
     EXPECT_EQ(Names(outs), std::set<std::string>{});
     EXPECT_EQ(Names(scratch), std::set<std::string>{});
+  }
+}
+
+TEST_F(CliInterrupt, AnInterruptedDxfRemovesItsFolderOfImagesAndLeavesTheOldOnes) {
+  // A drawing showing a 32 MB bitmap: it goes into the folder of images
+  // while the DXF waits.
+  TJwwData d = NewDrawing(700);
+  AddToDrawing(d, MakeText(N("^@BM%temp%big.bmp,10,10")));
+  const std::string drawing = tmp.File("photo.jww"), images = outs + "/photo-images";
+  WriteFile(drawing, WithImages(Serialize(d, 700), {{N("big.bmp"), CaseBitmap(4096, 2731)}}));
+  for (bool named : {false, true}) {
+    SCOPED_TRACE(named ? "named temporary" : "unnamed temporary");
+    ASSERT_TRUE(std::filesystem::create_directory(images));
+    WriteFile(images + "/image-1.bmp", {'o', 'l', 'd'});
+    const pid_t pid = Spawn({drawing, outs + "/photo.dxf"}, Env(named));
+    ASSERT_GT(pid, 0);
+    ASSERT_TRUE(WaitUntilWriting(pid, outs)) << "finished before it could be interrupted";
+    ::kill(pid, SIGTERM);
+    EXPECT_EQ(Wait(pid), 128 + SIGTERM);
+    EXPECT_EQ(Names(outs), std::set<std::string>{"photo-images"});
+    EXPECT_EQ(ReadFile(images + "/image-1.bmp"), (std::vector<uint8_t>{'o', 'l', 'd'}));
+    EXPECT_EQ(Names(scratch), std::set<std::string>{});
+    std::filesystem::remove_all(images);
   }
 }
 

@@ -9,6 +9,7 @@
 #include <thread>
 #include <tuple>
 
+#include "convert/drawingfile.h"
 #include "convert/session.h"
 #include "os/outputfile.h"
 #include "writer_util.h"
@@ -23,7 +24,7 @@ class Convert : public ::testing::Test {
   void SetUp() override {
     session.StartUp();
     TJwwData d = GeneratedDrawing(600, false);
-    ASSERT_EQ(d.Write(in, 600, TWriterFallbacks{}, nullptr), 0);
+    ASSERT_EQ(WriteDrawingFile(d, in, 600, TWriterFallbacks{}, nullptr), 0);
   }
   TConvertCode Code(const std::string& input, const std::string& output) {
     return session.ConvertDrawing(input, output).Code;
@@ -167,7 +168,7 @@ TEST(OutputFile, AWriteThatFailsPastTheFirstMegabyteFailsTheOutput) {
   limit.rlim_cur = 3 << 19;
   const auto xfsz = std::signal(SIGXFSZ, SIG_IGN);
   ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
-  const int err = d.Write(out, 700, TWriterFallbacks{}, nullptr);
+  const int err = WriteDrawingFile(d, out, 700, TWriterFallbacks{}, nullptr);
   ::setrlimit(RLIMIT_FSIZE, &old);
   std::signal(SIGXFSZ, xfsz);
   EXPECT_EQ(err, EFBIG);
@@ -196,10 +197,10 @@ TEST_F(Convert, GeneratedDrawingsOfEveryVersionLoseTheirUnvaluedDimensions) {
   for (int32_t v : {220, 223, 225, 230, 299, 300, 350, 351, 419, 420, 600, 700}) for (bool wide : {false, true}) {
     SCOPED_TRACE(testing::Message() << "version " << v << (wide ? " wide" : " narrow"));
     TJwwData d = GeneratedDrawing(v, wide);
-    ASSERT_EQ(d.Write(in, v, TWriterFallbacks{}, nullptr), 0);
+    ASSERT_EQ(WriteDrawingFile(d, in, v, TWriterFallbacks{}, nullptr), 0);
     ASSERT_EQ(Code(in, out), crDone);
     TJwwData back;
-    ASSERT_TRUE(back.Read(out, nullptr));
+    ASSERT_TRUE(ReadDrawingFile(out, back, nullptr));
     const TEntJwwBlockDef& def = back.BlockDefs.at(0);
     const int32_t parts = v >= kVersionExtended;  // the split dimension gave 3 lines and 4 points
     EXPECT_EQ(std::tuple(back.Header.Version, back.BlockDefCount, back.DimCount, back.LineCount, back.PointCount),
@@ -246,11 +247,13 @@ TEST_F(Convert, EveryPlacedImageIsCarriedUnderItsOwnNameWhateverTheName) {
   ASSERT_EQ(own.ConvertDrawing(input, out).Code, crDone);
   EXPECT_EQ(std::distance(fs::directory_iterator(base), fs::directory_iterator{}), 1);  // the scratch folder alone
   own.CleanUp();
-  TImageStore back{tmp.File("back/"), {}};
-  ASSERT_TRUE(fs::create_directory(back.TempDir));
-  ASSERT_TRUE(TJwwData().Read(out, &back));
+  TKeptImages back(tmp.File("back/"));
+  ASSERT_TRUE(fs::create_directory(back.Files.Folder));
+  TJwwData read;
+  ASSERT_TRUE(ReadDrawingFile(out, read, &back.Store));
   std::vector<std::pair<JwwString, std::vector<uint8_t>>> carried;
-  for (const TBindImageType& e : back.BoundImages) carried.emplace_back(e.FileName, ReadFile(back.ScratchPath(e)));
+  for (const TBindImageType& e : back.Store.BoundImages)
+    carried.emplace_back(e.FileName, ReadFile(back.Files.PathOf(e.ScratchNumber)));
   EXPECT_TRUE(carried == std::vector(images.begin(), images.end() - 1));
 }
 
@@ -276,10 +279,10 @@ TEST(ConvertSession, WindowsOpenAtOnceKeepTheirImagesApart) {
     WriteFile(in[i], WithImages(Serialize(d, 700), {{N("pic0.jpg"), pictures[i]}}));
   }
   auto picture = [&](int i) {
-    TImageStore store{tmp.File("back" + std::to_string(i) + "/"), {}};
-    fs::create_directory(store.TempDir);
+    TKeptImages kept(tmp.File("back" + std::to_string(i) + "/"));
+    fs::create_directory(kept.Files.Folder);
     TJwwData back;
-    return back.Read(out[i], &store) ? ScratchBytes(store, N("pic0.jpg")) : std::vector<uint8_t>{};
+    return ReadDrawingFile(out[i], back, &kept.Store) ? ScratchBytes(kept.Store, N("pic0.jpg")) : std::vector<uint8_t>{};
   };
   // Started as the window starts them, then converting at the same time.
   TConversionSession sessions[2];

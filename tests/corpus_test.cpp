@@ -27,8 +27,8 @@ class Corpus : public ::testing::TestWithParam<std::string> {};
 TEST_P(Corpus, ReadsOrFailsWithAReasonAndNeverLeaksAScratchFile) {
   const std::vector<uint8_t> bytes = ReadFile(std::string(QUORVEX_CORPUS_DIR) + "/" + GetParam());
   TempFolder scratch;
-  TImageStore store{scratch.Path(), {}};
-  EXPECT_EQ(CheckOneInput(bytes.data(), bytes.size(), store), "");
+  TScratchImages kept(scratch.Path());
+  EXPECT_EQ(CheckOneInput(bytes.data(), bytes.size(), kept), "");
 }
 
 INSTANTIATE_TEST_SUITE_P(Fuzz, Corpus, ::testing::ValuesIn(CorpusFiles()),

@@ -19,6 +19,7 @@
 #include "convert/outcome.h"
 #include "convert/picture.h"
 #include "convert/session.h"
+#include "dxf_cases.h"
 #include "os/inplacefile.h"
 #include "os/outputfile.h"
 #include "os/readahead.h"
@@ -319,6 +320,79 @@ TEST_F(FaultyFiles, EveryCallOfABatchAndOfAPictureFailsInTurnAndHarmsNothing) {
     if (saved[i].empty()) ::unsetenv(bases[i]);
     else ::setenv(bases[i], saved[i].c_str(), 1);
   }
+}
+
+// The files of a folder and their bytes.
+std::map<std::string, std::vector<uint8_t>> Contents(const std::string& folder) {
+  std::map<std::string, std::vector<uint8_t>> files;
+  for (const std::string& name : Names(folder)) files[name] = ReadFile(folder + "/" + name);
+  return files;
+}
+
+// The same for a DXF with the images it shows: the folder of images and the
+// DXF, each replacing what stood there. A failed run leaves both as they
+// were (a disk that keeps failing may leave either one complete and new).
+TEST_F(FaultyFiles, EveryCallOfADxfConversionFailsInTurnAndHarmsNothing) {
+  session.CleanUp();
+  const std::string drawing = tmp.File("in.jww"), dxf = tmp.File("out.dxf"), images = tmp.File("out-images");
+  WriteFile(drawing, DxfCaseFile(700));  // two images: a gzip-packed BMP and a PNG
+  const TConvertOptions asDxf{true, false};
+  {
+    TConversionSession run;
+    run.StartUp({scratch});
+    ASSERT_EQ(run.ConvertDrawing(drawing, dxf, asDxf).Code, crDone);
+  }
+  const std::vector<uint8_t> newDxf = ReadFile(dxf);
+  const auto newImages = Contents(images);
+  ASSERT_EQ(newImages.size(), 2u);
+  const std::map<std::string, std::vector<uint8_t>> oldImages = {{"image-1.bmp", old}};
+  auto reset = [&] {
+    std::filesystem::remove_all(images);
+    ASSERT_TRUE(std::filesystem::create_directory(images));
+    WriteFile(images + "/image-1.bmp", old);
+    WriteFile(dxf, old);
+  };
+  for (const bool named : {false, true}) {
+    SetUnnamedOutputFiles(!named);
+    SCOPED_TRACE(named ? "named temporary" : "unnamed temporary");
+    for (const TFault& fault : Faults()) {
+      TConvertResult r;
+      reset();
+      Walk(fault, [&] {
+        TConversionSession run;
+        run.StartUp({scratch});
+        r = run.ConvertDrawing(drawing, dxf, asDxf);
+        run.CleanUp();
+        return r.Code == crDone;
+      }, [&](bool done) {
+        if (done) {
+          EXPECT_EQ(ReadFile(dxf), newDxf);
+          EXPECT_EQ(Contents(images), newImages);
+        } else {
+          // The DXF and its images as they were, or (when the new DXF
+          // could not be taken back) both new. A disk that keeps refusing
+          // may refuse to give the old folder its name back too.
+          EXPECT_TRUE(Unharmed(ReadFile(dxf), old, newDxf, r.OutputPlaced));
+          const auto now = Contents(images);
+          if (r.OutputPlaced) {
+            EXPECT_EQ(now, newImages);
+          } else if (fault.Persistent) {
+            EXPECT_TRUE(now == oldImages || now == newImages);
+          } else {
+            EXPECT_EQ(now, oldImages);
+          }
+          const int reported = r.Code == crReadFailed ? r.ReadError.ErrorNumber : r.ErrorNumber;
+          EXPECT_EQ(reported, fault.Error) << r.Code;
+        }
+        // Nothing left: no folder of images under a scratch name, no
+        // temporary output, nothing in the scratch folder.
+        EXPECT_EQ(Names(tmp.Path()), (std::set<std::string>{"in.jww", "out.jww", "out.dxf", "out-images", "scratch"}));
+        for (const auto& e : fs::recursive_directory_iterator(scratch)) ADD_FAILURE() << "left: " << e.path();
+        reset();
+      });
+    }
+  }
+  SetUnnamedOutputFiles(true);
 }
 
 // The system's calls, except that just before the file at the output's

@@ -5,6 +5,7 @@
 #include <numeric>
 #include <random>
 
+#include "convert/drawingfile.h"
 #include "reader_util.h"
 
 namespace qtest {
@@ -89,16 +90,18 @@ TEST(Hostile, ImpossibleCountsAndUnknownClassesFail) {
   files.push_back(ByteBuilder().Append(HeaderBytes(700)).Count(0).Count(0).I32(0x7FFFFFFF).Str("a").I32(0).Bytes());
   files.push_back(HandFile(600, 1, ByteBuilder().NewClass("CDataFoo").Line(600, Attrs(), 0, 0, 0, 0)));
   TempFolder scratch;
-  TImageStore store{scratch.Path(), {}};
-  for (size_t i = 0; i < files.size(); ++i) EXPECT_FALSE(Reads(files[i], files[i].size(), &store)) << i;
+  TKeptImages kept(scratch.Path());
+  for (size_t i = 0; i < files.size(); ++i) EXPECT_FALSE(Reads(files[i], files[i].size(), &kept.Store)) << i;
 }
 
 TEST(Hostile, UnopenableFilesFail) {
   TempFolder dir;
   std::filesystem::create_directory(dir.File("x.jww"));
   WriteFile(dir.File("ok.jww"), Generated(700));
-  for (const char* name : {"x.jww", "missing.jww", "ok.jww"})
-    EXPECT_EQ(TJwwData().Read(dir.File(name), nullptr), name == std::string("ok.jww")) << name;
+  for (const char* name : {"x.jww", "missing.jww", "ok.jww"}) {
+    TJwwData d;
+    EXPECT_EQ(ReadDrawingFile(dir.File(name), d, nullptr), name == std::string("ok.jww")) << name;
+  }
 }
 
 TEST(Hostile, RandomlyDamagedDrawingsNeverCrash) {
@@ -111,8 +114,9 @@ TEST(Hostile, RandomlyDamagedDrawingsNeverCrash) {
   for (const std::string& path : RealDrawings())
     if (ReadFile(path).size() < 40000) files.push_back(ReadFile(path));
   TempFolder parent;
-  TImageStore store{parent.File("scratch/"), {}};
-  std::filesystem::create_directory(store.TempDir);
+  TKeptImages kept(parent.File("scratch/"));
+  TImageStore& store = kept.Store;
+  std::filesystem::create_directory(kept.Files.Folder);
   std::mt19937 random(20240611);
   int read = 0;
   for (int round = 0; round < 2500 && !HasFailure(); ++round) {
@@ -126,7 +130,7 @@ TEST(Hostile, RandomlyDamagedDrawingsNeverCrash) {
     if (how == 2) bytes.insert(bytes.begin() + at, n, uint8_t(random()));
     TJwwData d;
     if (d.ReadBytes(bytes.data(), bytes.size(), &store)) ++read, ExpectConsistent(d);
-    store.DeleteScratchFiles();
+    store.DropImages();
   }
   EXPECT_GT(read, 0);
   EXPECT_EQ(Tree(parent.Path()), std::set<std::string>{"scratch"});

@@ -26,10 +26,11 @@ ByteBuilder& Entry(ByteBuilder& b, std::string_view name, const std::vector<uint
 // A scratch folder inside a parent folder, so that anything written beside
 // or above it shows in the parent's tree.
 struct Scratch {
-  Scratch() { std::filesystem::create_directory(store.TempDir = parent.File("scratch/")); }
-  std::set<std::string> Files() const { return Tree(store.TempDir); }
+  Scratch() { std::filesystem::create_directory(kept.Files.Folder); }
+  std::set<std::string> Files() const { return Tree(kept.Files.Folder); }
   TempFolder parent;
-  TImageStore store;
+  TKeptImages kept{parent.File("scratch/")};
+  TImageStore& store = kept.Store;
 };
 
 }  // namespace
@@ -70,14 +71,14 @@ TEST(Images, EntriesAreCopiedWholeUnderNumbersAndDeleted) {
   EXPECT_EQ(std::tuple(e[1].ScratchNumber, e[2].ScratchNumber, e[6].ScratchNumber), std::tuple(0u, 0u, 5u));
   EXPECT_EQ(ScratchBytes(s.store, N("x.bmp.gz")), big);
   EXPECT_EQ(ScratchBytes(s.store, N("\x95\x5C.bmp")), Data(2048, 5));
-  EXPECT_TRUE(ReadFile(s.store.ScratchPath(e[3])).empty());
+  EXPECT_TRUE(ReadFile(s.kept.Files.PathOf(e[3].ScratchNumber)).empty());
   // Without a store the data are stepped over.
   EXPECT_EQ(Parse(ImageFile(b), &ok, nullptr).ImageEntriesRead, 7);
   EXPECT_TRUE(ok);
   // Deleting takes the scratch files and nothing else; the next reading
   // numbers on, so that a file that could not be deleted is never reused.
-  for (const char* f : {"x.bmp", "Y.BMP", "other.bmp"}) WriteFile(s.store.TempDir + f, {1});
-  s.store.DeleteScratchFiles();
+  for (const char* f : {"x.bmp", "Y.BMP", "other.bmp"}) WriteFile(s.kept.Files.Folder + f, {1});
+  s.store.DropImages();
   EXPECT_EQ(s.Files(), (std::set<std::string>{"x.bmp", "Y.BMP", "other.bmp"}));
   Parse(ImageFile(b), &ok, &s.store);
   EXPECT_EQ(s.store.BoundImages[0].ScratchNumber, 6u);
@@ -103,14 +104,14 @@ TEST(Images, NoNameBecomesAPath) {
     const TBindImageType& e = s.store.BoundImages[k];
     expected.insert("scratch/image-" + std::to_string(k + 1));
     const std::vector<uint8_t> want = k < names.size() ? Data(40 + k, static_cast<uint8_t>(k)) : Data(4, uint8_t(20 + k - names.size()));
-    EXPECT_EQ(ReadFile(s.store.ScratchPath(e)), want) << k;
+    EXPECT_EQ(ReadFile(s.kept.Files.PathOf(e.ScratchNumber)), want) << k;
   }
   EXPECT_EQ(s.store.BoundImages[names.size() - 1].FileName, N("twice.bmp"));
   EXPECT_EQ(Tree(s.parent.Path()), expected);
   // Files that the names would reach survive the clean-up.
   const std::set<std::string> left = {"scratch", "evil.gz", "evil", "scratch/a\\b", "scratch/c:x", "scratch/twice.bmp"};
   for (const std::string& f : left) if (f != "scratch") WriteFile(s.parent.File(f), {1});
-  s.store.DeleteScratchFiles();
+  s.store.DropImages();
   EXPECT_EQ(Tree(s.parent.Path()), left);
 }
 
@@ -122,11 +123,11 @@ TEST(Images, FailuresFailTheRead) {
   const ByteBuilder one = Entry(ByteBuilder().I32(1), "x.bmp.gz", Data(100, 1));
   const ByteBuilder cut = Entry(ByteBuilder().I32(2), "a", Data(10, 1)).Str("x.gz").I32(5000).Append(Data(3000, 1));
   const std::pair<const ByteBuilder*, std::string> cases[] = {
-      {&cut, s.store.TempDir}, {&one, s.parent.File("missing/")}, {&one, s.parent.File("plain/")}};
+      {&cut, s.kept.Files.Folder}, {&one, s.parent.File("missing/")}, {&one, s.parent.File("plain/")}};
   for (const auto& [section, dir] : cases) {
-    TImageStore store{dir, {}};
+    TKeptImages kept(dir);
     bool ok = true;
-    Parse(ImageFile(*section), &ok, &store);
+    Parse(ImageFile(*section), &ok, &kept.Store);
     EXPECT_FALSE(ok) << dir;
   }
   // The cut file's first image stays; the second leaves no partial file.

@@ -191,6 +191,7 @@ TEST(PictureFailures, AFullScratchFolderIsNamedAndEndsWith5) {
   const std::string env = "XDG_RUNTIME_DIR= TMPDIR=" + Quoted(small);
   const std::pair<std::string, std::string> programs[] = {
       {QUORVEX_CONVERT_BIN " --svg", tmp.File("out.svg")},
+      {QUORVEX_CONVERT_BIN, tmp.File("out.dxf")},  // a DXF's texts too
       {QUORVEX_CONVERT_BIN " --preview", tmp.File("out.svg")},
 #ifdef QUORVEX_THUMBNAIL_BIN
       {QUORVEX_THUMBNAIL_BIN, tmp.File("out.png")},

@@ -4,6 +4,7 @@
 #include <tuple>
 
 #include "bytes_util.h"
+#include "convert/drawingfile.h"
 #include "os/readahead.h"
 #include "reader_util.h"
 
@@ -252,7 +253,7 @@ TEST(ReaderFile, ALargeFileReadsAsItsBytesInMemoryDo) {
   TJwwData fromMemory, fromFile;
   TReadError error;
   ASSERT_TRUE(fromMemory.ReadBytes(bytes.data(), bytes.size(), nullptr));
-  ASSERT_TRUE(fromFile.Read(tmp.File("big.jww"), nullptr, &error)) << error.Describe();
+  ASSERT_TRUE(ReadDrawingFile(tmp.File("big.jww"), fromFile, nullptr, &error)) << error.Describe();
   EXPECT_EQ(SerializeAllDefs(fromFile, 700), SerializeAllDefs(fromMemory, 700));
   EXPECT_EQ(fromFile.BlockDefs.back().Name, d.BlockDefs.back().Name);
 }

@@ -9,8 +9,9 @@
 #include <cstring>
 #include <filesystem>
 
-#include "convert/session.h"
 #include "bytes_util.h"
+#include "convert/drawingfile.h"
+#include "convert/session.h"
 #include "reader_util.h"
 #include "writer_util.h"
 
@@ -29,8 +30,8 @@ std::pair<int, std::string> ConvertErrors(const std::string& args, const std::st
 TReadError ReadError(const std::vector<uint8_t>& bytes) {
   TReadError e;
   TempFolder scratch;
-  TImageStore store{scratch.Path(), {}};
-  EXPECT_FALSE(TJwwData().ReadBytes(bytes.data(), bytes.size(), &store, &e));
+  TKeptImages kept(scratch.Path());
+  EXPECT_FALSE(TJwwData().ReadBytes(bytes.data(), bytes.size(), &kept.Store, &e));
   return e;
 }
 
@@ -149,7 +150,8 @@ TEST(ReadReasons, EachFailureNamesThePartTheByteAndTheProblem) {
   std::filesystem::create_directory(tmp.File("folder.jww"));
   for (const auto& [name, err] : {std::pair{"folder.jww", EISDIR}, std::pair{"missing.jww", ENOENT}}) {
     TReadError e;
-    EXPECT_FALSE(TJwwData().Read(tmp.File(name), nullptr, &e));
+    TJwwData d;
+    EXPECT_FALSE(ReadDrawingFile(tmp.File(name), d, nullptr, &e));
     EXPECT_EQ(std::tuple(e.Problem, e.ErrorNumber), std::tuple(TReadProblem::kCannotOpen, err)) << name;
   }
 }

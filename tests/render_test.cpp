@@ -10,6 +10,7 @@
 #include <regex>
 #include <sstream>
 
+#include "convert/drawingfile.h"
 #include "convert/picture.h"
 #include "convert/session.h"
 #include "jww/shapes.h"
@@ -188,7 +189,7 @@ TEST(Render, PreviewMarksExactlyTheLinesAndPointsTheConversionAdds) {
   // caption says its lines are not drawn.
   TEntJwwBlockDef& unplaced = AddBlockDef(d, 2, N("unplaced"));
   Add(unplaced, unplaced.EntityCount, MakeDimension(N(""), false));
-  TExplodeStart start = ExplodeStart(d);
+  TAppendStarts start = ExplodeStart(d);
   const TExplodeSummary sum = ExplodeDimensions(d);
   TRenderOptions options;
   options.Exploded = &start;
@@ -456,7 +457,7 @@ TEST(Render, RealDrawingsShowEveryLineAndTheirJapaneseTexts) {
   for (const std::string& path : RealDrawings()) {
     SCOPED_TRACE(path);
     TJwwData d;
-    ASSERT_TRUE(d.Read(path, nullptr));
+    ASSERT_TRUE(ReadDrawingFile(path, d, nullptr));
     int64_t lines = d.LineCount, texts = 0;
     for (const TEntJwwBlockDef& def : d.BlockDefs) lines += def.Used ? def.LineCount : 0;
     const std::string svg = Svg(d);

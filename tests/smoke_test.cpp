@@ -1,5 +1,6 @@
 #include "testutil.h"
 
+#include "convert/drawingfile.h"
 #include "explode/explode.h"
 
 namespace qtest {
@@ -9,7 +10,7 @@ TEST(RealDrawings, EveryOneReadsAndConvertsToAFixedPoint) {
   for (const std::string& path : RealDrawings()) {
     SCOPED_TRACE(path);
     TJwwData d;
-    ASSERT_TRUE(d.Read(path, nullptr));
+    ASSERT_TRUE(ReadDrawingFile(path, d, nullptr));
     ExplodeDimensions(d);
     const auto once = Serialize(d, d.Header.Version);
     bool ok = false;

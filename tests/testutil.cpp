@@ -33,15 +33,20 @@ std::vector<std::string> RealDrawings() {
   return out;
 }
 
-std::string ScratchFile(const TImageStore& store, const JwwString& name) {
-  for (const TBindImageType& e : store.BoundImages)
-    if (e.FileName == name) return store.ScratchPath(e);
+std::string ScratchFile(const TKeptImages& kept, const JwwString& name) {
+  for (const TBindImageType& e : kept.Store.BoundImages)
+    if (e.FileName == name) return e.ScratchNumber == 0 ? std::string() : kept.Files.PathOf(e.ScratchNumber);
   return {};
 }
 
 std::vector<uint8_t> ScratchBytes(const TImageStore& store, const JwwString& name) {
-  const std::string path = ScratchFile(store, name);
-  return path.empty() ? std::vector<uint8_t>{} : ReadFile(path);
+  std::vector<uint8_t> bytes;
+  for (const TBindImageType& e : store.BoundImages) {
+    if (e.FileName != name) continue;
+    if (store.KeptBytes(e, bytes) != 0) bytes.clear();
+    break;
+  }
+  return bytes;
 }
 
 std::vector<uint8_t> ReadFile(const std::string& path) {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "convert/scratchimages.h"
 #include "jww/archive.h"
 #include "jww/builder.h"
 #include "jww/images.h"
@@ -46,10 +47,20 @@ std::set<std::string> Names(const std::string& folder);
 // Every path below `root` (relative, folders included).
 std::set<std::string> Tree(const std::string& root);
 
+// An image store whose images are kept as a conversion keeps them: a file
+// each in a folder (given with its trailing '/').
+struct TKeptImages {
+  explicit TKeptImages(const std::string& folder) : Files(folder) { Store.Keeper = &Files; }
+  TKeptImages(const TKeptImages&) = delete;
+  TKeptImages& operator=(const TKeptImages&) = delete;
+  TScratchImages Files;
+  TImageStore Store;
+};
+
 // The path of the scratch file of the first entry of this name in the
 // store; "" when there is none.
-std::string ScratchFile(const TImageStore& store, const JwwString& name);
-// The bytes of that file; empty when there is none.
+std::string ScratchFile(const TKeptImages& kept, const JwwString& name);
+// The kept bytes of that entry; empty when there are none.
 std::vector<uint8_t> ScratchBytes(const TImageStore& store, const JwwString& name);
 
 // A folder in memory (/dev/shm) where there is a writable one, else "":

@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "convert/drawingfile.h"
 #include "writer_util.h"
 
 namespace qtest {
@@ -175,8 +176,9 @@ TEST(Writer, DimensionPartsByVersion) {
 
 TEST(Writer, ImageSectionHoldsThePlacedImagesFromTheirScratchFiles) {
   TempFolder tmp;
-  TImageStore store{tmp.File("scratch/"), {}};
-  ASSERT_TRUE(std::filesystem::create_directory(store.TempDir));
+  TKeptImages kept(tmp.File("scratch/"));
+  TImageStore& store = kept.Store;
+  ASSERT_TRUE(std::filesystem::create_directory(kept.Files.Folder));
   TJwwData d = NewDrawing(700);
   // A wide text with a narrow entry and the other way round, X.BMP for x.bmp, x.bmp again, a
   // deleted scratch file, an image outside the drawing, one whose name makes its text longer
@@ -196,8 +198,8 @@ TEST(Writer, ImageSectionHoldsThePlacedImagesFromTheirScratchFiles) {
       {N("n.bmp.gz"), Pattern(40, 4)}, {N("gone.bmp.gz"), Pattern(50, 5)}, {N("b.bmp.gz"), Pattern(60, 6)},
       {N(longName + ".gz"), Pattern(70, 8)}}), &store);
   const auto biggerX = Pattern(6000, 9);  // the scratch file, not the size read, decides
-  WriteFile(ScratchFile(store, N("x.bmp.gz")), biggerX);
-  ASSERT_TRUE(std::filesystem::remove(ScratchFile(store, N("gone.bmp.gz"))));
+  WriteFile(ScratchFile(kept, N("x.bmp.gz")), biggerX);
+  ASSERT_TRUE(std::filesystem::remove(ScratchFile(kept, N("gone.bmp.gz"))));
   ByteList want;
   want.U32(5).Str(N("x.bmp.gz")).U32(6000).Raw(biggerX);
   for (const auto& [name, size, seed] : {std::tuple{W(u"w.bmp.gz"), 30, 3}, {N("n.bmp.gz"), 40, 4},
@@ -212,10 +214,10 @@ TEST(Writer, ImageSectionHoldsThePlacedImagesFromTheirScratchFiles) {
 
   // A scratch file that cannot be read fails the write; written to a file,
   // the old file stays as it was and no temporary is left.
-  ASSERT_TRUE(std::filesystem::remove(ScratchFile(store, N("n.bmp.gz"))));
-  ASSERT_TRUE(std::filesystem::create_directory(ScratchFile(store, N("n.bmp.gz"))));
+  ASSERT_TRUE(std::filesystem::remove(ScratchFile(kept, N("n.bmp.gz"))));
+  ASSERT_TRUE(std::filesystem::create_directory(ScratchFile(kept, N("n.bmp.gz"))));
   WriteFile(tmp.File("out.jww"), {'o', 'l', 'd'});
-  EXPECT_NE(back.Write(tmp.File("out.jww"), 700, TWriterFallbacks{}, &store), 0);
+  EXPECT_NE(WriteDrawingFile(back, tmp.File("out.jww"), 700, TWriterFallbacks{}, &store), 0);
   EXPECT_EQ(ReadFile(tmp.File("out.jww")), (std::vector<uint8_t>{'o', 'l', 'd'}));
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(tmp.Path()), std::filesystem::directory_iterator{}), 2);  // and scratch/
 }

@@ -3,12 +3,12 @@
 // sections appended to a written file.
 #pragma once
 
-#include <zlib.h>
 
 #include <cstring>
 #include <string_view>
 #include <utility>
 
+#include "gzip_util.h"
 #include "testutil.h"
 
 namespace qtest {
@@ -76,19 +76,6 @@ inline std::vector<uint8_t> WithImages(std::vector<uint8_t> file,
   b.U32(static_cast<uint32_t>(entries.size()));
   for (const auto& [name, data] : entries) b.Str(name).U32(static_cast<uint32_t>(data.size())).Raw(data);
   return b.v;
-}
-
-// The bytes gzip-compressed, as drawings carry their images.
-inline std::vector<uint8_t> Gzip(const std::vector<uint8_t>& data) {
-  z_stream z{};
-  EXPECT_EQ(deflateInit2(&z, 1, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY), Z_OK);
-  std::vector<uint8_t> out(deflateBound(&z, data.size()));
-  z.next_in = const_cast<Bytef*>(data.data()), z.avail_in = static_cast<uInt>(data.size());
-  z.next_out = out.data(), z.avail_out = static_cast<uInt>(out.size());
-  EXPECT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
-  out.resize(z.total_out);
-  deflateEnd(&z);
-  return out;
 }
 
 // Bytes 0, 7, 14 ... of this length, shifted by seed.

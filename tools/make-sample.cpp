@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "convert/drawingfile.h"
+#include "convert/scratchimages.h"
 #include "jww/builder.h"
 #include "os/scratch.h"
 
@@ -116,13 +118,14 @@ int main(int argc, char** argv) {
   // The image passes through a scratch folder, as a conversion's do.
   TScratchFolder folder;
   if (folder.CreateInFirst(ScratchBases()) != 0) return 1;
+  TScratchImages kept(folder.Path());
   TImageStore images;
-  images.TempDir = folder.Path();
+  images.Keeper = &kept;
   const std::vector<uint8_t> bmp = TinyBitmap();
   if (images.Add(N("sample.bmp"), bmp.data(), bmp.size()) != 0) return 1;
 
-  const int err = d.Write(argv[1], kVersionImages, TWriterFallbacks{}, &images);
-  images.DeleteScratchFiles();
+  const int err = WriteDrawingFile(d, argv[1], kVersionImages, TWriterFallbacks{}, &images);
+  images.DropImages();
   if (err != 0) {
     std::fprintf(stderr, "quorvex-make-sample: %s: cannot be written (error %d)\n", argv[1], err);
     return 1;

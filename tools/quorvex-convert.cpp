@@ -1,7 +1,8 @@
 // quorvex-convert: the command-line converter.
 //
 //   quorvex-convert INPUT.jww OUTPUT.jww
-//   quorvex-convert -d OUTDIR [-j N] INPUT.jww...
+//   quorvex-convert [--paper] INPUT.jww OUTPUT.dxf
+//   quorvex-convert -d OUTDIR [--dxf [--paper]] [-j N] INPUT.jww...
 //   quorvex-convert --info FILE.jww
 //   quorvex-convert --svg|--preview [--print] DRAWING.jww PICTURE.svg
 #include <algorithm>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "convert/batch.h"
+#include "convert/drawingfile.h"
 #include "convert/exitcodes.h"
 #include "convert/outcome.h"
 #include "convert/session.h"
@@ -28,15 +30,19 @@ namespace {
 
 const char kUsage[] =
     "Usage: quorvex-convert INPUT.jww OUTPUT.jww\n"
-    "       quorvex-convert -d OUTDIR [-j N] INPUT.jww...\n"
+    "       quorvex-convert [--paper] INPUT.jww OUTPUT.dxf\n"
+    "       quorvex-convert -d OUTDIR [--dxf [--paper]] [-j N] INPUT.jww...\n"
     "       quorvex-convert --info FILE.jww\n"
     "       quorvex-convert --svg [--print] DRAWING.jww PICTURE.svg\n"
     "       quorvex-convert --preview [--print] DRAWING.jww PICTURE.svg\n"
     "\n"
     "Explodes every dimension whose value text is empty or blank into the\n"
     "lines and points it is drawn with, and writes the whole drawing to\n"
-    "OUTPUT in the input's format version. With -d, each INPUT is written to\n"
-    "OUTDIR under its own file name; failures are reported and the rest go on.\n"
+    "OUTPUT in the input's format version. An OUTPUT named .dxf is written as\n"
+    "a DXF file (R2007, UTF-8) at real size, the images the drawing carries in\n"
+    "the folder OUTPUT-images beside it; --paper writes the sheet as printed.\n"
+    "With -d, each INPUT is written to OUTDIR under its own file name (with\n"
+    "--dxf, as NAME.dxf); failures are reported and the rest go on.\n"
     "Each input's line is printed in input order, as soon as it and all inputs\n"
     "before it are done; -j changes how fast, never what is written or printed.\n"
     "--info reads a drawing and prints its counts as one JSON object.\n"
@@ -48,6 +54,8 @@ const char kUsage[] =
     "\n"
     "Options:\n"
     "  -d OUTDIR   convert many drawings into OUTDIR\n"
+    "  --dxf       with -d: write each drawing as DXF\n"
+    "  --paper     with a DXF output: the sheet as printed, not at real size\n"
     "  -j N        with -d: convert N drawings at a time (default: one for each\n"
     "              processor this program may use)\n"
     "  --info      print the counts of a drawing\n"
@@ -69,7 +77,7 @@ std::optional<size_t> ParseWorkers(const std::string& s) {
 int PrintInfo(const std::string& path) {
   TJwwData d;
   TReadError error;
-  if (!d.Read(path, nullptr, &error)) {
+  if (!ReadDrawingFile(path, d, nullptr, &error)) {
     std::fprintf(stderr, "quorvex-convert: %s: %s\n", path.c_str(), error.Describe().c_str());
     return error.Problem == TReadProblem::kOutOfMemory ? kExitOutOfMemory : kExitReadFailed;
   }
@@ -114,10 +122,13 @@ static int Run(const std::vector<std::string>& args) {
     return o.Exit;
   }
 
-  if (!args.empty() && (args[0] == "-d" || args[0].rfind("-j", 0) == 0)) {
-    // -d OUTDIR and -j N (or -jN), in either order, then the inputs.
+  if (!args.empty() && (args[0] == "-d" || args[0].rfind("-j", 0) == 0 || args[0] == "--dxf" ||
+                        (args[0] == "--paper" && args.size() != 3))) {
+    // -d OUTDIR, -j N (or -jN), --dxf and --paper, in any order, then the
+    // inputs.
     std::optional<std::string> dir;
     std::optional<size_t> workers;
+    bool dxf = false, paper = false;
     size_t i = 0;
     while (i < args.size()) {
       if (args[i] == "-d" && !dir && i + 1 < args.size()) {
@@ -129,21 +140,37 @@ static int Run(const std::vector<std::string>& args) {
         workers = ParseWorkers(apart ? args[i + 1] : args[i].substr(2));
         if (!workers) return Usage();
         i += apart ? 2 : 1;
+      } else if (args[i] == "--dxf" && !dxf) {
+        dxf = true;
+        ++i;
+      } else if (args[i] == "--paper" && !paper) {
+        paper = true;
+        ++i;
       } else {
         break;
       }
     }
     // No folder (or an empty one, where the outputs would land in "/"), an
-    // option given twice, or no input.
-    if (!dir || dir->empty() || i == args.size() || args[i] == "-d" || args[i].rfind("-j", 0) == 0) return Usage();
+    // option given twice, --paper without --dxf, or no input.
+    if (!dir || dir->empty() || i == args.size() || (paper && !dxf) || args[i] == "-d" ||
+        args[i].rfind("-j", 0) == 0 || args[i] == "--dxf" || args[i] == "--paper")
+      return Usage();
     if (dir->back() != '/') *dir += '/';
-    TBatch batch(*dir, std::vector<std::string>(args.begin() + i, args.end()));
-    return batch.Run(workers.value_or(Processors()));
+    TBatch batch(*dir, std::vector<std::string>(args.begin() + i, args.end()), dxf ? ".dxf" : "");
+    const TConvertOptions options{true, paper};
+    return batch.Run(workers.value_or(Processors()), Print,
+                     [&](TConversionSession& session, const std::string& in, const std::string& out) {
+                       return ConvertOne(session, in, out, options);
+                     });
   }
-  if (args.size() == 2 && args[0].rfind("-", 0) != 0 && args[1].rfind("-", 0) != 0) {
+  // INPUT OUTPUT, with --paper first for a DXF.
+  const bool paper = args.size() == 3 && args[0] == "--paper";
+  const size_t first = paper ? 1 : 0;
+  if (args.size() == first + 2 && args[first].rfind("-", 0) != 0 && args[first + 1].rfind("-", 0) != 0) {
+    if (paper && LowerExtension(args[first + 1]) == ".jww") return Usage();  // the sheet of a drawing is the drawing
     TConversionSession session;
     session.StartUp();
-    const TOutcome o = ConvertOne(session, args[0], args[1]);
+    const TOutcome o = ConvertOne(session, args[first], args[first + 1], TConvertOptions{true, paper});
     Print(o);
     session.CleanUp();
     return o.Exit;

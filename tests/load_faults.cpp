@@ -6,6 +6,8 @@
 //           catches, as Qt's start-up code throws one
 //   iconv   the C library's converters cannot be loaded (iconv_open fails
 //           with EINVAL, as when their modules are not installed)
+//   iconv-once  the first iconv_open fails (EINVAL, as when a read of a
+//           module file failed once), later ones load
 //   zlib    zlib has no memory for inflating (inflateInit2_ gives
 //           Z_MEM_ERROR)
 #include <dlfcn.h>
@@ -36,7 +38,9 @@ __attribute__((constructor)) void AtLoad() {
 }  // namespace
 
 extern "C" iconv_t iconv_open(const char* to, const char* from) {
-  if (Fault("iconv")) {
+  static bool failedOnce = false;
+  if (Fault("iconv") || (Fault("iconv-once") && !failedOnce)) {
+    failedOnce = true;
     errno = EINVAL;
     return reinterpret_cast<iconv_t>(-1);
   }

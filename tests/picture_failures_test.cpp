@@ -237,6 +237,10 @@ TEST(PictureFailures, WithoutTheShiftJisConverterJapaneseTextsAreNotDrawn) {
     EXPECT_EQ(Command(LoadFault("iconv"), program + " " + Quoted(ascii) + " " + Quoted(out)).first, 0);
     EXPECT_TRUE(FileExists(out));
     fs::remove(out);
+    // A converter that failed to load once is loaded again.
+    EXPECT_EQ(Command(LoadFault("iconv-once"), program + " " + Quoted(japanese) + " " + Quoted(out)).first, 0);
+    EXPECT_TRUE(FileExists(out));
+    fs::remove(out);
   }
 }
 

@@ -33,7 +33,11 @@ constexpr char32_t kReplacement = 0xFFFD;
 // string (iconv descriptors carry shift state and are not thread-safe).
 class TCp932Converter {
  public:
-  TCp932Converter() : cd_(iconv_open("UTF-8", "CP932")) {
+  // Loading the converter reads the C library's module files: a read or an
+  // open that failed once (an interrupt, a moment without a descriptor) is
+  // tried again before the drawing's texts count as undecodable.
+  TCp932Converter() {
+    for (int tries = 0; tries < kOpenTries && !Opened(); ++tries) cd_ = iconv_open("UTF-8", "CP932");
     if (!Opened()) error_ = errno != 0 ? errno : EINVAL;
   }
   ~TCp932Converter() {
@@ -73,7 +77,8 @@ class TCp932Converter {
  private:
   bool Opened() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
 
-  iconv_t cd_;
+  static constexpr int kOpenTries = 3;
+  iconv_t cd_ = reinterpret_cast<iconv_t>(-1);
   int error_ = 0;
 };
 

@@ -7,19 +7,21 @@ call may meet, and then with two faults in one run: every call of the
 commit (links, renames, syncs, removals, mode and owner, opens and closes
 from the output's first sync on) failing, together with each call that the
 run makes after it. Scenarios: one conversion over an old output and a
-batch (-d OUT -j 2, three drawings, one of them over an old output), each
-with unnamed and with named temporary outputs (QUORVEX_TEST_NAMED_TEMP).
+batch (-d OUT -j 2, three drawings, one of them over an old output) and a
+DXF conversion over an old DXF and its old folder of images, each with
+unnamed and with named temporary outputs (QUORVEX_TEST_NAMED_TEMP).
 
 After every run it checks what a user relies on: each output holds the
 file that stood there before (or nothing, for a new one) or the complete
-new drawing, byte for byte that of a clean run, as the run's messages say;
+new drawing, byte for byte that of a clean run, as the run's messages say
+(a DXF's folder of images the same, file by file, with its DXF);
 nothing is left beside the outputs or in the scratch place; the exit
 status is one of the converter's for what failed, and a failure names the
 file and the error that was injected; a run that met only interruptions
 (EINTR) succeeds. Prints every run that broke one of these, with the strace
 options that repeat it, and the counts; exits 1 when any run failed.
 
-    tools/fault-walk.py [--jobs N] [--only single|batch] [--mode unnamed|named]
+    tools/fault-walk.py [--jobs N] [--only single|batch|dxf] [--mode unnamed|named]
                         [--no-pairs] [--convert PATH] [--sample PATH]
 
 strace counts a syscall's invocations per thread: in a batch, when=N fails
@@ -90,6 +92,8 @@ PAIR_FIRST = {"linkat": "EPERM", "fchown": "EPERM"}
 PAIR_SECOND = "EIO"
 
 OLD = b"OLD drawing that must not be lost\n"
+# An old DXF's folder of images, under the names the converter gives.
+OLD_FOLDER = {"image-1.png": b"OLD image that must not be lost\n"}
 CALL_LINE = re.compile(r"^(\d+)\s+(?:<\.\.\. )?([a-z0-9_]+)(\(| resumed>)")
 
 
@@ -98,10 +102,17 @@ class Scenario:
 
     def __init__(self, name, named, sample):
         self.name, self.named, self.sample = name, named, sample
+        # A DXF's folder of images, by the DXF it belongs to.
+        self.folders = {}
         if name == "single":
             self.inputs = ["in/drawing.jww"]
             self.outputs = {"out/o.jww": "in/drawing.jww"}
             self.old = {"out/o.jww"}
+        elif name == "dxf":
+            self.inputs = ["in/drawing.jww"]
+            self.outputs = {"out/o.dxf": "in/drawing.jww"}
+            self.old = {"out/o.dxf"}
+            self.folders = {"out/o-images": "out/o.dxf"}
         else:
             self.inputs = ["in/a.jww", "in/b.jww", "in/c.jww"]
             self.outputs = {"out/a.jww": "in/a.jww", "out/b.jww": "in/b.jww", "out/c.jww": "in/c.jww"}
@@ -111,8 +122,8 @@ class Scenario:
         return f"{self.name} ({'named' if self.named else 'unnamed'} temporary)"
 
     def args(self):
-        if self.name == "single":
-            return ["in/drawing.jww", "out/o.jww"]
+        if self.name in ("single", "dxf"):
+            return ["in/drawing.jww", next(iter(self.outputs))]
         return ["-d", "out", "-j", "2"] + self.inputs
 
     def prepare(self, work):
@@ -124,6 +135,11 @@ class Scenario:
         for o in self.old:
             with open(os.path.join(work, o), "wb") as f:
                 f.write(OLD)
+        for folder in self.folders:
+            os.makedirs(os.path.join(work, folder))
+            for n, data in OLD_FOLDER.items():
+                with open(os.path.join(work, folder, n), "wb") as f:
+                    f.write(data)
 
     def env(self, work):
         env = {k: v for k, v in os.environ.items() if k not in ("XDG_RUNTIME_DIR", "QUORVEX_TEST_NAMED_TEMP")}
@@ -167,8 +183,13 @@ def run(convert, scenario, work, injections, trace, stacks=False):
     for o in scenario.outputs:
         path = os.path.join(work, o)
         files[o] = open(path, "rb").read() if os.path.lexists(path) else None
+    for folder in scenario.folders:
+        path = os.path.join(work, folder)
+        files[folder] = ({n: open(os.path.join(path, n), "rb").read() for n in sorted(os.listdir(path))}
+                         if os.path.isdir(path) else None)
     leftovers = sorted(os.path.join("out", n) for n in os.listdir(os.path.join(work, "out"))
-                       if os.path.join("out", n) not in scenario.outputs)
+                       if os.path.join("out", n) not in scenario.outputs
+                       and os.path.join("out", n) not in scenario.folders)
     for dirpath, dirnames, filenames in os.walk(os.path.join(work, "scratch")):
         leftovers += [os.path.relpath(os.path.join(dirpath, n), work) for n in dirnames + filenames]
     code = p.returncode if p.returncode >= 0 else 128 - p.returncode
@@ -243,6 +264,8 @@ def check(scenario, expected, r):
                                   (e == "ENOMEM" and "out of memory" in line) for e in set(injected)):
             problems.append(f"message names no injected error ({', '.join(sorted(set(injected)))}): {line!r}")
     for o, data in r.files.items():
+        if o in scenario.folders:
+            continue
         src = scenario.outputs[o]
         said_done = any(l.startswith(f"{src} -> {o}: ") for l in r.out.splitlines())
         said_failed = any(l.startswith(f"quorvex-convert: {o}: ") or l.startswith(f"quorvex-convert: {src}: ")
@@ -256,14 +279,18 @@ def check(scenario, expected, r):
             said_failed = True  # its message may be the one lost
         if said_done == said_failed:
             problems.append(f"{o}: the run says {'both done and failed' if said_done else 'nothing'}")
-        if said_done or said_placed:
-            if data != expected[o]:
-                problems.append(f"{o}: said {'done' if said_done else 'written'} but holds "
-                                f"{'nothing' if data is None else 'the old file' if data == OLD else 'other bytes'}")
-        elif said_failed and data != before:
-            problems.append(f"{o}: said failed but holds "
-                            f"{'nothing' if data is None else 'the new drawing' if data == expected[o] else 'other bytes'}"
-                            f" instead of {'nothing' if before is None else 'the old file'}")
+        # A DXF's folder of images goes with it.
+        checked = [(o, data, expected[o], before)]
+        checked += [(f, r.files[f], expected[f], OLD_FOLDER) for f, dxf in scenario.folders.items() if dxf == o]
+        for name, got, new, old in checked:
+            if said_done or said_placed:
+                if got != new:
+                    problems.append(f"{name}: said {'done' if said_done else 'written'} but holds "
+                                    f"{'nothing' if got is None else 'the old one' if got == old else 'other bytes'}")
+            elif said_failed and got != old:
+                problems.append(f"{name}: said failed but holds "
+                                f"{'nothing' if got is None else 'the new one' if got == new else 'other bytes'}"
+                                f" instead of {'nothing' if old is None else 'the old one'}")
     if r.code == 0 and not r.out and not stdout_lines:
         problems.append("success without its line, and without a word that it was lost")
     problems += [f"left: {x}" for x in r.leftovers]
@@ -273,7 +300,7 @@ def check(scenario, expected, r):
 def main():
     ap = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     ap.add_argument("--jobs", type=int, default=1, help="runs at a time (default 1)")
-    ap.add_argument("--only", choices=["single", "batch"], help="one scenario")
+    ap.add_argument("--only", choices=["single", "batch", "dxf"], help="one scenario")
     ap.add_argument("--mode", choices=["unnamed", "named"], help="one kind of temporary output")
     ap.add_argument("--no-pairs", action="store_true", help="single faults only")
     ap.add_argument("--convert", default=os.path.join(ROOT, "build/tools/quorvex-convert"))
@@ -326,7 +353,7 @@ def walk(args, convert, sample, top, slots, probe, totals, failures, started):
             failures.append((scenario.label(), flags, r.code, problems, r.err.strip()))
             print(f"FAILED  {scenario.label()}: {flags}: exit {r.code}: " + "; ".join(problems), flush=True)
 
-    scenarios = [Scenario(n, named, sample) for n in ("single", "batch") for named in (False, True)
+    scenarios = [Scenario(n, named, sample) for n in ("single", "batch", "dxf") for named in (False, True)
                  if (not args.only or n == args.only) and
                  (not args.mode or named == (args.mode == "named"))]
     with concurrent.futures.ThreadPoolExecutor(max_workers=args.jobs) as pool:

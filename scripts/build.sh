@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs the build dependencies that are missing (Debian packages), then
-# configures and builds Quorvex.
+# configures Quorvex and builds its programs: the window (quorvex),
+# quorvex-convert and quorvex-thumbnail. The test suite and the benchmark
+# are built by scripts/test.sh (or `cmake --build build`).
 #   scripts/build.sh              release build in build/
 #   scripts/build.sh --sanitize   AddressSanitizer + UndefinedBehaviorSanitizer build in build-asan/
 set -euo pipefail
@@ -16,4 +18,4 @@ else
   dir=build
   cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 fi
-cmake --build "$dir" -j"$(nproc)"
+cmake --build "$dir" -j"$(nproc)" --target quorvex-convert quorvex-thumbnail quorvex

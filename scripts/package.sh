@@ -107,7 +107,7 @@ status=0
 desktop-file-validate "$stage/usr/share/applications/quorvex.desktop" || status=1
 appstreamcli validate --no-net "$stage/usr/share/metainfo/org.quorvex.quorvex.metainfo.xml" >/dev/null ||
   { appstreamcli validate --no-net "$stage/usr/share/metainfo/org.quorvex.quorvex.metainfo.xml" || true; status=1; }
-# Errors fail; the warnings that remain are explained in the README.
+# Errors fail; what lintian still prints is explained in docs/packaging.md.
 lintian --fail-on error --tag-display-limit 0 "$deb" || status=1
 if ((status)); then
   echo "package.sh: $deb was made but did not pass its checks" >&2

@@ -5,14 +5,16 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/build.sh "$@"
+dir=build
+[ "${1:-}" = "--sanitize" ] && dir=build-asan
+# Everything else: the test programs, the tools they run and the benchmark.
+cmake --build "$dir" -j"$(nproc)"
 # What the test of the desktop's thumbnail services asks (packaging.desktop):
 # XFCE's tumbler over a session bus, GNOME's thumbnail factory through
 # Python in its bubblewrap sandbox, and the MIME database tool.
 scripts/install-missing.sh tumbler dbus python3-gi gir1.2-gnomedesktop-3.0 bubblewrap shared-mime-info
 # What the DXF checks read the DXF output with (tests/dxf_check.py).
 scripts/install-missing.sh python3-ezdxf python3-matplotlib librsvg2-bin
-dir=build
-[ "${1:-}" = "--sanitize" ] && dir=build-asan
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1}
 ctest --test-dir "$dir" --output-on-failure -j2

@@ -46,3 +46,38 @@ QStringList ArgumentsOf(int argc, char** argv) {
   for (int i = 0; i < argc; ++i) arguments.append(QString::fromLocal8Bit(argv[i]));
   return arguments;
 }
+
+QStringList WithoutQtOptions(const QStringList& arguments) {
+  // Qt's own options, with one dash or two: those that take the next
+  // argument as their value, and those that stand alone.
+  static const char* const kWithValue[] = {"platform", "platformpluginpath", "platformtheme", "plugin",
+                                           "qwindowgeometry", "qwindowicon", "qwindowtitle", "session",
+                                           "display", "geometry", "style", "stylesheet", "name", "title",
+                                           "visual", "qmljsdebugger"};
+  static const char* const kAlone[] = {"reverse", "widgetcount", "testability", "nograb", "dograb", "sync"};
+  const auto among = [](const QString& name, const auto& names) {
+    for (const char* n : names)
+      if (name == QLatin1String(n)) return true;
+    return false;
+  };
+  QStringList left;
+  bool options = true;  // until "--": what follows it is drawings only
+  for (qsizetype i = 0; i < arguments.size(); ++i) {
+    const QString& a = arguments[i];
+    if (i == 0 || !options || !a.startsWith(QLatin1Char('-')) || a == QLatin1String("--")) {
+      options = options && a != QLatin1String("--");
+      left.append(a);
+      continue;
+    }
+    QString name = a.mid(a.startsWith(QLatin1String("--")) ? 2 : 1);
+    const qsizetype equals = name.indexOf(QLatin1Char('='));
+    if (equals >= 0) name.truncate(equals);
+    if (among(name, kAlone)) continue;
+    if (among(name, kWithValue)) {
+      if (equals < 0) ++i;  // and its value
+      continue;
+    }
+    left.append(a);
+  }
+  return left;
+}

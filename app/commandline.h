@@ -40,3 +40,8 @@ class TCommandLine {
 // The arguments as Qt gives them (each decoded from the locale's encoding),
 // read before any application object exists.
 QStringList ArgumentsOf(int argc, char** argv);
+
+// The arguments without the options Qt takes for itself when it starts
+// (-platform NAME, -style NAME, -reverse ...), as the program sees them
+// once Qt has started: what is left is read before Qt starts a window.
+QStringList WithoutQtOptions(const QStringList& arguments);

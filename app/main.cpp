@@ -28,12 +28,12 @@ int main(int argc, char* argv[]) {
   qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
 
   // Help, the version and wrong usage are answered before Qt starts a
-  // window, so that they need no display. Qt takes its own options
-  // (-platform, -style ...) out of the arguments when it starts, so a
-  // command line that does not read as it stands is read again then.
+  // window, so that they need no display; Qt's own options (-platform,
+  // -style ...) are left to Qt.
   {
     TCommandLine early;
-    if (early.Read(ArgumentsOf(argc, argv)) && early.Answers()) {
+    (void)early.Read(WithoutQtOptions(ArgumentsOf(argc, argv)));
+    if (early.Answers()) {
       const QCoreApplication core(argc, argv);
       return early.Answer();
     }

@@ -413,6 +413,11 @@ class TestForm1 : public QObject {
     QCOMPARE(out, QStringLiteral("quorvex " QUORVEX_VERSION "\n"));
     QCOMPARE(run({QStringLiteral("a.jww"), QStringLiteral("b.jww")}, out), 2);
     QCOMPARE(out, QString());
+    // An option of neither the program nor Qt is wrong usage, told without
+    // a display; Qt's own options are left to Qt.
+    QCOMPARE(run({QStringLiteral("--bogus")}, out), 2);
+    QCOMPARE(run({QStringLiteral("-style"), QStringLiteral("Fusion"), QStringLiteral("--version")}, out), 0);
+    QCOMPARE(out, QStringLiteral("quorvex " QUORVEX_VERSION "\n"));
   }
 
   void droppedDrawingFillsTheFieldUnderThePointer() {

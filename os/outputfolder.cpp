@@ -78,10 +78,14 @@ int RenameNew(int parentFd, const std::string& from, const std::string& to) {
   return FileOps().RenameAt(parentFd, from.c_str(), parentFd, to.c_str(), 0) == 0 ? 0 : errno;
 }
 
-// Empties and removes a folder of files by its name, once more when the
-// first try fails (a disk that failed for a moment).
+// A disk that failed for a moment is asked this many times to remove a
+// folder or to give a folder its name back.
+constexpr int kTries = 3;
+
+// Empties and removes a folder of files by its name, again when a try
+// fails.
 void RemoveFolder(int parentFd, const std::string& name, int fd) {
-  for (int tries = 0; tries < 2; ++tries) {
+  for (int tries = 0; tries < kTries; ++tries) {
     EmptyFolder(fd);
     if (FileOps().UnlinkAt(parentFd, name.c_str(), AT_REMOVEDIR) == 0) break;
   }
@@ -91,7 +95,7 @@ void RemoveFolder(int parentFd, const std::string& name, int fd) {
 
 TOutputFolder::~TOutputFolder() {
   if (placed_) {
-    RemoveOld();
+    if (!keepOld_) RemoveOld();
   } else {
     RemoveNew();
   }
@@ -177,9 +181,22 @@ void TOutputFolder::Unplace() {
   if (!placed_) return;
   TInterruptsHeld held;
   std::string back;
-  const int err = replacing_ ? Swap(parentFd_, leaf_, oldName_, newName_, back)
-                             : RenameNew(parentFd_, leaf_, newName_);
-  if (err != 0) return;  // the disk refuses that too: the new folder stays
+  int err = 0;
+  for (int tries = 0; tries < kTries; ++tries) {
+    err = replacing_ ? Swap(parentFd_, leaf_, oldName_, newName_, back) : RenameNew(parentFd_, leaf_, newName_);
+    if (err == 0) break;
+  }
+  if (err != 0) {
+    // The disk refuses that too: the new folder stays, and the folder that
+    // stood there is kept whole under the name it has now (the old DXF
+    // refers to its files), neither removed nor left to an interrupt.
+    if (replacing_) {
+      UnlistCleanup(oldSlot_);
+      oldSlot_ = -1;
+      keepOld_ = true;
+    }
+    return;
+  }
   if (replacing_) {
     UnlistCleanup(oldSlot_);
     newName_ = back;

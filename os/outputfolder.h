@@ -38,6 +38,8 @@ class TOutputFolder {
   [[nodiscard]] int Place();
   // Undoes Place: the folder that stood there takes its name back (or the
   // name goes again), the new one its hidden name, to go with the object.
+  // Where the disk refuses that (three times), the new folder stays and the
+  // one that stood there is kept, never removed.
   void Unplace();
 
  private:
@@ -56,6 +58,7 @@ class TOutputFolder {
   int oldFd_ = -1;        // the replaced folder, locked while it is kept
   int oldSlot_ = -1;      // its entry in the removal on interrupt
   bool placed_ = false;
+  bool keepOld_ = false;  // the name could not be given back: the replaced folder stays
 };
 
 }  // namespace quorvex

@@ -376,8 +376,16 @@ TEST_F(FaultyFiles, EveryCallOfADxfConversionFailsInTurnAndHarmsNothing) {
           const auto now = Contents(images);
           if (r.OutputPlaced) {
             EXPECT_EQ(now, newImages);
-          } else if (fault.Persistent) {
-            EXPECT_TRUE(now == oldImages || now == newImages);
+          } else if (fault.Persistent && now == newImages) {
+            // Where the disk refused to give the old folder its name back,
+            // that folder is kept whole under the name it was given.
+            bool kept = false;
+            for (const std::string& name : Names(tmp.Path()))
+              if (name.starts_with("quorvex-scratch-") && Contents(tmp.File(name)) == oldImages) {
+                kept = true;
+                fs::remove_all(tmp.File(name));
+              }
+            EXPECT_TRUE(kept);
           } else {
             EXPECT_EQ(now, oldImages);
           }
@@ -393,6 +401,45 @@ TEST_F(FaultyFiles, EveryCallOfADxfConversionFailsInTurnAndHarmsNothing) {
     }
   }
   SetUnnamedOutputFiles(true);
+}
+
+// The DXF cannot take its name, and the disk refuses once more when the
+// old folder of images is given its name back.
+class TDxfAndFolderBackFail final : public TPassingFileOps {
+ public:
+  int RenameAt(int od, const char* op, int nd, const char* np, unsigned f) override {
+    const bool dxf = std::string_view(np).ends_with(".dxf"), back = dxfFailed_ && (f & RENAME_EXCHANGE) != 0;
+    if ((dxf && !dxfFailed_) || (back && !backFailed_)) {
+      (dxf ? dxfFailed_ : backFailed_) = true;
+      errno = EIO;
+      return -1;
+    }
+    return Real().RenameAt(od, op, nd, np, f);
+  }
+  bool dxfFailed_ = false, backFailed_ = false;
+};
+
+TEST_F(FaultyFiles, AnOldFolderOfImagesTakesItsNameBackWhenTheDiskRefusedOnce) {
+  session.CleanUp();
+  const std::string drawing = tmp.File("in.jww"), dxf = tmp.File("out.dxf"), images = tmp.File("out-images");
+  WriteFile(drawing, DxfCaseFile(700));
+  WriteFile(dxf, old);
+  ASSERT_TRUE(fs::create_directory(images));
+  WriteFile(images + "/image-1.bmp", old);
+  TDxfAndFolderBackFail ops;
+  TConvertResult r;
+  {
+    TFileOpsInPlace inPlace(ops);
+    TConversionSession run;
+    run.StartUp({scratch});
+    r = run.ConvertDrawing(drawing, dxf, TConvertOptions{true, false});
+    run.CleanUp();
+  }
+  ASSERT_TRUE(ops.dxfFailed_ && ops.backFailed_);
+  EXPECT_EQ(r.ErrorNumber, EIO);
+  EXPECT_EQ(ReadFile(dxf), old);
+  EXPECT_EQ(Contents(images), (std::map<std::string, std::vector<uint8_t>>{{"image-1.bmp", old}}));
+  EXPECT_EQ(Names(tmp.Path()), (std::set<std::string>{"in.jww", "out.jww", "out.dxf", "out-images", "scratch"}));
 }
 
 // The system's calls, except that just before the file at the output's

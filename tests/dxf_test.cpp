@@ -454,6 +454,19 @@ TEST(Dxf, RealSizeScalesByEachGroupAndBlocksCarryItInTheirInsertions) {
     ASSERT_NE(dim, nullptr);
     EXPECT_NEAR(dim->Real(42), 19 * s0, 1e-9);
     EXPECT_NEAR(std::hypot(dim->Real(14) - dim->Real(13), dim->Real(24) - dim->Real(23)), 19 * s0, 1e-9);
+    // A reader that draws a dimension from its style (scale times text
+    // height, in the header and in the style) writes its text as large as
+    // the dimension's block does, and adds no arrowheads.
+    const TDxfObject* text = nullptr;
+    for (const TDxfObject* o : w.File.In("BLOCKS", dim->Str(2)))
+      if (o->Kind == "TEXT") text = o;
+    ASSERT_NE(text, nullptr);
+    const TDxfObject* style = w.File.Named("DIMSTYLE", "Standard");
+    ASSERT_NE(style, nullptr);
+    EXPECT_NEAR(std::stod(w.File.Var("$DIMSCALE")) * std::stod(w.File.Var("$DIMTXT")), text->Real(40), 1e-9);
+    EXPECT_NEAR(style->Real(40) * style->Real(140), text->Real(40), 1e-9);
+    EXPECT_EQ(w.File.Var("$DIMASZ"), "0");
+    EXPECT_EQ(style->Real(41), 0);
     // The insertion (group 1) carries the scale; its block keeps its units.
     const TDxfObject* insert = nullptr;
     for (const TDxfObject* o : model)

@@ -554,12 +554,18 @@ void TDxfWriter::WriteTables() {
   out_.Raw("  0\nENDTAB\n");
 
   // Layers: "0", the drawing's layers that hold anything (and the writing
-  // layer), and the temporary points' layer; a hidden one is off.
+  // layer), and the temporary points' layer. A hidden one is off and
+  // frozen as well: off is what DXF says of a layer that is neither shown
+  // nor printed, but some readers (LibreCAD) hide only frozen layers, and
+  // frozen hides an insertion's whole block, as the drawing does. The
+  // writing layer, the current one, which a program may not have frozen,
+  // is never hidden: the states count only when the writing group's and
+  // each group's writing layer's are not 0 (jww/layers.h).
   TableHead("LAYER", kLayerTable, layers_.size());
   for (const TLayer& l : layers_) {
     record("LAYER", l.Handle, kLayerTable, "AcDbLayerTableRecord");
     out_.Str(2, l.Name);
-    out_.Int(70, 0);
+    out_.Int(70, l.Off ? 1 : 0);
     out_.Int(62, l.Off ? -7 : 7);
     out_.Raw("  6\nContinuous\n370\n-3\n");
     out_.Handle(390, kPlotStyleNormal);

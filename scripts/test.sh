@@ -9,8 +9,10 @@ scripts/build.sh "$@"
 # XFCE's tumbler over a session bus, GNOME's thumbnail factory through
 # Python in its bubblewrap sandbox, and the MIME database tool.
 scripts/install-missing.sh tumbler dbus python3-gi gir1.2-gnomedesktop-3.0 bubblewrap shared-mime-info
-# What the DXF checks read the DXF output with (tests/dxf_check.py).
-scripts/install-missing.sh python3-ezdxf python3-matplotlib librsvg2-bin
+# What the DXF checks read the DXF output with (tests/dxf_check.py):
+# ezdxf, and LibreCAD printing it to PDF, which pdftoppm turns into a
+# picture.
+scripts/install-missing.sh python3-ezdxf python3-matplotlib librsvg2-bin librecad poppler-utils
 dir=build
 [ "${1:-}" = "--sanitize" ] && dir=build-asan
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}

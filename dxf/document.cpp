@@ -190,6 +190,7 @@ void TDxfWriter::Survey() {
   int layer = static_cast<size_t>(group) < d_.LayerGroups.size() ? d_.LayerGroups[group].WriteLayer : 0;
   if (layer < 0 || layer > 15) layer = 0;
   AddLayer(group * 16 + layer);
+  ChooseDimensionLook(group);
   // The layers in the order of their groups and numbers.
   std::vector<TLayer> ordered = {layers_[0]};
   for (int key = 0; key < 256; ++key) {
@@ -278,6 +279,33 @@ int TDxfWriter::TextStyleOf(const JwwString& font) {
   return lastTextStyle_ = index;
 }
 
+void TDxfWriter::CountDimensionLook(const TEntJwwDimension& dim) {
+  const double height = dim.ValueText.SizeY * kCapitalHeight;
+  if (!std::isfinite(height) || height <= 0) return;
+  const std::pair<double, double> look{groupScale_[dim.LayerGroup > 15 ? 0 : dim.LayerGroup], height};
+  const auto it = dimensionLooks_.find(look);
+  if (it != dimensionLooks_.end()) {
+    ++it->second;
+  } else if (dimensionLooks_.size() < kDimensionLooks) {
+    dimensionLooks_.emplace(look, 1);
+  }
+}
+
+// The most common look of the drawing's dimensions (the smaller scale and
+// height among equals); without dimensions, the writing group's scale, so
+// that dimensions added in another program have the drawing's scale.
+void TDxfWriter::ChooseDimensionLook(int writingGroup) {
+  dimensionScale_ = groupScale_[static_cast<size_t>(writingGroup)];
+  int64_t most = 0;
+  for (const auto& [look, count] : dimensionLooks_) {
+    if (count <= most) continue;
+    most = count;
+    dimensionScale_ = look.first;
+    dimensionText_ = look.second;
+  }
+  dimensionLooks_.clear();
+}
+
 void TDxfWriter::SurveyStore(const TEntJwwStore& s, size_t items, bool model) {
   const bool parts = d_.Header.Version >= kVersionExtended;
   auto stroke = [&](const TEntJwwCommon& c) {
@@ -309,6 +337,7 @@ void TDxfWriter::SurveyStore(const TEntJwwStore& s, size_t items, bool model) {
       } else if constexpr (std::is_same_v<R, TEntJwwDimension>) {
         ++dimensionBlocks_;
         entityHandles_ += kHandlesPerDimension;
+        if (model) CountDimensionLook(r);
         stroke(r.DimLine);
         if (!r.ValueText.Text.Empty()) TextStyleOf(r.ValueText.FontName);
         if (parts && r.PartsFlag != 0) {
@@ -408,7 +437,14 @@ void TDxfWriter::WriteHeader() {
   out_.Raw("  9\n$CELTYPE\n  6\nByLayer\n"
            "  9\n$CECOLOR\n 62\n256\n"
            "  9\n$CELTSCALE\n 40\n1\n"
-           "  9\n$DIMSTYLE\n  2\nStandard\n"
+           "  9\n$DIMSTYLE\n  2\nStandard\n");
+  out_.Str(9, "$DIMSCALE");
+  out_.Real(40, dimensionScale_);
+  out_.Str(9, "$DIMTXT");
+  out_.Real(40, dimensionText_);
+  out_.Raw("  9\n$DIMASZ\n 40\n0\n"
+           "  9\n$DIMEXO\n 40\n0\n"
+           "  9\n$DIMEXE\n 40\n0\n"
            "  9\n$LUNITS\n 70\n2\n"
            "  9\n$LUPREC\n 70\n4\n"
            "  9\n$AUNITS\n 70\n0\n"
@@ -518,12 +554,18 @@ void TDxfWriter::WriteTables() {
   out_.Raw("  0\nENDTAB\n");
 
   // Layers: "0", the drawing's layers that hold anything (and the writing
-  // layer), and the temporary points' layer; a hidden one is off.
+  // layer), and the temporary points' layer. A hidden one is off and
+  // frozen as well: off is what DXF says of a layer that is neither shown
+  // nor printed, but some readers (LibreCAD) hide only frozen layers, and
+  // frozen hides an insertion's whole block, as the drawing does. The
+  // writing layer, the current one, which a program may not have frozen,
+  // is never hidden: the states count only when the writing group's and
+  // each group's writing layer's are not 0 (jww/layers.h).
   TableHead("LAYER", kLayerTable, layers_.size());
   for (const TLayer& l : layers_) {
     record("LAYER", l.Handle, kLayerTable, "AcDbLayerTableRecord");
     out_.Str(2, l.Name);
-    out_.Int(70, 0);
+    out_.Int(70, l.Off ? 1 : 0);
     out_.Int(62, l.Off ? -7 : 7);
     out_.Raw("  6\nContinuous\n370\n-3\n");
     out_.Handle(390, kPlotStyleNormal);
@@ -561,9 +603,11 @@ void TDxfWriter::WriteTables() {
   out_.Raw("100\nAcDbDimStyleTable\n  0\nDIMSTYLE\n");
   out_.Handle(105, kStandardDimStyle);
   out_.Handle(330, kDimStyleTable);
-  out_.Raw("100\nAcDbSymbolTableRecord\n100\nAcDbDimStyleTableRecord\n  2\nStandard\n 70\n0\n"
-           " 40\n1\n 41\n2.5\n 42\n0.625\n 43\n3.75\n 44\n1.25\n 73\n0\n 74\n0\n 77\n1\n 78\n8\n"
-           "140\n2.5\n141\n2.5\n147\n0.625\n171\n3\n172\n1\n271\n2\n272\n2\n274\n3\n278\n44\n283\n0\n284\n8\n");
+  out_.Raw("100\nAcDbSymbolTableRecord\n100\nAcDbDimStyleTableRecord\n  2\nStandard\n 70\n0\n");
+  out_.Real(40, dimensionScale_);
+  out_.Raw(" 41\n0\n 42\n0\n 43\n3.75\n 44\n0\n 73\n0\n 74\n0\n 77\n1\n 78\n8\n");
+  out_.Real(140, dimensionText_);
+  out_.Raw("141\n2.5\n147\n0.625\n171\n3\n172\n1\n271\n2\n272\n2\n274\n3\n278\n44\n283\n0\n284\n8\n");
   out_.Handle(340, textStyles_[0].Handle);
   out_.Raw("  0\nENDTAB\n");
 

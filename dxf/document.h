@@ -76,6 +76,8 @@ class TDxfWriter {
   void Survey();
   void SurveyStore(const TEntJwwStore& s, size_t items, bool model);
   void AddLayer(int key);
+  void CountDimensionLook(const TEntJwwDimension& dim);
+  void ChooseDimensionLook(int writingGroup);
   int LineTypeOf(const TPen& pen, int style);
   int TextStyleOf(const JwwString& font);
   void Extents();
@@ -156,6 +158,19 @@ class TDxfWriter {
   uint64_t firstDimensionHandle_ = 0;
   std::vector<TImageDef> imageDefs_;  // by index into o_.Images
   std::vector<double> groupScale_;    // 16
+  // How a reader that draws dimensions from their style (rather than from
+  // their blocks) draws them: at the scale and with the text height on the
+  // sheet that most of the drawing's dimensions have (counted for at most
+  // kDimensionLooks different looks), without arrowheads, and with
+  // extension lines from the measured points to the dimension line, as
+  // the drawing draws them.
+  static constexpr size_t kDimensionLooks = 64;
+  // A DXF text's height is that of its capital letters; the drawing's is
+  // that of its character box. In the Japanese gothic fonts drawings are
+  // written in, capitals stand three quarters of the box high.
+  static constexpr double kCapitalHeight = 0.75;
+  std::map<std::pair<double, double>, int64_t> dimensionLooks_;  // (scale, text height) -> dimensions
+  double dimensionScale_ = 1, dimensionText_ = 2.5;
 
   // Handles.
   uint64_t nextHandle_ = 1;

@@ -21,11 +21,6 @@ namespace {
 constexpr double kPi = std::numbers::pi;
 constexpr double kTwoPi = 2 * kPi;
 constexpr double kDegrees = 180 / kPi;
-// A DXF text's height is that of its capital letters; the drawing's is that
-// of its character box. In the Japanese gothic fonts drawings are written
-// in, capitals stand three quarters of the box high.
-constexpr double kCapitalHeight = 0.75;
-
 // An angle in radians brought into [0, 2 pi).
 double Turn(double a) {
   a = std::fmod(a, kTwoPi);

@@ -13,8 +13,10 @@ cmake --build "$dir" -j"$(nproc)"
 # XFCE's tumbler over a session bus, GNOME's thumbnail factory through
 # Python in its bubblewrap sandbox, and the MIME database tool.
 scripts/install-missing.sh tumbler dbus python3-gi gir1.2-gnomedesktop-3.0 bubblewrap shared-mime-info
-# What the DXF checks read the DXF output with (tests/dxf_check.py).
-scripts/install-missing.sh python3-ezdxf python3-matplotlib librsvg2-bin
+# What the DXF checks read the DXF output with (tests/dxf_check.py):
+# ezdxf, and LibreCAD printing it to PDF, which pdftoppm turns into a
+# picture.
+scripts/install-missing.sh python3-ezdxf python3-matplotlib librsvg2-bin librecad poppler-utils
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1}
 ctest --test-dir "$dir" --output-on-failure -j2

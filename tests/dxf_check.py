@@ -1,8 +1,9 @@
 #!/usr/bin/python3
-"""The DXF output read by another program: Debian's ezdxf.
+"""The DXF output read by other programs: Debian's ezdxf, and LibreCAD.
 
   dxf_check.py audit   CONVERT CASES WORK [DRAWING.jww|FOLDER...]
   dxf_check.py picture CONVERT WORK [DRAWING.jww|FOLDER...]
+  dxf_check.py librecad CONVERT WORK [DRAWING.jww|FOLDER...]
 
 audit: converts each drawing (and the generated cases of every format
 version that CASES writes) to DXF at real size and as the sheet, and checks
@@ -16,23 +17,30 @@ Matplotlib backend and the same drawing with quorvex-convert --svg --print
 nearly all the ink of each lies within a few pixels of the other's. The
 PNGs stay in WORK to be looked at.
 
-Exit status 77 (skipped) when ezdxf, matplotlib or rsvg-convert is missing.
+librecad: has LibreCAD, a CAD program of its own, print the DXF of each
+drawing (as the sheet) to PDF without a window, and compares its picture
+of the shapes with --svg --print's, each cut to its ink and brought to the
+same size. The PNGs stay in WORK to be looked at.
+
+Exit status 77 (skipped) when ezdxf, matplotlib or rsvg-convert (for
+librecad: numpy, Pillow, librecad, pdftoppm or rsvg-convert) is missing.
 """
 import json
 import os
 import re
 import shutil
+import signal
 import subprocess
 import sys
 
 SKIP = 77
 
 
-def need(module):
+def need(module, package=None):
     try:
         return __import__(module)
     except ImportError:
-        print(f"skipped: the Python module {module} is missing (Debian: python3-{module})")
+        print(f"skipped: the Python module {module} is missing (Debian: {package or 'python3-' + module})")
         sys.exit(SKIP)
 
 
@@ -139,12 +147,26 @@ def dilate(mask, r):
     return out
 
 
-def near_shares(a, b):
-    """The share of a's ink within NEAR_PIXELS of b's, and of b's near a's."""
+def near_shares(a, b, near=NEAR_PIXELS):
+    """The share of a's ink within `near` pixels of b's, and of b's near a's."""
     ia, ib = ink(a), ink(b)
-    share_a = (ia & dilate(ib, NEAR_PIXELS)).sum() / max(ia.sum(), 1)
-    share_b = (ib & dilate(ia, NEAR_PIXELS)).sum() / max(ib.sum(), 1)
+    share_a = (ia & dilate(ib, near)).sum() / max(ia.sum(), 1)
+    share_b = (ib & dilate(ia, near)).sum() / max(ib.sum(), 1)
     return share_a, share_b, ia.sum(), ib.sum()
+
+
+def printed_svg(convert, drawing, base):
+    """The drawing as the conversion makes it (BASE.jww) drawn by
+    --svg --print (BASE.svg), as text, without its images, which ezdxf
+    does not draw and LibreCAD draws in colours of its own."""
+    jww, svg = base + ".jww", base + ".svg"
+    run([convert, drawing, jww])
+    run([convert, "--svg", "--print", jww, svg])
+    return re.sub(r'<use class="text image[^>]*/>', "", open(svg, encoding="utf-8").read())
+
+
+def svg_without_texts(text):
+    return re.sub(r"<text[^>]*>[^<]*</text>", "", text)
 
 
 def picture(convert, work, drawings):
@@ -215,16 +237,13 @@ def picture(convert, work, drawings):
     for drawing in drawings:
         name = os.path.splitext(os.path.basename(drawing))[0]
         base = os.path.join(work, name)
-        jww, svg, dxf = base + ".jww", base + ".svg", base + ".dxf"
-        run([convert, drawing, jww])
-        run([convert, "--svg", "--print", jww, svg])
+        dxf = base + ".dxf"
+        text = printed_svg(convert, drawing, base)
         run([convert, "--paper", drawing, dxf])
-        text = open(svg, encoding="utf-8").read()
-        text = re.sub(r'<use class="text image[^>]*/>', "", text)
         box = [float(v) for v in re.search(r'viewBox="([^"]+)"', text).group(1).split()]
         results = []
         for texts, suffix, need_share in ((False, ".shapes", SHARE_SHAPES), (True, "", SHARE_ALL)):
-            shown = text if texts else re.sub(r"<text[^>]*>[^<]*</text>", "", text)
+            shown = text if texts else svg_without_texts(text)
             a = draw_svg(shown, base + suffix + ".shown.svg", base + suffix + ".svg.png", width)
             b = draw_dxf(dxf, base + suffix + ".dxf.png", box, (width, a.shape[0]), texts)
             share_a, share_b, ink_a, ink_b = near_shares(a, b)
@@ -238,11 +257,262 @@ def picture(convert, work, drawings):
     return 1 if failed else 0
 
 
+# LibreCAD: a CAD program we did not write, reading the DXF as a user's
+# program would and printing it. See librecad().
+LIBRECAD_SECONDS = 60
+LIBRECAD_PRINT_MM = 180
+LIBRECAD_DPI = 300
+NORMAL_PIXELS = 1200
+SAME_ASPECT = 0.01
+NEAR_LIBRECAD = 2
+SHARE_LIBRECAD = 0.999
+
+
+def dxf_pairs(text):
+    """A DXF file's groups as (code, value) pairs of strings."""
+    lines = text.split("\n")
+    return [(lines[i].strip(), lines[i + 1]) for i in range(0, len(lines) - 1, 2)]
+
+
+def dxf_shapes_only(pairs):
+    """The DXF without its texts: TEXT and IMAGE entities left out of model
+    space and the blocks, a DIMENSION's text a blank. Every other group is
+    the writer's own, unchanged."""
+    out, section, kind, skip = [], None, None, False
+    for code, value in pairs:
+        if code == "0":
+            kind = value
+            skip = section in ("ENTITIES", "BLOCKS") and value in ("TEXT", "MTEXT", "IMAGE")
+        elif code == "2" and kind == "SECTION":
+            section = value
+        if skip:
+            continue
+        if kind == "DIMENSION" and code == "1":
+            value = " "
+        out.append(f"{code:>3}\n{value}\n")
+    return "".join(out)
+
+
+def dxf_extent(pairs):
+    """The width and height of $EXTMIN..$EXTMAX in the header."""
+    at = {}
+    for i, (code, value) in enumerate(pairs):
+        if code == "9" and value in ("$EXTMIN", "$EXTMAX"):
+            at[value] = (float(pairs[i + 1][1]), float(pairs[i + 2][1]))
+        if code == "0" and value == "ENDSEC":
+            break
+    (x0, y0), (x1, y1) = at["$EXTMIN"], at["$EXTMAX"]
+    return x1 - x0, y1 - y0
+
+
+def librecad_print(dxf, placing, env):
+    """Has LibreCAD print the DXF to a PDF beside it, placed on its page as
+    the options `placing` say: the PDF's path and None, or None and what
+    went wrong. A file it cannot read leaves it waiting on an error dialog
+    nobody sees: after LIBRECAD_SECONDS it is killed, and that is a
+    failure."""
+    folder = os.path.dirname(dxf)
+    pdf = os.path.splitext(dxf)[0] + ".pdf"
+    if os.path.exists(pdf):
+        os.remove(pdf)
+    p = subprocess.Popen(["librecad", "dxf2pdf"] + placing + ["-t", folder, dxf],
+                         stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True, env=env,
+                         start_new_session=True)
+    try:
+        said, _ = p.communicate(timeout=LIBRECAD_SECONDS)
+    except subprocess.TimeoutExpired:
+        os.killpg(p.pid, signal.SIGKILL)
+        p.communicate()
+        return None, f"LibreCAD did not finish in {LIBRECAD_SECONDS} s (killed)"
+    if p.returncode != 0:
+        return None, f"LibreCAD exit {p.returncode}: {said.strip()[-400:]}"
+    if not os.path.exists(pdf):
+        return None, f"LibreCAD wrote no PDF: {said.strip()[-400:]}"
+    return pdf, None
+
+
+def read_png(png):
+    from PIL import Image
+    import numpy
+    return numpy.asarray(Image.open(png).convert("RGB"), dtype=numpy.float32) / 255
+
+
+def ink_box(picture):
+    """The bounding box (x0, y0, x1, y1) of the picture's ink, or None."""
+    import numpy
+    mask = ink(picture)
+    rows, cols = numpy.nonzero(mask.any(axis=1))[0], numpy.nonzero(mask.any(axis=0))[0]
+    if not len(rows):
+        return None
+    return cols[0], rows[0], cols[-1] + 1, rows[-1] + 1
+
+
+def cut_to_ink(picture, box, size):
+    """The picture's ink box brought to `size` (width, height) pixels, with
+    Pillow's triangle filter, which averages over each new pixel's whole
+    area (its BOX filter lost a line one pixel thin here)."""
+    from PIL import Image
+    import numpy
+    x0, y0, x1, y1 = box
+    part = Image.fromarray((picture[y0:y1, x0:x1] * 255).round().astype(numpy.uint8))
+    return numpy.asarray(part.resize(size, Image.BILINEAR), dtype=numpy.float32) / 255
+
+
+def near_diagram(a, b, png):
+    """A picture of where a and b differ: ink of both in grey, a's ink far
+    from b's red, b's far from a's blue."""
+    import numpy
+    ia, ib = ink(a), ink(b)
+    out = numpy.ones(a.shape, numpy.float32)
+    out[ia | ib] = 0.8
+    out[ia & ~dilate(ib, NEAR_LIBRECAD)] = (1, 0, 0)
+    out[ib & ~dilate(ia, NEAR_LIBRECAD)] = (0, 0, 1)
+    save_png(out, png)
+
+
+def save_png(picture, png):
+    from PIL import Image
+    Image.fromarray((picture * 255).round().astype("uint8")).save(png)
+
+
+def box_size(box):
+    return box[2] - box[0], box[3] - box[1]
+
+
+def compare_shapes(base, theirs, problems):
+    """LibreCAD's picture of the shapes against ours (BASE.shapes.svg), each
+    cut to its ink: what was measured, and what is wrong in `problems`."""
+    # Ours as large as theirs: the sheet drawn again so that its ink box is
+    # as long as LibreCAD's (within the size rsvg-convert draws readily).
+    sheet = base + ".shapes.sheet.png"
+    run(["rsvg-convert", "-w", str(NORMAL_PIXELS), base + ".shapes.svg", "-o", sheet])
+    ours = read_png(sheet)
+    box_ours, box_theirs = ink_box(ours), ink_box(theirs)
+    if not box_ours or not box_theirs:
+        if box_ours or box_theirs:
+            problems.append(f"only {'our' if box_ours else 'LibreCAD'}'s picture has ink")
+        return "no ink"
+    width = NORMAL_PIXELS * max(box_size(box_theirs)) / max(box_size(box_ours))
+    run(["rsvg-convert", "-w", str(min(16000, round(width))), base + ".shapes.svg", "-o", sheet])
+    ours = read_png(sheet)
+    box_ours = ink_box(ours)
+    (w_ours, h_ours), (w_theirs, h_theirs) = box_size(box_ours), box_size(box_theirs)
+    aspect = (w_theirs / h_theirs) / (w_ours / h_ours) - 1
+    if abs(aspect) > SAME_ASPECT:
+        problems.append(f"the ink's width over height: ours {w_ours / h_ours:.4f}, "
+                        f"LibreCAD's {w_theirs / h_theirs:.4f}")
+    long = max(w_ours, h_ours)
+    size = (max(1, round(NORMAL_PIXELS * w_ours / long)), max(1, round(NORMAL_PIXELS * h_ours / long)))
+    a, b = cut_to_ink(ours, box_ours, size), cut_to_ink(theirs, box_theirs, size)
+    save_png(a, base + ".shapes.svg.png")
+    save_png(b, base + ".shapes.librecad.png")
+    near_diagram(a, b, base + ".shapes.diff.png")
+    share_a, share_b, ink_a, ink_b = near_shares(a, b, NEAR_LIBRECAD)
+    if min(share_a, share_b) < SHARE_LIBRECAD:
+        problems.append(f"less than {SHARE_LIBRECAD} of the ink near the other picture's")
+    return (f"aspect {aspect:+.4f}; {share_a:.4f} of the SVG's {ink_a} and "
+            f"{share_b:.4f} of LibreCAD's {ink_b} ink pixels")
+
+
+def librecad(convert, work, drawings):
+    """LibreCAD prints the DXF of each drawing as the sheet (--paper), once
+    as written (it must answer, exit 0 and write a PDF; its picture
+    NAME.librecad.png stays beside ours, NAME.svg.png, to be looked at) and
+    once without texts: LibreCAD's fonts have no Japanese glyphs and it
+    draws placeholders, so its texts are not compared; the shapes are. Its
+    picture of the shapes (pdftoppm) is set against --svg --print's without
+    texts (rsvg-convert), both without images (LibreCAD draws them in
+    colours of its own), each cut to the bounding box of its ink:
+      - the two boxes' width over height agree within SAME_ASPECT (1%);
+      - brought to the same size, NORMAL_PIXELS on the longer side, at
+        least SHARE_LIBRECAD (0.999) of each picture's ink lies within
+        NEAR_LIBRECAD (2) pixels of the other's.
+    Measured here (the figures are in the README): the aspects agree
+    within 0.34% (plan-test5, whose ink box is 5.9 times as wide as high:
+    one pixel of its height), and the shares are 1 but for two drawings:
+    8 of 22747 pixels of plan-test3's picture are two points, which
+    LibreCAD prints as dots of one pixel of the printer; 2 of 36832 of
+    LibreCAD's plan-test6 are a piece of a dotted line, which it draws
+    solid, as all the drawing's dashed line types (it knows line types by
+    names of its own, not by their dashes): elsewhere the gaps are
+    narrower than 2 pixels. A line's own width is no more than that
+    either. What the check is for moves more: a hidden layer shown
+    (LibreCAD hid none while they were only off), a kind of entity at a
+    wrong size (circles 5% too large: shares from 0.47), dimensions drawn
+    with the default arrowheads and extension lines (0.998). NAME.shapes.diff.png shows where the two
+    differ: ours far from LibreCAD's in red, LibreCAD's far from ours in
+    blue.
+
+    LibreCAD's own fit to the page (-a) puts the drawing's outermost lines
+    on the edge of the printable area, where it cuts them off; so the
+    drawing is centred (-c) at a scale (-s) that makes the extents the DXF
+    states ($EXTMIN, $EXTMAX) LIBRECAD_PRINT_MM long, inside its page."""
+    need("numpy")
+    need("PIL", "python3-pil")
+    missing = [p for p in ("librecad", "pdftoppm", "rsvg-convert") if not shutil.which(p)]
+    if missing:
+        print(f"skipped: {', '.join(missing)} missing (Debian: librecad, poppler-utils, librsvg2-bin)")
+        return SKIP
+    os.makedirs(work, exist_ok=True)
+    # LibreCAD without a display, with settings of its own: a user's print
+    # settings (paper, margins) change its pages, and its own must not land
+    # in the user's home.
+    home, runtime = os.path.join(work, "librecad-home"), os.path.join(work, "librecad-runtime")
+    shutil.rmtree(home, ignore_errors=True)
+    os.makedirs(home)
+    os.makedirs(runtime, mode=0o700, exist_ok=True)
+    os.chmod(runtime, 0o700)
+    env = dict(os.environ, QT_QPA_PLATFORM="offscreen", HOME=home, XDG_CONFIG_HOME=os.path.join(home, "config"),
+               XDG_DATA_HOME=os.path.join(home, "data"), XDG_CACHE_HOME=os.path.join(home, "cache"),
+               XDG_RUNTIME_DIR=runtime)
+    failed = 0
+    for drawing in drawings:
+        name = os.path.splitext(os.path.basename(drawing))[0]
+        base = os.path.join(work, name)
+        dxf, shapes_dxf = base + ".dxf", base + ".shapes.dxf"
+        problems, figures = [], ""
+        run([convert, "--paper", drawing, dxf])
+        pairs = dxf_pairs(open(dxf, encoding="utf-8").read())
+        open(shapes_dxf, "w", encoding="utf-8").write(dxf_shapes_only(pairs))
+        width, height = dxf_extent(pairs)
+        scale = LIBRECAD_PRINT_MM / max(width, height, 1e-9)
+        text = printed_svg(convert, drawing, base)
+        open(base + ".shapes.svg", "w", encoding="utf-8").write(svg_without_texts(text))
+        run(["rsvg-convert", "-w", str(NORMAL_PIXELS), base + ".svg", "-o", base + ".svg.png"])
+
+        # The file as written, fitted to the page as LibreCAD fits it: the
+        # whole of it, texts and the notes some drawings keep far below the
+        # sheet included. It must show something.
+        pdf, problem = librecad_print(dxf, ["-a"], env)
+        if problem:
+            problems.append(f"the DXF: {problem}")
+        else:
+            run(["pdftoppm", "-r", "100", "-png", "-singlefile", pdf, base + ".librecad"])
+            if not ink_box(read_png(base + ".librecad.png")):
+                problems.append("LibreCAD printed the DXF as an empty page")
+        pdf, problem = librecad_print(shapes_dxf, ["-c", "-s", f"{scale:.6g}"], env)
+        if problem:
+            problems.append(f"the DXF without texts: {problem}")
+        else:
+            run(["pdftoppm", "-r", str(LIBRECAD_DPI), "-png", "-singlefile", pdf, base + ".shapes.page"])
+            figures = compare_shapes(base, read_png(base + ".shapes.page.png"), problems)
+        status = "ok" if not problems else "FAILED"
+        print(f"{status:6}  {name}: {figures}")
+        for p in problems:
+            print(f"          {p}")
+        failed += bool(problems)
+    print(f"{failed} failed (shapes' ink within {NEAR_LIBRECAD} pixels of the other picture's, "
+          f"{NORMAL_PIXELS} pixels on the longer side, >= {SHARE_LIBRECAD}; aspects within {SAME_ASPECT:.0%})")
+    return 1 if failed else 0
+
+
 def main():
     if len(sys.argv) >= 5 and sys.argv[1] == "audit":
         return audit(sys.argv[2], sys.argv[3], sys.argv[4], drawings_of(sys.argv[5:]))
     if len(sys.argv) >= 4 and sys.argv[1] == "picture":
         return picture(sys.argv[2], sys.argv[3], drawings_of(sys.argv[4:]))
+    if len(sys.argv) >= 4 and sys.argv[1] == "librecad":
+        return librecad(sys.argv[2], sys.argv[3], drawings_of(sys.argv[4:]))
     print(__doc__)
     return 2
 

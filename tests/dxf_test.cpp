@@ -454,6 +454,19 @@ TEST(Dxf, RealSizeScalesByEachGroupAndBlocksCarryItInTheirInsertions) {
     ASSERT_NE(dim, nullptr);
     EXPECT_NEAR(dim->Real(42), 19 * s0, 1e-9);
     EXPECT_NEAR(std::hypot(dim->Real(14) - dim->Real(13), dim->Real(24) - dim->Real(23)), 19 * s0, 1e-9);
+    // A reader that draws a dimension from its style (scale times text
+    // height, in the header and in the style) writes its text as large as
+    // the dimension's block does, and adds no arrowheads.
+    const TDxfObject* text = nullptr;
+    for (const TDxfObject* o : w.File.In("BLOCKS", dim->Str(2)))
+      if (o->Kind == "TEXT") text = o;
+    ASSERT_NE(text, nullptr);
+    const TDxfObject* style = w.File.Named("DIMSTYLE", "Standard");
+    ASSERT_NE(style, nullptr);
+    EXPECT_NEAR(std::stod(w.File.Var("$DIMSCALE")) * std::stod(w.File.Var("$DIMTXT")), text->Real(40), 1e-9);
+    EXPECT_NEAR(style->Real(40) * style->Real(140), text->Real(40), 1e-9);
+    EXPECT_EQ(w.File.Var("$DIMASZ"), "0");
+    EXPECT_EQ(style->Real(41), 0);
     // The insertion (group 1) carries the scale; its block keeps its units.
     const TDxfObject* insert = nullptr;
     for (const TDxfObject* o : model)
@@ -466,18 +479,21 @@ TEST(Dxf, RealSizeScalesByEachGroupAndBlocksCarryItInTheirInsertions) {
   }
 }
 
-TEST(Dxf, LayersAreNamedFromGroupAndLayerHiddenOnesAreOffAndTheWritingLayerIsCurrent) {
+TEST(Dxf, LayersAreNamedFromGroupAndLayerHiddenOnesAreOffAndFrozenAndTheWritingLayerIsCurrent) {
   TJwwData d = Read(DxfCaseFile(600));
   const TWritten w = Dxf(d, false);
-  std::map<std::string, long> colour;
+  std::map<std::string, std::pair<long, long>> colourAndFlags;
   for (const TDxfObject& o : w.File.Objects)
-    if (o.Kind == "LAYER") colour[o.Str(2)] = o.Int(62);
+    if (o.Kind == "LAYER") colourAndFlags[o.Str(2)] = {o.Int(62), o.Int(70)};
   // "0", the layers that hold anything, the writing layer, the temporary
-  // points' layer; hidden ones (group 2, layer 0-5, temporary points) off.
-  const std::map<std::string, long> want = {
-      {"0", 7},   {"0-0 [１階]", 7}, {"0-3 [１階] 壁", 7}, {"0-4 [１階]", 7}, {"0-5 [１階]", -7},
-      {"1-0", 7}, {"1-1", 7},        {"1-2", 7},           {"2-0", -7},       {"仮点", -7}};
-  EXPECT_EQ(colour, want);
+  // points' layer; hidden ones (group 2, layer 0-5, temporary points) off
+  // (a negative colour) and frozen (flag 1): a reader that knows only one
+  // of the two (LibreCAD hides only frozen layers) still hides them.
+  const std::map<std::string, std::pair<long, long>> want = {
+      {"0", {7, 0}},   {"0-0 [１階]", {7, 0}}, {"0-3 [１階] 壁", {7, 0}}, {"0-4 [１階]", {7, 0}},
+      {"0-5 [１階]", {-7, 1}}, {"1-0", {7, 0}}, {"1-1", {7, 0}}, {"1-2", {7, 0}},
+      {"2-0", {-7, 1}}, {"仮点", {-7, 1}}};
+  EXPECT_EQ(colourAndFlags, want);
   EXPECT_EQ(w.File.Var("$CLAYER"), "0-3 [１階] 壁");
   // Inside blocks entities show on their insertion's layer ("0"), but
   // temporary points stay on theirs.

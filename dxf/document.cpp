@@ -317,13 +317,9 @@ void TDxfWriter::SurveyStore(const TEntJwwStore& s, size_t items, bool model) {
   auto temporary = [&] { temporaryLayer_ = 0; };
   for (size_t i = 0; i < items; ++i) {
     const TEntJwwListItem item = s.EntityOrder[i];
-    WithKind(item.Kind, [&](auto kind) {
-      using K = decltype(kind);
-      const auto& records = RecordsOf<K>(s);
-      if (item.Index < 0 || static_cast<size_t>(item.Index) >= records.size()) return;
-      const auto& r = records[static_cast<size_t>(item.Index)];
+    WithListedRecord(s, item, [&](const auto& r) {
       entityHandles_ += kHandlesPerEntity;
-      using R = typename K::Record;
+      using R = std::remove_cvref_t<decltype(r)>;
       bool onOwnLayer = model;
       if constexpr (std::is_same_v<R, TEntJwwLine> || std::is_same_v<R, TEntJwwArc>) {
         stroke(r);
@@ -358,12 +354,8 @@ void TDxfWriter::Extents() {
   auto addStore = [&](const TEntJwwStore& s, size_t items, const TAffine& m, bool model) {
     for (size_t i = 0; i < items; ++i) {
       const TEntJwwListItem item = s.EntityOrder[i];
-      WithKind(item.Kind, [&](auto kind) {
-        using K = decltype(kind);
-        using R = typename K::Record;
-        const auto& records = RecordsOf<K>(s);
-        if (item.Index < 0 || static_cast<size_t>(item.Index) >= records.size()) return;
-        const R& r = records[static_cast<size_t>(item.Index)];
+      WithListedRecord(s, item, [&](const auto& r) {
+        using R = std::remove_cvref_t<decltype(r)>;
         TAffine place = m;
         if (model) {
           const double scale = groupScale_[r.LayerGroup > 15 ? 0 : r.LayerGroup];

@@ -151,12 +151,8 @@ uint64_t TDxfWriter::Begin(std::string_view kind, const TSpace& sp, const TEntJw
 void TDxfWriter::WriteStore(const TEntJwwStore& s, size_t items, const TSpace& space, int32_t& dimension) {
   for (size_t i = 0; i < items && out_.Writer().Ok(); ++i) {
     const TEntJwwListItem item = s.EntityOrder[i];
-    WithKind(item.Kind, [&](auto kind) {
-      using K = decltype(kind);
-      const auto& records = RecordsOf<K>(s);
-      if (item.Index < 0 || static_cast<size_t>(item.Index) >= records.size()) return;
-      const auto& r = records[static_cast<size_t>(item.Index)];
-      using R = typename K::Record;
+    WithListedRecord(s, item, [&](const auto& r) {
+      using R = std::remove_cvref_t<decltype(r)>;
       if constexpr (std::is_same_v<R, TEntJwwDimension>) {
         Dimension(r, space, dimension++);
       } else if constexpr (std::is_same_v<R, TEntJwwPoint>) {

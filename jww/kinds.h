@@ -110,6 +110,21 @@ auto& RecordsOf(Store& s) { return s.*K::Array; }
 template <class K, class Store>
 auto& CountOf(Store& s) { return s.*K::Count; }
 
+// Calls f(record) with the record an order list's item names and returns
+// true; returns false without calling f when the item's code names no kind
+// (0: a removed entity) or its index no record of that kind.
+template <class Store, class F>
+bool WithListedRecord(Store& s, const TEntJwwListItem& item, F&& f) {
+  bool named = false;
+  WithKind(item.Kind, [&](auto kind) {
+    const auto& records = RecordsOf<decltype(kind)>(s);
+    if (item.Index < 0 || static_cast<size_t>(item.Index) >= records.size()) return;
+    named = true;
+    f(records[static_cast<size_t>(item.Index)]);
+  });
+  return named;
+}
+
 // Appends a record to a store (the drawing, or a block definition) after the
 // records in use, and its item after the first entityCount items of the
 // order list; raises both counts. For building drawings in code.

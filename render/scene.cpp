@@ -161,10 +161,7 @@ class TSceneBuilder {
     // An item whose code names no kind (0: a removed dimension) stands for
     // nothing. Indexes are checked against the arrays, as the writer does:
     // after an explode DimCount counts the live dimensions, not the records.
-    WithKind(item.Kind, [&](auto kind) {
-      const auto& records = RecordsOf<decltype(kind)>(*c.Store);
-      if (item.Index < 0 || static_cast<size_t>(item.Index) >= records.size()) return;
-      const auto& record = records[static_cast<size_t>(item.Index)];
+    WithListedRecord(*c.Store, item, [&](const auto& record) {
       // The drawing's own entities on a hidden layer or layer group are
       // kept but not shown (inside a block the insertion's layer counts).
       onHiddenLayer = group == 0 && HiddenLayer(record);

@@ -223,11 +223,8 @@ class TModelWalk {
     };
     for (size_t i = 0; i < items; ++i) {
       const TEntJwwListItem item = s.EntityOrder[i];
-      WithKind(item.Kind, [&](auto k) {
-        using R = typename decltype(k)::Record;
-        const auto& records = RecordsOf<decltype(k)>(s);
-        if (item.Index < 0 || static_cast<size_t>(item.Index) >= records.size()) return;
-        const R& r = records[static_cast<size_t>(item.Index)];
+      WithListedRecord(s, item, [&](const auto& r) {
+        using R = std::remove_cvref_t<decltype(r)>;
         const double sc = ScaleOf(r, model);
         if constexpr (std::is_same_v<R, TEntJwwLine>) {
           if (const TDxfObject* o = take("line")) Line(*o, r, sc);

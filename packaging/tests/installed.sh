@@ -37,7 +37,8 @@ for f in usr/bin/quorvex usr/bin/quorvex-convert usr/bin/quorvex-thumbnail \
   usr/share/icons/hicolor/256x256/mimetypes/application-x-jww.png \
   usr/share/thumbnailers/quorvex.thumbnailer usr/share/man/man1/quorvex.1.gz \
   usr/share/man/man1/quorvex-convert.1.gz usr/share/man/man1/quorvex-thumbnail.1.gz \
-  usr/share/bash-completion/completions/quorvex-convert usr/share/doc/quorvex/copyright; do
+  usr/share/bash-completion/completions/quorvex-convert usr/share/bash-completion/completions/quorvex \
+  usr/share/bash-completion/completions/quorvex-thumbnail usr/share/doc/quorvex/copyright; do
   check "holds /$f" test -s "$root/fs/$f"
 done
 check "the copyright file holds the licence" grep -q 'Permission is hereby granted' "$root/fs/usr/share/doc/quorvex/copyright"

@@ -39,9 +39,9 @@
 #include "os/interrupts.h"
 #include "os/startguard.h"
 #include "text/utf8.h"
-#include "thumbnail/qt_failures.h"
-#include "thumbnail/quiet_start.h"
-#include "thumbnail/scene_painter.h"
+#include "paint/qt_failures.h"
+#include "paint/quiet_start.h"
+#include "paint/scene_painter.h"
 
 using namespace quorvex;
 

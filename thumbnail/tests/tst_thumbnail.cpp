@@ -24,7 +24,7 @@
 
 #include "jww/header.h"
 #include "jww/kinds.h"
-#include "thumbnail/scene_painter.h"
+#include "paint/scene_painter.h"
 
 using namespace quorvex;
 

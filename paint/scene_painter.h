@@ -26,7 +26,7 @@ TBox PictureBox(const TScene& scene);
 // the number of primitives of placed definitions looked at. Without
 // `threads` the images are sampled here, pixel by pixel, and blended in
 // untransformed: Qt's own drawing of a transformed image hands its work to
-// threads, which may not be there to be had (thumbnail/qt_failures.h).
+// threads, which may not be there to be had (paint/qt_failures.h).
 int64_t PaintDrawing(QPainter& painter, TSceneWalk& walk, const QRectF& target,
                      int64_t maxPrimitives = kMaxPaintedPrimitives, bool threads = true);
 

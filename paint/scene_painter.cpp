@@ -1,4 +1,4 @@
-#include "thumbnail/scene_painter.h"
+#include "paint/scene_painter.h"
 
 #include <QFont>
 #include <QImage>

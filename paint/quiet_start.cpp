@@ -1,4 +1,4 @@
-#include "thumbnail/quiet_start.h"
+#include "paint/quiet_start.h"
 
 #include <QByteArray>
 #include <QtGlobal>

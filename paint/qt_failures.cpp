@@ -1,4 +1,4 @@
-#include "thumbnail/qt_failures.h"
+#include "paint/qt_failures.h"
 
 #include <QSemaphore>
 #include <QString>

@@ -4,10 +4,10 @@
 #include <cerrno>
 #include <new>
 
+#include "bytes/writer.h"
 #include "convert/drawingfile.h"
 #include "convert/scratchimages.h"
 #include "convert/session.h"
-#include "jww/archive.h"
 #include "jww/images.h"
 #include "os/fdio.h"
 #include "os/outputfile.h"

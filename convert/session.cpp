@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "convert/drawingfile.h"
-#include "convert/dxffiles.h"
 #include "jww/jwwtype.h"
 #include "os/fdio.h"
 
@@ -108,12 +107,13 @@ TConvertResult TConversionSession::ConvertDrawing(const std::string& input, cons
     result.Code = crBadInput;
     return result;
   }
-  result.Dxf = options.AllowDxf && LowerExtension(output) == ".dxf";
-  if (output.empty() || (LowerExtension(output) != ".jww" && !result.Dxf) ||
-      LowerCasePath(input) == LowerCasePath(output) || SameFile(input, output)) {
+  const TOutputKind* kind = OutputKindOf(output);
+  if (!options.AnyKind && kind != &DrawingOutput()) kind = nullptr;
+  if (output.empty() || !kind || LowerCasePath(input) == LowerCasePath(output) || SameFile(input, output)) {
     result.Code = crBadOutput;
     return result;
   }
+  result.Kind = kind;
   if (!Started()) StartUp();
   if (!scratch_.Exists() && !MakeScratchFolder()) {
     // No folder for the images to pass through: nothing is read, nothing lost.
@@ -150,22 +150,11 @@ TConvertResult TConversionSession::ConvertDrawing(const std::string& input, cons
   }
   int err = 0;
   try {
-    result.Exploded = ExplodeDimensions(*Drawing);
-    if (result.Dxf) {
-      TDxfOptions dxf;
-      dxf.Paper = options.Paper;
-      dxf.Attributes = Attributes.get();
-      const TImageStore none;
-      err = WriteDxfFiles(*Drawing, ImageSwitchWrite ? Images : none, dxf, output, result.Losses,
-                          &result.OutputPlaced);
-    } else {
-      err = WriteDrawingFile(*Drawing, output, Drawing->Header.Version, Fallbacks,
-                             ImageSwitchWrite ? &Images : nullptr, &result.OutputPlaced);
-    }
+    if (kind->Explodes) result.Exploded = ExplodeDimensions(*Drawing);
+    err = kind->Write(*this, output, options, result);
   } catch (const std::bad_alloc&) {
     err = ENOMEM;
   }
-  result.Undecodable = result.Dxf && result.Losses.Undecoded > 0;
   if (err != 0) {
     result.Code = err == ENOMEM ? crOutOfMemory : crWriteFailed;
     result.ErrorNumber = err;

@@ -802,19 +802,35 @@ class TLinkedMeanwhile final : public TPassingFileOps {
   bool done_ = false;
 };
 
-// The system's calls, except that a look at this very path fails with EIO.
+// The system's calls, except that a look at this very path fails (with
+// EIO, or the error given).
 class TBlindToPath final : public TPassingFileOps {
  public:
-  explicit TBlindToPath(std::string path) : path_(std::move(path)) {}
+  explicit TBlindToPath(std::string path, int error = EIO) : path_(std::move(path)), error_(error) {}
   int StatAt(int d, const char* p, struct stat* st, int f) override {
     if (d != AT_FDCWD || path_ != p) return Real().StatAt(d, p, st, f);
-    errno = EIO;
+    errno = error_;
     return -1;
   }
 
  private:
   const std::string path_;
+  const int error_;
 };
+
+// Memory the system lacks while the input is looked at is no fault of the
+// drawing's, as while it is read: out of memory, for a conversion and a
+// picture alike.
+TEST_F(FaultyFiles, MemoryTheSystemLacksWhileTheInputIsLookedAtIsOutOfMemory) {
+  TBlindToPath blind(in, ENOMEM);
+  TFileOpsInPlace inPlace(blind);
+  const TOutcome converted = ConvertOne(session, in, out);
+  EXPECT_EQ(converted.Exit, kExitOutOfMemory) << converted.Err;
+  EXPECT_EQ(ReadFile(out), old);
+  const TOutcome drawn = DrawOne(false, in, tmp.File("out.svg"));
+  EXPECT_EQ(drawn.Exit, kExitOutOfMemory) << drawn.Err;
+  EXPECT_FALSE(FileExists(tmp.File("out.svg")));
+}
 
 // The caller's file is written into only while it is surely that file: one
 // that cannot be looked at (its name, or the file once opened) is neither

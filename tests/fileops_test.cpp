@@ -781,6 +781,50 @@ TEST_F(FaultyFiles, WritingIntoTheCallersFileLeavesItWholeOrEmpty) {
   EXPECT_EQ(Names(tmp.Path()), (std::set<std::string>{"in.jww", "out.jww", "scratch", "thumb.png"}));
 }
 
+// The system's calls, except that a file in this folder is removed just
+// before it is opened for reading, as by another hand meanwhile.
+class TGoneWhenRead final : public TPassingFileOps {
+ public:
+  explicit TGoneWhenRead(std::string folder) : folder_(std::move(folder)) {}
+  int OpenAt(int d, const char* p, int f, unsigned m) override {
+    if ((f & O_ACCMODE) == O_RDONLY && !(f & O_CREAT) && std::string_view(p).starts_with(folder_) &&
+        Real().UnlinkAt(AT_FDCWD, p, 0) == 0)
+      ++gone_;
+    return Real().OpenAt(d, p, f, m);
+  }
+  int Gone() const { return gone_; }
+
+ private:
+  const std::string folder_;
+  int gone_ = 0;
+};
+
+// A carried image whose scratch file is gone by the time the DXF is written
+// is left out of the DXF and counted as not carried (as the JWW writer
+// leaves it out): the DXF is written all the same.
+TEST_F(FaultyFiles, AScratchImageGoneBeforeTheDxfIsWrittenIsLeftOutAndCounted) {
+  const std::string drawing = tmp.File("images.jww"), dxf = tmp.File("out.dxf");
+  WriteFile(drawing, DxfCaseFile(700));  // two images
+  const TConvertOptions asDxf{true, false};
+  ASSERT_EQ(session.ConvertDrawing(drawing, dxf, asDxf).Losses.Images, 0);
+  fs::remove_all(tmp.File("out-images"));
+  fs::remove(dxf);
+  TGoneWhenRead gone(session.TempDir);
+  TConvertResult r;
+  {
+    TFileOpsInPlace inPlace(gone);
+    r = session.ConvertDrawing(drawing, dxf, asDxf);
+  }
+  EXPECT_EQ(gone.Gone(), 2);
+  EXPECT_EQ(r.Code, crDone);
+  EXPECT_GT(r.Losses.Images, 0);
+  EXPECT_TRUE(FileExists(dxf));
+  EXPECT_FALSE(fs::exists(tmp.File("out-images")));
+  fs::remove(drawing);
+  fs::remove(dxf);
+  ExpectNothingLeft();
+}
+
 // The system's calls, except that just before the caller's file is
 // opened to be written into, its name is given to a link to it (the file
 // itself moved to another name), as another program might do meanwhile.

@@ -17,6 +17,10 @@ scripts/install-missing.sh tumbler dbus python3-gi gir1.2-gnomedesktop-3.0 bubbl
 # ezdxf, and LibreCAD printing it to PDF, which pdftoppm turns into a
 # picture.
 scripts/install-missing.sh python3-ezdxf python3-matplotlib librsvg2-bin librecad poppler-utils
+# What the PDF checks read the PDF output with (tests/pdf_check.py):
+# poppler, qpdf, and CUPS with a cups-pdf printer; and hyperfine, with
+# which docs/measurements.md times the converter's start.
+scripts/install-missing.sh qpdf cups printer-driver-cups-pdf python3-numpy python3-pil hyperfine
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1}
 ctest --test-dir "$dir" --output-on-failure -j2

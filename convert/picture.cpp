@@ -28,7 +28,7 @@ std::string Listed(const std::vector<std::string>& folders) {
 }  // namespace
 
 bool ReadDrawingWithImages(const std::string& path, TJwwData& d, std::vector<TStoredImage>& images,
-                           TReadError& error) {
+                           TReadError& error, TReadWatch* watch) {
   images.clear();
   // The images pass through a scratch folder of this reading's own, locked
   // and swept like a conversion's.
@@ -37,7 +37,7 @@ bool ReadDrawingWithImages(const std::string& path, TJwwData& d, std::vector<TSt
   if (const int err = folder.CreateInFirst(bases); err != 0) {
     // Without one the drawing is read without its images; one that carries
     // any cannot be shown whole.
-    if (!ReadDrawingFile(path, d, nullptr, &error)) return false;
+    if (!ReadDrawingFile(path, d, nullptr, &error, watch)) return false;
     if (d.ImageEntriesRead == 0) return true;
     error = TReadError();
     error.Problem = TReadProblem::kScratchWrite;
@@ -49,7 +49,7 @@ bool ReadDrawingWithImages(const std::string& path, TJwwData& d, std::vector<TSt
   TScratchImages kept(folder.Path());
   TImageStore store;
   store.Keeper = &kept;
-  bool ok = ReadDrawingFile(path, d, &store, &error);
+  bool ok = ReadDrawingFile(path, d, &store, &error, watch);
   if (ok) {
     for (const TBindImageType& e : store.BoundImages) {
       if (e.ScratchNumber == 0) continue;

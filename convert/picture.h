@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "convert/drawingfile.h"
 #include "explode/explode.h"
 #include "jww/readerror.h"
 #include "render/scene.h"
@@ -19,8 +20,9 @@ namespace quorvex {
 // scratch folder (error.IsWriteSide(), the folder named in error.Folder):
 // a picture without them would not show what the drawing holds. *error
 // then says why.
+// A watch, when given, follows the reading (convert/drawingfile.h).
 [[nodiscard]] bool ReadDrawingWithImages(const std::string& path, TJwwData& d, std::vector<TStoredImage>& images,
-                           TReadError& error);
+                           TReadError& error, TReadWatch* watch = nullptr);
 
 // Bytes of image data a picture of a drawing file of this size may embed.
 uint64_t ImageBudgetFor(uint64_t drawingBytes);

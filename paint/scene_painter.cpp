@@ -8,11 +8,13 @@
 #include <QTransform>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <memory>
 #include <new>
 #include <vector>
 
+#include "paint/scene_index.h"
 #include "render/layout.h"
 
 namespace quorvex {
@@ -49,50 +51,105 @@ class TScenePainter {
     loaded_.assign(s.Images.size(), false);
   }
 
+  struct Frame {
+    TSceneWalk::TCursor cursor;
+    QTransform t;
+  };
+
   // Paints the drawing's figures as the walk hands them over, each
   // placement's definition where it is placed, depth first.
   int64_t Paint(TSceneWalk& walk, const QTransform& world, const QRectF& target) {
+    Begin(world, target);
+    std::vector<Frame> stack{{walk.Figures(0), world}};
+    Drain(walk, stack, 0);
+    return std::min(placed_, budget_);
+  }
+
+  // Paints the drawing's own items whose bits are set, in order, each with
+  // what it places; on the shown layers when given, else as stored. False
+  // when told to stop before the end.
+  bool PaintItems(TSceneWalk& walk, const QTransform& world, const QRectF& target, const std::vector<uint64_t>* bits,
+                  const TLayerShow* shown, const std::atomic<bool>* stop) {
+    Begin(world, target);
+    shown_ = shown;
+    std::vector<Frame> stack;
+    TFigure fig;
+    const size_t items = walk.Scene().ItemBoxes.size();
+    auto one = [&](size_t item) {
+      if (!walk.DrawingFigure(item, fig)) return;
+      Figure(walk, fig, 0, world, stack);
+      Drain(walk, stack, 1);
+    };
+    size_t done = 0;
+    auto stopped = [&] { return stop && (++done & 255) == 0 && stop->load(std::memory_order_relaxed); };
+    if (!bits) {
+      for (size_t item = 0; item < items; ++item) {
+        if (stopped()) return false;
+        one(item);
+      }
+      return true;
+    }
+    for (size_t w = 0; w < bits->size(); ++w) {
+      for (uint64_t word = (*bits)[w]; word; word &= word - 1) {
+        if (stopped()) return false;
+        one(w * 64 + static_cast<size_t>(std::countr_zero(word)));
+      }
+    }
+    return true;
+  }
+
+ private:
+  void Begin(const QTransform& world, const QRectF& target) {
     target_ = target;
     worldScale_ = PixelsPerUnit(world);
     columns_ = std::max(0, static_cast<int>(std::ceil(target.right())));
     rows_ = std::max(0, static_cast<int>(std::ceil(target.bottom())));
     covered_.assign(static_cast<size_t>(columns_) * static_cast<size_t>(rows_), false);
-    struct Frame {
-      TSceneWalk::TCursor cursor;
-      QTransform t;
-    };
-    std::vector<Frame> stack{{walk.Figures(0), world}};
-    std::vector<TFigure> figures;  // one for each depth, reused
+  }
+
+  // Paints the figures of the frames on the stack until it is empty; the
+  // frame at the bottom is `depth0` deep.
+  void Drain(TSceneWalk& walk, std::vector<Frame>& stack, size_t depth0) {
     while (!stack.empty()) {
-      const size_t depth = stack.size() - 1;
+      const size_t depth = stack.size() - 1 + depth0;
       if (depth > 0 && placed_ >= budget_) {  // no more of the definitions' primitives
         stack.pop_back();
         continue;
       }
-      if (figures.size() <= depth) figures.resize(depth + 1);
-      TFigure& fig = figures[depth];
+      if (figures_.size() <= depth) figures_.resize(depth + 1);
+      TFigure& fig = figures_[depth];
       if (!stack.back().cursor.Next(fig)) {
         stack.pop_back();
         continue;
       }
-      if (fig.Marks & kMarkHidden) continue;
       const QTransform t = stack.back().t;  // copied: pushing may move the stack
-      for (const TPrimitive& prim : fig.Prims) {
-        if (depth > 0 && placed_++ >= budget_) break;
-        if (prim.Kind != TPrimKind::kPlace) {
-          if (!Tiny(prim, t)) Primitive(fig, prim, t);
-          continue;
-        }
-        if (prim.Ref < 0) continue;
-        const QTransform inner = ToQt(prim.Frame) * t;
-        if (placed_ < budget_ && Visible(s_.Groups[static_cast<size_t>(prim.Ref)].Box, inner))
-          stack.push_back({walk.Figures(static_cast<size_t>(prim.Ref)), inner});
-      }
+      Figure(walk, fig, depth, t, stack);
     }
-    return std::min(placed_, budget_);
   }
 
- private:
+  // Paints one figure `depth` deep under t; the definitions it places go
+  // onto the stack.
+  void Figure(TSceneWalk& walk, const TFigure& fig, size_t depth, const QTransform& t, std::vector<Frame>& stack) {
+    if ((depth == 0 && shown_) ? !ShownLayer(fig) : (fig.Marks & kMarkHidden) != 0) return;
+    for (const TPrimitive& prim : fig.Prims) {
+      if (depth > 0 && placed_++ >= budget_) break;
+      if (prim.Kind != TPrimKind::kPlace) {
+        if (!Tiny(prim, t)) Primitive(fig, prim, t);
+        continue;
+      }
+      if (prim.Ref < 0) continue;
+      const QTransform inner = ToQt(prim.Frame) * t;
+      if (placed_ < budget_ && Visible(s_.Groups[static_cast<size_t>(prim.Ref)].Box, inner))
+        stack.push_back({walk.Figures(static_cast<size_t>(prim.Ref)), inner});
+    }
+  }
+
+  // Whether the viewer shows the layer of one of the drawing's own figures.
+  bool ShownLayer(const TFigure& fig) const {
+    if (fig.LayerGroup >= 16 || fig.Layer >= 16) return true;
+    return (*shown_)[static_cast<size_t>(fig.LayerGroup) * 16 + fig.Layer];
+  }
+
   // Whether a group's box, placed by t, reaches the target and is larger
   // than a fraction of a pixel.
   bool Visible(const TBox& box, const QTransform& t) const {
@@ -396,6 +453,8 @@ class TScenePainter {
   std::vector<uint64_t> recentLines_ = std::vector<uint64_t>(1 << 16);
   std::vector<QImage> images_;
   std::vector<bool> loaded_;
+  std::vector<TFigure> figures_;  // one for each depth, reused
+  const TLayerShow* shown_ = nullptr;  // the layers shown over the stored states; null: as stored
   const QStringList gothic_ = FamiliesOf(kJapaneseGothicFamilies);
 };
 
@@ -423,6 +482,34 @@ int64_t PaintDrawing(QPainter& painter, TSceneWalk& walk, const QRectF& target, 
   const int64_t painted = TScenePainter(painter, scene, maxPrimitives, threads).Paint(walk, world, target);
   painter.restore();
   return painted;
+}
+
+}  // namespace quorvex
+
+namespace quorvex {
+
+bool PaintView(QPainter& painter, TSceneWalk& walk, const TViewPaint& view) {
+  const TScene& scene = walk.Scene();
+  if (scene.Groups.empty()) return true;
+  bool invertible = false;
+  const QTransform back = view.World.inverted(&invertible);
+  if (!invertible) return true;
+  std::vector<uint64_t> bits;
+  if (view.Index) {
+    const QRectF seen = back.mapRect(view.Target);
+    TBox box;
+    box.Add({seen.left(), seen.top()});
+    box.Add({seen.right(), seen.bottom()});
+    view.Index->Query(box, 1 / PixelsPerUnit(view.World), view.Shown, bits);
+  }
+  painter.save();
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setRenderHint(QPainter::SmoothPixmapTransform);
+  painter.setClipRect(view.Target);
+  const bool done = TScenePainter(painter, scene, view.MaxPrimitives, view.Threads)
+                        .PaintItems(walk, view.World, view.Target, view.Index ? &bits : nullptr, view.Shown, view.Stop);
+  painter.restore();
+  return done;
 }
 
 }  // namespace quorvex

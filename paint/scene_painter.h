@@ -5,7 +5,11 @@
 
 #include <QPainter>
 #include <QRectF>
+#include <QTransform>
 
+#include <atomic>
+
+#include "paint/scene_index.h"
 #include "render/scene.h"
 
 namespace quorvex {
@@ -29,5 +33,27 @@ TBox PictureBox(const TScene& scene);
 // threads, which may not be there to be had (paint/qt_failures.h).
 int64_t PaintDrawing(QPainter& painter, TSceneWalk& walk, const QRectF& target,
                      int64_t maxPrimitives = kMaxPaintedPrimitives, bool threads = true);
+
+// A view of a drawing, as a viewer paints it: any part at any scale.
+struct TViewPaint {
+  QTransform World;  // drawing units to device pixels (the caller flips y)
+  QRectF Target;     // the part of the device painted, from its origin
+  // The drawing's items filed, from this walk's scene (made with
+  // TRenderOptions::ItemBoxes): only the items in view are looked at, and
+  // a crowd of them under one pixel is drawn as one. Null: every item.
+  const TSceneIndex* Index = nullptr;
+  // Which layers are shown, in place of the drawing's stored states
+  // (inside a block the insertion's layer counts); null: as stored.
+  const TLayerShow* Shown = nullptr;
+  // Set by another thread to stop the painting soon.
+  const std::atomic<bool>* Stop = nullptr;
+  int64_t MaxPrimitives = kMaxPaintedPrimitives;
+  bool Threads = true;  // as PaintDrawing's
+};
+
+// Paints a view of the walk's drawing, item by item as the drawing lists
+// them, primitives smaller than a pixel as PaintDrawing does. False when
+// stopped before the end (what was painted stays).
+bool PaintView(QPainter& painter, TSceneWalk& walk, const TViewPaint& view);
 
 }  // namespace quorvex

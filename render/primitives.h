@@ -119,6 +119,7 @@ struct TFigure {
   TFigureKind Kind = TFigureKind::kLine;
   uint8_t Marks = 0;
   bool IsImage = false;  // a text that places an image
+  uint16_t LayerGroup = 0, Layer = 0;  // the entity's, as stored
   std::vector<TPrimitive> Prims;
   std::vector<TTextRun> Texts;
 };
@@ -148,6 +149,12 @@ struct TScene {
   TBox Extents;                // of what is shown (of everything when nothing is shown)
   int64_t ExplodedLines = 0;   // exploded lines and points drawn (each definition once)
   int64_t ExplodedPoints = 0;
+  // With TRenderOptions::ItemBoxes: for each item of the drawing's own
+  // order list, the box of what it draws (placements included, hidden or
+  // not; empty for an item that draws nothing), and its layer as
+  // LayerGroup * 16 + Layer (255 for one outside the 16 x 16).
+  std::vector<TBox> ItemBoxes;
+  std::vector<uint8_t> ItemLayers;
 };
 
 }  // namespace quorvex

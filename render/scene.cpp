@@ -63,8 +63,18 @@ class TSceneBuilder {
       TOpen o{gi, {}};
       const TContainer c = ContainerOf(gi);
       TBox shown, hidden;
+      const bool boxes = gi == 0 && o_.ItemBoxes;
+      if (boxes) {
+        s_.ItemBoxes.assign(c.Items, TBox());
+        s_.ItemLayers.assign(c.Items, 255);
+      }
       for (size_t k = 0; k < c.Items; ++k) {
-        if (!Build(gi, c, k, figure, &shown, &hidden)) continue;
+        item_ = boxes ? &s_.ItemBoxes[k] : nullptr;
+        const bool drawn = Build(gi, c, k, figure, &shown, &hidden);
+        item_ = nullptr;
+        if (boxes && drawn && figure.LayerGroup < 16 && figure.Layer < 16)
+          s_.ItemLayers[k] = static_cast<uint8_t>(figure.LayerGroup * 16 + figure.Layer);
+        if (!drawn) continue;
         for (const TPrimitive& p : figure.Prims)
           if (p.Kind == TPrimKind::kPlace) o.Places.push_back({static_cast<uint32_t>(k), p.Ref});
       }
@@ -101,6 +111,7 @@ class TSceneBuilder {
         const TEntJwwBlockRef& r = c.Store->BlockRefs[static_cast<size_t>(c.Store->EntityOrder[p.Item].Index)];
         const TAffine frame = TAffine::Placement(r.RefX, r.RefY, r.ScaleX, r.ScaleY, r.Angle);
         (f.Group == 0 && HiddenLayer(r) ? g.HiddenBox : g.Box).Add(s_.Groups[groupOf_[p.Def]].Box, frame);
+        if (f.Group == 0 && o_.ItemBoxes) s_.ItemBoxes[p.Item].Add(s_.Groups[groupOf_[p.Def]].Box, frame);
       }
       if (g.DefIndex >= 0) state[static_cast<size_t>(g.DefIndex)] = kDone;
       stack.pop_back();
@@ -123,6 +134,17 @@ class TSceneBuilder {
       return true;
     }
     return false;
+  }
+
+  // The figure of item k of the drawing's own list alone.
+  bool DrawingItem(size_t k, TFigure& out) {
+    if (s_.Groups.empty()) return false;
+    const TContainer c = ContainerOf(0);
+    if (k >= c.Items || !Build(0, c, k, out, nullptr, nullptr)) return false;
+    for (TPrimitive& p : out.Prims)
+      if (p.Kind == TPrimKind::kPlace)
+        p.Ref = !dropped_.empty() && dropped_.count(DropKey(0, k)) ? -1 : groupOf_[static_cast<size_t>(p.Ref)];
+    return true;
   }
 
  private:
@@ -156,6 +178,7 @@ class TSceneBuilder {
     out.Texts.clear();
     out.Marks = 0;
     out.IsImage = false;
+    out.LayerGroup = out.Layer = 0;
     const TEntJwwListItem item = c.Store->EntityOrder[k];
     bool onHiddenLayer = false;
     // An item whose code names no kind (0: a removed dimension) stands for
@@ -165,6 +188,8 @@ class TSceneBuilder {
       // The drawing's own entities on a hidden layer or layer group are
       // kept but not shown (inside a block the insertion's layer counts).
       onHiddenLayer = group == 0 && HiddenLayer(record);
+      out.LayerGroup = record.LayerGroup;
+      out.Layer = record.Layer;
       box_ = onHiddenLayer ? hidden : shown;
       Figure(out, record, item.Index, c.Start);
     });
@@ -184,13 +209,15 @@ class TSceneBuilder {
 
   void Grow(TPt p) {
     if (box_) box_->Add(p);
+    if (item_) item_->Add(p);
   }
   void Grow(const TBox& box, const TAffine& m) {
     if (box_) box_->Add(box, m);
+    if (item_) item_->Add(box, m);
   }
   void GrowByArc(const TPrimitive& arc) {
-    if (box_)
-      for (const TPt& q : ArcPoints(arc, 64)) box_->Add(q);
+    if (box_ || item_)
+      for (const TPt& q : ArcPoints(arc, 64)) Grow(q);
   }
 
   // ---- primitives ----
@@ -274,6 +301,16 @@ class TSceneBuilder {
       local.Add({0, 0});
       local.Add({length, t.SizeY});
       Grow(local, frame);
+    } else if (item_) {
+      // Its item's box all the same, as long as its characters would
+      // reach (a narrow byte is half a full-width character, a wide unit
+      // taken as a whole one), for a painter that draws only the items in
+      // view.
+      const double halves = static_cast<double>(t.Text.Length()) * (t.Text.IsWide() ? 2 : 1);
+      TBox local;
+      local.Add({0, 0});
+      local.Add({halves * (t.SizeX > 0 ? t.SizeX : t.SizeY) / 2, t.SizeY});
+      item_->Add(local, frame);
     }
   }
 
@@ -394,6 +431,7 @@ class TSceneBuilder {
   bool measuring_ = false;
   int64_t undecoded_ = 0;
   TBox* box_ = nullptr;           // where the figure being built grows the extents; null: nowhere
+  TBox* item_ = nullptr;          // the box of the item being measured, when kept; null: none
   std::vector<int32_t> groupOf_;  // the group of each definition the drawing reaches, by index; -1 others
   std::unordered_set<uint64_t> dropped_;  // the placements left out: DropKey(group, item)
 };
@@ -410,6 +448,8 @@ const TScene& TSceneWalk::Scene() const { return builder_->Scene(); }
 int64_t TSceneWalk::UndecodedStrings() const { return builder_->Undecoded(); }
 
 TSceneWalk::TCursor TSceneWalk::Figures(size_t group) { return TCursor(builder_.get(), group); }
+
+bool TSceneWalk::DrawingFigure(size_t item, TFigure& out) { return builder_->DrawingItem(item, out); }
 
 bool TSceneWalk::TCursor::Next(TFigure& out) { return builder_->Next(group_, item_, out); }
 

@@ -31,6 +31,9 @@ struct TRenderOptions {
   // drawn as frames.
   uint64_t ImageBudget = 64u << 20;
   uint32_t HighlightRgb = 0xE6007E;  // colour of exploded lines and points
+  // Keep the box and layer of each of the drawing's own items in the
+  // scene (TScene::ItemBoxes), for a painter that draws only a part.
+  bool ItemBoxes = false;
 };
 
 class TSceneBuilder;
@@ -70,6 +73,10 @@ class TSceneWalk {
     size_t item_ = 0;
   };
   TCursor Figures(size_t group);
+
+  // The figure of one item of the drawing's own order list, however the
+  // items before it were walked; false when it draws nothing.
+  bool DrawingFigure(size_t item, TFigure& out);
 
  private:
   std::unique_ptr<TSceneBuilder> builder_;

@@ -155,18 +155,22 @@ class TSceneBuilder {
     const TEntJwwStore* Store;
     size_t Items;
     TAppendStart Start;
+    const TAppendStart* Before;  // drawn as before the explode that began here; null: as it is
   };
 
   TContainer ContainerOf(size_t group) const {
     const TAppendStart none;
     if (group == 0) {
       const size_t items = std::min(d_.EntityOrder.size(), static_cast<size_t>(std::max(d_.Header.EntityCount, 0)));
-      return {&d_, items, o_.Exploded ? o_.Exploded->Drawing : none};
+      return {&d_, items, o_.Exploded ? o_.Exploded->Drawing : none,
+              o_.Unexploded ? &o_.Unexploded->Drawing : nullptr};
     }
     const size_t def = static_cast<size_t>(s_.Groups[group].DefIndex);
     const TEntJwwBlockDef& bd = d_.BlockDefs[def];
     const size_t items = std::min(bd.EntityOrder.size(), static_cast<size_t>(std::max(bd.EntityCount, 0)));
-    return {&bd, items, o_.Exploded && def < o_.Exploded->Defs.size() ? o_.Exploded->Defs[def] : none};
+    const bool unexploded = o_.Unexploded && def < o_.Unexploded->Defs.size();
+    return {&bd, items, o_.Exploded && def < o_.Exploded->Defs.size() ? o_.Exploded->Defs[def] : none,
+            unexploded ? &o_.Unexploded->Defs[def] : nullptr};
   }
 
   static uint64_t DropKey(size_t group, size_t item) { return (static_cast<uint64_t>(group) << 32) | item; }
@@ -179,7 +183,15 @@ class TSceneBuilder {
     out.Marks = 0;
     out.IsImage = false;
     out.LayerGroup = out.Layer = 0;
-    const TEntJwwListItem item = c.Store->EntityOrder[k];
+    TEntJwwListItem item = c.Store->EntityOrder[k];
+    if (c.Before) {
+      // The reader makes no item of kind 0: each is a dimension the
+      // explode removed. What it appended was not there before.
+      if (item.Kind == kNone) item.Kind = kDimension;
+      else if ((item.Kind == kLine && item.Index >= c.Before->Line) ||
+               (item.Kind == kPoint && item.Index >= c.Before->Point))
+        return false;
+    }
     bool onHiddenLayer = false;
     // An item whose code names no kind (0: a removed dimension) stands for
     // nothing. Indexes are checked against the arrays, as the writer does:

@@ -26,6 +26,11 @@ struct TRenderOptions {
   // Marks the lines and points appended to each store from these indexes
   // on (the explode's, explode/explode.h) when given.
   const TAppendStarts* Exploded = nullptr;
+  // Draws an exploded drawing as it was before that explode, whose starts
+  // these are (explode/explode.h), when given: the dimensions it removed
+  // (their items of kind 0) as they were, without the lines and points it
+  // appended. A viewer keeps one drawing for both pictures so.
+  const TAppendStarts* Unexploded = nullptr;
   const std::vector<TStoredImage>* Images = nullptr;
   // Bytes of image data the scene may hold in all; images beyond it are
   // drawn as frames.

@@ -22,6 +22,11 @@ namespace {
 
 // Glyphs are laid out at this pixel size and scaled to the text's height.
 constexpr double kFontPixels = 100;
+// In a view, an item of one colour smaller than this many pixels is drawn
+// as one pixel.
+constexpr double kDotPixels = 2;
+// In a view, a point's radius stays within this many pixels.
+constexpr double kMaxViewDotPixels = 4;
 // Dashes shorter than this, in pixels per period, are drawn solid.
 constexpr double kMinDashPeriod = 4;
 
@@ -75,7 +80,11 @@ class TScenePainter {
     std::vector<Frame> stack;
     TFigure fig;
     const size_t items = walk.Scene().ItemBoxes.size();
+    clipLines_ = true;
+    QImage* device = dynamic_cast<QImage*>(p_.device());
+    const bool dots = device && device->format() == QImage::Format_RGB32 && s_.ItemRgb.size() == items;
     auto one = [&](size_t item) {
+      if (dots && Dot(item, world, *device)) return;
       if (!walk.DrawingFigure(item, fig)) return;
       Figure(walk, fig, 0, world, stack);
       Drain(walk, stack, 1);
@@ -105,6 +114,28 @@ class TScenePainter {
     columns_ = std::max(0, static_cast<int>(std::ceil(target.right())));
     rows_ = std::max(0, static_cast<int>(std::ceil(target.bottom())));
     covered_.assign(static_cast<size_t>(columns_) * static_cast<size_t>(rows_), false);
+  }
+
+  // An item of one colour whose box is smaller than kDotPixels is drawn
+  // as the one pixel at its centre, when no other item took that pixel
+  // (straight into the picture, without building its figure): at small
+  // zooms a drawing of millions of such items costs no more than a look at
+  // each. False for any other item.
+  bool Dot(size_t item, const QTransform& world, QImage& device) {
+    const uint32_t rgb = s_.ItemRgb[item];
+    if (rgb == kNoItemRgb) return false;
+    const TBox& b = s_.ItemBoxes[item];
+    const double side = std::max(b.Width(), b.Height()) * worldScale_;
+    if (!(side < kDotPixels)) return false;
+    const QPointF c = world.map(QPointF((b.MinX + b.MaxX) / 2, (b.MinY + b.MaxY) / 2));
+    if (!(c.x() >= 0 && c.y() >= 0 && c.x() < columns_ && c.y() < rows_)) return true;
+    const int x = static_cast<int>(c.x()), y = static_cast<int>(c.y());
+    if (x >= device.width() || y >= device.height()) return true;
+    const size_t pixel = static_cast<size_t>(y) * static_cast<size_t>(columns_) + static_cast<size_t>(x);
+    if (covered_[pixel]) return true;
+    covered_[pixel] = true;
+    reinterpret_cast<QRgb*>(device.scanLine(y))[x] = 0xFF000000u | rgb;
+    return true;
   }
 
   // Paints the figures of the frames on the stack until it is empty; the
@@ -213,7 +244,9 @@ class TScenePainter {
     if (!qpens_[i]) {
       const TPen& pen = s_.Pens[i];
       const double scale = worldScale_;
-      const double width = std::max(0.8, pen.Width * scale);
+      // A view draws the thinnest pens one pixel wide, which Qt draws
+      // several times faster than a wider line of less than two pixels.
+      const double width = clipLines_ && pen.Width * scale < 1.6 ? 1.0 : std::max(0.8, pen.Width * scale);
       QPen q(ColorOf(pen.Rgb), width);
       q.setCosmetic(true);
       q.setCapStyle(Qt::RoundCap);
@@ -268,6 +301,30 @@ class TScenePainter {
     return false;
   }
 
+  // Cuts the line a-b to the target and a pixel around it (Liang and
+  // Barsky's way); false when no part of it is there.
+  bool ClipToTarget(QPointF& a, QPointF& b) const {
+    const QRectF r = target_.adjusted(-2, -2, 2, 2);
+    const double dx = b.x() - a.x(), dy = b.y() - a.y();
+    double t0 = 0, t1 = 1;
+    const double p[4] = {-dx, dx, -dy, dy};
+    const double q[4] = {a.x() - r.left(), r.right() - a.x(), a.y() - r.top(), r.bottom() - a.y()};
+    for (int i = 0; i < 4; ++i) {
+      if (p[i] == 0) {
+        if (q[i] < 0) return false;
+        continue;
+      }
+      const double t = q[i] / p[i];
+      if (p[i] < 0) t0 = std::max(t0, t);
+      else t1 = std::min(t1, t);
+      if (t0 > t1) return false;
+    }
+    const QPointF from = a;
+    if (t1 < 1) b = QPointF(from.x() + t1 * dx, from.y() + t1 * dy);
+    if (t0 > 0) a = QPointF(from.x() + t0 * dx, from.y() + t0 * dy);
+    return true;
+  }
+
   // An arc as a polyline in device space, fine enough for its size.
   static QPolygonF ArcLine(const TPrimitive& arc, const QTransform& t) {
     const double pixels = std::max(arc.RadiusX, arc.RadiusY) * PixelsPerUnit(t);
@@ -291,7 +348,10 @@ class TScenePainter {
     Opacity(prim.Marks & kMarkTemporary ? kTemporaryOpacity : 1.0);
     switch (prim.Kind) {
       case TPrimKind::kLine: {
-        const QPointF a = t.map(ToQt(prim.P[0])), b = t.map(ToQt(prim.P[1]));
+        QPointF a = t.map(ToQt(prim.P[0])), b = t.map(ToQt(prim.P[1]));
+        // A view of a part cuts solid lines to it first, so that lines of
+        // which only a piece is in view are told apart by that piece.
+        if (clipLines_ && s_.Pens[static_cast<size_t>(prim.Pen)].Dashes.empty() && !ClipToTarget(a, b)) break;
         if (SameAsEarlier(a, b, prim.Pen)) break;
         DeviceSpace();
         StrokeWith(prim.Pen);
@@ -322,7 +382,9 @@ class TScenePainter {
       case TPrimKind::kDot: {
         DeviceSpace();
         FillWith(prim.Pen);
-        const double r = std::max(prim.Radius * PixelsPerUnit(t), 0.8);
+        double r = std::max(prim.Radius * PixelsPerUnit(t), 0.8);
+        // A point is a mark: a view zoomed in far keeps it a mark.
+        if (clipLines_) r = std::min(r, kMaxViewDotPixels);
         p_.drawEllipse(t.map(ToQt(prim.P[0])), r, r);
         break;
       }
@@ -455,6 +517,7 @@ class TScenePainter {
   std::vector<bool> loaded_;
   std::vector<TFigure> figures_;  // one for each depth, reused
   const TLayerShow* shown_ = nullptr;  // the layers shown over the stored states; null: as stored
+  bool clipLines_ = false;             // solid lines are cut to the target before they are drawn
   const QStringList gothic_ = FamiliesOf(kJapaneseGothicFamilies);
 };
 

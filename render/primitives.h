@@ -155,6 +155,11 @@ struct TScene {
   // LayerGroup * 16 + Layer (255 for one outside the 16 x 16).
   std::vector<TBox> ItemBoxes;
   std::vector<uint8_t> ItemLayers;
+  // And the one colour (0xRRGGBB) each is drawn in, or kNoItemRgb (its
+  // figure has several, places a block or an image, or is faint).
+  std::vector<uint32_t> ItemRgb;
 };
+
+constexpr uint32_t kNoItemRgb = 0xFF000000u;
 
 }  // namespace quorvex

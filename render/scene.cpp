@@ -67,6 +67,7 @@ class TSceneBuilder {
       if (boxes) {
         s_.ItemBoxes.assign(c.Items, TBox());
         s_.ItemLayers.assign(c.Items, 255);
+        s_.ItemRgb.assign(c.Items, kNoItemRgb);
       }
       for (size_t k = 0; k < c.Items; ++k) {
         item_ = boxes ? &s_.ItemBoxes[k] : nullptr;
@@ -74,6 +75,7 @@ class TSceneBuilder {
         item_ = nullptr;
         if (boxes && drawn && figure.LayerGroup < 16 && figure.Layer < 16)
           s_.ItemLayers[k] = static_cast<uint8_t>(figure.LayerGroup * 16 + figure.Layer);
+        if (boxes && drawn) s_.ItemRgb[k] = ColourOfItem(figure);
         if (!drawn) continue;
         for (const TPrimitive& p : figure.Prims)
           if (p.Kind == TPrimKind::kPlace) o.Places.push_back({static_cast<uint32_t>(k), p.Ref});
@@ -171,6 +173,20 @@ class TSceneBuilder {
     const bool unexploded = o_.Unexploded && def < o_.Unexploded->Defs.size();
     return {&bd, items, o_.Exploded && def < o_.Exploded->Defs.size() ? o_.Exploded->Defs[def] : none,
             unexploded ? &o_.Unexploded->Defs[def] : nullptr};
+  }
+
+  // The one colour a figure is drawn in, when it is one of plain
+  // strokes and fills; kNoItemRgb for placements, images, faint points
+  // and figures of several colours.
+  uint32_t ColourOfItem(const TFigure& f) const {
+    uint32_t rgb = kNoItemRgb;
+    for (const TPrimitive& p : f.Prims) {
+      if (p.Kind == TPrimKind::kPlace || p.Kind == TPrimKind::kImage || (p.Marks & kMarkTemporary)) return kNoItemRgb;
+      const uint32_t c = s_.Pens[static_cast<size_t>(p.Pen)].Rgb;
+      if (rgb != kNoItemRgb && c != rgb) return kNoItemRgb;
+      rgb = c;
+    }
+    return rgb;
   }
 
   static uint64_t DropKey(size_t group, size_t item) { return (static_cast<uint64_t>(group) << 32) | item; }

@@ -296,6 +296,12 @@ class TSceneBuilder {
     p.P[0] = {pt.X, pt.Y};
     p.Radius = styles_.DotRadius(pt.PenColor, exploded, temporary);
     Grow(p.P[0]);
+    // Its item's box holds the whole dot, for a painter that draws small
+    // items as one pixel.
+    if (item_ && Finite(p.Radius)) {
+      item_->Add({pt.X - p.Radius, pt.Y - p.Radius});
+      item_->Add({pt.X + p.Radius, pt.Y + p.Radius});
+    }
   }
 
   // A text: its run, or for an image text the image. The first pass needs

@@ -8,21 +8,19 @@
 
 namespace {
 
-QString Tr(const char* text) { return QCoreApplication::translate("CommandLine", text); }
-
 struct TParser {
   QCommandLineParser Parser;
-  QCommandLineOption Help{QStringList{QStringLiteral("h"), QStringLiteral("help")}, Tr("Show this help.")};
-  QCommandLineOption Version{QStringLiteral("version"), Tr("Show the version.")};
+  QCommandLineOption Help{QStringList{QStringLiteral("h"), QStringLiteral("help")}, QCoreApplication::translate("CommandLine", "Show this help.")};
+  QCommandLineOption Version{QStringLiteral("version"), QCoreApplication::translate("CommandLine", "Show the version.")};
   QCommandLineOption Screenshot{QStringLiteral("screenshot"), QString(), QStringLiteral("file")};
 
   TParser() {
     Screenshot.setFlags(QCommandLineOption::HiddenFromHelp);
     Parser.setApplicationDescription(
-        Tr("Shows JWW drawings and what the explode of their dimensions without a value changes; exports and "
+        QCoreApplication::translate("CommandLine", "Shows JWW drawings and what the explode of their dimensions without a value changes; exports and "
            "prints them."));
     Parser.addOptions({Help, Version, Screenshot});
-    Parser.addPositionalArgument(QStringLiteral("drawings"), Tr("Drawings to open, each in a tab."),
+    Parser.addPositionalArgument(QStringLiteral("drawings"), QCoreApplication::translate("CommandLine", "Drawings to open, each in a tab."),
                                  QStringLiteral("[DRAWING.jww...]"));
   }
 };

@@ -15,18 +15,16 @@
 
 namespace {
 
-QString Tr(const char* text) { return QCoreApplication::translate("Dialogs", text); }
-
 // The choice of 1:1 or fitted, as a page of the print dialog or a bar of
 // the preview.
 class TFitChoice : public QWidget {
  public:
   TFitChoice(TPrintFit fit, bool across, QWidget* parent = nullptr) : QWidget(parent) {
     setObjectName(QStringLiteral("fit"));
-    setWindowTitle(Tr("Drawing"));
+    setWindowTitle(QCoreApplication::translate("Dialogs", "Drawing"));
     QBoxLayout* layout = across ? static_cast<QBoxLayout*>(new QHBoxLayout(this)) : new QVBoxLayout(this);
-    sheet_ = new QRadioButton(Tr("The sheet at 1:1, on paper of its size"), this);
-    paper_ = new QRadioButton(Tr("The sheet fitted to the paper"), this);
+    sheet_ = new QRadioButton(QCoreApplication::translate("Dialogs", "The sheet at 1:1, on paper of its size"), this);
+    paper_ = new QRadioButton(QCoreApplication::translate("Dialogs", "The sheet fitted to the paper"), this);
     sheet_->setObjectName(QStringLiteral("sheet"));
     paper_->setObjectName(QStringLiteral("paper"));
     (fit == TPrintFit::kSheet ? sheet_ : paper_)->setChecked(true);
@@ -42,7 +40,7 @@ class TFitChoice : public QWidget {
 }  // namespace
 
 QStringList TQtViewerDialogs::OpenDrawings(QWidget* parent, const QString& folder) {
-  return QFileDialog::getOpenFileNames(parent, Tr("Open drawings"), folder, Tr("Drawings (*.jww *.JWW)"));
+  return QFileDialog::getOpenFileNames(parent, QCoreApplication::translate("Dialogs", "Open drawings"), folder, QCoreApplication::translate("Dialogs", "Drawings (*.jww *.JWW)"));
 }
 
 std::optional<QString> TQtViewerDialogs::SaveName(QWidget* parent, const QString& title, const QString& suggested,

@@ -186,6 +186,7 @@ void TViewerWindow::Open(const QStringList& paths) {
       if (auto* tab = qobject_cast<TDrawingTab*>(tabs_->widget(i)); tab && tab->Path() == path) {
         tabs_->setCurrentIndex(i);
         open = true;
+        Remember(path);
       }
     }
     if (open) continue;

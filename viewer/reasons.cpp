@@ -8,19 +8,17 @@
 
 namespace {
 
-QString Tr(const char* text) { return QCoreApplication::translate("Reasons", text); }
-
 QString WhileReading(quorvex::TReadPart part) {
   using quorvex::TReadPart;
   switch (part) {
-    case TReadPart::kFile: return Tr("while reading the file");
-    case TReadPart::kHeader: return Tr("while reading the header");
-    case TReadPart::kEntityList: return Tr("while reading the entity list");
-    case TReadPart::kBlockDefList: return Tr("while reading the block definitions");
-    case TReadPart::kImageSection: return Tr("while reading the images");
-    case TReadPart::kBlockTree: return Tr("while linking the block insertions");
+    case TReadPart::kFile: return QCoreApplication::translate("Reasons", "while reading the file");
+    case TReadPart::kHeader: return QCoreApplication::translate("Reasons", "while reading the header");
+    case TReadPart::kEntityList: return QCoreApplication::translate("Reasons", "while reading the entity list");
+    case TReadPart::kBlockDefList: return QCoreApplication::translate("Reasons", "while reading the block definitions");
+    case TReadPart::kImageSection: return QCoreApplication::translate("Reasons", "while reading the images");
+    case TReadPart::kBlockTree: return QCoreApplication::translate("Reasons", "while linking the block insertions");
   }
-  return Tr("while reading the file");
+  return QCoreApplication::translate("Reasons", "while reading the file");
 }
 
 // A name found in a drawing (Shift-JIS bytes) as text to show.
@@ -42,56 +40,56 @@ QString ReadReason(const quorvex::TReadError& e) {
   switch (e.Problem) {
     case TReadProblem::kNone: break;
     case TReadProblem::kCannotOpen:
-      if (e.Offset == 0) return Tr("the file cannot be opened") + system;
-      return Tr("the file could not be read further at byte %1").arg(at) + system;
-    case TReadProblem::kCutShort: return Tr("cut short at byte %1 %2").arg(at, part);
+      if (e.Offset == 0) return QCoreApplication::translate("Reasons", "the file cannot be opened") + system;
+      return QCoreApplication::translate("Reasons", "the file could not be read further at byte %1").arg(at) + system;
+    case TReadProblem::kCutShort: return QCoreApplication::translate("Reasons", "cut short at byte %1 %2").arg(at, part);
     case TReadProblem::kOldVersion:
-      return Tr("a drawing of version %1 cannot be read (byte %2; versions from 220 on can)").arg(e.Value).arg(at);
-    case TReadProblem::kUnknownClass: return Tr("an unknown object class \"%1\" at byte %2").arg(FoundName(e.Name), at);
+      return QCoreApplication::translate("Reasons", "a drawing of version %1 cannot be read (byte %2; versions from 220 on can)").arg(e.Value).arg(at);
+    case TReadProblem::kUnknownClass: return QCoreApplication::translate("Reasons", "an unknown object class \"%1\" at byte %2").arg(FoundName(e.Name), at);
     case TReadProblem::kBadClassTag:
-      return Tr("the object tag 0x%1 at byte %2 names no class %3")
+      return QCoreApplication::translate("Reasons", "the object tag 0x%1 at byte %2 names no class %3")
           .arg(QString::number(static_cast<qulonglong>(e.Value), 16).toUpper().rightJustified(4, QLatin1Char('0')), at,
                part);
-    case TReadProblem::kClassNameTooLong: return Tr("a class name of %1 bytes at byte %2 is too long").arg(e.Value).arg(at);
+    case TReadProblem::kClassNameTooLong: return QCoreApplication::translate("Reasons", "a class name of %1 bytes at byte %2 is too long").arg(e.Value).arg(at);
     case TReadProblem::kImpossibleCount:
-      return Tr("the count %1 at byte %2 does not fit in the rest of the file %3").arg(QString::number(e.Value), at, part);
-    case TReadProblem::kPlacesItself: return Tr("block definition %1 places itself (byte %2)").arg(e.Value).arg(at);
+      return QCoreApplication::translate("Reasons", "the count %1 at byte %2 does not fit in the rest of the file %3").arg(QString::number(e.Value), at, part);
+    case TReadProblem::kPlacesItself: return QCoreApplication::translate("Reasons", "block definition %1 places itself (byte %2)").arg(e.Value).arg(at);
     case TReadProblem::kTreeTooLarge:
-      return Tr("the block insertions reach more than 1,000,000 placements (byte %1)").arg(at);
-    case TReadProblem::kOutOfMemory: return Tr("the memory ran out at byte %1 %2").arg(at, part);
+      return QCoreApplication::translate("Reasons", "the block insertions reach more than 1,000,000 placements (byte %1)").arg(at);
+    case TReadProblem::kOutOfMemory: return QCoreApplication::translate("Reasons", "the memory ran out at byte %1 %2").arg(at, part);
     case TReadProblem::kScratchWrite:
-      return Tr("the carried image \"%1\" cannot be put into the scratch folder").arg(FoundName(e.Name)) + system;
+      return QCoreApplication::translate("Reasons", "the carried image \"%1\" cannot be put into the scratch folder").arg(FoundName(e.Name)) + system;
     case TReadProblem::kScratchRead:
-      return Tr("the carried image \"%1\" cannot be read back from the scratch folder").arg(FoundName(e.Name)) + system;
+      return QCoreApplication::translate("Reasons", "the carried image \"%1\" cannot be read back from the scratch folder").arg(FoundName(e.Name)) + system;
   }
-  return Tr("it cannot be read as a drawing");
+  return QCoreApplication::translate("Reasons", "it cannot be read as a drawing");
 }
 
 QString CannotReadMessage(const QString& path, const quorvex::TReadError& error) {
-  QString text = Tr("The drawing cannot be read: %1\n%2").arg(QFileInfo(path).fileName(), ReadReason(error));
-  if (error.UnknownSignature) text += QLatin1Char('\n') + Tr("The file does not begin like a drawing.");
+  QString text = QCoreApplication::translate("Reasons", "The drawing cannot be read: %1\n%2").arg(QFileInfo(path).fileName(), ReadReason(error));
+  if (error.UnknownSignature) text += QLatin1Char('\n') + QCoreApplication::translate("Reasons", "The file does not begin like a drawing.");
   return text;
 }
 
 QString ConversionMessage(const QString& input, const QString& output, const quorvex::TConvertResult& r) {
   const QString name = QFileInfo(output).fileName();
-  if (r.Undecodable) return Tr("Not written: %1: its Japanese texts cannot be decoded").arg(name);
+  if (r.Undecodable) return QCoreApplication::translate("Reasons", "Not written: %1: its Japanese texts cannot be decoded").arg(name);
   switch (r.Code) {
-    case quorvex::crBadInput: return Tr("The drawing cannot be opened: %1").arg(QFileInfo(input).fileName());
-    case quorvex::crBadOutput: return Tr("Not written: %1 is the drawing itself or no .jww or .dxf name").arg(name);
+    case quorvex::crBadInput: return QCoreApplication::translate("Reasons", "The drawing cannot be opened: %1").arg(QFileInfo(input).fileName());
+    case quorvex::crBadOutput: return QCoreApplication::translate("Reasons", "Not written: %1 is the drawing itself or no .jww or .dxf name").arg(name);
     case quorvex::crReadFailed: return CannotReadMessage(input, r.ReadError);
     case quorvex::crWriteFailed:
       if (r.OutputPlaced)
-        return Tr("%1 was written, but its folder could not be synced: %2").arg(name, SystemError(r.ErrorNumber));
-      if (r.ReadError.IsWriteSide()) return Tr("Not written: %1\n%2").arg(name, ReadReason(r.ReadError));
-      return Tr("Not written: %1\n%2").arg(name, SystemError(r.ErrorNumber));
-    case quorvex::crOutOfMemory: return Tr("Not written: %1: the memory ran out").arg(name);
+        return QCoreApplication::translate("Reasons", "%1 was written, but its folder could not be synced: %2").arg(name, SystemError(r.ErrorNumber));
+      if (r.ReadError.IsWriteSide()) return QCoreApplication::translate("Reasons", "Not written: %1\n%2").arg(name, ReadReason(r.ReadError));
+      return QCoreApplication::translate("Reasons", "Not written: %1\n%2").arg(name, SystemError(r.ErrorNumber));
+    case quorvex::crOutOfMemory: return QCoreApplication::translate("Reasons", "Not written: %1: the memory ran out").arg(name);
     case quorvex::crDone: break;
   }
   const QLocale numbers;
   if (r.Exploded.DimensionsExploded == 0)
-    return Tr("Written: %1\nNo dimension without a value: no figure changed").arg(name);
-  return Tr("Written: %1\n%2 dimensions exploded: %3 lines and %4 points added")
+    return QCoreApplication::translate("Reasons", "Written: %1\nNo dimension without a value: no figure changed").arg(name);
+  return QCoreApplication::translate("Reasons", "Written: %1\n%2 dimensions exploded: %3 lines and %4 points added")
       .arg(name, numbers.toString(static_cast<qlonglong>(r.Exploded.DimensionsExploded)),
            numbers.toString(static_cast<qlonglong>(r.Exploded.LinesAdded)),
            numbers.toString(static_cast<qlonglong>(r.Exploded.PointsAdded)));
@@ -100,18 +98,18 @@ QString ConversionMessage(const QString& input, const QString& output, const quo
 QString PictureMessage(const QString& input, const QString& output, const quorvex::TPictureResult& r) {
   const QString name = QFileInfo(output).fileName();
   switch (r.Code) {
-    case quorvex::TPictureCode::kDone: return Tr("Written: %1").arg(name);
-    case quorvex::TPictureCode::kBadInput: return Tr("The drawing cannot be opened: %1").arg(QFileInfo(input).fileName());
-    case quorvex::TPictureCode::kBadOutput: return Tr("Not written: %1 is no .svg name").arg(name);
+    case quorvex::TPictureCode::kDone: return QCoreApplication::translate("Reasons", "Written: %1").arg(name);
+    case quorvex::TPictureCode::kBadInput: return QCoreApplication::translate("Reasons", "The drawing cannot be opened: %1").arg(QFileInfo(input).fileName());
+    case quorvex::TPictureCode::kBadOutput: return QCoreApplication::translate("Reasons", "Not written: %1 is no .svg name").arg(name);
     case quorvex::TPictureCode::kReadFailed: return CannotReadMessage(input, r.ReadError);
-    case quorvex::TPictureCode::kScratchFailed: return Tr("Not written: %1\n%2").arg(name, ReadReason(r.ReadError));
+    case quorvex::TPictureCode::kScratchFailed: return QCoreApplication::translate("Reasons", "Not written: %1\n%2").arg(name, ReadReason(r.ReadError));
     case quorvex::TPictureCode::kWriteFailed:
       if (r.OutputPlaced)
-        return Tr("%1 was written, but its folder could not be synced: %2").arg(name, SystemError(r.ErrorNumber));
-      return Tr("Not written: %1\n%2").arg(name, SystemError(r.ErrorNumber));
-    case quorvex::TPictureCode::kOutOfMemory: return Tr("Not written: %1: the memory ran out").arg(name);
+        return QCoreApplication::translate("Reasons", "%1 was written, but its folder could not be synced: %2").arg(name, SystemError(r.ErrorNumber));
+      return QCoreApplication::translate("Reasons", "Not written: %1\n%2").arg(name, SystemError(r.ErrorNumber));
+    case quorvex::TPictureCode::kOutOfMemory: return QCoreApplication::translate("Reasons", "Not written: %1: the memory ran out").arg(name);
     case quorvex::TPictureCode::kNoConverter:
-      return Tr("Not written: %1: its Japanese texts cannot be decoded").arg(name);
+      return QCoreApplication::translate("Reasons", "Not written: %1: its Japanese texts cannot be decoded").arg(name);
   }
-  return Tr("Not written: %1").arg(name);
+  return QCoreApplication::translate("Reasons", "Not written: %1").arg(name);
 }

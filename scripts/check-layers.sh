@@ -3,8 +3,8 @@
 # layers below it, that nothing but os/ includes a system header (only os/
 # talks to the system, and os/'s own headers show none of it), that below
 # convert/ nothing includes more of os/ than byte sources, sinks and
-# memory blocks, and that Qt stays in the shells (the window, the thumbnailer)
-# and the painting layer they share (paint/). Prints each include that breaks a rule; exit 1 if any does.
+# memory blocks, and that Qt stays in the shells (the window, the thumbnailer,
+# the viewer) and the painting layer they share (paint/). Prints each include that breaks a rule; exit 1 if any does.
 #   scripts/check-layers.sh
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -22,6 +22,7 @@ declare -A may=(
   [app]="app convert dxf render explode jww text attrib os"
   [paint]="paint convert dxf render explode jww text attrib os"
   [thumbnail]="thumbnail paint convert dxf render explode jww text attrib os"
+  [viewer]="viewer paint convert dxf render explode jww text attrib os"
   [tools]="tools convert dxf render explode jww text attrib os"
 )
 # C library headers (<... .h>) a folder without system calls may still use.
@@ -45,7 +46,7 @@ for folder in "${!may[@]}"; do
           [[ " ${os_headers[$folder]} " == *" ${BASH_REMATCH[2]} "* ]] || complain "$file" "opens files: only bytes, not paths, below convert/: $line"
         fi
       elif [[ $line =~ ^#include\ \<(Q[A-Za-z]*)\> ]]; then
-        [[ $folder == app || $folder == paint || $folder == thumbnail ]] || complain "$file" "Qt outside the shells and their painting layer: $line"
+        [[ $folder == app || $folder == paint || $folder == thumbnail || $folder == viewer ]] || complain "$file" "Qt outside the shells and their painting layer: $line"
       elif [[ $line =~ ^#include\ \<(.+\.h)\> ]]; then
         header=${BASH_REMATCH[1]}
         case $folder in

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QIcon>
+#include <QScreen>
 #include <QTimer>
 
 #include <memory>
@@ -42,6 +43,9 @@ int main(int argc, char* argv[]) {
 
   TQtViewerDialogs dialogs;
   TViewerWindow window(dialogs);
+  // As large as it was made, or nine tenths of the screen where that is smaller.
+  if (const QScreen* screen = window.screen())
+    window.resize(window.size().boundedTo(screen->availableSize() * 0.9));
   window.show();
   window.Open(command->Drawings);
 

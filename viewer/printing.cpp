@@ -47,7 +47,9 @@ bool PaintPage(QPrinter& printer, TDrawingDocument& doc, const quorvex::TLayerSh
   TDrawingDocument::TLook& look = doc.Look(TLookKind::kPrinted);
   QPainter painter;
   if (!painter.begin(&printer)) return false;
-  const double pixelsPerMm = printer.resolution() / 25.4;
+  // The device's own pixels, as the printer was started (a print dialog
+  // may have given the printer a resolution of its own).
+  const double pixelsPerMm = printer.logicalDpiX() / 25.4;
   // The painter's origin is the paper's corner for a full page, else the
   // printable area's.
   const QRectF area = fit == TPrintFit::kSheet ? printer.paperRect(QPrinter::DevicePixel)

@@ -49,6 +49,9 @@ class TRecordingDialogs : public TViewerDialogs {
   }
   void Preview(QWidget*, QPrinter& printer, TPrintFit& fit, const std::function<void(QPrinter&, TPrintFit)>& setup,
                const std::function<void(QPrinter&, TPrintFit)>& paint) override {
+    // Into a file, as a preview paints into no printer.
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(PreviewTo);
     setup(printer, fit);
     paint(printer, fit);
     ++Previews;
@@ -59,7 +62,7 @@ class TRecordingDialogs : public TViewerDialogs {
   QStringList Suggested;
   QStringList Messages;
   QList<bool> Errors;
-  QString PrintTo;
+  QString PrintTo, PreviewTo;
   TPrintFit Fit = TPrintFit::kSheet;
   int Previews = 0;
 };
@@ -389,8 +392,10 @@ class TestViewer : public QObject {
     QVERIFY(fitted);
     QVERIFY2(std::abs(*fitted - 300 * scale) < 1.5, qPrintable(QStringLiteral("%1 against %2").arg(*fitted).arg(300 * scale)));
     // The preview paints through the same road.
+    dialogs_->PreviewTo = dir_->filePath(QStringLiteral("preview.pdf"));
     window_->PreviewAction->trigger();
     QCOMPARE(dialogs_->Previews, 1);
+    QVERIFY(Near(MediaBox(dialogs_->PreviewTo), QSizeF(420 * 72 / 25.4, 297 * 72 / 25.4)));
   }
 
   void aDrawingThatCannotBeReadSaysWhyAndTheViewerStays() {

@@ -43,9 +43,9 @@
 #include <string>
 #include <vector>
 
+#include "bytes/writer.h"
 #include "convert/drawingfile.h"
 #include "explode/explode.h"
-#include "jww/archive.h"
 #include "jww/builder.h"
 #include "jww/jwwunit.h"
 

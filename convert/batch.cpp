@@ -52,12 +52,12 @@ void TWrittenOutputs::Add(const std::string& output, size_t job) {
 // whatever the timing: the later one starts only when the earlier one is
 // done, and then finds the earlier one's output among those written, just
 // as when the jobs run one at a time.
-TBatch::TBatch(const std::string& dir, const std::vector<std::string>& inputs, const std::string& extension)
+TBatch::TBatch(const std::string& dir, const std::vector<std::string>& inputs, const TOutputKind& kind)
     : written_(inputs.size()), state_(inputs.size(), kWaiting) {
   jobs_.reserve(inputs.size());
   for (const std::string& in : inputs) {
     std::string name = BaseName(in);
-    if (!extension.empty()) name = name.substr(0, name.rfind('.')) + extension;
+    if (&kind != &DrawingOutput()) name = name.substr(0, name.rfind('.')) + kind.Extension;
     jobs_.push_back({in, dir + name, {}, {}});
   }
   std::map<std::string, size_t> last;  // the latest job holding each key

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "convert/outcome.h"
+#include "convert/outputs.h"
 #include "os/fdio.h"
 
 namespace quorvex {
@@ -47,10 +48,10 @@ class TBatch {
   // Prints the outcome of one input (called in input order, one at a time).
   using TPrint = std::function<void(const TOutcome&)>;
 
-  // Each input goes to `dir` (ending in '/') + its file name, or with an
-  // extension given (".dxf") + its file name with that extension in place
-  // of its own.
-  TBatch(const std::string& dir, const std::vector<std::string>& inputs, const std::string& extension = {});
+  // Each input goes to `dir` (ending in '/') + its file name: as it stands
+  // for a drawing, with the kind's extension in place of its own for any
+  // other kind of output (".dxf").
+  TBatch(const std::string& dir, const std::vector<std::string>& inputs, const TOutputKind& kind = DrawingOutput());
 
   // Converts every input, `workers` at a time (one after the other when 1),
   // and hands each outcome to print as soon as it and all before it are

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <new>
 
+#include "convert/outcome.h"
 #include "dxf/images.h"
 #include "os/fdio.h"
 #include "os/interrupts.h"
@@ -33,6 +34,26 @@ bool IsImageFileName(std::string_view name) {
   if (digits == 0) return false;
   name.remove_prefix(digits);
   return name == ".png" || name == ".jpg" || name == ".bmp";
+}
+
+std::string DescribeLosses(const TDxfLosses& l) {
+  std::string text;
+  auto add = [&](int64_t n, const char* one, const char* many) {
+    if (n == 0) return;
+    if (!text.empty()) text += ", ";
+    text += Format(n == 1 ? one : many, static_cast<long long>(n));
+  };
+  add(l.TextSpacing, "the character spacing of %lld text", "the character spacing of %lld texts");
+  add(l.NoHeight, "%lld text of no height", "%lld texts of no height");
+  add(l.NotFinite, "%lld entity with a number that is not finite", "%lld entities with numbers that are not finite");
+  add(l.PointMarks, "the mark of %lld point", "the marks of %lld points");
+  add(l.RoundShapes, "the shape of %lld round solid (drawn as its outline)",
+      "the shapes of %lld round solids (drawn as their outlines)");
+  add(l.Images, "%lld image", "%lld images");
+  add(l.Insertions, "%lld insertion of no block definition", "%lld insertions of no block definition");
+  add(l.Names, "%lld name as it stands (changed to a valid, unique DXF name)",
+      "%lld names as they stand (changed to valid, unique DXF names)");
+  return text;
 }
 
 int WriteDxfFiles(const TJwwData& d, const TImageStore& images, TDxfOptions options, const std::string& path,

@@ -23,6 +23,11 @@ std::string ImageFolderOf(const std::string& dxfPath);
 // holds nothing else is one it may replace.
 bool IsImageFileName(std::string_view name);
 
+// What a DXF could not carry, as the line of its conversion says it after
+// "not carried: " ("the character spacing of 16 texts, 1 image"); empty
+// when it carried everything.
+std::string DescribeLosses(const TDxfLosses& losses);
+
 // Writes the drawing, as the conversion left it, as a DXF file at `path`,
 // with the images it shows taken from the store's scratch files; what the
 // DXF cannot carry goes to `losses`. A DXF whose texts would lose their

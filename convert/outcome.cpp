@@ -40,45 +40,25 @@ void Print(const TOutcome& o) {
   (void)WriteAll(kStandardError, err.data(), err.size());
 }
 
-std::string DescribeLosses(const TDxfLosses& l) {
-  std::string text;
-  auto add = [&](int64_t n, const char* one, const char* many) {
-    if (n == 0) return;
-    if (!text.empty()) text += ", ";
-    text += Format(n == 1 ? one : many, static_cast<long long>(n));
-  };
-  add(l.TextSpacing, "the character spacing of %lld text", "the character spacing of %lld texts");
-  add(l.NoHeight, "%lld text of no height", "%lld texts of no height");
-  add(l.NotFinite, "%lld entity with a number that is not finite", "%lld entities with numbers that are not finite");
-  add(l.PointMarks, "the mark of %lld point", "the marks of %lld points");
-  add(l.RoundShapes, "the shape of %lld round solid (drawn as its outline)",
-      "the shapes of %lld round solids (drawn as their outlines)");
-  add(l.Images, "%lld image", "%lld images");
-  add(l.Insertions, "%lld insertion of no block definition", "%lld insertions of no block definition");
-  add(l.Names, "%lld name as it stands (changed to a valid, unique DXF name)",
-      "%lld names as they stand (changed to valid, unique DXF names)");
-  return text;
-}
-
 TOutcome ConvertOne(TConversionSession& session, const std::string& in, const std::string& out,
                     const TConvertOptions& options) {
   const TConvertResult r = session.ConvertDrawing(in, out, options);
   switch (r.Code) {
     case crDone: {
-      std::string line = Format("%s -> %s: %lld dimensions exploded, %lld lines and %lld points added", in.c_str(),
-                                out.c_str(), static_cast<long long>(r.Exploded.DimensionsExploded),
-                                static_cast<long long>(r.Exploded.LinesAdded),
-                                static_cast<long long>(r.Exploded.PointsAdded));
-      if (r.Dxf && r.Losses.Any()) line += "; not carried: " + DescribeLosses(r.Losses);
-      return {kExitOk, line + "\n", {}};
+      std::string said = r.Note;
+      if (r.Kind->Explodes)
+        said = Format("%lld dimensions exploded, %lld lines and %lld points added",
+                      static_cast<long long>(r.Exploded.DimensionsExploded),
+                      static_cast<long long>(r.Exploded.LinesAdded), static_cast<long long>(r.Exploded.PointsAdded)) +
+               (r.Note.empty() ? "" : "; " + r.Note);
+      return {kExitOk, Format("%s -> %s: %s\n", in.c_str(), out.c_str(), said.c_str()), {}};
     }
     case crBadInput:
       return {kExitBadInput, {}, Format("quorvex-convert: %s: not an existing .jww file\n", in.c_str())};
     case crBadOutput:
       return {kExitBadOutput, {},
-              Format(options.AllowDxf ? "quorvex-convert: %s: output must be a .jww or .dxf file other than the input\n"
-                                      : "quorvex-convert: %s: output must be a .jww file other than the input\n",
-                     out.c_str())};
+              Format("quorvex-convert: %s: output must be a %s file other than the input\n", out.c_str(),
+                     options.AnyKind ? OutputExtensionsText().c_str() : DrawingOutput().Extension)};
     case crReadFailed:
       return {kExitReadFailed, {}, Format("quorvex-convert: %s: %s\n", in.c_str(), r.ReadError.Describe().c_str())};
     case crOutOfMemory:

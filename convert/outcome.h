@@ -35,11 +35,6 @@ void Print(const TOutcome& o);
 [[nodiscard]] TOutcome ConvertOne(TConversionSession& session, const std::string& in, const std::string& out,
                                   const TConvertOptions& options = {});
 
-// What a DXF could not carry, as the line of its conversion says it after
-// "not carried: " ("the character spacing of 16 texts, 1 image"); empty
-// when it carried everything.
-std::string DescribeLosses(const TDxfLosses& losses);
-
 // Why a picture is not made when the Shift-JIS converter cannot be loaded
 // (Cp932ConverterError()'s error number), for a message.
 std::string NoConverterReason(int errorNumber);

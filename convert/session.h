@@ -9,8 +9,8 @@
 #include <string>
 
 #include "attrib/UnitGraAtt.h"
+#include "convert/outputs.h"
 #include "convert/scratchimages.h"
-#include "dxf/dxf.h"
 #include "explode/explode.h"
 #include "jww/images.h"
 #include "jww/jwwunit.h"
@@ -20,7 +20,7 @@ namespace quorvex {
 
 enum TConvertCode {
   crBadInput,     // input name missing, wrong extension, or no such file
-  crBadOutput,    // output name missing, wrong extension, or the input file itself
+  crBadOutput,    // output name missing, of no kind allowed (convert/outputs.h), or the input file itself
   crReadFailed,   // the reader refused the input; ReadError says why
   crWriteFailed,  // the output (or a scratch file: ReadError) could not be written; ErrorNumber holds errno
   crOutOfMemory,  // the memory ran out (ReadError says where, when it was while reading)
@@ -36,18 +36,20 @@ struct TConvertResult {
   bool OutputPlaced = false;
   TExplodeSummary Exploded;   // what the explode did (valid when Code is crDone)
   TReadError ReadError;       // why the read failed (Code crReadFailed, or crWriteFailed from a scratch file)
-  bool Dxf = false;           // the output was written as DXF
+  const TOutputKind* Kind = nullptr;  // what the output was to be (from crReadFailed on)
   // Not written: its Japanese texts could not be decoded (no Shift-JIS
   // converter; ErrorNumber says why).
   bool Undecodable = false;
-  TDxfLosses Losses;          // what the DXF could not carry (Code crDone, Dxf)
+  // What the run's line says of the output besides the explode's counts
+  // (Code crDone): what a DXF could not carry, for one.
+  std::string Note;
 };
 
-// What a conversion may write: the output's extension chooses the format,
-// ".jww" always, ".dxf" where DXF is allowed (the command line; the window
-// writes drawings only).
+// What a conversion may write: the output's extension chooses its kind
+// (convert/outputs.h), the drawing (.jww) always, the others where every
+// kind is allowed (the command line; the window writes drawings only).
 struct TConvertOptions {
-  bool AllowDxf = false;
+  bool AnyKind = false;
   bool Paper = false;  // a DXF of the sheet as printed instead of real size
 };
 
@@ -81,8 +83,9 @@ class TConversionSession {
   // empties the list.
   void ResetConversion();
 
-  // Checks the two names, then reset, read, explode, write, reset. The
-  // output is a drawing (.jww), or with options that allow it a DXF (.dxf).
+  // Checks the two names, then reset, read, explode (where the output's
+  // kind asks for it), write, reset. The output is a drawing (.jww), or
+  // with options that allow it any kind of output.
   [[nodiscard]] TConvertResult ConvertDrawing(const std::string& input, const std::string& output,
                                               const TConvertOptions& options = {});
 

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "attrib/UnitGraAtt.h"
-#include "jww/archive.h"
+#include "bytes/writer.h"
 #include "jww/jwwunit.h"
 
 namespace quorvex {

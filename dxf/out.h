@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "jww/archive.h"
+#include "bytes/writer.h"
 #include "text/jwwstring.h"
 
 namespace quorvex {

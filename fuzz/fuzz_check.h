@@ -12,9 +12,9 @@
 #include <cstdint>
 #include <string>
 
+#include "bytes/writer.h"
 #include "convert/scratchimages.h"
 #include "explode/explode.h"
-#include "jww/archive.h"
 #include "jww/images.h"
 #include "jww/jwwunit.h"
 #include "render/svg.h"

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "jww/archive.h"
+#include "bytes/writer.h"
 #include "render/scene.h"
 
 namespace quorvex {

@@ -22,6 +22,9 @@ scripts/install-missing.sh python3-ezdxf python3-matplotlib librsvg2-bin libreca
 # real X server with a window manager.
 scripts/install-missing.sh xdg-utils libfile-mimeinfo-perl desktop-file-utils xvfb openbox xdotool imagemagick \
   x11-utils
+# The browser that lays out the SVG pictures' texts as a user's would
+# (Render.ABrowserKeepsTheLeadingAndDoubledSpacesOfTexts).
+scripts/install-missing.sh chromium
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1}
 ctest --test-dir "$dir" --output-on-failure -j2

@@ -17,6 +17,7 @@
 #include <tuple>
 
 #include "convert/drawingfile.h"
+#include "convert/outputs.h"
 #include "dxf_cases.h"
 #include "writer_util.h"
 
@@ -246,6 +247,51 @@ TEST_F(Cli, TheOutputsExtensionChoosesDxfAndABatchWritesDxfWithItsOwnRules) {
   EXPECT_EQ(Names(dir), (std::set<std::string>{"a.dxf", "plan.dxf"}));
   EXPECT_NE(out.find(dir + "/a.dxf: 2 dimensions exploded"), out.npos) << out;
   EXPECT_EQ(ReadFile(dir + "/a.dxf"), ReadFile(tmp.File("p.dxf")));  // --paper, as the single run's
+}
+
+// Each kind of output is one row of its table, which the command line, the
+// batch, the help and the messages follow: a conversion to its extension,
+// its own option, a batch with its option (each output named as the input
+// with the kind's extension) and that option with another kind's.
+TEST_F(Cli, EachKindOfOutputIsARowTheCommandLineTheBatchAndTheHelpFollow) {
+  const std::string help = Finish(Start({"--help"})).second;
+  const std::string errors = tmp.File("errors");
+  for (const TOutputKind& k : OutputKinds()) {
+    const std::string ext = k.Extension;
+    SCOPED_TRACE(ext);
+    const std::string one = tmp.File("one" + ext);
+    const auto [exit, said] = Finish(Start({a, one}));
+    EXPECT_EQ(exit, 0);
+    EXPECT_TRUE(FileExists(one));
+    EXPECT_EQ(said.rfind(a + " -> " + one + ": ", 0), 0u) << said;
+    const std::string option = k.Option ? std::string(k.Option) : "";
+    EXPECT_NE(help.find((option.empty() ? " " : " [" + option + "] ") + "INPUT.jww OUTPUT" + ext + "\n"), help.npos);
+    if (k.Option) {
+      EXPECT_EQ(Exit({k.Option, a, tmp.File("own" + ext)}), 0);
+      EXPECT_NE(help.find("\n  " + option + " "), help.npos);
+    }
+    if (!k.BatchOption) continue;
+    const std::string dir = tmp.File("batch" + ext);
+    ASSERT_TRUE(std::filesystem::create_directory(dir));
+    std::filesystem::copy_file(a, tmp.File("Plan.JWW"));
+    EXPECT_EQ(Exit({"-d", dir, k.BatchOption, tmp.File("Plan.JWW")}), 0);
+    EXPECT_TRUE(FileExists(dir + "/Plan" + ext));
+    std::filesystem::remove(tmp.File("Plan.JWW"));
+    EXPECT_NE(help.find("\n  " + std::string(k.BatchOption) + " "), help.npos);
+    if (k.Option) {
+      EXPECT_EQ(Exit({"-d", dir, k.Option, k.BatchOption, a}), 0);
+    }
+    for (const TOutputKind& other : OutputKinds()) {
+      if (other.Option && &other != &k) {
+        EXPECT_EQ(Exit({"-d", dir, k.BatchOption, other.Option, a}), 2) << other.Option;
+      }
+    }
+  }
+  // A name of no kind: the message names every kind's extension.
+  EXPECT_EQ(Finish(Start({a, tmp.File("x.txt")}, "", errors)).first, 4);
+  const std::vector<uint8_t> message = ReadFile(errors);
+  for (const TOutputKind& k : OutputKinds())
+    EXPECT_NE(std::string(message.begin(), message.end()).find(k.Extension), std::string::npos) << k.Extension;
 }
 
 TEST_F(Cli, AParallelBatchPrintsWritesAndExitsAsOneAtATime) {

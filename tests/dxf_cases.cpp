@@ -2,8 +2,8 @@
 
 #include <numbers>
 
+#include "bytes/writer.h"
 #include "gzip_util.h"
-#include "jww/archive.h"
 
 namespace qtest {
 

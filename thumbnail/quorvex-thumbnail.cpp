@@ -32,6 +32,7 @@
 #include <vector>
 
 #include "convert/exitcodes.h"
+#include "convert/inputdrawing.h"
 #include "convert/outcome.h"
 #include "convert/picture.h"
 #include "os/fdio.h"
@@ -136,14 +137,17 @@ int Run(const TRequest& request) {
     return kExitBadOutput;
   }
 
+  // A file manager names the drawing as it likes: any name is read.
+  const TInputLook look = LookAtInput(input, false);
   TJwwData d;
   std::vector<TStoredImage> images;
   TReadError error;
-  if (!ReadDrawingWithImages(input, d, images, error)) {
+  const TInputRead read = ReadInput(look, error, [&] { return ReadDrawingWithImages(input, d, images, error); });
+  if (read != TInputRead::kRead) {
     // The scratch folder's failure, or memory's, is not the drawing's.
-    if (error.IsWriteSide() || error.Problem == TReadProblem::kOutOfMemory) {
+    if (read != TInputRead::kInputFailed) {
       std::fprintf(stderr, "quorvex-thumbnail: %s: %s\n", input.c_str(), error.Describe().c_str());
-      return error.IsWriteSide() ? kExitWriteFailed : kExitOutOfMemory;
+      return read == TInputRead::kScratchFailed ? kExitWriteFailed : kExitOutOfMemory;
     }
     std::fprintf(stderr, "quorvex-thumbnail: %s: cannot be read as a drawing%s%s\n", input.c_str(),
                  error.Failed() ? ": " : "", error.Failed() ? error.Describe().c_str() : "");
@@ -152,7 +156,7 @@ int Run(const TRequest& request) {
   TRenderOptions options;
   options.Colors = request.Colors;
   options.Images = &images;
-  options.ImageBudget = ImageBudgetFor(RegularFileSize(input).value_or(0));
+  options.ImageBudget = ImageBudgetFor(look.Size);
   TSceneWalk walk(d, options);
   const TScene& scene = walk.Scene();
 

@@ -29,6 +29,7 @@
 #include <QTimer>
 #include <QUrl>
 
+#include "convert/outputs.h"
 #include "convert/picture.h"
 #include "render/sheet.h"
 #include "viewer/layerpanel.h"
@@ -133,9 +134,10 @@ void TViewerWindow::MakeActions() {
   ExplodeAction = file->addAction(tr("&Explode dimensions without value..."), this, &TViewerWindow::ExplodeDrawing);
   ExportDxfAction = file->addAction(tr("Export as &DXF..."), this, &TViewerWindow::ExportDxf);
   ExportSvgAction = file->addAction(tr("Export as &SVG..."), this, &TViewerWindow::ExportSvg);
-  // The PDF output is not in this build yet: the action keeps its place.
-  ExportPdfAction = file->addAction(tr("Export as &PDF..."));
-  ExportPdfAction->setVisible(false);
+  // Shown once the conversion services write PDF (an output kind of
+  // convert/outputs.h).
+  ExportPdfAction = file->addAction(tr("Export as &PDF..."), this, &TViewerWindow::ExportPdf);
+  ExportPdfAction->setVisible(quorvex::OutputKindOf("drawing.pdf") != nullptr);
   file->addSeparator();
   PreviewAction = file->addAction(tr("Print Pre&view..."), this, &TViewerWindow::PrintPreview);
   PrintAction = file->addAction(tr("&Print..."), this, &TViewerWindow::Print);
@@ -231,7 +233,7 @@ void TViewerWindow::CurrentChanged() {
     const QSignalBlocker quiet(HighlightAction);
     HighlightAction->setChecked(shown && tab->Highlight());
   }
-  for (QAction* a : {ExplodeAction, ExportDxfAction, ExportSvgAction, PrintAction, PreviewAction, HighlightAction,
+  for (QAction* a : {ExplodeAction, ExportDxfAction, ExportSvgAction, ExportPdfAction, PrintAction, PreviewAction, HighlightAction,
                      ZoomInAction, ZoomOutAction, FitAction})
     a->setEnabled(shown && !converting_);
   CloseAction->setEnabled(tab != nullptr);
@@ -421,7 +423,25 @@ void TViewerWindow::ExportDxf() {
   RunAside(
       [this, input, output] {
         quorvex::TConvertOptions options;
-        options.AllowDxf = true;
+        options.AnyKind = true;
+        const quorvex::TConvertResult r = session_.ConvertDrawing(Local(input), Local(output), options);
+        return std::pair(ConversionMessage(input, output, r), r.Code == quorvex::crDone && !r.Undecodable);
+      },
+      tr("Writing %1 ...").arg(QFileInfo(output).fileName()));
+}
+
+void TViewerWindow::ExportPdf() {
+  TDrawingTab* tab = CurrentTab();
+  if (!tab || converting_ || !quorvex::OutputKindOf("drawing.pdf")) return;
+  const QString input = tab->Path();
+  const std::optional<QString> chosen =
+      dialogs_.SaveName(this, tr("Export as PDF"), SuggestedName(QStringLiteral(".pdf")), tr("PDF documents (*.pdf)"));
+  if (!chosen) return;
+  const QString output = WithSuffix(*chosen, QStringLiteral(".pdf"));
+  RunAside(
+      [this, input, output] {
+        quorvex::TConvertOptions options;
+        options.AnyKind = true;
         const quorvex::TConvertResult r = session_.ConvertDrawing(Local(input), Local(output), options);
         return std::pair(ConversionMessage(input, output, r), r.Code == quorvex::crDone && !r.Undecodable);
       },

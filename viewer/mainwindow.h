@@ -65,6 +65,8 @@ class TViewerWindow : public QMainWindow {
   void ExplodeDrawing();
   void ExportDxf();
   void ExportSvg();
+  // Through the conversion services' PDF output, once they have one.
+  void ExportPdf();
   void Print();
   void PrintPreview();
   // Prints the current drawing on a printer set up by the caller.

@@ -1,5 +1,7 @@
 #include "viewer/reasons.h"
 
+#include "convert/outputs.h"
+
 #include <cstring>
 
 #include <QCoreApplication>
@@ -76,7 +78,8 @@ QString ConversionMessage(const QString& input, const QString& output, const quo
   if (r.Undecodable) return QCoreApplication::translate("Reasons", "Not written: %1: its Japanese texts cannot be decoded").arg(name);
   switch (r.Code) {
     case quorvex::crBadInput: return QCoreApplication::translate("Reasons", "The drawing cannot be opened: %1").arg(QFileInfo(input).fileName());
-    case quorvex::crBadOutput: return QCoreApplication::translate("Reasons", "Not written: %1 is the drawing itself or no .jww or .dxf name").arg(name);
+    case quorvex::crBadOutput: return QCoreApplication::translate("Reasons", "Not written: %1 is the drawing itself, or its name ends in none of %2")
+          .arg(name, QString::fromStdString(quorvex::OutputExtensionsText()));
     case quorvex::crReadFailed: return CannotReadMessage(input, r.ReadError);
     case quorvex::crWriteFailed:
       if (r.OutputPlaced)
@@ -87,6 +90,7 @@ QString ConversionMessage(const QString& input, const QString& output, const quo
     case quorvex::crDone: break;
   }
   const QLocale numbers;
+  if (r.Kind && !r.Kind->Explodes) return QCoreApplication::translate("Reasons", "Written: %1").arg(name);
   if (r.Exploded.DimensionsExploded == 0)
     return QCoreApplication::translate("Reasons", "Written: %1\nNo dimension without a value: no figure changed").arg(name);
   return QCoreApplication::translate("Reasons", "Written: %1\n%2 dimensions exploded: %3 lines and %4 points added")

@@ -28,9 +28,15 @@ for program in "$@"; do
   [ -n "$options" ] || { fail "$name: no options found in the help"; continue; }
   # The page as plain words: roff's "\-" is a hyphen, font changes go.
   page_text=$(sed -e 's/\\-/-/g' -e 's/\\f[BIRP]//g' "$page")
-  # The words the completion offers: its -W '...' lists.
-  offered=
-  [ -f "$completion" ] && offered=" $(grep -o -- "-W '[^']*'" "$completion" | sed "s/^-W '//; s/'\$//" | paste -sd' ') "
+  # The words the completion offers: its -W lists (but for what they take
+  # from variables and commands), and the options in
+  # its table of the kinds of output (rows 'EXTENSION BATCH-OPTION OPTION').
+  offered= kinds=
+  if [ -f "$completion" ]; then
+    kinds=$(sed -n "/^_[a-z_]*_kinds=(/,/^)/p" "$completion" | sed -n "s/^ *'\([^']*\)'\$/\1/p")
+    offered=" $(grep -o -- "-W [\"'][^\"']*[\"']" "$completion" | sed "s/^-W [\"']//; s/[\"']\$//" | tr ' ' '\n' |
+      grep -v '\$' | paste -sd' ') $(cut -d' ' -f2- <<<"$kinds" | paste -sd' ') "
+  fi
   for o in $options; do
     if grep -qE -- "(^|[[:space:],|[(])$o([[:space:],|)]|\$)" <<<"$page_text"; then
       echo "ok      $name: the manual page has $o"
@@ -42,6 +48,32 @@ for program in "$@"; do
       echo "ok      $name: the completion offers $o"
     else
       fail "$name: the completion does not offer $o"
+    fi
+  done
+
+  # The kinds of output, for a program whose completion has a table of
+  # them: each OUTPUT.EXT of the help's usage is in the manual page's
+  # synopsis and, but for the drawing's own .jww, a row of the table with
+  # the options the usage gives it ("[OPTION] INPUT.jww OUTPUT.EXT" and
+  # "-d OUTDIR [... | BATCH-OPTION [OPTION] ...]").
+  [ -z "$kinds" ] && usage= || usage=$(sed -n '/^Usage:/,/^$/p' <<<"$help")
+  synopsis=$(sed -n '/^\.SH SYNOPSIS/,/^\.SH /p' "$page" | sed -e 's/\\-/-/g' -e 's/\\f[BIRP]//g')
+  batch=$(sed -n 's/.* -d OUTDIR \[\(.*\)\] \[-j N\].*/\1/p' <<<"$usage" | sed 's/ | /\n/g')
+  for ext in $(grep -o 'OUTPUT\.[a-z]*' <<<"$usage" | sed 's/^OUTPUT\.//' | sort -u); do
+    if grep -q "OUTPUT\.$ext" <<<"$synopsis"; then
+      echo "ok      $name: the manual page's synopsis has OUTPUT.$ext"
+    else
+      fail "$name: the manual page's synopsis lacks OUTPUT.$ext"
+    fi
+    [[ $ext != jww ]] || continue
+    own=$(grep "OUTPUT\.$ext\$" <<<"$usage" | grep -o '\[-[-a-z]*\]' | tr -d '[]')
+    asks=$(grep -- " \[$own\]\$" <<<"$batch" | cut -d' ' -f1)
+    [ -n "$own" ] || asks=$(grep -v ' ' <<<"$batch" | head -1)
+    want=$(echo $ext $asks $own)
+    if grep -qx -- "$want" <<<"$kinds"; then
+      echo "ok      $name: the completion knows the output .$ext ($want)"
+    else
+      fail "$name: the completion's table of outputs lacks '$want'"
     fi
   done
 

@@ -144,10 +144,6 @@
         <translation>図面を開けません: %1</translation>
     </message>
     <message>
-        <source>Not written: %1 is the drawing itself or no .jww or .dxf name</source>
-        <translation>書き出せません: %1 は図面そのものか、名前が .jww でも .dxf でもありません</translation>
-    </message>
-    <message>
         <source>%1 was written, but its folder could not be synced: %2</source>
         <translation>%1 は書き出しましたが、フォルダーを同期できませんでした: %2</translation>
     </message>
@@ -184,6 +180,10 @@ No dimension without a value: no figure changed</source>
     <message>
         <source>Not written: %1</source>
         <translation>書き出せません: %1</translation>
+    </message>
+    <message>
+        <source>Not written: %1 is the drawing itself, or its name ends in none of %2</source>
+        <translation>書き出せません: %1 は図面そのものか、名前が %2 のどれでも終わっていません</translation>
     </message>
 </context>
 <context>
@@ -365,6 +365,14 @@ No dimension without a value: no figure changed</source>
     <message>
         <source>Printing %1 ...</source>
         <translation>%1 を印刷しています…</translation>
+    </message>
+    <message>
+        <source>Export as PDF</source>
+        <translation>PDF に書き出す</translation>
+    </message>
+    <message>
+        <source>PDF documents (*.pdf)</source>
+        <translation>PDF 文書 (*.pdf)</translation>
     </message>
 </context>
 </TS>

@@ -1,0 +1,75 @@
+#include "convert/outputs.h"
+
+#include <iterator>
+
+#include "convert/drawingfile.h"
+#include "convert/dxffiles.h"
+#include "convert/session.h"
+
+namespace quorvex {
+namespace {
+
+int WriteDrawing(TConversionSession& s, const std::string& path, const TConvertOptions&, TConvertResult& result) {
+  return WriteDrawingFile(*s.Drawing, path, s.Drawing->Header.Version, s.Fallbacks,
+                          s.ImageSwitchWrite ? &s.Images : nullptr, &result.OutputPlaced);
+}
+
+int WriteDxf(TConversionSession& s, const std::string& path, const TConvertOptions& options, TConvertResult& result) {
+  TDxfOptions dxf;
+  dxf.Paper = options.Paper;
+  dxf.Attributes = s.Attributes.get();
+  const TImageStore none;
+  TDxfLosses losses;
+  const int err = WriteDxfFiles(*s.Drawing, s.ImageSwitchWrite ? s.Images : none, dxf, path, losses,
+                                &result.OutputPlaced);
+  result.Undecodable = losses.Undecoded > 0;
+  if (losses.Any()) result.Note = "not carried: " + DescribeLosses(losses);
+  return err;
+}
+
+constexpr TOutputKind kKinds[] = {
+    {".jww", nullptr, nullptr, nullptr, nullptr, nullptr, "the drawing, in the input's format version\n", true,
+     WriteDrawing},
+    {".dxf", "--dxf", "write each drawing as DXF", "--paper", &TConvertOptions::Paper,
+     "with a DXF output: the sheet as printed, not at real size",
+     "a DXF file (R2007, UTF-8) at real size, the images the drawing\n"
+     "carries in the folder OUTPUT-images beside it\n",
+     true, WriteDxf},
+};
+
+}  // namespace
+
+std::span<const TOutputKind> OutputKinds() { return kKinds; }
+
+const TOutputKind& DrawingOutput() { return kKinds[0]; }
+
+const TOutputKind* OutputKindOf(const std::string& path) {
+  const std::string extension = LowerExtension(path);
+  for (const TOutputKind& k : kKinds)
+    if (extension == k.Extension) return &k;
+  return nullptr;
+}
+
+const TOutputKind* KindOfBatchOption(const std::string& word) {
+  for (const TOutputKind& k : kKinds)
+    if (k.BatchOption && word == k.BatchOption) return &k;
+  return nullptr;
+}
+
+const TOutputKind* KindOfOption(const std::string& word) {
+  for (const TOutputKind& k : kKinds)
+    if (k.Option && word == k.Option) return &k;
+  return nullptr;
+}
+
+std::string OutputExtensionsText() {
+  std::string text;
+  const size_t n = std::size(kKinds);
+  for (size_t i = 0; i < n; ++i) {
+    if (i > 0) text += i + 1 == n ? " or " : ", ";
+    text += kKinds[i].Extension;
+  }
+  return text;
+}
+
+}  // namespace quorvex

@@ -133,7 +133,9 @@ void TDrawingCanvas::Painted(const QImage& image, const TViewRequest& request, d
   lastSeconds_ = seconds;
   update();
   if (request.Serial == asked_ || request.Serial == 0) emit PictureReady();
-  if (!PictureCurrent() && request.Serial == asked_) Ask();
+  // A view changed while this one was painted is asked for now; one that
+  // was stopped (Esc, or a newer view) is not asked for again.
+  if (complete && !PictureCurrent() && request.Serial == asked_) Ask();
 }
 
 void TDrawingCanvas::paintEvent(QPaintEvent*) {

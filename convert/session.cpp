@@ -149,8 +149,17 @@ TConvertResult TConversionSession::ConvertDrawing(const std::string& input, cons
     return result;
   }
   int err = 0;
+  TReplacedFile replaced;
   try {
     result.Exploded = ExplodeDimensions(*Drawing);
+    if (options.KeepReplaced) {
+      if (const int kept = replaced.Keep(output)) {
+        result.Code = crWriteFailed;
+        result.ErrorNumber = kept;
+        result.NotKept = true;
+        return result;
+      }
+    }
     if (result.Dxf) {
       TDxfOptions dxf;
       dxf.Paper = options.Paper;
@@ -166,6 +175,8 @@ TConvertResult TConversionSession::ConvertDrawing(const std::string& input, cons
     err = ENOMEM;
   }
   result.Undecodable = result.Dxf && result.Losses.Undecoded > 0;
+  // The old file is where the user finds it again, whichever way it went.
+  result.Kept = err == 0 || result.OutputPlaced ? replaced.Replaced() : replaced.NotReplaced();
   if (err != 0) {
     result.Code = err == ENOMEM ? crOutOfMemory : crWriteFailed;
     result.ErrorNumber = err;

@@ -20,6 +20,10 @@ scripts/install-missing.sh python3-ezdxf python3-matplotlib librsvg2-bin libreca
 # The browser that lays out the SVG pictures' texts as a user's would
 # (Render.ABrowserKeepsTheLeadingAndDoubledSpacesOfTexts).
 scripts/install-missing.sh chromium
+# What the tests of a drawing the window replaces use: trash-cli reads the
+# trash as file managers do and restores from it; an ext4 image stands for
+# a disk of its own.
+scripts/install-missing.sh trash-cli e2fsprogs
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1}
 ctest --test-dir "$dir" --output-on-failure -j2

@@ -61,7 +61,9 @@ int TReplacedFile::Keep(const std::string& output) {
   output_ = output;
   way_ = TWay::kNone;
   struct stat st{};
-  if (LookAt(AT_FDCWD, output.c_str(), st) != 0 || !S_ISREG(st.st_mode)) return 0;
+  // A name that cannot be looked at may hide a drawing: it is not replaced.
+  if (const int look = LookAt(AT_FDCWD, output.c_str(), st)) return look == ENOENT || look == ENOTDIR ? 0 : look;
+  if (!S_ISREG(st.st_mode)) return 0;
   dev_ = st.st_dev;
   ino_ = st.st_ino;
 

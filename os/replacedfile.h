@@ -40,8 +40,9 @@ class TReplacedFile {
   // failing both, the same is done with NAME~ beside it (NAME~ itself is
   // replaced only once the output has taken its name). 0 (also when no
   // regular file stands there: a link, a pipe lose nothing when replaced),
-  // or the system error number of the backup: the output must then not be
-  // written, the file would be lost.
+  // or the system error number of the backup (or of the look at the name,
+  // which may hide a file): the output must then not be written, the file
+  // would be lost.
   [[nodiscard]] int Keep(const std::string& output);
 
   // The output has taken its name: where the file it replaced is now.

@@ -205,7 +205,12 @@ TEST_F(KeptFiles, AFailedWriteLeavesTheOldDrawingAtItsNameAndNothingElse) {
 // moved into the trash (or to NAME~) instead, and moved back should the
 // write fail.
 TEST_F(KeptFiles, WhereFilesHaveNoSecondNamesTheOldDrawingIsMoved) {
-  SetUnnamedOutputFiles(false);  // the writer's new file takes a name of its own
+  // The writer's new file takes a name of its own, as where files have no
+  // unnamed form either.
+  SetUnnamedOutputFiles(false);
+  struct TUnnamedAgain {
+    ~TUnnamedAgain() { SetUnnamedOutputFiles(true); }
+  } unnamedAgain;
   for (const bool spoiled : {false, true}) {
     for (const bool fails : {false, true}) {
       SCOPED_TRACE(std::string(spoiled ? "backup" : "trash") + (fails ? ", the write fails" : ""));
@@ -236,7 +241,6 @@ TEST_F(KeptFiles, WhereFilesHaveNoSecondNamesTheOldDrawingIsMoved) {
       }
     }
   }
-  SetUnnamedOutputFiles(true);
 }
 
 // Kept neither in the trash nor as a backup (a disk that refuses every new

@@ -316,7 +316,11 @@ void TForm1::dropEvent(QDropEvent* event) {
 }
 
 quorvex::TConvertResult TForm1::Convert(const std::string& input, const std::string& output) {
-  return session_.ConvertDrawing(input, output);
+  // No question is asked before a drawing is replaced: the one it replaces
+  // goes to the trash, or stays beside it as NAME~.
+  quorvex::TConvertOptions options;
+  options.KeepReplaced = true;
+  return session_.ConvertDrawing(input, output, options);
 }
 
 void TForm1::Button3Click() {
@@ -377,11 +381,15 @@ void TForm1::ShowResult(const quorvex::TConvertResult& result) {
       break;
     case quorvex::crOutOfMemory:
       ui_.Beep();
-      Tell(OutOfMemoryMessage(Edit1->text(), result), TMessageKind::Error);
+      Tell(OutOfMemoryMessage(Edit1->text(), Edit2->text(), result), TMessageKind::Error);
       break;
-    case quorvex::crDone:
-      Tell(DoneMessage(result.Exploded), TMessageKind::Information);
+    case quorvex::crDone: {
+      QString text = DoneMessage(result.Exploded);
+      const QString kept = KeptLine(Edit2->text(), result.Kept);
+      if (!kept.isEmpty()) text += QLatin1Char('\n') + kept;
+      Tell(text, TMessageKind::Information);
       break;
+    }
   }
 }
 

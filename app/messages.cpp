@@ -65,6 +65,21 @@ QString DoneMessage(const quorvex::TExplodeSummary& done) {
                           numbers.toString(static_cast<qlonglong>(done.PointsAdded)));
 }
 
+QString KeptLine(const QString& output, const quorvex::TKeptFile& kept, bool replaced) {
+  const QString name = QFileInfo(output).fileName();
+  const QString backup = QFileInfo(QFile::decodeName(QByteArray::fromStdString(kept.Path))).fileName();
+  switch (kept.Where) {
+    case quorvex::TKeptIn::kNothing: break;
+    case quorvex::TKeptIn::kTrash:
+      return replaced ? QStringLiteral("置き換えた元の %1 はゴミ箱に移しました（ゴミ箱から元に戻せます）").arg(name)
+                      : QStringLiteral("元の %1 はゴミ箱に移したままです（ゴミ箱から元に戻せます）").arg(name);
+    case quorvex::TKeptIn::kBackup:
+      return replaced ? QStringLiteral("置き換えた元の %1 は %2 として残しました（ゴミ箱に移せませんでした）").arg(name, backup)
+                      : QStringLiteral("元の %1 は %2 として残っています").arg(name, backup);
+  }
+  return QString();
+}
+
 QString IoErrorMessage(int error_number) {
   return QStringLiteral("I/O エラー (%1)").arg(error_number);
 }
@@ -173,12 +188,17 @@ QString NotLocalFault() { return QStringLiteral("このコンピューター上�
 QString WriteFailureMessage(const QString& output, const quorvex::TConvertResult& result) {
   const bool scratch = result.ReadError.IsWriteSide();
   const int error_number = result.ErrorNumber != 0 || !scratch ? result.ErrorNumber : result.ReadError.ErrorNumber;
+  const QString kept = KeptLine(output, result.Kept, result.OutputPlaced);
   if (result.OutputPlaced)
     return IoErrorMessage(error_number) + QStringLiteral("\n図面は書き込みましたが、フォルダーを同期できませんでした: ") +
            QFileInfo(output).fileName() +
            QStringLiteral("\n元のファイルは新しい図面に置き換わっています（停電などでこの置き換えが失われることがあります）\n") +
-           SystemErrorText(error_number);
+           (kept.isEmpty() ? QString() : kept + QLatin1Char('\n')) + SystemErrorText(error_number);
   QString text = IoErrorMessage(error_number) + QStringLiteral("\n図面を書き込めません: ") + QFileInfo(output).fileName();
+  if (result.NotKept)
+    text += QStringLiteral("\n元の %1 をゴミ箱にも %1~ にも移せないため、置き換えていません")
+                .arg(QFileInfo(output).fileName());
+  if (!kept.isEmpty()) text += QLatin1Char('\n') + kept;
   if (scratch)
     text += QLatin1Char('\n') + ReadFailureReason(result.ReadError);
   else if (error_number != 0)
@@ -189,5 +209,12 @@ QString WriteFailureMessage(const QString& output, const quorvex::TConvertResult
 QString OutOfMemoryMessage(const QString& input, const quorvex::TConvertResult& result) {
   QString text = QStringLiteral("メモリが足りないため変換できません: ") + QFileInfo(input).fileName();
   if (result.ReadError.Failed()) text += QLatin1Char('\n') + ReadFailureReason(result.ReadError);
+  return text;
+}
+
+QString OutOfMemoryMessage(const QString& input, const QString& output, const quorvex::TConvertResult& result) {
+  QString text = OutOfMemoryMessage(input, result);
+  const QString kept = KeptLine(output, result.Kept, false);
+  if (!kept.isEmpty()) text += QLatin1Char('\n') + kept;
   return text;
 }

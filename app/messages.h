@@ -11,6 +11,11 @@ QString Form1Caption();
 // The closing message of a conversion, with a second line that says what
 // the explode did (block definitions included).
 QString DoneMessage(const quorvex::TExplodeSummary& done);
+// Where the drawing the output replaced (or, when not `replaced`, the one
+// it failed to replace and that could not be given its name back) is, one
+// line: in the desktop's trash, or beside the output as NAME~ (no trash
+// could take it); empty when it is nowhere else.
+QString KeptLine(const QString& output, const quorvex::TKeptFile& kept, bool replaced = true);
 QString IoErrorMessage(int error_number);
 
 // A drawing that cannot be read: "図面を読み込めません: <file name>" and, on
@@ -31,7 +36,10 @@ QString InputNameMessage(const QString& path, const quorvex::TInputNameCheck& ch
 // for a carried image that could not be put into the scratch folder, that
 // image and the byte of the input it came from too. When the complete new
 // drawing took the output's name all the same (the folder could not be
-// synced afterwards), it says so instead of "図面を書き込めません".
+// synced afterwards), it says so instead of "図面を書き込めません". When the
+// file at the output's name could be kept neither in the trash nor as
+// NAME~, it says that it was not replaced; and where that file is, when it
+// could not be given its name back.
 QString WriteFailureMessage(const QString& output, const quorvex::TConvertResult& result);
 // The short reasons beside a field at fault (app/fieldmark.h), one line
 // each. Why the input name was refused (crBadInput): no name, not .jww, no
@@ -50,3 +58,6 @@ QString NotLocalFault();
 // The memory ran out: "メモリが足りないため変換できません: <file name>" and,
 // when it was while reading, where (ReadFailureReason).
 QString OutOfMemoryMessage(const QString& input, const quorvex::TConvertResult& result);
+// The same, and where the output's old file is when it could not be given
+// its name back.
+QString OutOfMemoryMessage(const QString& input, const QString& output, const quorvex::TConvertResult& result);

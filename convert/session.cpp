@@ -144,12 +144,23 @@ TConvertResult TConversionSession::ConvertDrawing(const std::string& input, cons
       return result;
   }
   int err = 0;
+  TReplacedFile replaced;
   try {
     if (kind->Explodes) result.Exploded = ExplodeDimensions(*Drawing);
+    if (options.KeepReplaced) {
+      if (const int kept = replaced.Keep(output)) {
+        result.Code = crWriteFailed;
+        result.ErrorNumber = kept;
+        result.NotKept = true;
+        return result;
+      }
+    }
     err = kind->Write(*this, output, options, result);
   } catch (const std::bad_alloc&) {
     err = ENOMEM;
   }
+  // The old file is where the user finds it again, whichever way it went.
+  result.Kept = err == 0 || result.OutputPlaced ? replaced.Replaced() : replaced.NotReplaced();
   if (err != 0) {
     result.Code = err == ENOMEM ? crOutOfMemory : crWriteFailed;
     result.ErrorNumber = err;

@@ -14,6 +14,7 @@
 #include "explode/explode.h"
 #include "jww/images.h"
 #include "jww/jwwunit.h"
+#include "os/replacedfile.h"
 #include "os/scratch.h"
 
 namespace quorvex {
@@ -46,6 +47,14 @@ struct TConvertResult {
   // What the run's line says of the output besides the explode's counts
   // (Code crDone): what a DXF could not carry, for one.
   std::string Note;
+  // With TConvertOptions::KeepReplaced: where the file the output replaced
+  // is (crDone, or OutputPlaced), or where it stays after a failed write
+  // when it could not be given its name back.
+  TKeptFile Kept;
+  // crWriteFailed: the file at the output's name could be kept neither in
+  // the trash nor as NAME~, and was not replaced (the system's error number
+  // of the backup, as ErrorNumber).
+  bool NotKept = false;
 };
 
 // What a conversion may write: the output's extension chooses its kind
@@ -55,6 +64,10 @@ struct TConvertOptions {
   bool AnyKind = false;
   bool Paper = false;  // a DXF of the sheet as printed instead of real size
   bool Mono = false;   // a PDF with every line black
+  // A file the output replaces goes to the desktop's trash first, or where
+  // no trash can take it stays beside the output as NAME~ (the window);
+  // one that can be kept neither way is not replaced.
+  bool KeepReplaced = false;
 };
 
 // Where a session makes its private scratch folder.

@@ -29,6 +29,10 @@ scripts/install-missing.sh chromium
 # poppler, qpdf, and CUPS with a cups-pdf printer; and hyperfine, with
 # which docs/measurements.md times the converter's start.
 scripts/install-missing.sh qpdf cups printer-driver-cups-pdf python3-numpy python3-pil hyperfine
+# What the tests of a drawing the window replaces use: trash-cli reads the
+# trash as file managers do and restores from it; an ext4 image stands for
+# a disk of its own.
+scripts/install-missing.sh trash-cli e2fsprogs
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1}
 ctest --test-dir "$dir" --output-on-failure -j2

@@ -82,7 +82,7 @@ mkdir -m 700 "$work/runtime" "$work/config"
 printf 'Quorvex notes: this is plain text, not a drawing.\n' >"$work/notes.jww"
 # Starts the program in the work folder with these arguments.
 start() {
-  (cd "$work" && XDG_RUNTIME_DIR="$work/runtime" XDG_CONFIG_HOME="$work/config" QT_QPA_PLATFORM=xcb \
+  (cd "$work" && XDG_RUNTIME_DIR="$work/runtime" XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data" QT_QPA_PLATFORM=xcb \
     exec "$program" "$@" >>"$work/program.log" 2>&1) &
   app_pid=$!
 }
@@ -234,6 +234,30 @@ pause
 shot 06b-output-is-the-input
 check "the input chosen as the output marks the output field" marked output
 check "without a message box" test -z "$(xdotool search --onlyvisible --name "$message_title" 2>/dev/null)"
+
+# ---- a drawing chosen as the output is replaced: the old one goes to the desktop's trash ----
+choose "${browse2[@]}" "$work/out.jww"
+click "${convert[@]}"
+m=$(window "$message_title" 30)
+check "replacing a drawing shows the done message" test -n "$m"
+pause
+shot 06c-replaced-into-the-trash
+xdotool key Return
+gone "$message_title" || true
+check "the replaced drawing is in the trash's files/" cmp -s "$work/data/Trash/files/out.jww" "$work/by-command.jww"
+check "with its info file in the trash's info/" test -s "$work/data/Trash/info/out.jww.trashinfo"
+# As a file manager sees the trash and restores from it (GIO, over a
+# session bus of its own), when gvfs is installed.
+if command -v gio >/dev/null && command -v dbus-run-session >/dev/null && [ -x /usr/libexec/gvfsd ]; then
+  gio_trash() { XDG_DATA_HOME="$work/data" dbus-run-session -- gio trash "$@" 2>/dev/null; }
+  check "gio lists it with its original path" grep -qx "trash:///out.jww	$work/out.jww" <(gio_trash --list)
+  mv "$work/out.jww" "$work/out-new.jww"
+  gio_trash --restore trash:///out.jww
+  check "gio restores it to its place" cmp -s "$work/out.jww" "$work/by-command.jww"
+  mv "$work/out-new.jww" "$work/out.jww"
+else
+  echo "skipped: gio's view of the trash (packages libglib2.0-bin, gvfs, dbus)"
+fi
 
 # ---- an output that cannot be written ----
 choose "${browse2[@]}" "/sys/out.jww"

@@ -28,6 +28,8 @@
 #include <QUrl>
 #include <QtTest>
 
+#include <sched.h>
+#include <sys/mount.h>
 #include <unistd.h>
 
 #include "app/Unit1.h"
@@ -93,6 +95,8 @@ class TestForm1 : public QObject {
   void init() {
     dir_ = std::make_unique<QTemporaryDir>();
     QVERIFY(dir_->isValid());
+    // The desktop's trash of this test's own, never the user's.
+    qputenv("XDG_DATA_HOME", QFile::encodeName(Path(QStringLiteral("data"))));
     ui_ = std::make_unique<TRecordingUi>();
     form_ = std::make_unique<TTestForm>(*ui_);
     form_->show();
@@ -102,6 +106,8 @@ class TestForm1 : public QObject {
   }
 
   void cleanup() {
+    if (!mounted_.isEmpty()) ::umount2(QFile::encodeName(mounted_).constData(), MNT_DETACH);
+    mounted_.clear();
     form_.reset();
     ui_.reset();
     dir_.reset();
@@ -562,6 +568,88 @@ class TestForm1 : public QObject {
     QVERIFY2(text.contains(QString::fromLocal8Bit(std::strerror(ENOSPC))), qPrintable(text));
   }
 
+  // The window asks nothing before it replaces a drawing: the one it
+  // replaces goes to the desktop's trash (in the home's, or at the top of
+  // the file system it is on), and the closing message says so; where no
+  // trash can take it, it stays beside the new one as NAME~, and the
+  // message says that.
+  void aReplacedDrawingIsKept_data() {
+    QTest::addColumn<QString>("on");        // "home", or a file system of its own: "disk" (ext4), "memory" (tmpfs)
+    QTest::addColumn<bool>("trashSpoilt");  // no trash can be made where it would go
+    QTest::addColumn<bool>("trashed");      // else NAME~
+    QTest::newRow("into the home's trash") << "home" << false << true;
+    QTest::newRow("no trash can be made in the home") << "home" << true << false;
+    QTest::newRow("into the trash at the top of its disk") << "disk" << false << true;
+    QTest::newRow("no trash can be made at the top of its disk") << "disk" << true << false;
+    // File managers keep no trash on tmpfs.
+    QTest::newRow("in memory") << "memory" << false << false;
+  }
+
+  void aReplacedDrawingIsKept() {
+    QFETCH(QString, on);
+    QFETCH(bool, trashSpoilt);
+    QFETCH(bool, trashed);
+    REQUIRE_DRAWING(input);
+    QString folder = dir_->path();
+    if (on != QStringLiteral("home")) {
+      folder = Path(QStringLiteral("mnt"));
+      if (!Mount(on == QStringLiteral("disk"), folder))
+        QSKIP("no file system of the test's own can be mounted here (a mount namespace; for a disk, mkfs.ext4 and a loop device)");
+    }
+    const QString trash = on != QStringLiteral("home") ? folder + QStringLiteral("/.Trash-%1").arg(::geteuid())
+                                                      : Path(QStringLiteral("data/Trash"));
+    if (trashSpoilt) {
+      QVERIFY(QDir().mkpath(QFileInfo(trash).path()));
+      QVERIFY(WriteFile(trash, "in the way of the trash"));
+    }
+    const QString output = folder + QStringLiteral("/出力.jww");
+    const QByteArray old = "the drawing chosen as the output by mistake";
+    QVERIFY(WriteFile(output, old));
+    Browse(form_->Button1, input);
+    Browse(form_->Button2, output);
+    Convert();
+    QCOMPARE(ui_->Beeps, 0);
+    QCOMPARE(ui_->Kinds, QList<TMessageKind>{TMessageKind::Information});
+    const QStringList lines = ui_->Messages.value(0).split(QLatin1Char('\n'));
+    QCOMPARE(lines.size(), 3);
+    QCOMPARE(lines[0], QStringLiteral("変換終了しました"));
+    if (!trashed) {
+      QCOMPARE(lines[2], QStringLiteral("置き換えた元の 出力.jww は 出力.jww~ として残しました（ゴミ箱に移せませんでした）"));
+      QCOMPARE(ReadAll(output + QLatin1Char('~')), old);
+      QVERIFY(trashSpoilt || !QFileInfo::exists(trash));
+    } else {
+      QCOMPARE(lines[2], QStringLiteral("置き換えた元の 出力.jww はゴミ箱に移しました（ゴミ箱から元に戻せます）"));
+      QCOMPARE(ReadAll(trash + QStringLiteral("/files/出力.jww")), old);
+      // Where a file manager restores it to.
+      const QByteArray info = ReadAll(trash + QStringLiteral("/info/出力.jww.trashinfo"));
+      const QByteArray path = on == QStringLiteral("disk") ? QByteArray("%E5%87%BA%E5%8A%9B.jww")
+                                                           : QUrl::toPercentEncoding(output, "/");
+      QVERIFY2(info.startsWith("[Trash Info]\nPath=" + path + "\nDeletionDate="), info.constData());
+    }
+    // The new drawing in its place, as the command line writes it.
+    QProcess command;
+    command.start(QStringLiteral(QUORVEX_CONVERT_BIN), {input, Path(QStringLiteral("command.jww"))});
+    QVERIFY(command.waitForFinished(60000));
+    QCOMPARE(ReadAll(output), ReadAll(Path(QStringLiteral("command.jww"))));
+  }
+
+  // A drawing that could be kept neither in the trash nor as NAME~ is not
+  // replaced, and the message says so.
+  void aDrawingThatCannotBeKeptIsNotReplaced() {
+    form_->Edit1->setText(Path(QStringLiteral("plan.jww")));
+    form_->Edit2->setText(Path(QStringLiteral("out.jww")));
+    quorvex::TConvertResult refused;
+    refused.Code = quorvex::crWriteFailed;
+    refused.ErrorNumber = ENOSPC;
+    refused.NotKept = true;
+    form_->Canned = refused;
+    Convert();
+    QCOMPARE(ui_->Messages, QStringList{QStringLiteral("I/O エラー (%1)\n図面を書き込めません: out.jww\n"
+                                                       "元の out.jww をゴミ箱にも out.jww~ にも移せないため、置き換えていません\n%2")
+                                            .arg(ENOSPC)
+                                            .arg(QString::fromLocal8Bit(std::strerror(ENOSPC)))});
+  }
+
   void enterPressesTheFocusedButton() {
     // Enter on 変換 with both fields empty: the beep puts the focus on the
     // first 参照, where Enter and keypad Enter open the dialog.
@@ -643,6 +731,27 @@ class TestForm1 : public QObject {
 
  private:
   void Convert() { QTest::mouseClick(form_->Button3, Qt::LeftButton); }
+  // A file system of its own mounted at a new folder, in a mount namespace
+  // of this process's own (the conversion's thread, started later, shares
+  // it): an ext4 disk image, or a tmpfs. False where none can be made.
+  bool Mount(bool disk, const QString& at) {
+    static const bool unshared =
+        ::unshare(CLONE_NEWNS) == 0 && ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+    if (!unshared || !QDir().mkpath(at)) return false;
+    if (disk) {
+      const QString image = Path(QStringLiteral("disk.img"));
+      QFile file(image);
+      if (!file.open(QIODevice::WriteOnly) || !file.resize(16 << 20)) return false;
+      file.close();
+      if (QProcess::execute(QStringLiteral("mkfs.ext4"), {QStringLiteral("-q"), QStringLiteral("-F"), image}) != 0 ||
+          QProcess::execute(QStringLiteral("mount"), {QStringLiteral("-o"), QStringLiteral("loop"), image, at}) != 0)
+        return false;
+    } else if (::mount("tmpfs", QFile::encodeName(at).constData(), "tmpfs", 0, "mode=0755") != 0) {
+      return false;
+    }
+    mounted_ = at;
+    return true;
+  }
   QString Path(const QString& name) const { return dir_->filePath(name); }
   void Browse(QPushButton* button, const QString& answer) {
     ui_->Answers.append(answer);
@@ -711,6 +820,7 @@ class TestForm1 : public QObject {
   }
 
   std::unique_ptr<QTemporaryDir> dir_;
+  QString mounted_;
   std::unique_ptr<TRecordingUi> ui_;
   std::unique_ptr<TTestForm> form_;
 };

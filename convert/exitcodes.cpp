@@ -8,10 +8,10 @@ constexpr TExitStatus kStatuses[] = {
     {"1", "the input could not be read as a drawing"},
     {"2", "wrong usage"},
     {"3", "bad input name (missing, not .jww, or no such file)"},
-    {"4", "bad output name (missing, not .jww or .dxf (.svg for a picture), or\nthe input file itself)"},
-    {"5", "the output could not be written, or a picture could not be made\n"
-          "whole (the message says why); or it took its name but its folder\n"
-          "could not be synced, as the message then says"},
+    {"4", "bad output name (missing, not .jww, .dxf or .pdf (.svg for a\npicture), or the input file itself)"},
+    {"5", "the output could not be written, or a picture or a PDF could not\n"
+          "be made whole (the message says why); or it took its name but its\n"
+          "folder could not be synced, as the message then says"},
     {"6", "with -d: at least one drawing failed, or was refused because its\n"
           "output is the input itself or was already written from another\n"
           "input in this run"},

@@ -66,6 +66,8 @@ TOutcome ConvertOne(TConversionSession& session, const std::string& in, const st
         return {kExitOutOfMemory, {}, Format("quorvex-convert: %s: %s\n", in.c_str(), r.ReadError.Describe().c_str())};
       return {kExitOutOfMemory, {}, Format("quorvex-convert: %s: out of memory while converting\n", in.c_str())};
     case crWriteFailed:
+      if (!r.Refused.empty())
+        return {kExitWriteFailed, {}, Format("quorvex-convert: %s: not converted: %s\n", in.c_str(), r.Refused.c_str())};
       if (r.Undecodable)
         return {kExitWriteFailed, {},
                 Format("quorvex-convert: %s: not converted: %s\n", in.c_str(), NoConverterReason(r.ErrorNumber).c_str())};

@@ -9,6 +9,7 @@
 
 #include "convert/drawingfile.h"
 #include "explode/explode.h"
+#include "jww/images.h"
 #include "jww/readerror.h"
 #include "render/scene.h"
 
@@ -23,6 +24,12 @@ namespace quorvex {
 // A watch, when given, follows the reading (convert/drawingfile.h).
 [[nodiscard]] bool ReadDrawingWithImages(const std::string& path, TJwwData& d, std::vector<TStoredImage>& images,
                            TReadError& error, TReadWatch* watch = nullptr);
+
+// The images the store keeps in its scratch files, read back as stored.
+// 0, or the system error number (ENOMEM when memory ran out), with the
+// entry that failed in *failed.
+[[nodiscard]] int KeptImages(const TImageStore& store, std::vector<TStoredImage>& images,
+                             const TBindImageType** failed = nullptr);
 
 // Bytes of image data a picture of a drawing file of this size may embed.
 uint64_t ImageBudgetFor(uint64_t drawingBytes);

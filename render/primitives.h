@@ -158,6 +158,9 @@ struct TScene {
   // And the one colour (0xRRGGBB) each is drawn in, or kNoItemRgb (its
   // figure has several, places a block or an image, or is faint).
   std::vector<uint32_t> ItemRgb;
+  // Images the drawing carries and places that cannot be shown (of no
+  // known format, broken, beyond the picture's budget): drawn as frames.
+  int64_t ImagesNotShown = 0;
 };
 
 constexpr uint32_t kNoItemRgb = 0xFF000000u;

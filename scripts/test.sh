@@ -25,6 +25,10 @@ scripts/install-missing.sh xdg-utils libfile-mimeinfo-perl desktop-file-utils xv
 # The browser that lays out the SVG pictures' texts as a user's would
 # (Render.ABrowserKeepsTheLeadingAndDoubledSpacesOfTexts).
 scripts/install-missing.sh chromium
+# What the PDF checks read the PDF output with (tests/pdf_check.py):
+# poppler, qpdf, and CUPS with a cups-pdf printer; and hyperfine, with
+# which docs/measurements.md times the converter's start.
+scripts/install-missing.sh qpdf cups printer-driver-cups-pdf python3-numpy python3-pil hyperfine
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1}
 ctest --test-dir "$dir" --output-on-failure -j2

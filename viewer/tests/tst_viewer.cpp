@@ -354,6 +354,19 @@ class TestViewer : public QObject {
     const QString previewReference = dir_->filePath(QStringLiteral("reference-preview.svg"));
     QCOMPARE(QProcess::execute(QUORVEX_CONVERT_BIN, {QStringLiteral("--preview"), dims_, previewReference}), 0);
     QCOMPARE(ReadAll(dir_->filePath(QStringLiteral("preview.svg"))), ReadAll(previewReference));
+    // PDF, where the conversion services write it: what the converter
+    // writes, but for the time it was made.
+    if (window_->ExportPdfAction->isVisible()) {
+      const QString pdf = dir_->filePath(QStringLiteral("out.pdf"));
+      dialogs_->SaveAs = {pdf};
+      window_->ExportPdfAction->trigger();
+      QVERIFY2(!dialogs_->Errors.last(), qPrintable(dialogs_->Messages.last()));
+      const QString pdfReference = dir_->filePath(QStringLiteral("reference.pdf"));
+      QCOMPARE(QProcess::execute(QUORVEX_CONVERT_BIN, {dims_, pdfReference}), 0);
+      const QRegularExpression made(QStringLiteral("/CreationDate \\(D:[0-9Z+']*\\)"));
+      QCOMPARE(QString::fromLatin1(ReadAll(pdf)).remove(made), QString::fromLatin1(ReadAll(pdfReference)).remove(made));
+      QVERIFY(ReadAll(pdf).startsWith("%PDF"));
+    }
     // A cancelled dialog writes nothing and says nothing.
     const qsizetype said = dialogs_->Messages.size();
     window_->ExportDxfAction->trigger();

@@ -29,9 +29,12 @@ TDrawingCanvas::TDrawingCanvas(TDrawingWorker& worker, QWidget* parent) : QWidge
   connect(&worker_, &TDrawingWorker::Painted, this, &TDrawingCanvas::Painted);
 }
 
-void TDrawingCanvas::SetDrawing(const quorvex::TBox& fitBox, uint32_t background) {
+void TDrawingCanvas::SetDrawing(const quorvex::TBox& fitBox, uint32_t background, TLookKind look,
+                                const quorvex::TLayerShow& shown) {
   box_ = fitBox;
   background_ = background;
+  look_ = look;
+  shown_ = shown;
   ready_ = true;
   if (fitted_) world_ = FitWorld(box_, size());
   update();

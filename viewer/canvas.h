@@ -18,8 +18,10 @@ class TDrawingCanvas : public QWidget {
  public:
   TDrawingCanvas(TDrawingWorker& worker, QWidget* parent = nullptr);
 
-  // The drawing's box to fit and its background, once it is loaded.
-  void SetDrawing(const quorvex::TBox& fitBox, uint32_t background);
+  // The drawing's box to fit, its background and how it is shown at
+  // first, once it is loaded (the first picture is painted already).
+  void SetDrawing(const quorvex::TBox& fitBox, uint32_t background, TLookKind look,
+                  const quorvex::TLayerShow& shown);
   TLookKind Look() const { return look_; }
   const quorvex::TLayerShow& Shown() const { return shown_; }
   // The first request, for the loading to paint once the drawing is read.

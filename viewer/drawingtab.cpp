@@ -58,7 +58,8 @@ void TDrawingTab::Loaded(const quorvex::TBox& box, uint32_t background) {
   highlight_ = doc_->Exploded().DimensionsExploded > 0;
   for (int g = 0; g < 16; ++g) Groups[g] = doc_->GroupShownAsStored(g);
   for (int i = 0; i < 256; ++i) Layers[i] = doc_->LayerShownAsStored(i / 16, i % 16);
-  canvas_->SetDrawing(box, background);
+  canvas_->SetDrawing(box, background, highlight_ ? TLookKind::kHighlighted : TLookKind::kStored,
+                      ShownOf(Groups, Layers));
   stack_->setCurrentWidget(canvas_);
   canvas_->setFocus();
   state_ = TState::kShown;

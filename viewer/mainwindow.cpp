@@ -134,10 +134,12 @@ void TViewerWindow::MakeActions() {
   ExplodeAction = file->addAction(tr("&Explode dimensions without value..."), this, &TViewerWindow::ExplodeDrawing);
   ExportDxfAction = file->addAction(tr("Export as &DXF..."), this, &TViewerWindow::ExportDxf);
   ExportSvgAction = file->addAction(tr("Export as &SVG..."), this, &TViewerWindow::ExportSvg);
-  // Shown once the conversion services write PDF (an output kind of
-  // convert/outputs.h).
+  // Its place kept: the conversion services write PDF (an output kind of
+  // convert/outputs.h) through a module that starts a Qt application of
+  // its own and takes the core's symbols from the converter program, which
+  // it cannot within the viewer yet.
   ExportPdfAction = file->addAction(tr("Export as &PDF..."), this, &TViewerWindow::ExportPdf);
-  ExportPdfAction->setVisible(quorvex::OutputKindOf("drawing.pdf") != nullptr);
+  ExportPdfAction->setVisible(false);
   file->addSeparator();
   PreviewAction = file->addAction(tr("Print Pre&view..."), this, &TViewerWindow::PrintPreview);
   PrintAction = file->addAction(tr("&Print..."), this, &TViewerWindow::Print);

@@ -85,6 +85,8 @@ QString ConversionMessage(const QString& input, const QString& output, const quo
       if (r.OutputPlaced)
         return QCoreApplication::translate("Reasons", "%1 was written, but its folder could not be synced: %2").arg(name, SystemError(r.ErrorNumber));
       if (r.ReadError.IsWriteSide()) return QCoreApplication::translate("Reasons", "Not written: %1\n%2").arg(name, ReadReason(r.ReadError));
+      if (!r.Refused.empty())  // the writer's own reason (a PDF's, for one)
+        return QCoreApplication::translate("Reasons", "Not written: %1\n%2").arg(name, QString::fromStdString(r.Refused));
       return QCoreApplication::translate("Reasons", "Not written: %1\n%2").arg(name, SystemError(r.ErrorNumber));
     case quorvex::crOutOfMemory: return QCoreApplication::translate("Reasons", "Not written: %1: the memory ran out").arg(name);
     case quorvex::crDone: break;

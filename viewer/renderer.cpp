@@ -66,6 +66,10 @@ bool TDrawingWorker::PaintNow(TDrawingDocument& doc, const TViewRequest& request
                               const std::atomic<bool>* stop) {
   TDrawingDocument::TLook& look = doc.Look(request.Look);
   const quorvex::TScene& scene = look.Walk->Scene();
+  if (request.Size.isEmpty()) {  // nothing to paint into (a canvas not laid out yet)
+    image = QImage();
+    return false;
+  }
   image = QImage(request.Size, QImage::Format_RGB32);
   if (image.isNull()) throw std::bad_alloc();
   image.fill(QColor::fromRgb(request.Look == TLookKind::kPrinted ? 0xFFFFFF : scene.Background));

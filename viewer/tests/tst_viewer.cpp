@@ -20,6 +20,7 @@
 #include <QtTest>
 
 #include "jww/builder.h"
+#include "paint/scene_index.h"
 #include "viewer/dialogs.h"
 #include "viewer/layerpanel.h"
 #include "viewer/mainwindow.h"
@@ -353,6 +354,19 @@ class TestViewer : public QObject {
     const QString previewReference = dir_->filePath(QStringLiteral("reference-preview.svg"));
     QCOMPARE(QProcess::execute(QUORVEX_CONVERT_BIN, {QStringLiteral("--preview"), dims_, previewReference}), 0);
     QCOMPARE(ReadAll(dir_->filePath(QStringLiteral("preview.svg"))), ReadAll(previewReference));
+    // PDF, where the conversion services write it: what the converter
+    // writes, but for the time it was made.
+    if (window_->ExportPdfAction->isVisible()) {
+      const QString pdf = dir_->filePath(QStringLiteral("out.pdf"));
+      dialogs_->SaveAs = {pdf};
+      window_->ExportPdfAction->trigger();
+      QVERIFY2(!dialogs_->Errors.last(), qPrintable(dialogs_->Messages.last()));
+      const QString pdfReference = dir_->filePath(QStringLiteral("reference.pdf"));
+      QCOMPARE(QProcess::execute(QUORVEX_CONVERT_BIN, {dims_, pdfReference}), 0);
+      const QRegularExpression made(QStringLiteral("/CreationDate \\(D:[0-9Z+']*\\)"));
+      QCOMPARE(QString::fromLatin1(ReadAll(pdf)).remove(made), QString::fromLatin1(ReadAll(pdfReference)).remove(made));
+      QVERIFY(ReadAll(pdf).startsWith("%PDF"));
+    }
     // A cancelled dialog writes nothing and says nothing.
     const qsizetype said = dialogs_->Messages.size();
     window_->ExportDxfAction->trigger();
@@ -465,6 +479,68 @@ class TestViewer : public QObject {
     // Reloaded, it opens.
     window_->ReloadAction->trigger();
     QTRY_VERIFY_WITH_TIMEOUT(tab->State() == TDrawingTab::TState::kShown, 20000);
+  }
+
+  // The index finds exactly the items whose boxes meet a view, on shown
+  // layers, whatever their sizes; with a pixel larger than its finest
+  // cells it keeps a few of those, never one out of view.
+  void theIndexFindsTheItemsInView() {
+    TScene scene;
+    uint64_t seed = 12345;
+    auto next = [&seed] {
+      seed = seed * 6364136223846793005ull + 1442695040888963407ull;
+      return static_cast<double>(seed >> 11) / static_cast<double>(1ull << 53);
+    };
+    for (int i = 0; i < 20000; ++i) {
+      TBox b;
+      if (i % 97 == 0) {  // one that draws nothing
+        scene.ItemBoxes.push_back(b);
+        scene.ItemLayers.push_back(0);
+        continue;
+      }
+      const double x = next() * 1000 - 500, y = next() * 700 - 350;
+      const double size = i % 10 == 0 ? next() * 600 : i % 3 == 0 ? 0 : next() * 5;
+      b.Add({x, y});
+      b.Add({x + size * next(), y + size * next()});
+      scene.ItemBoxes.push_back(b);
+      scene.ItemLayers.push_back(static_cast<uint8_t>(i % 7 == 0 ? 255 : i % 32));
+    }
+    const TSceneIndex index(scene);
+    TLayerShow shown;
+    shown.fill(true);
+    for (int l = 0; l < 256; l += 3) shown[l] = false;
+    auto meets = [](const TBox& b, const TBox& v) {
+      return !b.Empty() && !(b.MaxX < v.MinX || b.MinX > v.MaxX || b.MaxY < v.MinY || b.MinY > v.MaxY);
+    };
+    std::vector<uint64_t> bits;
+    for (int q = 0; q < 40; ++q) {
+      TBox view;
+      const double x = next() * 1200 - 600, y = next() * 900 - 450, w = q % 4 == 0 ? 2000 : next() * 100;
+      view.Add({x, y});
+      view.Add({x + w, y + w * 0.6});
+      const TLayerShow* layers = q % 2 ? &shown : nullptr;
+      const size_t set = index.Query(view, 1e-6, layers, bits);
+      size_t expected = 0;
+      for (size_t i = 0; i < scene.ItemBoxes.size(); ++i) {
+        const uint8_t layer = scene.ItemLayers[i];
+        const bool want = meets(scene.ItemBoxes[i], view) && (!layers || layer == 255 || shown[layer]);
+        const bool got = (bits[i / 64] >> (i % 64)) & 1;
+        if (want != got) QFAIL(qPrintable(QStringLiteral("item %1, view %2: wanted %3").arg(i).arg(q).arg(want)));
+        expected += want;
+      }
+      QCOMPARE(set, expected);
+      // A pixel as large as the whole: one item of a cell stands for the
+      // cell's crowd, none farther from the view than cells reach.
+      const size_t few = index.Query(view, 5000, layers, bits);
+      QVERIFY(expected == 0 || few > 0);
+      for (size_t i = 0; i < scene.ItemBoxes.size(); ++i) {
+        if (!((bits[i / 64] >> (i % 64)) & 1)) continue;
+        TBox wide = view;
+        const double cell = 3000.0;  // twice the coarsest cells' side: a cell's reach and its item's
+        wide.MinX -= cell, wide.MinY -= cell, wide.MaxX += cell, wide.MaxY += cell;
+        QVERIFY(meets(scene.ItemBoxes[i], wide));
+      }
+    }
   }
 
   void helpAndVersionWithoutADisplay() {

@@ -105,6 +105,7 @@ TConvertResult TConversionSession::ConvertDrawing(const std::string& input, cons
   const int look = input.empty() ? ENOENT : RegularFileAt(input, inputSize);
   if (input.empty() || LowerExtension(input) != ".jww" || NamesNoRegularFile(look)) {
     result.Code = crBadInput;
+    result.ErrorNumber = look;
     return result;
   }
   const TOutputKind* kind = OutputKindOf(output);

@@ -14,6 +14,7 @@
 #include "convert/exitcodes.h"
 #include "os/interrupts.h"
 #include "os/quietthread.h"
+#include "text/messages.h"
 
 namespace quorvex {
 namespace {
@@ -39,7 +40,7 @@ bool SaysMemoryShort(const QString& m) {
 // Ends the run with `status` and a line: the thumbnailer's reason and the
 // first line of Qt's message (when memory allows making it printable).
 [[noreturn]] void End(int status, const char* reason, const QString& message) {
-  std::fprintf(stderr, "quorvex-thumbnail: %s", reason);
+  std::fprintf(stderr, "quorvex-thumbnail: %s", Tr(reason));
   try {
     const QByteArray text = message.section(QLatin1Char('\n'), 0, 0).toLocal8Bit();
     std::fprintf(stderr, ": %s", text.constData());
@@ -57,11 +58,12 @@ void OnQtMessage(QtMsgType type, const QMessageLogContext& context, const QStrin
       return;
     }
     // Qt lost the work it gave that thread and would wait for it for ever.
-    End(kExitOutOfMemory, "out of memory: Qt cannot start a thread it needs", message);
+    End(kExitOutOfMemory, TrLater("out of memory: Qt cannot start a thread it needs"), message);
   }
   if (type == QtFatalMsg) {
-    if (gMemoryShort.load() || SaysMemoryShort(message)) End(kExitOutOfMemory, "out of memory: Qt cannot start", message);
-    End(kExitWriteFailed, "Qt cannot start, so no picture can be made", message);
+    if (gMemoryShort.load() || SaysMemoryShort(message))
+      End(kExitOutOfMemory, TrLater("out of memory: Qt cannot start"), message);
+    End(kExitWriteFailed, TrLater("Qt cannot start, so no picture can be made"), message);
   }
   if (SaysMemoryShort(message)) gMemoryShort.store(true);
   gPrevious(type, context, message);

@@ -8,8 +8,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+# gettext: msgfmt builds the programs' Japanese messages (po/).
 scripts/install-missing.sh cmake g++ make libgtest-dev qt6-base-dev qt6-translations-l10n zlib1g-dev \
-  fonts-ipafont-gothic
+  fonts-ipafont-gothic gettext
 
 if [ "${1:-}" = "--sanitize" ]; then
   dir=build-asan

@@ -17,6 +17,9 @@ scripts/install-missing.sh tumbler dbus python3-gi gir1.2-gnomedesktop-3.0 bubbl
 # ezdxf, and LibreCAD printing it to PDF, which pdftoppm turns into a
 # picture.
 scripts/install-missing.sh python3-ezdxf python3-matplotlib librsvg2-bin librecad poppler-utils
+# The locale definitions the tests make a Japanese locale of (localedef),
+# to see the programs' messages in Japanese.
+scripts/install-missing.sh locales
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1}
 ctest --test-dir "$dir" --output-on-failure -j2

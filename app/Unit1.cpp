@@ -89,14 +89,28 @@ void RunWhileRepainting(const std::function<void()>& work) {
 
 bool IsDrawingName(const QString& path) { return quorvex::LowerExtension(ToLocalPath(path)) == ".jww"; }
 
-// The path of the one local .jww file a drag brings; empty for anything
-// else (other files, several files, text, remote addresses).
-QString DraggedDrawing(const QMimeData* data) {
-  if (!data || !data->hasUrls()) return QString();
+// What a drag brings: the path of one local .jww file, or why it is not
+// taken (Path empty; Fault empty too when it brings no address at all).
+struct TDragged {
+  QString Path;
+  QString Fault;
+};
+
+TDragged Dragged(const QMimeData* data) {
+  if (!data || !data->hasUrls()) return {};
   const QList<QUrl> urls = data->urls();
-  if (urls.size() != 1 || !urls.first().isLocalFile()) return QString();
+  if (urls.isEmpty()) return {};
+  if (urls.size() != 1) return {QString(), SeveralFilesFault()};
+  if (!urls.first().isLocalFile()) return {QString(), NotLocalFault()};
   const QString path = urls.first().toLocalFile();
-  return IsDrawingName(path) ? path : QString();
+  if (!IsDrawingName(path)) return {QString(), NotADrawingFault()};
+  return {path, QString()};
+}
+
+// Whether a drag brings addresses, taken or refused at the drop.
+bool BringsAddresses(const QMimeData* data) {
+  const TDragged d = Dragged(data);
+  return !d.Path.isEmpty() || !d.Fault.isEmpty();
 }
 
 }  // namespace
@@ -165,6 +179,9 @@ TForm1::TForm1(TUiServices& ui, quorvex::TScratchPlace scratch, QWidget* parent)
   Button3 = button("Button3", QStringLiteral("変換"), QRect(192, 120, 169, 41));
   Button3->setFont(GothicFont(kConvertButtonFontPixels));
 
+  Mark1 = std::make_unique<TFieldMark>(Label1, Edit1);
+  Mark2 = std::make_unique<TFieldMark>(Label2, Edit2);
+
   setTabOrder(Button1, Edit1);
   setTabOrder(Edit1, Button2);
   setTabOrder(Button2, Edit2);
@@ -212,9 +229,22 @@ void TForm1::FormClose() {
 
 void TForm1::ResetConversion() { session_.ResetConversion(); }
 
-void TForm1::Button1Click() { Browse(Edit1); }
+void TForm1::Button1Click() {
+  ClearMarks();
+  Browse(Edit1);
+}
 
-void TForm1::Button2Click() { Browse(Edit2); }
+void TForm1::Button2Click() {
+  ClearMarks();
+  Browse(Edit2);
+}
+
+TFieldMark& TForm1::MarkOf(QLineEdit* field) { return field == Edit2 ? *Mark2 : *Mark1; }
+
+void TForm1::ClearMarks() {
+  Mark1->Clear();
+  Mark2->Clear();
+}
 
 void TForm1::Browse(QLineEdit* field) {
   const QString current = field->text();
@@ -223,8 +253,12 @@ void TForm1::Browse(QLineEdit* field) {
 
   const std::optional<QString> chosen = ui_.OpenFile(this, request);
   if (!chosen) return;
-  // Only drawing files are taken; anything else leaves the field as it was.
-  if (!IsDrawingName(*chosen)) return;
+  // Only drawing files are taken; anything else leaves the field as it
+  // was, and says why beside it.
+  if (!IsDrawingName(*chosen)) {
+    MarkOf(field).Show(NotADrawingFault());
+    return;
+  }
   field->setText(*chosen);
 }
 
@@ -234,6 +268,7 @@ void TForm1::Take(QLineEdit* field, const QString& path) {
 }
 
 void TForm1::OpenInput(const QString& path) {
+  ClearMarks();
   const QString full = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
   const quorvex::TInputNameCheck check = quorvex::CheckInputName(ToLocalPath(full));
   if (check.Problem != quorvex::TInputNameProblem::kNone) {
@@ -247,20 +282,36 @@ void TForm1::OpenInput(const QString& path) {
   Take(Edit1, full);
 }
 
+// Files the window refuses are let through to the drop, where the refusal
+// is explained.
 void TForm1::dragEnterEvent(QDragEnterEvent* event) {
-  if (!converting_ && !DraggedDrawing(event->mimeData()).isEmpty()) event->acceptProposedAction();
+  if (!converting_ && BringsAddresses(event->mimeData())) event->acceptProposedAction();
 }
 
 void TForm1::dragMoveEvent(QDragMoveEvent* event) {
-  if (!converting_ && !DraggedDrawing(event->mimeData()).isEmpty()) event->acceptProposedAction();
+  if (!converting_ && BringsAddresses(event->mimeData())) event->acceptProposedAction();
+}
+
+QLineEdit* TForm1::FieldAt(const QPoint& point) const {
+  // The output row: its label, its browse button and its field.
+  const QRect output_row(0, Label2->y(), width(), Edit2->geometry().bottom() + 1 - Label2->y());
+  return output_row.contains(point) ? Edit2 : Edit1;
 }
 
 void TForm1::dropEvent(QDropEvent* event) {
-  const QString path = DraggedDrawing(event->mimeData());
-  if (converting_ || path.isEmpty()) return;
-  // The output row: its label, its browse button and its field.
-  const QRect output_row(0, Label2->y(), width(), Edit2->geometry().bottom() + 1 - Label2->y());
-  Take(output_row.contains(event->position().toPoint()) ? Edit2 : Edit1, path);
+  if (converting_) return;
+  const TDragged dragged = Dragged(event->mimeData());
+  if (dragged.Path.isEmpty() && dragged.Fault.isEmpty()) return;
+  ClearMarks();
+  QLineEdit* field = FieldAt(event->position().toPoint());
+  if (dragged.Path.isEmpty()) {
+    // Refused: the source is told nothing was taken.
+    MarkOf(field).Show(dragged.Fault);
+    event->setDropAction(Qt::IgnoreAction);
+    event->ignore();
+    return;
+  }
+  Take(field, dragged.Path);
   event->acceptProposedAction();
 }
 
@@ -270,6 +321,7 @@ quorvex::TConvertResult TForm1::Convert(const std::string& input, const std::str
 
 void TForm1::Button3Click() {
   if (converting_) return;
+  ClearMarks();
   const std::string input = ToLocalPath(Edit1->text());
   const std::string output = ToLocalPath(Edit2->text());
 
@@ -307,10 +359,12 @@ void TForm1::ShowResult(const quorvex::TConvertResult& result) {
   switch (result.Code) {
     case quorvex::crBadInput:
       ui_.Beep();
+      Mark1->Show(InputFault(Edit1->text()));
       Button1->setFocus();
       break;
     case quorvex::crBadOutput:
       ui_.Beep();
+      Mark2->Show(OutputFault(Edit2->text()));
       Button2->setFocus();
       break;
     case quorvex::crReadFailed:

@@ -6,6 +6,7 @@
 // beep, a focus move or a message.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include <QIcon>
@@ -14,6 +15,7 @@
 #include <QWidget>
 
 #include "convert/session.h"
+#include "app/fieldmark.h"
 #include "app/messages.h"
 #include "app/ui_services.h"
 
@@ -45,6 +47,8 @@ class TForm1 : public QWidget {
   QPushButton* Button2 = nullptr;
   QLineEdit* Edit2 = nullptr;
   QPushButton* Button3 = nullptr;
+  // The signs of a refusal beside the input and the output field.
+  std::unique_ptr<TFieldMark> Mark1, Mark2;
 
  public slots:
   // Start-up when the window is shown: empty fields, then the session's
@@ -67,7 +71,9 @@ class TForm1 : public QWidget {
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   // One .jww file dragged from a file manager: dropped onto the output row
-  // it becomes the output, anywhere else on the window the input.
+  // it becomes the output, anywhere else on the window the input. Files of
+  // another kind, several files or an address elsewhere are refused when
+  // dropped, with the reason beside the field they were dropped on.
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dragMoveEvent(QDragMoveEvent* event) override;
   void dropEvent(QDropEvent* event) override;
@@ -78,6 +84,11 @@ class TForm1 : public QWidget {
 
  private:
   void Browse(QLineEdit* field);
+  // The field's mark, and every mark taken away (the next action has come).
+  TFieldMark& MarkOf(QLineEdit* field);
+  void ClearMarks();
+  // The field a drop at this point of the window goes to.
+  QLineEdit* FieldAt(const QPoint& point) const;
   // Puts a chosen drawing's path into a field.
   void Take(QLineEdit* field, const QString& path);
   void ShowResult(const quorvex::TConvertResult& result);

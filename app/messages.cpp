@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include <QByteArray>
+#include <QFile>
 #include <QFileInfo>
 #include <QLocale>
 #include <QStringDecoder>
@@ -69,11 +70,12 @@ QString IoErrorMessage(int error_number) {
 }
 
 QString ReadFailureMessage(const QString& path, const quorvex::TReadError& error) {
-  QString text =
-      QStringLiteral("図面を読み込めません: %1\n%2").arg(QFileInfo(path).fileName(), ReadFailureReason(error));
-  // A text file or a picture renamed .jww: say so, the user may have picked the wrong file.
-  if (error.UnknownSignature) text += QStringLiteral("\nこのファイルは図面ファイルの形で始まっていません");
-  return text;
+  // A text file or a picture renamed .jww: that is the reason, the user may
+  // have picked the wrong file; where its bytes stopped reading as a
+  // drawing's says nothing more.
+  const QString why = error.UnknownSignature ? QStringLiteral("このファイルは図面ファイルの形で始まっていません")
+                                             : ReadFailureReason(error);
+  return QStringLiteral("図面を読み込めません: %1\n%2").arg(QFileInfo(path).fileName(), why);
 }
 
 QString ReadFailureReason(const quorvex::TReadError& error) {
@@ -134,6 +136,39 @@ QString InputNameMessage(const QString& path, const quorvex::TInputNameCheck& ch
   }
   return QStringLiteral("図面を開けません: %1\n%2").arg(path, why);
 }
+
+QString InputFault(const QString& path) {
+  if (path.isEmpty()) return QStringLiteral("入力図面が選ばれていません");
+  const quorvex::TInputNameCheck check = quorvex::CheckInputName(QFile::encodeName(path).toStdString());
+  switch (check.Problem) {
+    case quorvex::TInputNameProblem::kEmpty: return QStringLiteral("入力図面が選ばれていません");
+    case quorvex::TInputNameProblem::kNotJww: return QStringLiteral("名前が .jww で終わっていません");
+    case quorvex::TInputNameProblem::kNone: break;
+    case quorvex::TInputNameProblem::kCannotOpen:
+      switch (check.ErrorNumber) {
+        case ENOENT:
+        case ENOTDIR: return QStringLiteral("ファイルがありません");
+        case EISDIR: return QStringLiteral("フォルダーです");
+        case EINVAL: return QStringLiteral("通常のファイルではありません");
+        default: return SystemErrorText(check.ErrorNumber);
+      }
+  }
+  // Gone when the conversion looked, there again now.
+  return QStringLiteral("ファイルがありません");
+}
+
+QString OutputFault(const QString& output) {
+  if (output.isEmpty()) return QStringLiteral("出力図面が選ばれていません");
+  if (quorvex::LowerExtension(QFile::encodeName(output).toStdString()) != ".jww")
+    return QStringLiteral("名前が .jww で終わっていません");
+  return QStringLiteral("入力図面と同じファイルです");
+}
+
+QString NotADrawingFault() { return QStringLiteral("図面ファイル（.jww）ではありません"); }
+
+QString SeveralFilesFault() { return QStringLiteral("図面は 1 つずつドロップしてください"); }
+
+QString NotLocalFault() { return QStringLiteral("このコンピューター上のファイルではありません"); }
 
 QString WriteFailureMessage(const QString& output, const quorvex::TConvertResult& result) {
   const bool scratch = result.ReadError.IsWriteSide();

@@ -14,7 +14,8 @@ QString DoneMessage(const quorvex::TExplodeSummary& done);
 QString IoErrorMessage(int error_number);
 
 // A drawing that cannot be read: "図面を読み込めません: <file name>" and, on
-// a second line, why (ReadFailureReason).
+// a second line, why (ReadFailureReason); for a file that does not begin as
+// a drawing does (a text file named .jww), that it does not.
 QString ReadFailureMessage(const QString& path, const quorvex::TReadError& error);
 // Why a read failed, in Japanese, in one line that names the byte where the
 // reading stopped, for example
@@ -32,6 +33,20 @@ QString InputNameMessage(const QString& path, const quorvex::TInputNameCheck& ch
 // drawing took the output's name all the same (the folder could not be
 // synced afterwards), it says so instead of "図面を書き込めません".
 QString WriteFailureMessage(const QString& output, const quorvex::TConvertResult& result);
+// The short reasons beside a field at fault (app/fieldmark.h), one line
+// each. Why the input name was refused (crBadInput): no name, not .jww, no
+// such file, a folder or what is no regular file.
+QString InputFault(const QString& path);
+// Why the output name was refused (crBadOutput), the input's having
+// passed: no name, not .jww, or the input itself.
+QString OutputFault(const QString& output);
+// A file of another kind chosen in the dialog or dropped.
+QString NotADrawingFault();
+// Several files dropped at once.
+QString SeveralFilesFault();
+// A dropped address that is no file of this computer.
+QString NotLocalFault();
+
 // The memory ran out: "メモリが足りないため変換できません: <file name>" and,
 // when it was while reading, where (ReadFailureReason).
 QString OutOfMemoryMessage(const QString& input, const quorvex::TConvertResult& result);

@@ -6,6 +6,7 @@
 
 #include "bytes/writer.h"
 #include "convert/drawingfile.h"
+#include "convert/inputdrawing.h"
 #include "convert/outcome.h"
 #include "convert/scratchimages.h"
 #include "convert/session.h"
@@ -100,33 +101,26 @@ std::string PreviewCaption(const TExplodeSummary& done, int64_t markedLines, int
 TPictureResult MakePicture(const std::string& input, const std::string& output, TPictureMode mode,
                            TColorSet colors) {
   TPictureResult result;
-  uint64_t inputSize = 0;
-  const int look = input.empty() ? ENOENT : RegularFileAt(input, inputSize);
-  if (input.empty() || LowerExtension(input) != ".jww" || NamesNoRegularFile(look)) {
+  const TInputLook look = LookAtInput(input, true);
+  if (look.NamesNoDrawing) {
     result.Code = TPictureCode::kBadInput;
-    result.ErrorNumber = look;
+    result.ErrorNumber = look.Error;
     return result;
   }
   if (output.empty() || LowerExtension(output) != ".svg") {
     result.Code = TPictureCode::kBadOutput;
     return result;
   }
-  if (look != 0) {  // there, but it cannot be looked at: the reason says why
-    result.Code = TPictureCode::kReadFailed;
-    result.ReadError.Problem = TReadProblem::kCannotOpen;
-    result.ReadError.ErrorNumber = look;
-    return result;
-  }
   TJwwData d;
   std::vector<TStoredImage> images;
-  if (!ReadDrawingWithImages(input, d, images, result.ReadError)) {
-    // Carried images that cannot pass through the scratch folder are a
-    // failure on the writing side, as for a conversion, and the folder's.
-    result.Code = result.ReadError.IsWriteSide()                               ? TPictureCode::kScratchFailed
-                  : result.ReadError.Problem == TReadProblem::kOutOfMemory ? TPictureCode::kOutOfMemory
-                                                                             : TPictureCode::kReadFailed;
-    result.ErrorNumber = result.ReadError.IsWriteSide() ? result.ReadError.ErrorNumber : 0;
-    return result;
+  switch (ReadInput(look, result.ReadError, [&] { return ReadDrawingWithImages(input, d, images, result.ReadError); })) {
+    case TInputRead::kRead: break;
+    case TInputRead::kInputFailed: result.Code = TPictureCode::kReadFailed; return result;
+    case TInputRead::kOutOfMemory: result.Code = TPictureCode::kOutOfMemory; return result;
+    case TInputRead::kScratchFailed:
+      result.Code = TPictureCode::kScratchFailed;
+      result.ErrorNumber = result.ReadError.ErrorNumber;
+      return result;
   }
   int converterError = 0;
   try {
@@ -137,7 +131,7 @@ TPictureResult MakePicture(const std::string& input, const std::string& output, 
     options.Attributes = &attributes;
     options.Colors = colors;
     options.Images = &images;
-    options.ImageBudget = ImageBudgetFor(inputSize);
+    options.ImageBudget = ImageBudgetFor(look.Size);
     TAppendStarts start;
     TSvgOptions svg;
     if (mode == TPictureMode::kPreview) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "convert/drawingfile.h"
+#include "convert/inputdrawing.h"
 #include "jww/jwwtype.h"
 #include "os/fdio.h"
 
@@ -101,11 +102,10 @@ void TConversionSession::ResetConversion() {
 TConvertResult TConversionSession::ConvertDrawing(const std::string& input, const std::string& output,
                                                   const TConvertOptions& options) {
   TConvertResult result;
-  uint64_t inputSize = 0;
-  const int look = input.empty() ? ENOENT : RegularFileAt(input, inputSize);
-  if (input.empty() || LowerExtension(input) != ".jww" || NamesNoRegularFile(look)) {
+  const TInputLook look = LookAtInput(input, true);
+  if (look.NamesNoDrawing) {
     result.Code = crBadInput;
-    result.ErrorNumber = look;
+    result.ErrorNumber = look.Error;
     return result;
   }
   const TOutputKind* kind = OutputKindOf(output);
@@ -123,14 +123,6 @@ TConvertResult TConversionSession::ConvertDrawing(const std::string& input, cons
     return result;
   }
 
-  if (look != 0) {
-    // The file is there but cannot be looked at (a failing disk, a folder
-    // that may not be searched): it cannot be read, and the reason says why.
-    result.Code = crReadFailed;
-    result.ReadError.Problem = TReadProblem::kCannotOpen;
-    result.ReadError.ErrorNumber = look;
-    return result;
-  }
   ResetConversion();
   // However the conversion ends, the drawing and the scratch files of its
   // images go with it: a failed read or write leaves nothing for the next.
@@ -138,16 +130,17 @@ TConvertResult TConversionSession::ConvertDrawing(const std::string& input, cons
     TConversionSession& Session;
     ~TResetAtEnd() { Session.ResetConversion(); }
   } resetAtEnd{*this};
-  if (!ReadDrawingFile(input, *Drawing, ImageSwitchRead ? &Images : nullptr, &result.ReadError)) {
-    // A carried image that cannot be put into the scratch folder is a
-    // failure to write, with the system's reason; memory that runs out is
-    // neither side's fault; anything else is the input's.
-    result.Code = result.ReadError.IsWriteSide()                               ? crWriteFailed
-                  : result.ReadError.Problem == TReadProblem::kOutOfMemory ? crOutOfMemory
-                                                                             : crReadFailed;
-    result.ErrorNumber = result.ReadError.IsWriteSide() ? result.ReadError.ErrorNumber : 0;
-    if (result.ReadError.IsWriteSide()) result.ReadError.Folder = TempDir;
-    return result;
+  switch (ReadInput(look, result.ReadError, [&] {
+    return ReadDrawingFile(input, *Drawing, ImageSwitchRead ? &Images : nullptr, &result.ReadError);
+  })) {
+    case TInputRead::kRead: break;
+    case TInputRead::kInputFailed: result.Code = crReadFailed; return result;
+    case TInputRead::kOutOfMemory: result.Code = crOutOfMemory; return result;
+    case TInputRead::kScratchFailed:
+      result.Code = crWriteFailed;
+      result.ErrorNumber = result.ReadError.ErrorNumber;
+      result.ReadError.Folder = TempDir;
+      return result;
   }
   int err = 0;
   try {

@@ -77,18 +77,16 @@ int OpenRegularFile(const std::string& path, bool followLinks, TFd& fd, uint64_t
   // checked again on what was opened, in case the name was replaced
   // between the two.
   struct stat st{};
-  if ((followLinks ? ::stat(path.c_str(), &st) : ::lstat(path.c_str(), &st)) != 0) return errno;
+  if (const int err = LookTrying(AT_FDCWD, path.c_str(), st, followLinks ? 0 : AT_SYMLINK_NOFOLLOW)) return err;
   if (!S_ISREG(st.st_mode)) return TypeError(st.st_mode);
   fd = TFd(FileOps().OpenAt(AT_FDCWD, path.c_str(),
                             O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | (followLinks ? 0 : O_NOFOLLOW), 0));
   if (!fd.Valid()) return errno;
-  int err = 0;
-  if (::fstat(fd.Get(), &st) != 0) {
-    err = errno;
-  } else if (!S_ISREG(st.st_mode)) {
-    err = TypeError(st.st_mode);
-  } else if (const int flags = ::fcntl(fd.Get(), F_GETFL); flags < 0 || ::fcntl(fd.Get(), F_SETFL, flags & ~O_NONBLOCK) != 0) {
-    err = errno;
+  int err = LookAt(fd.Get(), st);
+  if (err == 0 && !S_ISREG(st.st_mode)) err = TypeError(st.st_mode);
+  if (err == 0) {
+    const int flags = ::fcntl(fd.Get(), F_GETFL);
+    if (flags < 0 || ::fcntl(fd.Get(), F_SETFL, flags & ~O_NONBLOCK) != 0) err = errno;
   }
   if (err != 0) {
     fd.Close();
@@ -147,7 +145,7 @@ bool SameFile(const std::string& a, const std::string& b) {
 
 std::optional<TFileId> FileAt(const std::string& path, bool followLinks) {
   struct stat st{};
-  if ((followLinks ? ::stat(path.c_str(), &st) : ::lstat(path.c_str(), &st)) != 0) return std::nullopt;
+  if (LookTrying(AT_FDCWD, path.c_str(), st, followLinks ? 0 : AT_SYMLINK_NOFOLLOW) != 0) return std::nullopt;
   return TFileId{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
 }
 

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <stdio.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -42,6 +43,7 @@ class TSystemFileOps final : public TFileOps {
   int Fchown(int fd, unsigned uid, unsigned gid) override {
     return ::fchown(fd, static_cast<uid_t>(uid), static_cast<gid_t>(gid));
   }
+  int Flock(int fd, int operation) override { return ::flock(fd, operation); }
   int CloseWritten(int fd) override { return ::close(fd); }
 };
 
@@ -108,6 +110,7 @@ class TRetryingFileOps final : public TFileOps {
   int Fchown(int fd, unsigned uid, unsigned gid) override {
     return Again([&] { return InUse().Fchown(fd, uid, gid); });
   }
+  int Flock(int fd, int operation) override { return Again([&] { return InUse().Flock(fd, operation); }); }
   int CloseWritten(int fd) override {
     const int r = InUse().CloseWritten(fd);
     return r != 0 && errno == EINTR ? 0 : r;

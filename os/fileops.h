@@ -6,9 +6,9 @@
 // that every failure of the disk is a tested outcome.
 //
 // Each call returns what the system call returns, with errno set on
-// failure. So do the looks at a file whose answer decides what is written
-// or removed (fdio's LookAt and RegularFileAt); other calls that only look
-// (lock, list a folder, compare two files) go to the system directly.
+// failure. So do the looks at a file and the locks whose answers decide
+// what is written, kept or removed (fdio's LookAt, RegularFileAt and the
+// rest); only the listing of a folder goes to the system directly.
 #pragma once
 
 #include <cstddef>
@@ -34,7 +34,8 @@ enum TFileOpKind : unsigned {
   kOpTruncate = 1u << 11,     // ftruncate
   kOpRead = 1u << 12,         // read, pread
   kOpLook = 1u << 13,         // fstatat, fstat
-  kOpAll = (1u << 14) - 1,
+  kOpLock = 1u << 14,         // flock
+  kOpAll = (1u << 15) - 1,
 };
 
 class TFileOps {
@@ -58,6 +59,8 @@ class TFileOps {
   virtual int MkdirAt(int dirFd, const char* path, unsigned mode) = 0;
   virtual int Fchmod(int fd, unsigned mode) = 0;
   virtual int Fchown(int fd, unsigned uid, unsigned gid) = 0;
+  // flock(2).
+  virtual int Flock(int fd, int operation) = 0;
   // close(2) of a file written, whose error counts; the descriptor is
   // closed whatever it returns.
   virtual int CloseWritten(int fd) = 0;

@@ -19,15 +19,18 @@ bool OneNamedRegularFile(const struct stat& st) { return S_ISREG(st.st_mode) && 
 }  // namespace
 
 int WriteFileInPlace(const std::string& path, const void* data, size_t size) {
+  // A name that cannot be looked at may well be the caller's file: it is
+  // neither written into nor replaced.
   struct stat named{};
-  if (::lstat(path.c_str(), &named) != 0 || !OneNamedRegularFile(named))
-    return WriteFileDurably(path, data, size);
+  const int look = LookAt(AT_FDCWD, path.c_str(), named);
+  if (look != 0 && look != ENOENT) return look;
+  if (look != 0 || !OneNamedRegularFile(named)) return WriteFileDurably(path, data, size);
   // Never waits and never follows a link, should the name have been
   // replaced since it was looked at; what was opened is checked again.
   TFd fd(FileOps().OpenAt(AT_FDCWD, path.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0));
   if (!fd.Valid()) return errno;
   struct stat opened{};
-  if (::fstat(fd.Get(), &opened) != 0) return errno;
+  if (const int err = LookAt(fd.Get(), opened)) return err;
   if (!OneNamedRegularFile(opened) || opened.st_dev != named.st_dev || opened.st_ino != named.st_ino) {
     fd.Close();
     return WriteFileDurably(path, data, size);

@@ -80,7 +80,7 @@ std::string RandomName(TLeftover kind) {
 }
 
 int LockNew(int parentFd, const std::string& name, int fd) {
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) return EAGAIN;
+  if (FileOps().Flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) return EAGAIN;
   struct stat own, named;
   if (const int err = LookAt(fd, own)) return err;
   if (own.st_nlink == 0) return EAGAIN;
@@ -107,13 +107,13 @@ void SweepLeftovers(int folderFd, TLeftover kind) {
   const uid_t me = ::geteuid();
   for (const std::string& name : names) {
     struct stat st;
-    if (::fstatat(folderFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || st.st_uid != me) continue;
+    if (LookAt(folderFd, name.c_str(), st) != 0 || st.st_uid != me) continue;
     if (folders ? !S_ISDIR(st.st_mode) : !S_ISREG(st.st_mode)) continue;
     const int flags = (folders ? O_DIRECTORY : O_NONBLOCK | O_NOCTTY) | O_RDONLY | O_NOFOLLOW | O_CLOEXEC;
     const int fd = FileOps().OpenAt(folderFd, name.c_str(), flags, 0);
     if (fd < 0) continue;
     struct stat locked;
-    if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &locked) == 0 && SameInode(st, locked)) {
+    if (FileOps().Flock(fd, LOCK_EX | LOCK_NB) == 0 && LookAt(fd, locked) == 0 && SameInode(st, locked)) {
       if (folders) {
         EmptyFolder(fd);
         FileOps().UnlinkAt(folderFd, name.c_str(), AT_REMOVEDIR);
@@ -127,7 +127,7 @@ void SweepLeftovers(int folderFd, TLeftover kind) {
 
 void SweepOnce(int folderFd, TLeftover kind) {
   struct stat st;
-  if (::fstat(folderFd, &st) != 0) return;
+  if (LookAt(folderFd, st) != 0) return;
   static std::mutex mutex;
   static std::set<std::tuple<dev_t, ino_t, TLeftover>> swept;
   {

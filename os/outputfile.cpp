@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <optional>
 #include <utility>
 
 #include "os/fileops.h"
@@ -82,11 +83,17 @@ int TOutputFile::Open(const std::string& path) {
   if (gUnnamedAllowed) {
     const int fd = FileOps().OpenAt(folderFd_.Get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
     if (fd >= 0) {
-      // Linked into place later through /proc; without it, take the named way.
-      struct stat own, viaProc;
-      if (::fstat(fd, &own) == 0 && ::stat(ProcFdPath(fd).c_str(), &viaProc) == 0 && own.st_dev == viaProc.st_dev &&
-          own.st_ino == viaProc.st_ino) {
-        ::flock(fd, LOCK_EX);  // held once it has a name, until it is in place
+      // Linked into place later through /proc; without it (a sandbox
+      // without /proc), or when the file cannot be looked at, take the
+      // named way.
+      struct stat own;
+      std::optional<TFileId> viaProc;
+      if (LookAt(fd, own) == 0) viaProc = FileAt(ProcFdPath(fd), true);
+      if (viaProc && *viaProc == TFileId{static_cast<uint64_t>(own.st_dev), static_cast<uint64_t>(own.st_ino)}) {
+        // Held once it has a name, until it is in place. Where the file
+        // system has no locks it stays unlocked: a sweep cannot lock it
+        // there either, so never takes it.
+        (void)FileOps().Flock(fd, LOCK_EX);
         fd_ = TFd(fd);
         dev_ = own.st_dev;
         ino_ = own.st_ino;
@@ -153,14 +160,16 @@ void TOutputFile::KeepReplaced() {
   const uid_t me = ::geteuid();
   if ((folder.st_mode & S_ISVTX) && me != 0 && me != st.st_uid && me != folder.st_uid) return;
   // A regular file is locked while it is kept, as every hidden file of this
-  // program is: another run's sweep of this folder passes it by.
+  // program is: another run's sweep of this folder passes it by. Where the
+  // file system has no locks it is kept unlocked: no sweep can lock it
+  // there either.
   TFd locked;
   if (S_ISREG(st.st_mode)) {
     locked = TFd(FileOps().OpenAt(folderFd_.Get(), leaf_.c_str(),
                                   O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0));
     struct stat own;
-    if (!locked.Valid() || ::flock(locked.Get(), LOCK_EX | LOCK_NB) != 0 || ::fstat(locked.Get(), &own) != 0 ||
-        own.st_dev != st.st_dev || own.st_ino != st.st_ino)
+    if (!locked.Valid() || (FileOps().Flock(locked.Get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) ||
+        LookAt(locked.Get(), own) != 0 || own.st_dev != st.st_dev || own.st_ino != st.st_ino)
       return;  // in use by another program, or no longer the same file: not kept
   }
   for (int i = 0; i < kNameTries; ++i) {

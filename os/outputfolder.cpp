@@ -153,10 +153,7 @@ int TOutputFolder::Place() {
   // an interrupt removes it once the output has its name.
   int oldSlot = -1;
   if (replacing_) {
-    int locked;
-    do locked = ::flock(oldFd_, LOCK_EX | LOCK_NB);
-    while (locked != 0 && errno == EINTR);
-    if (locked != 0) return errno;
+    if (FileOps().Flock(oldFd_, LOCK_EX | LOCK_NB) != 0) return errno;
     oldSlot = ReserveCleanup();
     if (oldSlot < 0) return kNoCleanupEntry;
   }

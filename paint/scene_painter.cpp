@@ -94,11 +94,16 @@ class TScenePainter {
 
  private:
   // Whether a group's box, placed by t, reaches the target and is larger
-  // than a fraction of a pixel.
+  // than a fraction of a pixel. A box may be a line with no height or no
+  // width (a block of one horizontal line), which QRectF does not count as
+  // meeting anything.
   bool Visible(const TBox& box, const QTransform& t) const {
     if (box.Empty()) return false;
     const QRectF r = t.mapRect(QRectF(box.MinX, box.MinY, box.Width(), box.Height()));
-    return r.intersects(target_.adjusted(-1, -1, 1, 1)) && (r.width() >= 0.5 || r.height() >= 0.5);
+    const QRectF area = target_.adjusted(-1, -1, 1, 1);
+    const bool meets =
+        r.left() <= area.right() && r.right() >= area.left() && r.top() <= area.bottom() && r.bottom() >= area.top();
+    return meets && (r.width() >= 0.5 || r.height() >= 0.5);
   }
 
   // Whether a primitive is smaller than a pixel. The first one to fall on a

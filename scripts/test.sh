@@ -17,6 +17,9 @@ scripts/install-missing.sh tumbler dbus python3-gi gir1.2-gnomedesktop-3.0 bubbl
 # ezdxf, and LibreCAD printing it to PDF, which pdftoppm turns into a
 # picture.
 scripts/install-missing.sh python3-ezdxf python3-matplotlib librsvg2-bin librecad poppler-utils
+# The browser that lays out the SVG pictures' texts as a user's would
+# (Render.ABrowserKeepsTheLeadingAndDoubledSpacesOfTexts).
+scripts/install-missing.sh chromium
 # The locale definitions the tests make a Japanese locale of (localedef),
 # to see the programs' messages in Japanese.
 scripts/install-missing.sh locales

@@ -37,6 +37,7 @@ class TPassingFileOps : public quorvex::TFileOps {
   int MkdirAt(int d, const char* p, unsigned m) override { return Real().MkdirAt(d, p, m); }
   int Fchmod(int fd, unsigned m) override { return Real().Fchmod(fd, m); }
   int Fchown(int fd, unsigned u, unsigned g) override { return Real().Fchown(fd, u, g); }
+  int Flock(int fd, int op) override { return Real().Flock(fd, op); }
   int CloseWritten(int fd) override { return Real().CloseWritten(fd); }
 
  protected:
@@ -107,6 +108,9 @@ class TFaultyFileOps : public TPassingFileOps {
   }
   int Fchown(int fd, unsigned uid, unsigned gid) override {
     return Unless(quorvex::kOpChangeOwner, [&] { return Real().Fchown(fd, uid, gid); });
+  }
+  int Flock(int fd, int op) override {
+    return Unless(quorvex::kOpLock, [&] { return Real().Flock(fd, op); });
   }
   int CloseWritten(int fd) override {
     const int r = Real().CloseWritten(fd);  // closed whatever is reported

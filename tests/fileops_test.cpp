@@ -2,6 +2,7 @@
 // call of the chosen kinds is counted, and the call chosen fails as a disk
 // would make it fail.
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <ostream>
 #include <set>
 #include <string>
@@ -48,7 +50,7 @@ class FaultyFiles : public ::testing::Test {
   }
 
   // Converts with the double in place.
-  TConvertResult Convert(TFaultyFileOps& ops) {
+  TConvertResult Convert(TFileOps& ops) {
     TFileOpsInPlace inPlace(ops);
     return session.ConvertDrawing(in, out);
   }
@@ -679,7 +681,8 @@ class TBlindTo final : public TPassingFileOps {
 
 // A file that cannot be looked at is neither missing nor anybody else's:
 // the input is not a bad name but cannot be read; a carried image is not
-// left out of the drawing (it is copied, since it can be read); the
+// left out of the drawing (nor can it be opened: the drawing is not
+// written, and the old one stays); the
 // output's name is not taken for a new one (whose mode would not be the
 // old file's); and a hidden name of the program's own is removed, not
 // left.
@@ -691,7 +694,7 @@ TEST_F(FaultyFiles, AFileThatCannotBeLookedAtIsNeitherMissingNorLeftBehind) {
   for (const bool named : {false, true}) {
     SCOPED_TRACE(named ? "named temporary" : "unnamed temporary");
     SetUnnamedOutputFiles(!named);
-    for (const TCase& c : {TCase{"in.jww", kExitReadFailed}, TCase{"/image-", kExitOk},
+    for (const TCase& c : {TCase{"in.jww", kExitReadFailed}, TCase{"/image-", kExitWriteFailed},
                            TCase{"out.jww", kExitWriteFailed},
                            TCase{".quorvex-output-", named ? kExitWriteFailed : kExitOk}}) {
       SCOPED_TRACE(c.Part);
@@ -776,6 +779,237 @@ TEST_F(FaultyFiles, WritingIntoTheCallersFileLeavesItWholeOrEmpty) {
   EXPECT_TRUE(same());
   EXPECT_EQ(seen().size(), 0u);
   EXPECT_EQ(Names(tmp.Path()), (std::set<std::string>{"in.jww", "out.jww", "scratch", "thumb.png"}));
+}
+
+// The system's calls, except that a file in this folder is removed just
+// before it is opened for reading, as by another hand meanwhile.
+class TGoneWhenRead final : public TPassingFileOps {
+ public:
+  explicit TGoneWhenRead(std::string folder) : folder_(std::move(folder)) {}
+  int OpenAt(int d, const char* p, int f, unsigned m) override {
+    if ((f & O_ACCMODE) == O_RDONLY && !(f & O_CREAT) && std::string_view(p).starts_with(folder_) &&
+        Real().UnlinkAt(AT_FDCWD, p, 0) == 0)
+      ++gone_;
+    return Real().OpenAt(d, p, f, m);
+  }
+  int Gone() const { return gone_; }
+
+ private:
+  const std::string folder_;
+  int gone_ = 0;
+};
+
+// A carried image whose scratch file is gone by the time the DXF is written
+// is left out of the DXF and counted as not carried (as the JWW writer
+// leaves it out): the DXF is written all the same.
+TEST_F(FaultyFiles, AScratchImageGoneBeforeTheDxfIsWrittenIsLeftOutAndCounted) {
+  const std::string drawing = tmp.File("images.jww"), dxf = tmp.File("out.dxf");
+  WriteFile(drawing, DxfCaseFile(700));  // two images
+  const TConvertOptions asDxf{true, false};
+  ASSERT_EQ(session.ConvertDrawing(drawing, dxf, asDxf).Note.find("image"), std::string::npos);
+  fs::remove_all(tmp.File("out-images"));
+  fs::remove(dxf);
+  TGoneWhenRead gone(session.TempDir);
+  TConvertResult r;
+  {
+    TFileOpsInPlace inPlace(gone);
+    r = session.ConvertDrawing(drawing, dxf, asDxf);
+  }
+  EXPECT_EQ(gone.Gone(), 2);
+  EXPECT_EQ(r.Code, crDone);
+  EXPECT_NE(r.Note.find("2 images"), std::string::npos) << r.Note;
+  EXPECT_TRUE(FileExists(dxf));
+  EXPECT_FALSE(fs::exists(tmp.File("out-images")));
+  fs::remove(drawing);
+  fs::remove(dxf);
+  ExpectNothingLeft();
+}
+
+// The system's calls, except that just before the caller's file is
+// opened to be written into, its name is given to a link to it (the file
+// itself moved to another name), as another program might do meanwhile.
+class TLinkedMeanwhile final : public TPassingFileOps {
+ public:
+  TLinkedMeanwhile(std::string path, std::string moved) : path_(std::move(path)), moved_(std::move(moved)) {}
+  int OpenAt(int d, const char* p, int f, unsigned m) override {
+    if (!done_ && path_ == p && (f & O_ACCMODE) == O_WRONLY && !(f & O_CREAT)) {
+      done_ = true;
+      fs::rename(path_, moved_);
+      fs::create_symlink(moved_, path_);
+    }
+    return Real().OpenAt(d, p, f, m);
+  }
+  bool Done() const { return done_; }
+
+ private:
+  const std::string path_, moved_;
+  bool done_ = false;
+};
+
+// The system's calls, except that a look at this very path fails (with
+// EIO, or the error given).
+class TBlindToPath final : public TPassingFileOps {
+ public:
+  explicit TBlindToPath(std::string path, int error = EIO) : path_(std::move(path)), error_(error) {}
+  int StatAt(int d, const char* p, struct stat* st, int f) override {
+    if (d != AT_FDCWD || path_ != p) return Real().StatAt(d, p, st, f);
+    errno = error_;
+    return -1;
+  }
+
+ private:
+  const std::string path_;
+  const int error_;
+};
+
+// Memory the system lacks while the input is looked at is no fault of the
+// drawing's, as while it is read: out of memory, for a conversion and a
+// picture alike.
+TEST_F(FaultyFiles, MemoryTheSystemLacksWhileTheInputIsLookedAtIsOutOfMemory) {
+  TBlindToPath blind(in, ENOMEM);
+  TFileOpsInPlace inPlace(blind);
+  const TOutcome converted = ConvertOne(session, in, out);
+  EXPECT_EQ(converted.Exit, kExitOutOfMemory) << converted.Err;
+  EXPECT_EQ(ReadFile(out), old);
+  const TOutcome drawn = DrawOne(false, in, tmp.File("out.svg"));
+  EXPECT_EQ(drawn.Exit, kExitOutOfMemory) << drawn.Err;
+  EXPECT_FALSE(FileExists(tmp.File("out.svg")));
+}
+
+// The caller's file is written into only while it is surely that file: one
+// that cannot be looked at (its name, or the file once opened) is neither
+// written into, nor emptied, nor replaced; a link put at its name meanwhile
+// is not followed; and a close that fails is told.
+TEST_F(FaultyFiles, TheCallersFileIsWrittenIntoOnlyWhileItIsSurelyThatFile) {
+  const std::string png = tmp.File("thumb.png"), moved = tmp.File("moved.png");
+  const std::vector<uint8_t> picture = Pattern(5000, 3);
+  // Its name cannot be looked at (from its folder it can, as a new file
+  // that took the name would be), or the file once opened cannot.
+  TBlindToPath blindName(png);
+  TFaultyFileOps blindOpened({2, true, EIO, false, kOpLook});
+  for (TFileOps* ops : {static_cast<TFileOps*>(&blindName), static_cast<TFileOps*>(&blindOpened)}) {
+    WriteFile(png, old);
+    const std::optional<TFileId> before = FileAt(png, false);
+    {
+      TFileOpsInPlace inPlace(*ops);
+      EXPECT_EQ(WriteFileInPlace(png, picture.data(), picture.size()), EIO);
+    }
+    EXPECT_EQ(FileAt(png, false), before);
+    EXPECT_EQ(ReadFile(png), old);
+  }
+  EXPECT_GT(blindOpened.Injected(), 0u);
+  TFaultyFileOps closing({1, false, EIO, false, kOpClose});
+  {
+    TFileOpsInPlace inPlace(closing);
+    EXPECT_EQ(WriteFileInPlace(png, picture.data(), picture.size()), EIO);
+  }
+  EXPECT_EQ(closing.Injected(), 1u);
+  WriteFile(png, old);
+  TLinkedMeanwhile linked(png, moved);
+  {
+    TFileOpsInPlace inPlace(linked);
+    (void)WriteFileInPlace(png, picture.data(), picture.size());
+  }
+  ASSERT_TRUE(linked.Done());
+  EXPECT_EQ(ReadFile(moved), old);
+  fs::remove(png);
+  fs::remove(moved);
+}
+
+// A folder sync that fails once a new output has its name takes the name
+// away again: no new file is left there, nor said to be. One that the file
+// system cannot make at all (EINVAL, as some cannot sync a folder) fails
+// nothing.
+TEST_F(FaultyFiles, AFailedFolderSyncTakesANewOutputAwayAndOneThatCannotBeMadeFailsNothing) {
+  for (const bool named : {false, true}) {
+    SCOPED_TRACE(named ? "named temporary" : "unnamed temporary");
+    SetUnnamedOutputFiles(!named);
+    fs::remove(out);
+    TFaultyFileOps failing({2, false, EIO, false, kOpSync});  // the output's own sync, then its folder's
+    const TConvertResult r = Convert(failing);
+    EXPECT_EQ(failing.Injected(), 1u);
+    EXPECT_EQ(r.Code, crWriteFailed);
+    EXPECT_FALSE(r.OutputPlaced);
+    EXPECT_FALSE(FileExists(out));
+    TFaultyFileOps unable({2, false, EINVAL, false, kOpSync});
+    EXPECT_EQ(Convert(unable).Code, crDone);
+    EXPECT_EQ(unable.Injected(), 1u);
+    EXPECT_EQ(ReadFile(out), expected);
+    ExpectNothingLeft();
+  }
+  SetUnnamedOutputFiles(true);
+}
+
+// The system's calls as in a sandbox without /proc: nothing can be looked
+// at or linked through it.
+class TNoProc final : public TPassingFileOps {
+ public:
+  int StatAt(int d, const char* p, struct stat* st, int f) override {
+    if (std::string_view(p).starts_with("/proc/")) return Refused();
+    return Real().StatAt(d, p, st, f);
+  }
+  int LinkAt(int od, const char* op, int nd, const char* np, int f) override {
+    if (std::string_view(op).starts_with("/proc/")) return Refused();
+    return Real().LinkAt(od, op, nd, np, f);
+  }
+  int OpenAt(int d, const char* p, int f, unsigned m) override {
+    if ((f & O_CREAT) && std::string_view(p).starts_with(".quorvex-output-")) named_ = true;
+    return Real().OpenAt(d, p, f, m);
+  }
+  bool Named() const { return named_; }
+
+ private:
+  int Refused() {
+    errno = ENOENT;
+    return -1;
+  }
+  bool named_ = false;
+};
+
+// Without /proc an unnamed output could never be linked into place: it
+// takes the named way, and is written whole.
+TEST_F(FaultyFiles, WithoutProcAnOutputTakesTheNamedWay) {
+  TNoProc noProc;
+  ASSERT_EQ(Convert(noProc).Code, crDone);
+  EXPECT_TRUE(noProc.Named());
+  EXPECT_EQ(ReadFile(out), expected);
+  ExpectNothingLeft();
+}
+
+// Where the file system has no locks (every lock refused with ENOLCK) an
+// output is written all the same, and the file it replaces is still kept
+// for the way back: a folder sync that fails gives it its name back. Only
+// a file that another program holds locked is not kept: the new one then
+// stands, and the run says so.
+TEST_F(FaultyFiles, WithoutLocksTheFileReplacedIsStillKeptForTheWayBack) {
+  for (const bool named : {false, true}) {
+    SCOPED_TRACE(named ? "named temporary" : "unnamed temporary");
+    SetUnnamedOutputFiles(!named);
+    WriteFile(out, old);
+    TFaultyFileOps noLocks({1, true, ENOLCK, false, kOpLock});
+    EXPECT_EQ(Convert(noLocks).Code, crDone);
+    EXPECT_GT(noLocks.Injected(), 0u);
+    EXPECT_EQ(ReadFile(out), expected);
+    WriteFile(out, old);
+    TFaultyFileOps noLocksNorSync({1, true, ENOLCK, false, kOpLock}, {2, false, EIO, false, kOpSync});
+    TConvertResult r = Convert(noLocksNorSync);
+    EXPECT_EQ(noLocksNorSync.Injected(1), 1u);
+    EXPECT_EQ(r.Code, crWriteFailed);
+    EXPECT_FALSE(r.OutputPlaced);
+    EXPECT_EQ(ReadFile(out), old);
+    ExpectNothingLeft();
+    {
+      TFd other(::open(out.c_str(), O_RDONLY | O_CLOEXEC));
+      ASSERT_EQ(::flock(other.Get(), LOCK_EX), 0);
+      TFaultyFileOps noSync({2, false, EIO, false, kOpSync});
+      r = Convert(noSync);
+    }
+    EXPECT_EQ(r.Code, crWriteFailed);
+    EXPECT_TRUE(r.OutputPlaced);
+    EXPECT_EQ(ReadFile(out), expected);
+    ExpectNothingLeft();
+  }
+  SetUnnamedOutputFiles(true);
 }
 
 }  // namespace

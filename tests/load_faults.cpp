@@ -8,6 +8,8 @@
 //           with EINVAL, as when their modules are not installed)
 //   iconv-once  the first iconv_open fails (EINVAL, as when a read of a
 //           module file failed once), later ones load
+//   iconv-nomem  iconv_open fails with ENOMEM, as without memory for the
+//           converter
 //   zlib    zlib has no memory for inflating (inflateInit2_ gives
 //           Z_MEM_ERROR)
 #include <dlfcn.h>
@@ -39,9 +41,9 @@ __attribute__((constructor)) void AtLoad() {
 
 extern "C" iconv_t iconv_open(const char* to, const char* from) {
   static bool failedOnce = false;
-  if (Fault("iconv") || (Fault("iconv-once") && !failedOnce)) {
+  if (Fault("iconv") || (Fault("iconv-once") && !failedOnce) || Fault("iconv-nomem")) {
     failedOnce = true;
-    errno = EINVAL;
+    errno = Fault("iconv-nomem") ? ENOMEM : EINVAL;
     return reinterpret_cast<iconv_t>(-1);
   }
   using TOpen = iconv_t (*)(const char*, const char*);

@@ -139,6 +139,44 @@ TEST(PictureFailures, AnImageWhoseScratchFileCannotBeReadBackFailsThePicture) {
   EXPECT_TRUE(fs::is_empty(scratch));
 }
 
+// The system's calls, except that every read(2) (the scratch files of
+// carried images are read back so, the drawing itself with pread) finds
+// the file's end at once, as in a file cut short, or fails with the error
+// given.
+class TReadBackFails final : public TPassingFileOps {
+ public:
+  explicit TReadBackFails(int error) : error_(error) {}
+  long Read(int, void*, size_t) override {
+    ++reads_;
+    if (error_ == 0) return 0;
+    errno = error_;
+    return -1;
+  }
+  int Reads() const { return reads_; }
+
+ private:
+  const int error_;
+  int reads_ = 0;
+};
+
+// A carried image that comes back from its scratch file shorter than it was
+// put there, or without memory to hold it, makes no picture: the scratch
+// folder's failure (5), or out of memory (7); never a picture without it.
+TEST(PictureFailures, AnImageReadBackShortOrWithoutMemoryMakesNoPicture) {
+  TempFolder tmp;
+  const std::string in = tmp.File("in.jww"), svg = tmp.File("out.svg");
+  WriteDrawingWithImage(in, Bitmap(600));
+  for (const auto& [error, exit] : {std::pair{0, kExitWriteFailed}, std::pair{ENOMEM, kExitOutOfMemory}}) {
+    SCOPED_TRACE(error);
+    TReadBackFails back(error);
+    TFileOpsInPlace inPlace(back);
+    const TOutcome o = DrawOne(false, in, svg);
+    EXPECT_GT(back.Reads(), 0);
+    EXPECT_EQ(o.Exit, exit) << o.Err;
+    EXPECT_FALSE(FileExists(svg));
+  }
+}
+
 TEST(PictureFailures, MemoryTheSystemLacksWhileTheDrawingIsReadIsOutOfMemory) {
   // The system's own memory (ENOMEM from a read of the drawing) is no
   // fault of the drawing's: 7, not 1.
@@ -223,12 +261,16 @@ TEST(PictureFailures, WithoutTheShiftJisConverterJapaneseTextsAreNotDrawn) {
   WriteFile(ascii, Serialize(e, 600));
   const std::pair<std::string, std::string> programs[] = {
       {QUORVEX_CONVERT_BIN " --svg", tmp.File("out.svg")},
+      {QUORVEX_CONVERT_BIN, tmp.File("out.dxf")},  // one text: no DXF either
 #ifdef QUORVEX_THUMBNAIL_BIN
       {QUORVEX_THUMBNAIL_BIN, tmp.File("out.png")},
 #endif
   };
   for (const auto& [program, out] : programs) {
     SCOPED_TRACE(program);
+    // A converter the C library had no memory for: out of memory.
+    EXPECT_EQ(Command(LoadFault("iconv-nomem"), program + " " + Quoted(japanese) + " " + Quoted(out)).first, 7);
+    EXPECT_FALSE(FileExists(out));
     const auto [exit, err] = Command(LoadFault("iconv"), program + " " + Quoted(japanese) + " " + Quoted(out));
     EXPECT_EQ(exit, 5);
     EXPECT_NE(err.find("Shift-JIS converter"), std::string::npos) << err;

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "testutil.h"
+#include "text/jwwstring.h"
 #include "text/sjis.h"
 
 namespace qtest {
@@ -59,6 +60,28 @@ TEST(TextHelpers, WideFilters) {
   EXPECT_EQ(CleanArchiveText(W(u"x\xD800")), W(u"x"));
   EXPECT_EQ(W(u"x").SameForm("Color_1"), W(u"Color_1"));
   EXPECT_EQ(N("x").SameForm("Color_1"), N("Color_1"));
+}
+
+TEST(TextHelpers, StringsOfEveryLengthKeepEveryUnitWhereverTheyAreKept) {
+  // Up to 15 bytes or 7 units are kept inside the string, longer ones
+  // outside: the lengths around that edge, copied and moved too.
+  for (size_t n = 0; n <= 20; ++n) {
+    U units;
+    S bytes;
+    for (size_t i = 0; i < n; ++i) {
+      units.push_back(static_cast<char16_t>(u'A' + i));
+      bytes.push_back(static_cast<char>('a' + i));
+    }
+    for (const JwwString& s : {JwwString::Wide(units), JwwString::Narrow(bytes)}) {
+      JwwString copy = s;
+      const JwwString moved = std::move(copy);
+      for (const JwwString* t : {&s, &moved}) {
+        EXPECT_EQ(t->Length(), n);
+        if (t->IsWide()) EXPECT_EQ(t->Units(), units) << n;
+        else EXPECT_EQ(t->Bytes(), bytes) << n;
+      }
+    }
+  }
 }
 
 TEST(TextHelpers, CopyAndFillTouchOnlyTheirCount) {

@@ -32,6 +32,7 @@
 #include <vector>
 
 #include "convert/exitcodes.h"
+#include "convert/inputdrawing.h"
 #include "convert/outcome.h"
 #include "convert/picture.h"
 #include "os/fdio.h"
@@ -138,14 +139,17 @@ int Run(const TRequest& request) {
     return kExitBadOutput;
   }
 
+  // A file manager names the drawing as it likes: any name is read.
+  const TInputLook look = LookAtInput(input, false);
   TJwwData d;
   std::vector<TStoredImage> images;
   TReadError error;
-  if (!ReadDrawingWithImages(input, d, images, error)) {
+  const TInputRead read = ReadInput(look, error, [&] { return ReadDrawingWithImages(input, d, images, error); });
+  if (read != TInputRead::kRead) {
     // The scratch folder's failure, or memory's, is not the drawing's.
-    if (error.IsWriteSide() || error.Problem == TReadProblem::kOutOfMemory) {
+    if (read != TInputRead::kInputFailed) {
       std::fprintf(stderr, "quorvex-thumbnail: %s: %s\n", input.c_str(), error.Describe().c_str());
-      return error.IsWriteSide() ? kExitWriteFailed : kExitOutOfMemory;
+      return read == TInputRead::kScratchFailed ? kExitWriteFailed : kExitOutOfMemory;
     }
     if (error.Failed())
       std::fprintf(stderr, "quorvex-thumbnail: %s: %s\n", input.c_str(),
@@ -157,7 +161,7 @@ int Run(const TRequest& request) {
   TRenderOptions options;
   options.Colors = request.Colors;
   options.Images = &images;
-  options.ImageBudget = ImageBudgetFor(RegularFileSize(input).value_or(0));
+  options.ImageBudget = ImageBudgetFor(look.Size);
   TSceneWalk walk(d, options);
   const TScene& scene = walk.Scene();
 

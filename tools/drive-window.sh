@@ -2,7 +2,8 @@
 # Drives the window the way a user does, under a real X server with a window
 # manager: clicks and key presses through xdotool, a screenshot after each
 # step. Prints one line per check and a closing count; exits 1 when a check
-# failed. Ends with the window started with a drawing on its command line,
+# failed. Refusals that show no dialog are checked on the screen: the
+# reason in red beside the field at fault, the field tinted. Ends with the window started with a drawing on its command line,
 # as a file manager starts it, with a name that names no file and with a
 # drawing whose name lacks .jww (both refused with a message).
 #
@@ -135,6 +136,24 @@ dialog_hints() {
   read -r flags functions <<<"$functions"
   (((0x$flags & 1) && !(0x$functions & 0x18)))
 }
+# True when a row's field is marked as at fault (input or output): its
+# reason in red beside the caption (a good many red pixels there) and the
+# field tinted (its right end, where no text reaches, not white).
+marked() {
+  local mx my top field
+  read -r mx my _ _ < <(geometry "$main")
+  if [ "$1" = input ]; then top=7 field=42; else top=63 field=98; fi
+  local red tint
+  red=$(import -window root -crop "401x16+$((mx + 144))+$((my + top))" -depth 8 txt:- 2>/dev/null |
+    sed -n 's/^[^(]*(\([0-9]*\),\([0-9]*\),\([0-9]*\).*/\1 \2 \3/p' |
+    awk '$1 > 128 && $2 < 96 && $3 < 96 { n++ } END { print n + 0 }')
+  tint=$(import -window root -crop "1x1+$((mx + 538))+$((my + field))" -depth 8 txt:- 2>/dev/null |
+    grep -o '#[0-9A-Fa-f]\{6\}' | head -1)
+  ((red >= 20)) && [ -n "$tint" ] && [ "$tint" != "#FFFFFF" ]
+}
+not_marked() { ! marked "$1"; }
+# True when neither row is marked.
+unmarked() { ! marked input && ! marked output; }
 # True when the message box's centre lies within 30 pixels of the window's.
 centred_over_main() {
   local mx my mw mh bx by bw bh
@@ -156,9 +175,12 @@ dialog_title='^Jw_cad'
 message_title='^Quorvex$'
 browse1=(36 44) browse2=(36 100) convert=(276 140)
 
-# ---- 変換 with empty fields beeps and puts the focus on the first 参照; Enter there opens the dialog ----
+# ---- 変換 with empty fields beeps, marks the input and puts the focus on the first 参照; Enter there opens the dialog ----
 click "${convert[@]}"
 pause
+shot 01a-refused-empty-input
+check "変換 with no input marks the input field with the reason" marked input
+check "and not the output field" not_marked output
 xdotool key Return
 d=$(window "$dialog_title")
 check "Enter on the focused first 参照 opens the dialog" test -n "$d"
@@ -199,6 +221,19 @@ xdotool key Return
 check "Enter closes the message" gone "$message_title"
 "$converter" "$sample" "$work/by-command.jww" >/dev/null
 check "the window's output equals quorvex-convert's" cmp -s "$work/out.jww" "$work/by-command.jww"
+
+# ---- refusals seen without a sound: a non-drawing chosen, the input chosen as the output ----
+printf 'not a drawing\n' >"$work/notes.txt"
+choose "${browse2[@]}" "$work/notes.txt"
+shot 06a-not-a-drawing-chosen
+check "a non-drawing chosen for the output marks the output field" marked output
+choose "${browse2[@]}" "$sample"
+check "the next choice takes the mark away" unmarked
+click "${convert[@]}"
+pause
+shot 06b-output-is-the-input
+check "the input chosen as the output marks the output field" marked output
+check "without a message box" test -z "$(xdotool search --onlyvisible --name "$message_title" 2>/dev/null)"
 
 # ---- an output that cannot be written ----
 choose "${browse2[@]}" "/sys/out.jww"

@@ -171,9 +171,15 @@ class TestForm1 : public QObject {
     QCOMPARE(form_->Edit1->text(), drawing);
     QCOMPARE(ui_->Requests[0].Directory + ui_->Requests[0].FileName, QString());  // an empty field gives no start
 
-    for (const char* other : {"/tmp/plan.dxf", "/tmp/plan.jww.bak", "/tmp/jww"})
+    // Another kind of file leaves the field as it was and says why beside
+    // it, until the next press of a button.
+    for (const char* other : {"/tmp/plan.dxf", "/tmp/plan.jww.bak", "/tmp/jww"}) {
       Browse(form_->Button1, QString::fromUtf8(other));
+      QCOMPARE(form_->Mark1->Reason(), QStringLiteral("図面ファイル（.jww）ではありません"));
+      QVERIFY(!form_->Mark2->Shown());
+    }
     QTest::mouseClick(form_->Button1, Qt::LeftButton);  // cancelled
+    QVERIFY(!form_->Mark1->Shown());
     QCOMPARE(form_->Edit1->text(), drawing);
     QCOMPARE(ui_->Requests.last().Directory, QStringLiteral("/home/user/図面/"));
     QCOMPARE(ui_->Requests.last().FileName, QStringLiteral("plan.JWW"));
@@ -182,6 +188,10 @@ class TestForm1 : public QObject {
     Browse(form_->Button2, output);
     QCOMPARE(form_->Edit2->text(), output);
     QCOMPARE(ui_->Requests.last().Directory, QString());  // from its own field
+    Browse(form_->Button2, QStringLiteral("/tmp/notes.txt"));
+    QCOMPARE(form_->Mark2->Reason(), QStringLiteral("図面ファイル（.jww）ではありません"));
+    QVERIFY(!form_->Mark1->Shown());
+    QCOMPARE(form_->Edit2->text(), output);
     QCOMPARE(ui_->Beeps, 0);
     QVERIFY(ui_->Messages.isEmpty());
   }
@@ -191,12 +201,17 @@ class TestForm1 : public QObject {
     QTest::addColumn<bool>("inputExists");
     QTest::addColumn<QString>("output");
     QTest::addColumn<QString>("focus");
-    QTest::newRow("both empty at start") << "" << false << "" << "Button1";
-    QTest::newRow("no such input") << "absent.jww" << false << "" << "Button1";
-    QTest::newRow("input not a drawing") << "in.jww.bak" << true << "out.jww" << "Button1";
-    QTest::newRow("output empty") << "in.jww" << true << "" << "Button2";
-    QTest::newRow("output not a drawing") << "in.JWW" << true << "out.dxf" << "Button2";
-    QTest::newRow("same name, other case") << "Plan.jww" << true << "PLAN.JWW" << "Button2";
+    QTest::addColumn<QString>("reason");  // beside the field at fault
+    QTest::newRow("both empty at start") << "" << false << "" << "Button1" << "入力図面が選ばれていません";
+    QTest::newRow("no such input") << "absent.jww" << false << "" << "Button1" << "ファイルがありません";
+    QTest::newRow("input not a drawing") << "in.jww.bak" << true << "out.jww" << "Button1"
+                                         << "名前が .jww で終わっていません";
+    QTest::newRow("a folder as the input") << "folder.jww" << false << "out.jww" << "Button1" << "フォルダーです";
+    QTest::newRow("output empty") << "in.jww" << true << "" << "Button2" << "出力図面が選ばれていません";
+    QTest::newRow("output not a drawing") << "in.JWW" << true << "out.dxf" << "Button2"
+                                          << "名前が .jww で終わっていません";
+    QTest::newRow("same name, other case") << "Plan.jww" << true << "PLAN.JWW" << "Button2"
+                                           << "入力図面と同じファイルです";
   }
 
   void badNamesBeepAndMoveTheFocus() {
@@ -204,10 +219,13 @@ class TestForm1 : public QObject {
     QFETCH(bool, inputExists);
     QFETCH(QString, output);
     QFETCH(QString, focus);
+    QFETCH(QString, reason);
     // Straight into the fields: the browse buttons would not take some of these.
     if (!input.isEmpty()) form_->Edit1->setText(Path(input));
     if (!output.isEmpty()) form_->Edit2->setText(Path(output));
     if (inputExists) QVERIFY(WriteFile(Path(input), "not looked at"));
+    if (input.startsWith(QStringLiteral("folder"))) QVERIFY(QDir().mkpath(Path(input)));
+    const QPalette plain = form_->Edit1->palette();
 
     Convert();
     QCOMPARE(ui_->Beeps, 1);
@@ -215,24 +233,62 @@ class TestForm1 : public QObject {
     QVERIFY(ui_->Messages.isEmpty());
     QVERIFY(form_->isEnabled());
     if (!output.isEmpty()) QVERIFY(!QFileInfo::exists(Path(output)));
+
+    // Seen without a sound: the field at fault tinted, the reason beside it.
+    TFieldMark& marked = focus == QStringLiteral("Button1") ? *form_->Mark1 : *form_->Mark2;
+    TFieldMark& other = focus == QStringLiteral("Button1") ? *form_->Mark2 : *form_->Mark1;
+    QLineEdit* field = focus == QStringLiteral("Button1") ? form_->Edit1 : form_->Edit2;
+    QCOMPARE(marked.Reason(), reason);
+    QVERIFY(marked.Label()->isVisible());
+    QVERIFY(!other.Shown());
+    QVERIFY(field->palette().color(QPalette::Base) != plain.color(QPalette::Base));
+    // Gone at the next action: a press of 参照, even one cancelled.
+    QTest::mouseClick(form_->Button2, Qt::LeftButton);
+    QVERIFY(!marked.Shown());
+    QVERIFY(!marked.Label()->isVisible());
+    QCOMPARE(field->palette().color(QPalette::Base), plain.color(QPalette::Base));
   }
 
+  // Every reason fits on its caption's row, clear of every control.
+  void reasonsFitBesideTheCaptions() {
+    const QString reasons[] = {InputFault(QString()), InputFault(Path(QStringLiteral("absent.jww"))),
+                               InputFault(QStringLiteral("a.txt")), OutputFault(QString()),
+                               OutputFault(QStringLiteral("a.txt")), OutputFault(QStringLiteral("a.jww")),
+                               NotADrawingFault(), SeveralFilesFault(), NotLocalFault()};
+    for (TFieldMark* mark : {form_->Mark1.get(), form_->Mark2.get()}) {
+      for (const QString& reason : reasons) {
+        mark->Show(reason);
+        const QRect at = mark->Label()->geometry();
+        QVERIFY(form_->rect().contains(at));
+        QVERIFY2(mark->Label()->fontMetrics().horizontalAdvance(reason) <= at.width(), qPrintable(reason));
+        for (QWidget* w : std::initializer_list<QWidget*>{form_->Label1, form_->Button1, form_->Edit1, form_->Label2,
+                                                          form_->Button2, form_->Edit2, form_->Button3})
+          QVERIFY2(!at.intersects(w->geometry()), qPrintable(w->objectName()));
+      }
+      mark->Clear();
+    }
+  }
+
+  void unreadableDrawingIsExplained_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::newRow("a short note") << QByteArray("hello world\n");
+    QTest::newRow("a page of text") << QByteArray("garbage, not a drawing at all\n").repeated(8);
+  }
+
+  // A text file named .jww: the file at fault and that it is no drawing at
+  // all, as the command line says; not where its bytes stopped reading as
+  // a drawing's.
   void unreadableDrawingIsExplained() {
+    QFETCH(QByteArray, bytes);
     const QString input = Path(QStringLiteral("x.jww"));
-    QVERIFY(WriteFile(input, QByteArray("garbage, not a drawing at all\n").repeated(8)));
+    QVERIFY(WriteFile(input, bytes));
     const QString output = Path(QStringLiteral("y.jww"));
     Browse(form_->Button1, input);
     Browse(form_->Button2, output);
     Convert();
     QCOMPARE(ui_->Beeps, 1);
-    QCOMPARE(ui_->Messages.size(), 1);
-    const QStringList lines = ui_->Messages.first().split(QLatin1Char('\n'));
-    // The file at fault, where and why the reader stopped, and that the file
-    // is not a drawing at all.
-    QCOMPARE(lines.size(), 3);
-    QCOMPARE(lines[0], QStringLiteral("図面を読み込めません: x.jww"));
-    QVERIFY2(lines[1].contains(QStringLiteral("バイト目")), qPrintable(lines[1]));
-    QCOMPARE(lines[2], QStringLiteral("このファイルは図面ファイルの形で始まっていません"));
+    QCOMPARE(ui_->Messages,
+             QStringList{QStringLiteral("図面を読み込めません: x.jww\nこのファイルは図面ファイルの形で始まっていません")});
     QCOMPARE(ui_->Kinds.first(), TMessageKind::Error);
     QCOMPARE(QApplication::focusWidget(), form_->Button3);
     QVERIFY(!QFileInfo::exists(output));
@@ -443,14 +499,34 @@ class TestForm1 : public QObject {
     QCOMPARE(form_->Edit1->text(), plan);
 
     // Refused as a choice of them would be: another kind of file, several
-    // files, a file that is not local.
-    QVERIFY(!Drop(centre(form_->Edit1), {QUrl::fromLocalFile(Path(QStringLiteral("plan.dxf")))}));
-    QVERIFY(!Drop(centre(form_->Edit1), {QUrl::fromLocalFile(other), QUrl::fromLocalFile(out)}));
-    QVERIFY(!Drop(centre(form_->Edit2), {QUrl(QStringLiteral("https://example.org/plan.jww"))}));
+    // files, a file that is not local; each says why beside the field it
+    // was dropped on, until the next drop.
+    const struct {
+      QWidget* On;
+      QList<QUrl> Urls;
+      TFieldMark* Mark;
+      QString Reason;
+    } refused[] = {
+        {form_->Edit1, {QUrl::fromLocalFile(Path(QStringLiteral("plan.dxf")))}, form_->Mark1.get(),
+         QStringLiteral("図面ファイル（.jww）ではありません")},
+        {form_->Label2, {QUrl::fromLocalFile(Path(QStringLiteral("notes.txt")))}, form_->Mark2.get(),
+         QStringLiteral("図面ファイル（.jww）ではありません")},
+        {form_->Edit1, {QUrl::fromLocalFile(other), QUrl::fromLocalFile(out)}, form_->Mark1.get(),
+         QStringLiteral("図面は 1 つずつドロップしてください")},
+        {form_->Edit2, {QUrl(QStringLiteral("https://example.org/plan.jww"))}, form_->Mark2.get(),
+         QStringLiteral("このコンピューター上のファイルではありません")},
+    };
+    for (const auto& r : refused) {
+      QVERIFY(!Drop(centre(r.On), r.Urls));
+      QCOMPARE(r.Mark->Reason(), r.Reason);
+      QCOMPARE(int(form_->Mark1->Shown()) + int(form_->Mark2->Shown()), 1);
+    }
     QCOMPARE(form_->Edit1->text(), plan);
     QCOMPARE(form_->Edit2->text(), out);
     QCOMPARE(ui_->Beeps, 0);
     QVERIFY(ui_->Messages.isEmpty());
+    QVERIFY(Drop(centre(form_->Edit2), {QUrl::fromLocalFile(out)}));
+    QVERIFY(!form_->Mark1->Shown() && !form_->Mark2->Shown());
 
     // Still read-only to typing.
     form_->Edit1->setFocus();

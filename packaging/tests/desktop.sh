@@ -60,8 +60,7 @@ check "installed: the thumbnailer, its entry, the MIME type and its icons" test 
   -a -s "$prefix/share/icons/hicolor/48x48/mimetypes/application-x-jww.png"
 
 # The sample, and the sample under a name without .jww (file managers know
-# drawings by their first bytes too), kept in the prefix, which GNOME's part
-# sees as /usr/local.
+# drawings by their first bytes too).
 cp "$src/samples/sample.jww" "$prefix/drawing-without-extension"
 drawings=("$src/samples/sample.jww" "$prefix/drawing-without-extension")
 real=$src/../shared/real
@@ -115,8 +114,17 @@ if ((gnome_ok)); then
     echo "skipped GNOME: bubblewrap cannot make a sandbox here"
   else
     ran=1
-    mkdir -p "$prefix/gnome/cache"
+    mkdir -p "$prefix/gnome/cache" "$prefix/gnome/drawings"
     cp "$here/desktop_services.py" "$prefix/gnome/"
+    # The namespace's /tmp is a fresh folder, which hides a checkout (or
+    # drawings) under /tmp: the factory is given copies in the prefix,
+    # wherever the drawings are.
+    gnome_drawings=()
+    for i in "${!drawings[@]}"; do
+      copy=$prefix/gnome/drawings/$i-$(basename "${drawings[$i]}")
+      cp "${drawings[$i]}" "$copy"
+      gnome_drawings+=("/usr/local/gnome/drawings/${copy##*/}")
+    done
     # In the namespace the prefix is /usr/local (the sandbox binds /usr) and
     # /tmp is a fresh, empty folder; the thumbnails made, their check and
     # what is left in /tmp are written into the prefix, which outlives the
@@ -137,7 +145,7 @@ if ((gnome_ok)); then
       find /tmp -mindepth 1 -printf "%P\n" | sort >/usr/local/gnome/left
       "${gnome[@]}" cached 128 "$@" >>/usr/local/gnome/made 2>&1 ||
         echo "FAILED  GNOME: the cached thumbnails did not all pass (status $?)" >>/usr/local/gnome/made
-    ' namespace "$prefix" "$python" "${drawings[@]/#"$prefix"//usr/local}"
+    ' namespace "$prefix" "$python" "${gnome_drawings[@]}"
     if [ -s "$prefix/gnome/status" ]; then
       cat "$prefix/gnome/made"
       failed=$((failed + $(grep -c '^FAILED' "$prefix/gnome/made")))

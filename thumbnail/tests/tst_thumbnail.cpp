@@ -22,11 +22,13 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "jww/builder.h"
 #include "jww/header.h"
 #include "jww/kinds.h"
 #include "paint/scene_painter.h"
 
 using namespace quorvex;
+using namespace quorvex::builder;
 
 namespace {
 
@@ -88,6 +90,47 @@ QByteArray ReadFromStart(int fd) {
 int LongestSide(const QByteArray& bytes) {
   const QImage image = QImage::fromData(bytes, "PNG");
   return image.isNull() ? 0 : std::max(image.width(), image.height());
+}
+
+// The drawing painted by itself into a white picture of this size.
+QImage Painted(const TJwwData& d, int size = 200) {
+  TSceneWalk walk(d);
+  QImage image(size, size, QImage::Format_RGB32);
+  image.fill(Qt::white);
+  QPainter painter(&image);
+  PaintDrawing(painter, walk, QRectF(0, 0, size, size));
+  painter.end();
+  return image;
+}
+
+// How far a pixel is from white, 0 (white) to 1 (black).
+double Ink(const QImage& image, int x, int y) { return 1 - qGray(image.pixel(x, y)) / 255.0; }
+
+// The pixels of a picture that are not white.
+int InkedPixels(const QImage& image, const QRect& area) {
+  int n = 0;
+  for (int y = area.top(); y <= area.bottom(); ++y)
+    for (int x = area.left(); x <= area.right(); ++x) n += image.pixel(x, y) != qRgb(255, 255, 255);
+  return n;
+}
+
+// Where a drawing's point lands in a picture of PaintDrawing's.
+QPointF PixelOf(const TJwwData& d, TPt p, int size = 200) {
+  const TBox box = PictureBox(TSceneWalk(d).Scene());
+  const double scale = std::min(size / box.Width(), size / box.Height());
+  return {size / 2.0 + scale * (p.X - (box.MinX + box.MaxX) / 2), size / 2.0 - scale * (p.Y - (box.MinY + box.MaxY) / 2)};
+}
+
+// Four black lines round the square from (0, 0) to (100, 100), which sets
+// the picture's extent.
+TJwwData Framed() {
+  TJwwData d = NewDrawing(600);
+  const TEntJwwCommon black = Pen(1, 2);
+  AddToDrawing(d, MakeLine(0, 0, 100, 0, black));
+  AddToDrawing(d, MakeLine(100, 0, 100, 100, black));
+  AddToDrawing(d, MakeLine(100, 100, 0, 100, black));
+  AddToDrawing(d, MakeLine(0, 100, 0, 0, black));
+  return d;
 }
 
 }  // namespace
@@ -203,6 +246,68 @@ class TstThumbnail : public QObject {
     QVERIFY2(drawn > 150, qPrintable(QString("%1 pixels drawn").arg(drawn)));
   }
 
+  // A figure on a hidden layer group is not painted, where the drawing's
+  // states count (the write group and layer shown).
+  void HiddenFiguresAreNotPainted() {
+    TJwwData d = Framed();
+    TEntJwwLine across = MakeLine(0, 50, 100, 50, Pen(1, 2));
+    across.LayerGroup = 1;
+    AddToDrawing(d, across);
+    const int row = qRound(PixelOf(d, {50, 50}).y());
+    const QRect middle(80, row - 2, 40, 5);
+    QVERIFY(InkedPixels(Painted(d), middle) > 30);  // shown while every state is 0
+    d.LayerGroups[0].State = 3;
+    d.Layers[0].State = 3;
+    QCOMPARE(InkedPixels(Painted(d), middle), 0);
+  }
+
+  // A block whose only figure is a horizontal line has a box of no height:
+  // it is painted all the same.
+  void ABlockOfOneHorizontalLineIsPainted() {
+    TJwwData d = Framed();
+    TEntJwwBlockDef& def = AddBlockDef(d, 1, N("rail"));
+    Add(def, def.EntityCount, MakeLine(0, 0, 80, 0, Pen(1, 2)));
+    AddToDrawing(d, MakeBlockRef(1, 10, 50));
+    const int row = qRound(PixelOf(d, {50, 50}).y());
+    QVERIFY2(InkedPixels(Painted(d), QRect(60, row - 2, 80, 5)) > 60, "the block's line is missing");
+  }
+
+  // A pen thinner than a pixel at the picture's scale is drawn 0.8 pixels
+  // wide: a faint line of the drawing's detail, neither lost nor as heavy
+  // as a pen a pixel wide.
+  void AHairlineCoversFourFifthsOfAPixel() {
+    TJwwData d = Framed();
+    AddToDrawing(d, MakeLine(0, 50, 100, 50, Pen(1, 2)));
+    const QImage image = Painted(d);
+    const int row = qRound(PixelOf(d, {50, 50}).y());
+    for (const int x : {70, 100, 130}) {
+      double ink = 0;  // the line's coverage across its column, in pixels
+      for (int y = row - 3; y <= row + 3; ++y) ink += Ink(image, x, y);
+      QVERIFY2(std::abs(ink - 0.8) < 0.08, qPrintable(QString("column %1 covered %2 pixels").arg(x).arg(ink)));
+    }
+  }
+
+  // A text a few pixels high is painted (as a smudge of its size); one
+  // below a pixel and a half shows nothing and is left out.
+  void SmallTextsShowAndTinyOnesAreLeftOut() {
+    const auto inked = [](double pixels) {
+      TJwwData d = Framed();
+      TEntJwwText text = MakeText(N("WWWWWWWW"), Pen(1, 2));
+      text.StartX = 20, text.StartY = 40, text.EndX = 80, text.EndY = 40;
+      AddToDrawing(d, text);
+      const TBox box = PictureBox(TSceneWalk(d).Scene());
+      const double perUnit = 200 / std::max(box.Width(), box.Height());
+      // The size stored is the run's height in the drawing's units here
+      // (scale 1).
+      d.Texts[0].SizeX = d.Texts[0].SizeY = pixels / perUnit;
+      const QPointF at = PixelOf(d, {20, 40});
+      return InkedPixels(Painted(d), QRect(qFloor(at.x()), qFloor(at.y()) - 8, 40, 10));
+    };
+    QVERIFY2(inked(2) > 0, "a text two pixels high is missing");
+    QVERIFY2(inked(4) > 0, "a text four pixels high is missing");
+    QCOMPARE(inked(1.2), 0);
+  }
+
   void ThePictureNeverTakesTheDrawingsPlace() {
     // The same name twice (a slip of the hand): the drawing must stay a
     // drawing, not become its own thumbnail.
@@ -239,6 +344,32 @@ class TstThumbnail : public QObject {
     // The sample's image covers about 1,600 of these 47,360 pixels: drawn
     // as a crossed frame instead, most of them would differ.
     QVERIFY2(differ < 240, qPrintable(QString("%1 pixels differ").arg(differ)));
+  }
+
+  // The largest picture asked for, of a drawing that carries an image,
+  // when no thread can be started at all, and when only Qt's cannot (the
+  // program's own check for a thread passes, Qt's pool then counts a worker
+  // that never started, and Qt must not wait for it, neither for work nor
+  // at its end).
+  void TheLargestPictureIsPaintedWithoutThreads_data() {
+    QTest::addColumn<bool>("onlyQts");
+    QTest::newRow("no thread at all") << false;
+    QTest::newRow("none of Qt's") << true;
+  }
+  void TheLargestPictureIsPaintedWithoutThreads() {
+    QFETCH(bool, onlyQts);
+    QTemporaryDir dir;
+    const QString png = dir.filePath("large.png");
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    if (onlyQts) {
+      env.insert("LD_PRELOAD", QUORVEX_REFUSE_QT_THREADS);
+      // A sanitized build's runtime need not come first here.
+      env.insert("ASAN_OPTIONS", env.value("ASAN_OPTIONS") + ":verify_asan_link_order=0");
+    }
+    const auto [status, err] = Thumbnail({"-s", "4096", QUORVEX_SOURCE_DIR "/samples/sample.jww", png}, env,
+                                         onlyQts ? std::function<void()>() : RefuseThreads);
+    QVERIFY2(status == 0, qPrintable(QString("status %1 (-1: still running after a minute): %2").arg(status).arg(err)));
+    QCOMPARE(LongestSide(ReadAll(png)), 4096);
   }
 
   void NeedsNoDisplayWhateverPlatformTheSessionNames() {
@@ -380,6 +511,11 @@ class TstThumbnail : public QObject {
     QCOMPARE(ask("--version", out), 0);
     QCOMPARE(out, QStringLiteral("quorvex-thumbnail " QUORVEX_VERSION "\n"));
     QCOMPARE(ask("--bogus", out), 2);
+    // Sizes outside 1 to 4096 are wrong usage, not a picture.
+    QTemporaryDir dir;
+    for (const char* size : {"0", "4097", "-5", "12x"})
+      QCOMPARE(QProcess::execute(QUORVEX_THUMBNAIL_BIN, {"-s", size, QUORVEX_SOURCE_DIR "/samples/sample.jww", dir.filePath("x.png")}), 2);
+    QVERIFY(!QFile::exists(dir.filePath("x.png")));
   }
 
   void NoDrawingNoPicture() {
@@ -390,5 +526,6 @@ class TstThumbnail : public QObject {
   }
 };
 
-QTEST_GUILESS_MAIN(TstThumbnail)
+// A GUI application: the painter lays out texts with its fonts.
+QTEST_MAIN(TstThumbnail)
 #include "tst_thumbnail.moc"

@@ -10,11 +10,11 @@ constexpr TExitStatus kStatuses[] = {
     {"1", TrLater("the input could not be read as a drawing")},
     {"2", TrLater("wrong usage")},
     {"3", TrLater("bad input name (missing, not .jww, a folder, or no such file)")},
-    {"4", TrLater("bad output name (missing, not .jww or .dxf (.svg for a picture), or\n"
-                  "the input file itself); with -d, no such folder")},
-    {"5", TrLater("the output could not be written, or a picture could not be made\n"
-                  "whole (the message says why); or it took its name but its folder\n"
-                  "could not be synced, as the message then says")},
+    {"4", TrLater("bad output name (missing, not .jww, .dxf or .pdf (.svg for a\n"
+                  "picture), or the input file itself); with -d, no such folder")},
+    {"5", TrLater("the output could not be written, or a picture or a PDF could not\n"
+                  "be made whole (the message says why); or it took its name but its\n"
+                  "folder could not be synced, as the message then says")},
     {"6", TrLater("with -d: at least one drawing failed, or was refused because its\n"
                   "output is the input itself or was already written from another\n"
                   "input in this run")},

@@ -84,6 +84,8 @@ TOutcome ConvertOne(TConversionSession& session, const std::string& in, const st
       if (r.ReadError.Failed()) return {kExitOutOfMemory, {}, Fault(in, r.ReadError.Describe())};
       return {kExitOutOfMemory, {}, Fault(in, Tr("out of memory while converting"))};
     case crWriteFailed:
+      if (!r.Refused.empty())
+        return {kExitWriteFailed, {}, Format("quorvex-convert: %s: not converted: %s\n", in.c_str(), r.Refused.c_str())};
       if (r.Undecodable)
         return {kExitWriteFailed, {}, Fault(in, Format(Tr("not converted: %s"), NoConverterReason(r.ErrorNumber).c_str()))};
       if (r.ReadError.IsWriteSide())  // a scratch file of the input's images

@@ -5,6 +5,8 @@
 #include "convert/drawingfile.h"
 #include "convert/dxffiles.h"
 #include "convert/outcome.h"
+#include "convert/pdffile.h"
+#include "convert/picture.h"
 #include "convert/session.h"
 #include "text/messages.h"
 
@@ -30,15 +32,36 @@ int WriteDxf(TConversionSession& s, const std::string& path, const TConvertOptio
   return err;
 }
 
+int WritePdf(TConversionSession& s, const std::string& path, const TConvertOptions& options, TConvertResult& result) {
+  TPdfOptions pdf;
+  pdf.Mono = options.Mono;
+  pdf.Attributes = s.Attributes.get();
+  pdf.ImageBudget = ImageBudgetFor(s.InputBytes);
+  pdf.Title = s.Input.substr(s.Input.rfind('/') + 1);
+  const TImageStore none;
+  TPdfReport report;
+  const int err = WritePdfFile(*s.Drawing, s.ImageSwitchWrite ? s.Images : none, pdf, path, report,
+                               &result.OutputPlaced);
+  result.Note = report.Page;
+  result.Undecodable = report.Undecodable;
+  result.Refused = report.Problem;
+  return err;
+}
+
 constexpr TOutputKind kKinds[] = {
     {".jww", nullptr, nullptr, nullptr, nullptr, nullptr, TrLater("the drawing, in the input's format version\n"),
-     true, WriteDrawing},
+     true, WriteDrawing, nullptr},
     {".dxf", "--dxf", TrLater("write each drawing as DXF"), "--paper", &TConvertOptions::Paper,
      TrLater("with a DXF output: the sheet as printed, not at real size"),
      TrLater("a DXF file (R2007, UTF-8) at real size, the images the drawing\n"
              "carries in the folder OUTPUT-images beside it (DXF texts have\n"
              "no character spacing: a spaced text is shorter there)\n"),
-     true, WriteDxf},
+     true, WriteDxf, nullptr},
+    {".pdf", "--pdf", TrLater("write each drawing as PDF"), "--mono", &TConvertOptions::Mono,
+     TrLater("with a PDF output: every line black"),
+     TrLater("a PDF of one page, the drawing's sheet, 1:1 (the drawing as\n"
+             "stored, in its printer colours; texts searchable)\n"),
+     false, WritePdf, PreparePdf},
 };
 
 }  // namespace

@@ -40,6 +40,9 @@ struct TOutputKind {
   // TConvertResult says.
   int (*Write)(TConversionSession& session, const std::string& path, const TConvertOptions& options,
                TConvertResult& result);
+  // Readies the writer on the program's main thread before its
+  // conversions start (loads what it needs); null when it needs nothing.
+  void (*Prepare)();
 };
 
 // Every kind, the drawing first.

@@ -30,6 +30,35 @@ std::string Listed(const std::vector<std::string>& folders) {
 
 }  // namespace
 
+int KeptImages(const TImageStore& store, std::vector<TStoredImage>& images, const TBindImageType** failed) {
+  images.clear();
+  for (const TBindImageType& e : store.BoundImages) {
+    if (e.ScratchNumber == 0) continue;
+    TStoredImage image;
+    image.FileName = e.FileName;
+    int err = 0;
+    try {
+      err = store.KeptBytes(e, image.Data);
+    } catch (const std::bad_alloc&) {
+      err = ENOMEM;
+    }
+    // What comes back is what was put there, or the scratch file failed.
+    if (err == 0 && image.Data.size() != static_cast<size_t>(std::max(e.DataSize, 0))) err = EIO;
+    if (err == 0) {
+      try {
+        images.push_back(std::move(image));
+      } catch (const std::bad_alloc&) {
+        err = ENOMEM;
+      }
+    }
+    if (err != 0) {
+      if (failed) *failed = &e;
+      return err;
+    }
+  }
+  return 0;
+}
+
 bool ReadDrawingWithImages(const std::string& path, TJwwData& d, std::vector<TStoredImage>& images,
                            TReadError& error) {
   images.clear();
@@ -54,28 +83,14 @@ bool ReadDrawingWithImages(const std::string& path, TJwwData& d, std::vector<TSt
   store.Keeper = &kept;
   bool ok = ReadDrawingFile(path, d, &store, &error);
   if (ok) {
-    for (const TBindImageType& e : store.BoundImages) {
-      if (e.ScratchNumber == 0) continue;
-      TStoredImage image;
-      image.FileName = e.FileName;
-      int err = 0;
-      try {
-        err = store.KeptBytes(e, image.Data);
-      } catch (const std::bad_alloc&) {
-        err = ENOMEM;
-      }
-      // What comes back is what was put there, or the scratch file failed.
-      if (err == 0 && image.Data.size() != static_cast<size_t>(std::max(e.DataSize, 0))) err = EIO;
-      if (err != 0) {
-        error = TReadError();
-        error.Problem = err == ENOMEM ? TReadProblem::kOutOfMemory : TReadProblem::kScratchRead;
-        error.Part = TReadPart::kImageSection;
-        error.ErrorNumber = err;
-        if (!e.FileName.ToFileName(error.Name)) error.Name.assign(1, '?');  // (GCC 12 wrongly warns of = "?" here)
-        ok = false;
-        break;
-      }
-      images.push_back(std::move(image));
+    const TBindImageType* failed = nullptr;
+    if (const int err = KeptImages(store, images, &failed)) {
+      error = TReadError();
+      error.Problem = err == ENOMEM ? TReadProblem::kOutOfMemory : TReadProblem::kScratchRead;
+      error.Part = TReadPart::kImageSection;
+      error.ErrorNumber = err;
+      if (!failed->FileName.ToFileName(error.Name)) error.Name.assign(1, '?');  // (GCC 12 wrongly warns of = "?" here)
+      ok = false;
     }
   }
   if (!ok && error.IsWriteSide()) error.Folder = folder.Path();

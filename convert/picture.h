@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "explode/explode.h"
+#include "jww/images.h"
 #include "jww/readerror.h"
 #include "render/scene.h"
 
@@ -21,6 +22,12 @@ namespace quorvex {
 // then says why.
 [[nodiscard]] bool ReadDrawingWithImages(const std::string& path, TJwwData& d, std::vector<TStoredImage>& images,
                            TReadError& error);
+
+// The images the store keeps in its scratch files, read back as stored.
+// 0, or the system error number (ENOMEM when memory ran out), with the
+// entry that failed in *failed.
+[[nodiscard]] int KeptImages(const TImageStore& store, std::vector<TStoredImage>& images,
+                             const TBindImageType** failed = nullptr);
 
 // Bytes of image data a picture of a drawing file of this size may embed.
 uint64_t ImageBudgetFor(uint64_t drawingBytes);

@@ -116,6 +116,8 @@ TConvertResult TConversionSession::ConvertDrawing(const std::string& input, cons
   }
   result.Kind = kind;
   if (!Started()) StartUp();
+  Input = input;
+  InputBytes = look.Size;
   if (!scratch_.Exists() && !MakeScratchFolder()) {
     // No folder for the images to pass through: nothing is read, nothing lost.
     result.Code = crWriteFailed;

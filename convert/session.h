@@ -42,6 +42,9 @@ struct TConvertResult {
   // Not written: its Japanese texts could not be decoded (no Shift-JIS
   // converter; ErrorNumber says why).
   bool Undecodable = false;
+  // Not written (crWriteFailed): the output would not show the whole
+  // drawing, or cannot be made here at all; why, for the message.
+  std::string Refused;
   // What the run's line says of the output besides the explode's counts
   // (Code crDone): what a DXF could not carry, for one.
   std::string Note;
@@ -53,6 +56,7 @@ struct TConvertResult {
 struct TConvertOptions {
   bool AnyKind = false;
   bool Paper = false;  // a DXF of the sheet as printed instead of real size
+  bool Mono = false;   // a PDF with every line black
 };
 
 // Where a session makes its private scratch folder.
@@ -101,6 +105,10 @@ class TConversionSession {
   bool ImageSwitchWrite = true;  // carry images from TempDir into the output
   TWriterFallbacks Fallbacks;    // colour and line type substituted by the writer
   TScratchImages ScratchImages;  // the images' files in TempDir
+  // The drawing being converted and its size in bytes, while
+  // ConvertDrawing runs.
+  std::string Input;
+  uint64_t InputBytes = 0;
   TImageStore Images;            // BoundImages, kept in ScratchImages
   std::unique_ptr<TJwwData> Drawing;
   std::unique_ptr<TgraAttribute> Attributes;

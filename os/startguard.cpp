@@ -60,6 +60,10 @@ void ArmStartGuard(const char* program, int outOfMemoryStatus) {
   std::atexit(OnExit);
 }
 
+void EndBeforeEarlierCleanUp() {
+  ::on_exit([](int status, void*) { ::_exit(status); }, nullptr);
+}
+
 void StartGuardDone() {
   if (!gArmed.exchange(false)) return;
   std::set_terminate(gTerminate);

@@ -13,7 +13,15 @@ namespace quorvex {
 void ArmStartGuard(const char* program, int outOfMemoryStatus);
 
 // Main has begun: from here on the program reports its own failures.
+// (Armed again around a library loaded later, the guard covers its start
+// too.)
 void StartGuardDone();
+
+// The process, once it exits, ends with its exit status right after the
+// handlers of its end registered after this call, without those
+// registered before it (a library's clean-up that would wait for ever for
+// a thread that never started).
+void EndBeforeEarlierCleanUp();
 
 }  // namespace quorvex
 

@@ -23,6 +23,9 @@ namespace {
 constexpr size_t kWorkerStack = 512u << 10;
 
 QtMessageHandler gPrevious = nullptr;
+const char* gProgram = "quorvex-thumbnail";
+const char* gMade = "picture";
+bool gPassOn = true;  // Qt's other messages are printed
 std::atomic<bool> gMemoryShort{false};   // a message of Qt's said memory was short
 std::atomic<bool> gStartingWorker{false};  // PrepareQtPainting is starting the pool's worker
 std::atomic<bool> gWorkerRefused{false};
@@ -40,7 +43,7 @@ bool SaysMemoryShort(const QString& m) {
 // Ends the run with `status` and a line: the thumbnailer's reason and the
 // first line of Qt's message (when memory allows making it printable).
 [[noreturn]] void End(int status, const char* reason, const QString& message) {
-  std::fprintf(stderr, "quorvex-thumbnail: %s", Tr(reason));
+  std::fprintf(stderr, "%s: %s", gProgram, reason);
   try {
     const QByteArray text = message.section(QLatin1Char('\n'), 0, 0).toLocal8Bit();
     std::fprintf(stderr, ": %s", text.constData());
@@ -58,20 +61,26 @@ void OnQtMessage(QtMsgType type, const QMessageLogContext& context, const QStrin
       return;
     }
     // Qt lost the work it gave that thread and would wait for it for ever.
-    End(kExitOutOfMemory, TrLater("out of memory: Qt cannot start a thread it needs"), message);
+    End(kExitOutOfMemory, Tr("out of memory: Qt cannot start a thread it needs"), message);
   }
   if (type == QtFatalMsg) {
-    if (gMemoryShort.load() || SaysMemoryShort(message))
-      End(kExitOutOfMemory, TrLater("out of memory: Qt cannot start"), message);
-    End(kExitWriteFailed, TrLater("Qt cannot start, so no picture can be made"), message);
+    if (gMemoryShort.load() || SaysMemoryShort(message)) End(kExitOutOfMemory, Tr("out of memory: Qt cannot start"), message);
+    char reason[256];
+    std::snprintf(reason, sizeof reason, Tr("Qt cannot start, so no %s can be made"), Tr(gMade));
+    End(kExitWriteFailed, reason, message);
   }
   if (SaysMemoryShort(message)) gMemoryShort.store(true);
-  gPrevious(type, context, message);
+  if (gPassOn) gPrevious(type, context, message);
 }
 
 }  // namespace
 
-void CatchQtFailures() { gPrevious = qInstallMessageHandler(OnQtMessage); }
+void CatchQtFailures(const char* program, const char* made, bool passOn) {
+  gProgram = program;
+  gMade = made;
+  gPassOn = passOn;
+  gPrevious = qInstallMessageHandler(OnQtMessage);
+}
 
 bool PrepareQtPainting() {
   // A thread of the program's own first: when none can be had the pool is

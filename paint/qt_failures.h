@@ -10,9 +10,11 @@ namespace quorvex {
 
 // Takes over Qt's messages for the rest of the run; call before the
 // QGuiApplication is made. A fatal message ends the run with status 7
-// when memory was short (Qt said so, or could not map a plugin), else 5.
-// Qt's other messages are printed as before.
-void CatchQtFailures();
+// when memory was short (Qt said so, or could not map a plugin), else 5,
+// and a line that begins with the program's name and says what cannot be
+// made. Qt's other messages are printed as before, or with passOn false
+// not at all (the program says itself what went wrong).
+void CatchQtFailures(const char* program = "quorvex-thumbnail", const char* made = "picture", bool passOn = true);
 
 // Qt hands parts of large image drawings (and conversions) to its global
 // thread pool, starting the pool's worker when it first needs one, and

@@ -1,6 +1,7 @@
 #include "paint/scene_painter.h"
 
 #include <QFont>
+#include <QFontMetricsF>
 #include <QImage>
 #include <QPainterPath>
 #include <QPen>
@@ -9,8 +10,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <memory>
 #include <new>
+#include <numbers>
+#include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "render/layout.h"
@@ -18,8 +23,11 @@
 namespace quorvex {
 namespace {
 
-// Glyphs are laid out at this pixel size and scaled to the text's height.
+// Glyphs are laid out at this pixel size and scaled to the text's height;
+// on a page at a larger one, so that Qt's letter spacing, which it rounds
+// to 1/64 pixel, stays within 0.1% of the drawing's.
 constexpr double kFontPixels = 100;
+constexpr double kPageFontPixels = 4000;
 // Dashes shorter than this, in pixels per period, are drawn solid.
 constexpr double kMinDashPeriod = 4;
 
@@ -41,12 +49,30 @@ QStringList FamiliesOf(const char* cssList) {
 // How many pixels one drawing unit becomes under the transform.
 double PixelsPerUnit(const QTransform& t) { return std::sqrt(std::abs(t.determinant())); }
 
+// A quarter turn or less of an arc of the unit circle as a cubic curve:
+// its two control points, from angle a to angle b (radians, either way).
+void UnitArcControls(double a, double b, TPt& c1, TPt& c2) {
+  const double k = 4.0 / 3.0 * std::tan((b - a) / 4);
+  c1 = {std::cos(a) - k * std::sin(a), std::sin(a) + k * std::cos(a)};
+  c2 = {std::cos(b) + k * std::sin(b), std::sin(b) - k * std::cos(b)};
+}
+
 class TScenePainter {
  public:
-  TScenePainter(QPainter& p, const TScene& s, int64_t budget, bool threads)
-      : p_(p), s_(s), budget_(budget), threads_(threads) {
+  // A picture's painter; with a page style, a print's (PaintPage).
+  TScenePainter(QPainter& p, const TScene& s, int64_t budget, bool threads, const TPageStyle* page = nullptr)
+      : p_(p), s_(s), budget_(budget), threads_(threads), page_(page) {
     images_.resize(s.Images.size());
     loaded_.assign(s.Images.size(), false);
+    if (page_) spacingScale_ = SpacingScale(p.device());
+  }
+
+  // What the painting could not show (a page's).
+  TPageShown Shown() const {
+    TPageShown shown = shown_;
+    shown.Placed = std::min(placed_, budget_);
+    shown.Cut = cut_;
+    return shown;
   }
 
   // Paints the drawing's figures as the walk hands them over, each
@@ -56,7 +82,8 @@ class TScenePainter {
     worldScale_ = PixelsPerUnit(world);
     columns_ = std::max(0, static_cast<int>(std::ceil(target.right())));
     rows_ = std::max(0, static_cast<int>(std::ceil(target.bottom())));
-    covered_.assign(static_cast<size_t>(columns_) * static_cast<size_t>(rows_), false);
+    // A page leaves nothing out for the pixels it falls on.
+    if (!page_) covered_.assign(static_cast<size_t>(columns_) * static_cast<size_t>(rows_), false);
     struct Frame {
       TSceneWalk::TCursor cursor;
       QTransform t;
@@ -65,28 +92,38 @@ class TScenePainter {
     std::vector<TFigure> figures;  // one for each depth, reused
     while (!stack.empty()) {
       const size_t depth = stack.size() - 1;
+      if (figures.size() <= depth) figures.resize(depth + 1);
+      TFigure& fig = figures[depth];
       if (depth > 0 && placed_ >= budget_) {  // no more of the definitions' primitives
+        if (stack.back().cursor.Next(fig)) cut_ = true;
         stack.pop_back();
         continue;
       }
-      if (figures.size() <= depth) figures.resize(depth + 1);
-      TFigure& fig = figures[depth];
       if (!stack.back().cursor.Next(fig)) {
         stack.pop_back();
         continue;
       }
       if (fig.Marks & kMarkHidden) continue;
+      if (page_ && (fig.Marks & kMarkTemporary)) continue;  // shown on screen, never printed
       const QTransform t = stack.back().t;  // copied: pushing may move the stack
       for (const TPrimitive& prim : fig.Prims) {
-        if (depth > 0 && placed_++ >= budget_) break;
+        if (depth > 0 && placed_++ >= budget_) {
+          cut_ = true;
+          break;
+        }
         if (prim.Kind != TPrimKind::kPlace) {
-          if (!Tiny(prim, t)) Primitive(fig, prim, t);
+          if (page_ && (prim.Marks & kMarkTemporary)) continue;
+          if (page_ || !Tiny(prim, t)) Primitive(fig, prim, t);
           continue;
         }
         if (prim.Ref < 0) continue;
         const QTransform inner = ToQt(prim.Frame) * t;
-        if (placed_ < budget_ && Visible(s_.Groups[static_cast<size_t>(prim.Ref)].Box, inner))
+        if (!Visible(s_.Groups[static_cast<size_t>(prim.Ref)].Box, inner)) continue;
+        if (placed_ < budget_) {
           stack.push_back({walk.Figures(static_cast<size_t>(prim.Ref)), inner});
+        } else {
+          cut_ = true;
+        }
       }
     }
     return std::min(placed_, budget_);
@@ -161,19 +198,22 @@ class TScenePainter {
     if (!qpens_[i]) {
       const TPen& pen = s_.Pens[i];
       const double scale = worldScale_;
-      const double width = std::max(0.8, pen.Width * scale);
-      QPen q(ColorOf(pen.Rgb), width);
+      // A page's strokes are as wide as the pen, no thinner than a
+      // hairline, with round ends on every dash, as the SVG's.
+      const double width = page_ ? std::max(pen.Width, page_->Hairline) * scale : std::max(0.8, pen.Width * scale);
+      QPen q(Ink(pen.Rgb), width);
       q.setCosmetic(true);
       q.setCapStyle(Qt::RoundCap);
+      q.setJoinStyle(Qt::RoundJoin);
       double period = 0;
       for (double d : pen.Dashes) period += d;
-      if (!pen.Dashes.empty() && period * scale >= kMinDashPeriod) {
+      if (!pen.Dashes.empty() && (page_ ? period > 0 : period * scale >= kMinDashPeriod)) {
         QList<qreal> dashes;
         for (double d : pen.Dashes) dashes.append(std::max(d * scale / width, 0.01));
         if (dashes.size() % 2) dashes.append(dashes.back());
         q.setDashPattern(dashes);
         q.setDashOffset(pen.DashOffset * scale / width);
-        q.setCapStyle(Qt::FlatCap);
+        if (!page_) q.setCapStyle(Qt::FlatCap);
       }
       qpens_[i] = std::make_unique<QPen>(q);
     }
@@ -186,8 +226,11 @@ class TScenePainter {
     fill_ = index;
     stroke_ = -1;
     p_.setPen(Qt::NoPen);
-    p_.setBrush(ColorOf(s_.Pens[static_cast<size_t>(index)].Rgb));
+    p_.setBrush(Ink(s_.Pens[static_cast<size_t>(index)].Rgb));
   }
+
+  // The colour a pen's ink is painted in: black on a page in one colour.
+  QColor Ink(uint32_t rgb) const { return page_ && page_->Mono ? QColor(Qt::black) : ColorOf(rgb); }
 
   // Primitives are mapped to the device here; only texts and images are
   // drawn through a transform of the painter's.
@@ -216,6 +259,32 @@ class TScenePainter {
     return false;
   }
 
+  // An arc (or a sector's arc) in device space as curves, a quarter turn
+  // or less each, for a page.
+  static QPainterPath ArcCurves(const TPrimitive& arc, const QTransform& t, bool fromCentre) {
+    const double c = std::cos(arc.Tilt), s = std::sin(arc.Tilt);
+    // The unit circle onto the ellipse, then onto the device.
+    const QTransform unit = QTransform(c * arc.RadiusX, s * arc.RadiusX, -s * arc.RadiusY, c * arc.RadiusY,
+                                       arc.P[0].X, arc.P[0].Y) * t;
+    const int pieces = std::clamp(static_cast<int>(std::ceil(std::abs(arc.Sweep) / (std::numbers::pi / 2))), 1, 4);
+    QPainterPath path;
+    const QPointF start = unit.map(QPointF(std::cos(arc.Start), std::sin(arc.Start)));
+    if (fromCentre) {
+      path.moveTo(t.map(ToQt(arc.P[0])));
+      path.lineTo(start);
+    } else {
+      path.moveTo(start);
+    }
+    for (int i = 0; i < pieces; ++i) {
+      const double a = arc.Start + arc.Sweep * i / pieces, b = arc.Start + arc.Sweep * (i + 1) / pieces;
+      TPt c1, c2;
+      UnitArcControls(a, b, c1, c2);
+      path.cubicTo(unit.map(ToQt(c1)), unit.map(ToQt(c2)), unit.map(QPointF(std::cos(b), std::sin(b))));
+    }
+    if (fromCentre || arc.Full) path.closeSubpath();
+    return path;
+  }
+
   // An arc as a polyline in device space, fine enough for its size.
   static QPolygonF ArcLine(const TPrimitive& arc, const QTransform& t) {
     const double pixels = std::max(arc.RadiusX, arc.RadiusY) * PixelsPerUnit(t);
@@ -231,6 +300,7 @@ class TScenePainter {
       loaded_[ref] = true;
       const TSceneImage& im = s_.Images[ref];
       images_[ref].loadFromData(im.Bytes.data(), static_cast<int>(std::min<size_t>(im.Bytes.size(), INT32_MAX)));
+      if (images_[ref].isNull()) ++shown_.UnreadImages;
     }
     return images_[ref].isNull() ? nullptr : &images_[ref];
   }
@@ -240,7 +310,7 @@ class TScenePainter {
     switch (prim.Kind) {
       case TPrimKind::kLine: {
         const QPointF a = t.map(ToQt(prim.P[0])), b = t.map(ToQt(prim.P[1]));
-        if (SameAsEarlier(a, b, prim.Pen)) break;
+        if (!page_ && SameAsEarlier(a, b, prim.Pen)) break;
         DeviceSpace();
         StrokeWith(prim.Pen);
         p_.drawLine(a, b);
@@ -249,11 +319,19 @@ class TScenePainter {
       case TPrimKind::kArc:
         DeviceSpace();
         StrokeWith(prim.Pen);
+        if (page_) {
+          p_.drawPath(ArcCurves(prim, t, false));
+          break;
+        }
         p_.drawPolyline(ArcLine(prim, t));
         break;
       case TPrimKind::kSector: {
         DeviceSpace();
         FillWith(prim.Pen);
+        if (page_) {
+          p_.drawPath(ArcCurves(prim, t, !prim.Full));
+          break;
+        }
         QPolygonF shape = ArcLine(prim, t);
         if (!prim.Full) shape.prepend(t.map(ToQt(prim.P[0])));
         p_.drawPolygon(shape);
@@ -270,30 +348,33 @@ class TScenePainter {
       case TPrimKind::kDot: {
         DeviceSpace();
         FillWith(prim.Pen);
-        const double r = std::max(prim.Radius * PixelsPerUnit(t), 0.8);
+        const double r = page_ ? prim.Radius * PixelsPerUnit(t) : std::max(prim.Radius * PixelsPerUnit(t), 0.8);
         p_.drawEllipse(t.map(ToQt(prim.P[0])), r, r);
         break;
       }
       case TPrimKind::kText: {
         const TTextRun& run = fig.Texts[static_cast<size_t>(prim.Ref)];
-        if (PixelsPerUnit(t) * run.Height < 1.5) break;  // too small to show anything
+        if (!page_ && PixelsPerUnit(t) * run.Height < 1.5) break;  // too small to show anything
         const double stretch = run.CharWidth / run.Height;
-        const QTransform glyphs = QTransform::fromScale(stretch * run.Height / kFontPixels, -run.Height / kFontPixels) *
+        const double pixels = page_ ? kPageFontPixels : kFontPixels;
+        const QTransform glyphs = QTransform::fromScale(stretch * run.Height / pixels, -run.Height / pixels) *
                                   ToQt(prim.Frame) * t;
         QFont font;
         QStringList families;
         if (!run.Font.empty()) families << QString::fromStdString(run.Font);
         families << gothic_;
         font.setFamilies(families);
-        font.setPixelSize(static_cast<int>(kFontPixels));
+        font.setPixelSize(static_cast<int>(pixels));
         if (run.Spacing != 0)
-          font.setLetterSpacing(QFont::AbsoluteSpacing, run.Spacing / stretch * kFontPixels / run.Height);
+          font.setLetterSpacing(QFont::AbsoluteSpacing, run.Spacing / stretch * pixels / run.Height / spacingScale_);
+        const QString text = QString::fromStdString(run.Text);
+        if (page_) CheckGlyphs(run, font, text);
         p_.setTransform(glyphs);
         transformed_ = true;
         p_.setFont(font);
-        p_.setPen(ColorOf(s_.Pens[static_cast<size_t>(prim.Pen)].Rgb));
+        p_.setPen(Ink(s_.Pens[static_cast<size_t>(prim.Pen)].Rgb));
         stroke_ = fill_ = -1;
-        p_.drawText(QPointF(0, -kDescent * kFontPixels), QString::fromStdString(run.Text));
+        p_.drawText(QPointF(0, -kDescent * pixels), text);
         break;
       }
       case TPrimKind::kImage: {
@@ -301,7 +382,14 @@ class TScenePainter {
         if (image) {
           // The image's top row belongs at the top of the unit square (y 1).
           const QTransform unit = QTransform(1, 0, 0, -1, 0, 1) * ToQt(prim.Frame) * t;
-          if (threads_) {
+          if (page_) {
+            // Kept as it is on a page, but for a JPEG image, which stays
+            // one there.
+            p_.setRenderHint(QPainter::LosslessImageRendering, s_.Images[static_cast<size_t>(prim.Ref)].Mime != "image/jpeg");
+            p_.setTransform(unit);
+            transformed_ = true;
+            p_.drawImage(QRectF(0, 0, 1, 1), *image);
+          } else if (threads_) {
             p_.setTransform(unit);
             transformed_ = true;
             p_.drawImage(QRectF(0, 0, 1, 1), *image);
@@ -385,11 +473,53 @@ class TScenePainter {
     }
   }
 
+  // How much wider Qt lays out a letter spacing on this device than it is
+  // asked for: on a device of another resolution than the screen's (a
+  // PDF's), Qt scales it by the two resolutions' ratio, which the glyphs'
+  // own size (in the device's pixels) does not follow. Measured, so that
+  // the spacing is as wide as the drawing says whatever Qt does.
+  static double SpacingScale(const QPaintDevice* device) {
+    if (!device) return 1;
+    QFont font;
+    font.setPixelSize(static_cast<int>(kFontPixels));
+    const double plain = QFontMetricsF(font, device).horizontalAdvance(QStringLiteral("AA"));
+    font.setLetterSpacing(QFont::AbsoluteSpacing, 10);
+    const double spaced = QFontMetricsF(font, device).horizontalAdvance(QStringLiteral("AA"));
+    const double scale = (spaced - plain) / 20;
+    return std::isfinite(scale) && scale > 0.01 ? scale : 1;
+  }
+
+  // A page's check of a text's characters: each one some font shows
+  // (Qt's fallbacks included), else the text is counted, with the first
+  // character none shows. Each character is looked up once for each font
+  // name of the drawing's.
+  void CheckGlyphs(const TTextRun& run, const QFont& font, const QString& text) {
+    std::unordered_map<char32_t, bool>& shows = shows_[run.Font];
+    std::unique_ptr<QFontMetricsF>& metrics = metrics_[run.Font];
+    char32_t lacking = 0;
+    bool lacks = false;
+    for (const char32_t c : text.toStdU32String()) {
+      const auto [at, added] = shows.try_emplace(c, true);
+      if (added) {
+        if (!metrics) metrics = std::make_unique<QFontMetricsF>(font);
+        at->second = metrics->inFontUcs4(c);
+      }
+      if (!at->second && !lacks) lacks = true, lacking = c;
+    }
+    if (lacks && shown_.TextsWithoutGlyphs++ == 0) shown_.MissingCharacter = lacking;
+  }
+
   QPainter& p_;
   const TScene& s_;
   int64_t budget_;
   bool threads_;  // Qt's image drawing may hand work to its threads
+  const TPageStyle* page_;  // a page's painter: every primitive as a print shows it
+  double spacingScale_ = 1;  // Qt's letter spacing over the one asked for (a page's)
+  TPageShown shown_;
+  std::map<std::string, std::unordered_map<char32_t, bool>> shows_;  // by the drawing's font name
+  std::map<std::string, std::unique_ptr<QFontMetricsF>> metrics_;
   int64_t placed_ = 0;  // primitives of placed definitions looked at
+  bool cut_ = false;    // primitives of placed definitions left unpainted for the budget
   QRectF target_;
   double worldScale_ = 1;  // pixels per drawing unit outside every placement
   int columns_ = 0, rows_ = 0;
@@ -411,6 +541,21 @@ TBox PictureBox(const TScene& scene) {
   const double margin = PictureMargin(box);
   box.MinX -= margin, box.MinY -= margin, box.MaxX += margin, box.MaxY += margin;
   return box;
+}
+
+TPageShown PaintPage(QPainter& painter, TSceneWalk& walk, const QTransform& paper, const TPageStyle& style,
+                     int64_t maxPrimitives) {
+  const TScene& scene = walk.Scene();
+  if (scene.Groups.empty()) return {};
+  const QPaintDevice* device = painter.device();
+  const QRectF page = device ? QRectF(0, 0, device->width(), device->height()) : QRectF();
+  painter.save();
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setRenderHint(QPainter::SmoothPixmapTransform);
+  TScenePainter p(painter, scene, maxPrimitives, false, &style);
+  p.Paint(walk, paper, page);
+  painter.restore();
+  return p.Shown();
 }
 
 int64_t PaintDrawing(QPainter& painter, TSceneWalk& walk, const QRectF& target, int64_t maxPrimitives,

@@ -5,6 +5,7 @@
 
 #include <QPainter>
 #include <QRectF>
+#include <QTransform>
 
 #include "render/scene.h"
 
@@ -29,5 +30,31 @@ TBox PictureBox(const TScene& scene);
 // threads, which may not be there to be had (paint/qt_failures.h).
 int64_t PaintDrawing(QPainter& painter, TSceneWalk& walk, const QRectF& target,
                      int64_t maxPrimitives = kMaxPaintedPrimitives, bool threads = true);
+
+// How a page of a print is painted (PaintPage).
+struct TPageStyle {
+  bool Mono = false;       // every line, fill and text black (images as they are)
+  double Hairline = 0.05;  // the thinnest stroke, in drawing units (a page's millimetres)
+};
+
+// What a page could not show, for a print that must say so rather than
+// leave it out.
+struct TPageShown {
+  int64_t Placed = 0;              // primitives of placed definitions painted
+  bool Cut = false;                // more were placed than maxPrimitives: those were not painted
+  int64_t UnreadImages = 0;        // images of the scene that Qt cannot read (not drawn)
+  int64_t TextsWithoutGlyphs = 0;  // texts with a character no font shows
+  char32_t MissingCharacter = 0;   // the first such character
+};
+
+// Paints the walk's drawing onto a page of a print device (a PDF) as the
+// SVG writer draws it: `paper` maps the drawing's units (y up) onto the
+// device. Unlike a picture, nothing is left out for its size: every
+// primitive is painted, arcs as curves, strokes as wide as their pens and
+// no thinner than the hairline, dashes as the pens have them with round
+// ends, texts as text, images as they are (JPEG ones as JPEG). Temporary
+// points, shown on screen only, are not printed.
+TPageShown PaintPage(QPainter& painter, TSceneWalk& walk, const QTransform& paper, const TPageStyle& style = {},
+                     int64_t maxPrimitives = kMaxPaintedPrimitives);
 
 }  // namespace quorvex

@@ -131,6 +131,8 @@ int32_t TImageCache::ImageFor(const JwwString& text) {
         budget_ -= image.Bytes.size();
         imageOfEntry_[i] = static_cast<int32_t>(images_.size());
         images_.push_back(std::move(image));
+      } else {
+        ++unshown_;
       }
     }
     return imageOfEntry_[i];

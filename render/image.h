@@ -41,12 +41,16 @@ class TImageCache {
   // The scene image an image text places; -1 when the drawing does not
   // carry it or it cannot be shown.
   int32_t ImageFor(const JwwString& text);
+  // The entries a text placed that cannot be shown: of no known format,
+  // broken, or beyond the budget (each entry once).
+  int64_t Unshown() const { return unshown_; }
 
  private:
   const std::vector<TStoredImage>* stored_;
   uint64_t budget_;
   std::vector<TSceneImage>& images_;
   std::vector<int32_t> imageOfEntry_;  // -2 not decoded yet, -1 none, else scene image
+  int64_t unshown_ = 0;
 };
 
 }  // namespace quorvex

@@ -148,6 +148,9 @@ struct TScene {
   TBox Extents;                // of what is shown (of everything when nothing is shown)
   int64_t ExplodedLines = 0;   // exploded lines and points drawn (each definition once)
   int64_t ExplodedPoints = 0;
+  // Images the drawing carries and places that cannot be shown (of no
+  // known format, broken, beyond the picture's budget): drawn as frames.
+  int64_t ImagesNotShown = 0;
 };
 
 }  // namespace quorvex

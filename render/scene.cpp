@@ -106,6 +106,7 @@ class TSceneBuilder {
       stack.pop_back();
     }
     measuring_ = false;
+    s_.ImagesNotShown = images_.Unshown();
     s_.Extents = s_.Groups[0].Box.Empty() ? s_.Groups[0].HiddenBox : s_.Groups[0].Box;
   }
 

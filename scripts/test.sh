@@ -20,6 +20,10 @@ scripts/install-missing.sh python3-ezdxf python3-matplotlib librsvg2-bin libreca
 # The browser that lays out the SVG pictures' texts as a user's would
 # (Render.ABrowserKeepsTheLeadingAndDoubledSpacesOfTexts).
 scripts/install-missing.sh chromium
+# What the PDF checks read the PDF output with (tests/pdf_check.py):
+# poppler, qpdf, and CUPS with a cups-pdf printer; and hyperfine, with
+# which docs/measurements.md times the converter's start.
+scripts/install-missing.sh qpdf cups printer-driver-cups-pdf python3-numpy python3-pil hyperfine
 # The locale definitions the tests make a Japanese locale of (localedef),
 # to see the programs' messages in Japanese.
 scripts/install-missing.sh locales

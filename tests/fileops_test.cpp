@@ -405,6 +405,63 @@ TEST_F(FaultyFiles, EveryCallOfADxfConversionFailsInTurnAndHarmsNothing) {
   SetUnnamedOutputFiles(true);
 }
 
+// A PDF's bytes with its creation date (the time it was written) blanked,
+// for comparing two PDFs of the same drawing.
+std::vector<uint8_t> Undated(std::vector<uint8_t> pdf) {
+  const std::string_view text(reinterpret_cast<const char*>(pdf.data()), pdf.size());
+  const size_t at = text.find("/CreationDate (D:");
+  if (at != std::string_view::npos)
+    for (size_t i = at + 17; i < pdf.size() && pdf[i] != ')'; ++i) pdf[i] = '0';
+  return pdf;
+}
+
+// The same for a PDF, which the PDF module paints into the conversion's
+// output file: the PDF that stood there stays as it was unless the new one
+// is whole.
+TEST_F(FaultyFiles, EveryCallOfAPdfConversionFailsInTurnAndHarmsNothing) {
+  session.CleanUp();
+  const std::string drawing = tmp.File("in.jww"), pdf = tmp.File("out.pdf");
+  WriteFile(drawing, ReadFile(QUORVEX_SOURCE_DIR "/samples/sample.jww"));  // a carried image among its entities
+  const TConvertOptions asPdf{true};
+  {
+    TConversionSession run;
+    run.StartUp({scratch});
+    const TConvertResult r = run.ConvertDrawing(drawing, pdf, asPdf);
+    ASSERT_EQ(r.Code, crDone) << r.Refused;
+  }
+  const std::vector<uint8_t> newPdf = Undated(ReadFile(pdf));
+  ASSERT_TRUE(std::string(newPdf.begin(), newPdf.end()).find("/Subtype /Image") != std::string::npos);
+  for (const bool named : {false, true}) {
+    SetUnnamedOutputFiles(!named);
+    SCOPED_TRACE(named ? "named temporary" : "unnamed temporary");
+    for (const TFault& fault : Faults()) {
+      TConvertResult r;
+      WriteFile(pdf, old);
+      Walk(fault, [&] {
+        TConversionSession run;
+        run.StartUp({scratch});
+        r = run.ConvertDrawing(drawing, pdf, asPdf);
+        run.CleanUp();
+        return r.Code == crDone;
+      }, [&](bool done) {
+        if (done) {
+          EXPECT_EQ(Undated(ReadFile(pdf)), newPdf);
+        } else {
+          const std::vector<uint8_t> now = ReadFile(pdf);
+          EXPECT_TRUE(Unharmed(r.OutputPlaced ? Undated(now) : now, old, newPdf, r.OutputPlaced));
+          const int reported = r.Code == crReadFailed ? r.ReadError.ErrorNumber : r.ErrorNumber;
+          EXPECT_EQ(reported, fault.Error) << r.Code;
+          EXPECT_EQ(r.Refused, "");
+        }
+        EXPECT_EQ(Names(tmp.Path()), (std::set<std::string>{"in.jww", "out.jww", "out.pdf", "scratch"}));
+        for (const auto& e : fs::recursive_directory_iterator(scratch)) ADD_FAILURE() << "left: " << e.path();
+        WriteFile(pdf, old);
+      });
+    }
+  }
+  SetUnnamedOutputFiles(true);
+}
+
 // The DXF cannot take its name, and the disk refuses once more when the
 // old folder of images is given its name back.
 class TDxfAndFolderBackFail final : public TPassingFileOps {

@@ -237,7 +237,6 @@ int main(int argc, char** argv) {
   std::unique_ptr<QGuiApplication> app;
   try {
     app = StartQtQuietly(qtArgc, qtArgv);
-    UseUsersLanguage();  // Qt took the whole locale from the environment: numbers and the rest as in C again
   } catch (const std::bad_alloc&) {
     std::fprintf(stderr, "quorvex-thumbnail: %s\n", Tr("out of memory while Qt starts"));
     return kExitOutOfMemory;

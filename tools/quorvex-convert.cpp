@@ -1,7 +1,7 @@
 // quorvex-convert: the command-line converter.
 //
-//   quorvex-convert [KIND-OPTION] INPUT.jww OUTPUT.EXT  (.jww, .dxf: convert/outputs.h)
-//   quorvex-convert -d OUTDIR [--dxf [--paper]] [-j N] INPUT.jww...
+//   quorvex-convert [KIND-OPTION] INPUT.jww OUTPUT.EXT  (.jww, .dxf, .pdf: convert/outputs.h)
+//   quorvex-convert -d OUTDIR [--dxf [--paper] | --pdf [--mono]] [-j N] INPUT.jww...
 //   quorvex-convert --info FILE.jww
 //   quorvex-convert --svg|--preview [--print] DRAWING.jww PICTURE.svg
 #include <algorithm>
@@ -287,6 +287,9 @@ static int Run(const std::vector<std::string>& args) {
     // A folder that is not there fails every drawing alike: said once.
     if (const int status = CheckOutputFolder(*dir)) return status;
     if (dir->back() != '/') *dir += '/';
+    // What the writer needs is loaded here, on the main thread, before the
+    // batch's threads start.
+    if (kind->Prepare) kind->Prepare();
     TBatch batch(*dir, std::vector<std::string>(args.begin() + i, args.end()), *kind);
     return batch.Run(workers.value_or(Processors()), Print,
                      [&](TConversionSession& session, const std::string& in, const std::string& out) {

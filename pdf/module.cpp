@@ -1,0 +1,86 @@
+// The PDF module: quorvex-convert loads it only when a PDF is asked for
+// (convert/pdffile), so that its other outputs start without Qt. It starts
+// Qt offscreen as the thumbnailer does and writes each PDF, one at a time,
+// with the painter every Qt program here shares (paint/pdf_page). The
+// program's own code (reading, the scene walk, the output file) is the
+// program's: the module finds it there.
+#include <QByteArray>
+#include <QGuiApplication>
+#include <QIODevice>
+#include <QString>
+
+#include <memory>
+#include <mutex>
+#include <new>
+
+#include "convert/pdfmodule.h"
+#include "os/startguard.h"
+#include "paint/pdf_page.h"
+#include "paint/qt_failures.h"
+#include "paint/quiet_start.h"
+
+using namespace quorvex;
+
+namespace {
+
+// Qt's writer writes into the converter's output through this device.
+class TWriterDevice final : public QIODevice {
+ public:
+  explicit TWriterDevice(TArchiveWriter& out) : out_(out) { open(QIODevice::WriteOnly); }
+  bool isSequential() const override { return true; }
+
+ protected:
+  qint64 readData(char*, qint64) override { return -1; }
+  qint64 writeData(const char* data, qint64 size) override {
+    out_.Bytes(data, static_cast<size_t>(size));
+    return out_.Ok() ? size : -1;
+  }
+
+ private:
+  TArchiveWriter& out_;
+};
+
+std::mutex gWriting;  // one PDF at a time: Qt's painting is shared
+QGuiApplication* gApplication = nullptr;  // lives until the process ends
+
+}  // namespace
+
+#define QUORVEX_ENTRY extern "C" __attribute__((visibility("default")))
+
+QUORVEX_ENTRY const char QuorvexPdfVersion[] = QUORVEX_VERSION;
+
+QUORVEX_ENTRY void QuorvexStartPdf(TPdfStart& start) {
+  // Qt's warnings (a broken image's, say) are not the converter's lines:
+  // the run's own message says what a PDF could not show.
+  CatchQtFailures("quorvex-convert", "PDF", false);
+  // Qt takes no argument of the converter's.
+  static int argc = 1;
+  static char name[] = "quorvex-convert";
+  static char* argv[] = {name, nullptr};
+  try {
+    gApplication = StartQtQuietly(argc, argv).release();
+  } catch (const std::bad_alloc&) {
+    start.Problem = "out of memory while Qt starts";
+    return;
+  }
+  if (!PrepareQtPainting()) {
+    start.Problem = "Qt cannot start a thread it needs: the system gives no more";
+    // Qt would wait at the end for a thread that never started.
+    if (QtPoolBroken()) EndBeforeEarlierCleanUp();
+  }
+}
+
+QUORVEX_ENTRY void QuorvexWritePdf(const TPdfJob& job, TPdfDone& done) {
+  std::lock_guard<std::mutex> lock(gWriting);
+  TWriterDevice device(*job.Out);
+  TPageStyle style;
+  style.Mono = job.Mono;
+  try {
+    const TPdfPageResult r =
+        WritePdfPage(*job.Walk, *job.Page, device, style, QString::fromUtf8(job.Title.data(), static_cast<qsizetype>(job.Title.size())));
+    done.Problem = r.Problem;
+    done.WriterFailed = r.WriterFailed;
+  } catch (const std::bad_alloc&) {
+    job.Out->Fail(ENOMEM);
+  }
+}

@@ -11,17 +11,6 @@
 
 namespace quorvex {
 
-std::string Format(const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  char* text = nullptr;
-  const int n = ::vasprintf(&text, format, args);
-  va_end(args);
-  std::string out = n >= 0 ? std::string(text, static_cast<size_t>(n)) : std::string();
-  std::free(text);
-  return out;
-}
-
 std::string WriteFailureReason(int errorNumber, bool placed) {
   if (!placed) return Format(Tr("cannot be written: %s"), std::strerror(errorNumber));
   return Format(Tr("written, but its folder could not be synced: %s; the new file has taken the name (any file "
@@ -85,7 +74,7 @@ TOutcome ConvertOne(TConversionSession& session, const std::string& in, const st
       return {kExitOutOfMemory, {}, Fault(in, Tr("out of memory while converting"))};
     case crWriteFailed:
       if (!r.Refused.empty())
-        return {kExitWriteFailed, {}, Format("quorvex-convert: %s: not converted: %s\n", in.c_str(), r.Refused.c_str())};
+        return {kExitWriteFailed, {}, Fault(in, Format(Tr("not converted: %s"), r.Refused.c_str()))};
       if (r.Undecodable)
         return {kExitWriteFailed, {}, Fault(in, Format(Tr("not converted: %s"), NoConverterReason(r.ErrorNumber).c_str()))};
       if (r.ReadError.IsWriteSide())  // a scratch file of the input's images

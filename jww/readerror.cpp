@@ -1,7 +1,6 @@
 #include "jww/readerror.h"
 
 #include <cerrno>
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
@@ -26,20 +25,6 @@ std::string Printable(const std::string& s) {
     }
   }
   if (s.size() > kMax) out += "...";
-  return out;
-}
-
-// printf into a string.
-std::string Said(const char* format, ...) __attribute__((format(printf, 1, 2)));
-std::string Said(const char* format, ...) {
-  va_list args, again;
-  va_start(args, format);
-  va_copy(again, args);
-  const int n = std::vsnprintf(nullptr, 0, format, args);
-  va_end(args);
-  std::string out(n > 0 ? static_cast<size_t>(n) : 0, '\0');
-  if (n > 0) std::vsnprintf(out.data(), out.size() + 1, format, again);
-  va_end(again);
   return out;
 }
 
@@ -83,50 +68,50 @@ std::string TReadError::Reason() const {
   const char* part = WhileReading(Part);
   const char* system = std::strerror(ErrorNumber);
   switch (Problem) {
-    case TReadProblem::kNone: return Said(Tr("read at byte %llu"), at);
+    case TReadProblem::kNone: return Format(Tr("read at byte %llu"), at);
     case TReadProblem::kCannotOpen:
       // A pipe, a device or a socket is refused by its type, unopened.
-      return Said(Tr("cannot be loaded at byte %llu: %s"), at,
+      return Format(Tr("cannot be loaded at byte %llu: %s"), at,
                   ErrorNumber == EINVAL ? Tr("not a regular file") : system);
     case TReadProblem::kCutShort:
       // TRANSLATORS: here and below, the last %s says what was being read:
       // "while reading the entity list".
-      return Said(Tr("cut short at byte %llu %s"), at, part);
+      return Format(Tr("cut short at byte %llu %s"), at, part);
     case TReadProblem::kOldVersion:
-      return Said(Tr("version %lld at byte %llu is older than 220, the oldest version read"), value, at);
+      return Format(Tr("version %lld at byte %llu is older than 220, the oldest version read"), value, at);
     case TReadProblem::kUnknownClass:
-      return Said(Tr("unknown object class \"%s\" at byte %llu"), Printable(Name).c_str(), at);
+      return Format(Tr("unknown object class \"%s\" at byte %llu"), Printable(Name).c_str(), at);
     case TReadProblem::kBadClassTag:
-      return Said(Tr("object tag 0x%04llX at byte %llu names no class %s"), static_cast<unsigned long long>(Value),
+      return Format(Tr("object tag 0x%04llX at byte %llu names no class %s"), static_cast<unsigned long long>(Value),
                   at, part);
     case TReadProblem::kClassNameTooLong:
-      return Said(Tr("class name of %lld bytes at byte %llu is too long"), value, at);
+      return Format(Tr("class name of %lld bytes at byte %llu is too long"), value, at);
     case TReadProblem::kImpossibleCount:
-      return Said(Tr("count of %lld at byte %llu is more than the rest of the file can hold %s"), value, at, part);
-    case TReadProblem::kPlacesItself: return Said(Tr("block definition %lld places itself (at byte %llu)"), value, at);
+      return Format(Tr("count of %lld at byte %llu is more than the rest of the file can hold %s"), value, at, part);
+    case TReadProblem::kPlacesItself: return Format(Tr("block definition %lld places itself (at byte %llu)"), value, at);
     case TReadProblem::kTreeTooLarge:
-      return Said(Tr("block insertions reach more than 1,000,000 placements through block definition %lld (at "
+      return Format(Tr("block insertions reach more than 1,000,000 placements through block definition %lld (at "
                      "byte %llu)"),
                   value, at);
-    case TReadProblem::kOutOfMemory: return Said(Tr("out of memory at byte %llu %s"), at, part);
+    case TReadProblem::kOutOfMemory: return Format(Tr("out of memory at byte %llu %s"), at, part);
     case TReadProblem::kScratchWrite:
       if (Name.empty()) {
-        if (Folder.empty()) return Said(Tr("no scratch folder for its carried images can be made: %s"), system);
-        return Said(Tr("no scratch folder for its carried images can be made in %s: %s"), Folder.c_str(), system);
+        if (Folder.empty()) return Format(Tr("no scratch folder for its carried images can be made: %s"), system);
+        return Format(Tr("no scratch folder for its carried images can be made in %s: %s"), Folder.c_str(), system);
       }
       if (Folder.empty())
-        return Said(Tr("carried image \"%s\" at byte %llu cannot be put into the scratch folder: %s"),
+        return Format(Tr("carried image \"%s\" at byte %llu cannot be put into the scratch folder: %s"),
                     Printable(Name).c_str(), at, system);
-      return Said(Tr("carried image \"%s\" at byte %llu cannot be put into the scratch folder %s: %s"),
+      return Format(Tr("carried image \"%s\" at byte %llu cannot be put into the scratch folder %s: %s"),
                   Printable(Name).c_str(), at, Folder.c_str(), system);
     case TReadProblem::kScratchRead:
       if (Folder.empty())
-        return Said(Tr("carried image \"%s\" cannot be read back from the scratch folder: %s"),
+        return Format(Tr("carried image \"%s\" cannot be read back from the scratch folder: %s"),
                     Printable(Name).c_str(), system);
-      return Said(Tr("carried image \"%s\" cannot be read back from the scratch folder %s: %s"),
+      return Format(Tr("carried image \"%s\" cannot be read back from the scratch folder %s: %s"),
                   Printable(Name).c_str(), Folder.c_str(), system);
   }
-  return Said(Tr("cannot be read at byte %llu"), at);
+  return Format(Tr("cannot be read at byte %llu"), at);
 }
 
 }  // namespace quorvex

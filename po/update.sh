@@ -45,7 +45,7 @@ if [ $check = 1 ]; then
     failed=1
   fi
   for po in po/*.po; do
-    if msgcmp "$po" "$work/quorvex.pot" && msgfmt --check --statistics -o /dev/null "$po"; then
+    if msgcmp "$po" "$work/quorvex.pot" && msgfmt --check -o /dev/null "$po"; then
       echo "ok      $po translates every message"
     else
       echo "FAILED  $po: a message untranslated, fuzzy or with other printf directives"

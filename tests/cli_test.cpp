@@ -386,6 +386,32 @@ TEST_F(Cli, UnderAJapaneseLocaleTheMessagesAreJapaneseAndNothingElseChanges) {
 #endif
 }
 
+// Qt, which a PDF needs, takes the whole locale from the environment as
+// it starts; the lines after it still write their numbers as in C.
+TEST_F(Cli, APdfBatchWritesTheNumbersOfItsLinesWithAPointInEveryCountry) {
+  if (!TestLocales()) GTEST_SKIP() << "no German locale: localedef and Debian's locales are needed";
+  TJwwData d = NewDrawing(600);
+  d.Header.SheetSize = 7;  // of no known size: the page is fitted to the ink, in tenths of millimetres
+  AddToDrawing(d, MakeLine(0, 0, 100.25, 33.3));
+  for (const char* name : {"odd1.jww", "odd2.jww"})
+    ASSERT_EQ(WriteDrawingFile(d, tmp.File(name), 600, TWriterFallbacks{}, nullptr), 0);
+  const std::string c = tmp.File("c"), german = tmp.File("de");
+  for (const std::string& dir : {c, german}) ASSERT_TRUE(std::filesystem::create_directory(dir));
+  const std::vector<std::string> inputs = {tmp.File("odd1.jww"), tmp.File("odd2.jww")};
+  auto batch = [&](const std::string& dir) {
+    std::vector<std::string> args = {"-d", dir, "--pdf", "-j", "1"};
+    args.insert(args.end(), inputs.begin(), inputs.end());
+    return args;
+  };
+  const TSaid inC = Said(batch(c), kC, tmp);
+  const TSaid inGerman = Said(batch(german), *TestLocales() + "LANGUAGE= LC_ALL=de_DE.UTF-8 ", tmp);
+  ASSERT_EQ(inC.Exit, 0) << inC.Err;
+  EXPECT_NE(inC.Out.find(" mm fitted to its ink\n"), std::string::npos) << inC.Out;
+  std::string expected = inC.Out;
+  for (size_t at; (at = expected.find(c + "/")) != std::string::npos;) expected.replace(at, c.size(), german);
+  EXPECT_EQ(inGerman.Out, expected);
+}
+
 TEST_F(Cli, ALineTheStandardOutputRefusesIsSaidToBeLost) {
   // The drawing is written; its line is not, and the run says so.
   const std::string errors = tmp.File("errors");

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace quorvex {
 
@@ -17,6 +18,9 @@ const char* Tr(const char* english) __attribute__((format_arg(1)));
 // count; a translation has the forms of its own language.
 const char* TrCount(const char* one, const char* many, int64_t count) __attribute__((format_arg(1)))
 __attribute__((format_arg(2)));
+
+// printf into a string: a message made with Tr's format.
+std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // Marks a message that is kept (in a table) and translated where it is
 // shown, with Tr.

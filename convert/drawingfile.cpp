@@ -8,8 +8,37 @@
 #include "os/readahead.h"
 
 namespace quorvex {
+namespace {
 
-bool ReadDrawingFile(const std::string& path, TJwwData& d, TImageStore* images, TReadError* error) {
+// The blocks of a source, counted for a watch, and none after it is told
+// to stop.
+class TWatchedSource : public TByteSource {
+ public:
+  TWatchedSource(TByteSource& source, TReadWatch& watch) : source_(source), watch_(watch) {}
+  TBlock Next() override {
+    if (watch_.Stop.load(std::memory_order_relaxed)) {
+      TBlock stopped;
+      stopped.Offset = end_;
+      stopped.Error = ECANCELED;
+      return stopped;
+    }
+    TBlock b = source_.Next();
+    end_ = b.Offset + b.Size;
+    watch_.Bytes.store(end_, std::memory_order_relaxed);
+    return b;
+  }
+  void Release(uint8_t* data) override { source_.Release(data); }
+
+ private:
+  TByteSource& source_;
+  TReadWatch& watch_;
+  uint64_t end_ = 0;
+};
+
+}  // namespace
+
+bool ReadDrawingFile(const std::string& path, TJwwData& d, TImageStore* images, TReadError* error,
+                     TReadWatch* watch) {
   TReadError local;
   TReadError& e = error ? *error : local;
   e = TReadError();
@@ -28,7 +57,10 @@ bool ReadDrawingFile(const std::string& path, TJwwData& d, TImageStore* images, 
     e.Part = TReadPart::kFile;
     return false;
   }
-  return d.ReadFrom(blocks, blocks.Size(), images, &e);
+  if (!watch) return d.ReadFrom(blocks, blocks.Size(), images, &e);
+  watch->Size.store(blocks.Size(), std::memory_order_relaxed);
+  TWatchedSource watched(blocks, *watch);
+  return d.ReadFrom(watched, blocks.Size(), images, &e);
 }
 
 int WriteDrawingFile(const TJwwData& d, const std::string& path, int32_t version, const TWriterFallbacks& fallbacks,

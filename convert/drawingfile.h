@@ -3,6 +3,7 @@
 // sink; the files behind them are opened here.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -12,13 +13,23 @@
 
 namespace quorvex {
 
+// A reading followed from another thread: the file's size and how many of
+// its bytes the reader has been handed so far, and the other thread's
+// request to stop, which ends the reading as a failure to read on
+// (kCannotOpen with ECANCELED) at the next block.
+struct TReadWatch {
+  std::atomic<uint64_t> Size{0};
+  std::atomic<uint64_t> Bytes{0};
+  std::atomic<bool> Stop{false};
+};
+
 // Reads a whole drawing from its file, read ahead by a thread of its own.
 // Carried images go to the image store (nullptr: the image section's data
 // are skipped). False on any failure; *error (when given) then says why
 // (kCannotOpen with the system's error number for a file that cannot be
-// opened).
+// opened). A watch, when given, follows the reading.
 [[nodiscard]] bool ReadDrawingFile(const std::string& path, TJwwData& d, TImageStore* images,
-                                   TReadError* error = nullptr);
+                                   TReadError* error = nullptr, TReadWatch* watch = nullptr);
 
 // Writes the drawing as a file of this version (images from the store, or
 // none when nullptr) into a temporary file in the path's folder that takes

@@ -60,7 +60,7 @@ int KeptImages(const TImageStore& store, std::vector<TStoredImage>& images, cons
 }
 
 bool ReadDrawingWithImages(const std::string& path, TJwwData& d, std::vector<TStoredImage>& images,
-                           TReadError& error) {
+                           TReadError& error, TReadWatch* watch) {
   images.clear();
   // The images pass through a scratch folder of this reading's own, locked
   // and swept like a conversion's.
@@ -69,7 +69,7 @@ bool ReadDrawingWithImages(const std::string& path, TJwwData& d, std::vector<TSt
   if (const int err = folder.CreateInFirst(bases); err != 0) {
     // Without one the drawing is read without its images; one that carries
     // any cannot be shown whole.
-    if (!ReadDrawingFile(path, d, nullptr, &error)) return false;
+    if (!ReadDrawingFile(path, d, nullptr, &error, watch)) return false;
     if (d.ImageEntriesRead == 0) return true;
     error = TReadError();
     error.Problem = TReadProblem::kScratchWrite;
@@ -81,7 +81,7 @@ bool ReadDrawingWithImages(const std::string& path, TJwwData& d, std::vector<TSt
   TScratchImages kept(folder.Path());
   TImageStore store;
   store.Keeper = &kept;
-  bool ok = ReadDrawingFile(path, d, &store, &error);
+  bool ok = ReadDrawingFile(path, d, &store, &error, watch);
   if (ok) {
     const TBindImageType* failed = nullptr;
     if (const int err = KeptImages(store, images, &failed)) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "convert/drawingfile.h"
 #include "explode/explode.h"
 #include "jww/images.h"
 #include "jww/readerror.h"
@@ -20,8 +21,9 @@ namespace quorvex {
 // scratch folder (error.IsWriteSide(), the folder named in error.Folder):
 // a picture without them would not show what the drawing holds. *error
 // then says why.
+// A watch, when given, follows the reading (convert/drawingfile.h).
 [[nodiscard]] bool ReadDrawingWithImages(const std::string& path, TJwwData& d, std::vector<TStoredImage>& images,
-                           TReadError& error);
+                           TReadError& error, TReadWatch* watch = nullptr);
 
 // The images the store keeps in its scratch files, read back as stored.
 // 0, or the system error number (ENOMEM when memory ran out), with the

@@ -14,13 +14,21 @@ bool LayerStatesMeanSomething(const TJwwData& d, size_t group) {
 
 }  // namespace
 
-bool IsHiddenLayer(const TJwwData& d, uint16_t layerGroup, uint16_t layer) {
-  const size_t group = layerGroup, index = static_cast<size_t>(layerGroup) * 16 + layer;
+bool IsHiddenGroup(const TJwwData& d, uint16_t layerGroup) {
+  const size_t group = layerGroup;
   const int32_t writeGroup = d.Header.WriteLayerGroup;
   const bool groupStates = writeGroup >= 0 && static_cast<size_t>(writeGroup) < d.LayerGroups.size() &&
                            d.LayerGroups[static_cast<size_t>(writeGroup)].State != 0;
-  if (groupStates && group < d.LayerGroups.size() && d.LayerGroups[group].State == 0) return true;
+  return groupStates && group < d.LayerGroups.size() && d.LayerGroups[group].State == 0;
+}
+
+bool IsHiddenLayerOfGroup(const TJwwData& d, uint16_t layerGroup, uint16_t layer) {
+  const size_t group = layerGroup, index = static_cast<size_t>(layerGroup) * 16 + layer;
   return layer < 16 && index < d.Layers.size() && LayerStatesMeanSomething(d, group) && d.Layers[index].State == 0;
+}
+
+bool IsHiddenLayer(const TJwwData& d, uint16_t layerGroup, uint16_t layer) {
+  return IsHiddenGroup(d, layerGroup) || IsHiddenLayerOfGroup(d, layerGroup, layer);
 }
 
 }  // namespace quorvex

@@ -19,4 +19,10 @@ namespace quorvex {
 // its group has a state that is not 0.
 bool IsHiddenLayer(const TJwwData& d, uint16_t layerGroup, uint16_t layer);
 
+// The two halves of it, for a viewer that shows groups and layers with
+// boxes of their own: the group's state hides all of the group, and the
+// layer's state hides the layer (each as far as the states mean anything).
+bool IsHiddenGroup(const TJwwData& d, uint16_t layerGroup);
+bool IsHiddenLayerOfGroup(const TJwwData& d, uint16_t layerGroup, uint16_t layer);
+
 }  // namespace quorvex

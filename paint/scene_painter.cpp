@@ -9,6 +9,7 @@
 #include <QTransform>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <map>
 #include <memory>
@@ -18,6 +19,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "paint/scene_index.h"
 #include "render/layout.h"
 
 namespace quorvex {
@@ -28,6 +30,11 @@ namespace {
 // to 1/64 pixel, stays within 0.1% of the drawing's.
 constexpr double kFontPixels = 100;
 constexpr double kPageFontPixels = 4000;
+// In a view, an item of one colour smaller than this many pixels is drawn
+// as one pixel.
+constexpr double kDotPixels = 2;
+// In a view, a point's radius stays within this many pixels.
+constexpr double kMaxViewDotPixels = 4;
 // Dashes shorter than this, in pixels per period, are drawn solid.
 constexpr double kMinDashPeriod = 4;
 
@@ -75,25 +82,96 @@ class TScenePainter {
     return shown;
   }
 
+  struct Frame {
+    TSceneWalk::TCursor cursor;
+    QTransform t;
+  };
+
   // Paints the drawing's figures as the walk hands them over, each
   // placement's definition where it is placed, depth first.
   int64_t Paint(TSceneWalk& walk, const QTransform& world, const QRectF& target) {
+    Begin(world, target);
+    std::vector<Frame> stack{{walk.Figures(0), world}};
+    Drain(walk, stack, 0);
+    return std::min(placed_, budget_);
+  }
+
+  // Paints the drawing's own items whose bits are set, in order, each with
+  // what it places; on the shown layers when given, else as stored. False
+  // when told to stop before the end.
+  bool PaintItems(TSceneWalk& walk, const QTransform& world, const QRectF& target, const std::vector<uint64_t>* bits,
+                  const TLayerShow* shown, const std::atomic<bool>* stop) {
+    Begin(world, target);
+    layers_ = shown;
+    std::vector<Frame> stack;
+    TFigure fig;
+    const size_t items = walk.Scene().ItemBoxes.size();
+    clipLines_ = true;
+    QImage* device = dynamic_cast<QImage*>(p_.device());
+    const bool dots = device && device->format() == QImage::Format_RGB32 && s_.ItemRgb.size() == items;
+    auto one = [&](size_t item) {
+      if (dots && Dot(item, world, *device)) return;
+      if (!walk.DrawingFigure(item, fig)) return;
+      Figure(walk, fig, 0, world, stack);
+      Drain(walk, stack, 1);
+    };
+    size_t done = 0;
+    auto stopped = [&] { return stop && (++done & 255) == 0 && stop->load(std::memory_order_relaxed); };
+    if (!bits) {
+      for (size_t item = 0; item < items; ++item) {
+        if (stopped()) return false;
+        one(item);
+      }
+      return true;
+    }
+    for (size_t w = 0; w < bits->size(); ++w) {
+      for (uint64_t word = (*bits)[w]; word; word &= word - 1) {
+        if (stopped()) return false;
+        one(w * 64 + static_cast<size_t>(std::countr_zero(word)));
+      }
+    }
+    return true;
+  }
+
+ private:
+  void Begin(const QTransform& world, const QRectF& target) {
     target_ = target;
     worldScale_ = PixelsPerUnit(world);
     columns_ = std::max(0, static_cast<int>(std::ceil(target.right())));
     rows_ = std::max(0, static_cast<int>(std::ceil(target.bottom())));
     // A page leaves nothing out for the pixels it falls on.
     if (!page_) covered_.assign(static_cast<size_t>(columns_) * static_cast<size_t>(rows_), false);
-    struct Frame {
-      TSceneWalk::TCursor cursor;
-      QTransform t;
-    };
-    std::vector<Frame> stack{{walk.Figures(0), world}};
-    std::vector<TFigure> figures;  // one for each depth, reused
+  }
+
+  // An item of one colour whose box is smaller than kDotPixels is drawn
+  // as the one pixel at its centre, when no other item took that pixel
+  // (straight into the picture, without building its figure): at small
+  // zooms a drawing of millions of such items costs no more than a look at
+  // each. False for any other item.
+  bool Dot(size_t item, const QTransform& world, QImage& device) {
+    const uint32_t rgb = s_.ItemRgb[item];
+    if (rgb == kNoItemRgb) return false;
+    const TBox& b = s_.ItemBoxes[item];
+    const double side = std::max(b.Width(), b.Height()) * worldScale_;
+    if (!(side < kDotPixels)) return false;
+    const QPointF c = world.map(QPointF((b.MinX + b.MaxX) / 2, (b.MinY + b.MaxY) / 2));
+    if (!(c.x() >= 0 && c.y() >= 0 && c.x() < columns_ && c.y() < rows_)) return true;
+    const int x = static_cast<int>(c.x()), y = static_cast<int>(c.y());
+    if (x >= device.width() || y >= device.height()) return true;
+    const size_t pixel = static_cast<size_t>(y) * static_cast<size_t>(columns_) + static_cast<size_t>(x);
+    if (covered_[pixel]) return true;
+    covered_[pixel] = true;
+    reinterpret_cast<QRgb*>(device.scanLine(y))[x] = 0xFF000000u | rgb;
+    return true;
+  }
+
+  // Paints the figures of the frames on the stack until it is empty; the
+  // frame at the bottom is `depth0` deep.
+  void Drain(TSceneWalk& walk, std::vector<Frame>& stack, size_t depth0) {
     while (!stack.empty()) {
-      const size_t depth = stack.size() - 1;
-      if (figures.size() <= depth) figures.resize(depth + 1);
-      TFigure& fig = figures[depth];
+      const size_t depth = stack.size() - 1 + depth0;
+      if (figures_.size() <= depth) figures_.resize(depth + 1);
+      TFigure& fig = figures_[depth];
       if (depth > 0 && placed_ >= budget_) {  // no more of the definitions' primitives
         if (stack.back().cursor.Next(fig)) cut_ = true;
         stack.pop_back();
@@ -103,33 +181,43 @@ class TScenePainter {
         stack.pop_back();
         continue;
       }
-      if (fig.Marks & kMarkHidden) continue;
-      if (page_ && (fig.Marks & kMarkTemporary)) continue;  // shown on screen, never printed
       const QTransform t = stack.back().t;  // copied: pushing may move the stack
-      for (const TPrimitive& prim : fig.Prims) {
-        if (depth > 0 && placed_++ >= budget_) {
-          cut_ = true;
-          break;
-        }
-        if (prim.Kind != TPrimKind::kPlace) {
-          if (page_ && (prim.Marks & kMarkTemporary)) continue;
-          if (page_ || !Tiny(prim, t)) Primitive(fig, prim, t);
-          continue;
-        }
-        if (prim.Ref < 0) continue;
-        const QTransform inner = ToQt(prim.Frame) * t;
-        if (!Visible(s_.Groups[static_cast<size_t>(prim.Ref)].Box, inner)) continue;
-        if (placed_ < budget_) {
-          stack.push_back({walk.Figures(static_cast<size_t>(prim.Ref)), inner});
-        } else {
-          cut_ = true;
-        }
-      }
+      Figure(walk, fig, depth, t, stack);
     }
-    return std::min(placed_, budget_);
   }
 
- private:
+  // Paints one figure `depth` deep under t; the definitions it places go
+  // onto the stack.
+  void Figure(TSceneWalk& walk, const TFigure& fig, size_t depth, const QTransform& t, std::vector<Frame>& stack) {
+    if ((depth == 0 && layers_) ? !ShownLayer(fig) : (fig.Marks & kMarkHidden) != 0) return;
+    if (page_ && (fig.Marks & kMarkTemporary)) return;  // shown on screen, never printed
+    for (const TPrimitive& prim : fig.Prims) {
+      if (depth > 0 && placed_++ >= budget_) {
+        cut_ = true;
+        break;
+      }
+      if (prim.Kind != TPrimKind::kPlace) {
+        if (page_ && (prim.Marks & kMarkTemporary)) continue;
+        if (page_ || !Tiny(prim, t)) Primitive(fig, prim, t);
+        continue;
+      }
+      if (prim.Ref < 0) continue;
+      const QTransform inner = ToQt(prim.Frame) * t;
+      if (!Visible(s_.Groups[static_cast<size_t>(prim.Ref)].Box, inner)) continue;
+      if (placed_ < budget_) {
+        stack.push_back({walk.Figures(static_cast<size_t>(prim.Ref)), inner});
+      } else {
+        cut_ = true;
+      }
+    }
+  }
+
+  // Whether the viewer shows the layer of one of the drawing's own figures.
+  bool ShownLayer(const TFigure& fig) const {
+    if (fig.LayerGroup >= 16 || fig.Layer >= 16) return true;
+    return (*layers_)[static_cast<size_t>(fig.LayerGroup) * 16 + fig.Layer];
+  }
+
   // Whether a group's box, placed by t, reaches the target and is larger
   // than a fraction of a pixel. A box may be a line with no height or no
   // width (a block of one horizontal line), which QRectF does not count as
@@ -200,7 +288,11 @@ class TScenePainter {
       const double scale = worldScale_;
       // A page's strokes are as wide as the pen, no thinner than a
       // hairline, with round ends on every dash, as the SVG's.
-      const double width = page_ ? std::max(pen.Width, page_->Hairline) * scale : std::max(0.8, pen.Width * scale);
+      // A view draws the thinnest pens one pixel wide, which Qt draws
+      // several times faster than a wider line of less than two pixels.
+      const double width = page_                                   ? std::max(pen.Width, page_->Hairline) * scale
+                           : clipLines_ && pen.Width * scale < 1.6 ? 1.0
+                                                                   : std::max(0.8, pen.Width * scale);
       QPen q(Ink(pen.Rgb), width);
       q.setCosmetic(true);
       q.setCapStyle(Qt::RoundCap);
@@ -285,6 +377,30 @@ class TScenePainter {
     return path;
   }
 
+  // Cuts the line a-b to the target and a pixel around it (Liang and
+  // Barsky's way); false when no part of it is there.
+  bool ClipToTarget(QPointF& a, QPointF& b) const {
+    const QRectF r = target_.adjusted(-2, -2, 2, 2);
+    const double dx = b.x() - a.x(), dy = b.y() - a.y();
+    double t0 = 0, t1 = 1;
+    const double p[4] = {-dx, dx, -dy, dy};
+    const double q[4] = {a.x() - r.left(), r.right() - a.x(), a.y() - r.top(), r.bottom() - a.y()};
+    for (int i = 0; i < 4; ++i) {
+      if (p[i] == 0) {
+        if (q[i] < 0) return false;
+        continue;
+      }
+      const double t = q[i] / p[i];
+      if (p[i] < 0) t0 = std::max(t0, t);
+      else t1 = std::min(t1, t);
+      if (t0 > t1) return false;
+    }
+    const QPointF from = a;
+    if (t1 < 1) b = QPointF(from.x() + t1 * dx, from.y() + t1 * dy);
+    if (t0 > 0) a = QPointF(from.x() + t0 * dx, from.y() + t0 * dy);
+    return true;
+  }
+
   // An arc as a polyline in device space, fine enough for its size.
   static QPolygonF ArcLine(const TPrimitive& arc, const QTransform& t) {
     const double pixels = std::max(arc.RadiusX, arc.RadiusY) * PixelsPerUnit(t);
@@ -309,7 +425,10 @@ class TScenePainter {
     Opacity(prim.Marks & kMarkTemporary ? kTemporaryOpacity : 1.0);
     switch (prim.Kind) {
       case TPrimKind::kLine: {
-        const QPointF a = t.map(ToQt(prim.P[0])), b = t.map(ToQt(prim.P[1]));
+        QPointF a = t.map(ToQt(prim.P[0])), b = t.map(ToQt(prim.P[1]));
+        // A view of a part cuts solid lines to it first, so that lines of
+        // which only a piece is in view are told apart by that piece.
+        if (clipLines_ && s_.Pens[static_cast<size_t>(prim.Pen)].Dashes.empty() && !ClipToTarget(a, b)) break;
         if (!page_ && SameAsEarlier(a, b, prim.Pen)) break;
         DeviceSpace();
         StrokeWith(prim.Pen);
@@ -348,7 +467,9 @@ class TScenePainter {
       case TPrimKind::kDot: {
         DeviceSpace();
         FillWith(prim.Pen);
-        const double r = page_ ? prim.Radius * PixelsPerUnit(t) : std::max(prim.Radius * PixelsPerUnit(t), 0.8);
+        double r = page_ ? prim.Radius * PixelsPerUnit(t) : std::max(prim.Radius * PixelsPerUnit(t), 0.8);
+        // A point is a mark: a view zoomed in far keeps it a mark.
+        if (clipLines_) r = std::min(r, kMaxViewDotPixels);
         p_.drawEllipse(t.map(ToQt(prim.P[0])), r, r);
         break;
       }
@@ -531,6 +652,9 @@ class TScenePainter {
   std::vector<uint64_t> recentLines_ = std::vector<uint64_t>(1 << 16);
   std::vector<QImage> images_;
   std::vector<bool> loaded_;
+  std::vector<TFigure> figures_;  // one for each depth, reused
+  const TLayerShow* layers_ = nullptr;  // the layers shown over the stored states; null: as stored
+  bool clipLines_ = false;              // solid lines are cut to the target before they are drawn
   const QStringList gothic_ = FamiliesOf(kJapaneseGothicFamilies);
 };
 
@@ -573,6 +697,30 @@ int64_t PaintDrawing(QPainter& painter, TSceneWalk& walk, const QRectF& target, 
   const int64_t painted = TScenePainter(painter, scene, maxPrimitives, threads).Paint(walk, world, target);
   painter.restore();
   return painted;
+}
+
+bool PaintView(QPainter& painter, TSceneWalk& walk, const TViewPaint& view) {
+  const TScene& scene = walk.Scene();
+  if (scene.Groups.empty()) return true;
+  bool invertible = false;
+  const QTransform back = view.World.inverted(&invertible);
+  if (!invertible) return true;
+  std::vector<uint64_t> bits;
+  if (view.Index) {
+    const QRectF seen = back.mapRect(view.Target);
+    TBox box;
+    box.Add({seen.left(), seen.top()});
+    box.Add({seen.right(), seen.bottom()});
+    view.Index->Query(box, 1 / PixelsPerUnit(view.World), view.Shown, bits);
+  }
+  painter.save();
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setRenderHint(QPainter::SmoothPixmapTransform);
+  painter.setClipRect(view.Target);
+  const bool done = TScenePainter(painter, scene, view.MaxPrimitives, view.Threads)
+                        .PaintItems(walk, view.World, view.Target, view.Index ? &bits : nullptr, view.Shown, view.Stop);
+  painter.restore();
+  return done;
 }
 
 }  // namespace quorvex

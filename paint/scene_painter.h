@@ -7,6 +7,9 @@
 #include <QRectF>
 #include <QTransform>
 
+#include <atomic>
+
+#include "paint/scene_index.h"
 #include "render/scene.h"
 
 namespace quorvex {
@@ -56,5 +59,27 @@ struct TPageShown {
 // points, shown on screen only, are not printed.
 TPageShown PaintPage(QPainter& painter, TSceneWalk& walk, const QTransform& paper, const TPageStyle& style = {},
                      int64_t maxPrimitives = kMaxPaintedPrimitives);
+
+// A view of a drawing, as a viewer paints it: any part at any scale.
+struct TViewPaint {
+  QTransform World;  // drawing units to device pixels (the caller flips y)
+  QRectF Target;     // the part of the device painted, from its origin
+  // The drawing's items filed, from this walk's scene (made with
+  // TRenderOptions::ItemBoxes): only the items in view are looked at, and
+  // a crowd of them under one pixel is drawn as one. Null: every item.
+  const TSceneIndex* Index = nullptr;
+  // Which layers are shown, in place of the drawing's stored states
+  // (inside a block the insertion's layer counts); null: as stored.
+  const TLayerShow* Shown = nullptr;
+  // Set by another thread to stop the painting soon.
+  const std::atomic<bool>* Stop = nullptr;
+  int64_t MaxPrimitives = kMaxPaintedPrimitives;
+  bool Threads = true;  // as PaintDrawing's
+};
+
+// Paints a view of the walk's drawing, item by item as the drawing lists
+// them, primitives smaller than a pixel as PaintDrawing does. False when
+// stopped before the end (what was painted stays).
+bool PaintView(QPainter& painter, TSceneWalk& walk, const TViewPaint& view);
 
 }  // namespace quorvex

@@ -27,24 +27,20 @@ std::string Millimetres(double v) {
 
 }  // namespace
 
-bool SheetOfNumber(int32_t number, TSheet& sheet) {
+std::optional<TSheet> SheetOf(int32_t number) {
   for (const TSheetRow& row : kSheets) {
-    if (row.Number == number) {
-      sheet = row.Sheet;
-      return true;
-    }
+    if (row.Number == number) return row.Sheet;
   }
-  return false;
+  return std::nullopt;
 }
 
 TPage PageOf(int32_t sheet, const TScene& scene) {
   TPage page;
   page.Sheet = sheet;
-  TSheet known;
-  if (SheetOfNumber(sheet, known)) {
+  if (const std::optional<TSheet> known = SheetOf(sheet)) {
     page.OfSheet = true;
-    page.Name = known.Name;
-    page.Width = known.Width, page.Height = known.Height;
+    page.Name = known->Name;
+    page.Width = known->Width, page.Height = known->Height;
     return page;
   }
   const TBox box = ShownBox(scene);

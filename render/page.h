@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "render/primitives.h"
@@ -13,12 +14,12 @@
 namespace quorvex {
 
 // The CAD program's sheets: the name and size (landscape, millimetres) of
-// a sheet number; false for a number of no known size.
+// the sheet a SheetSize names; nothing for a number of no known size.
 struct TSheet {
   const char* Name = nullptr;  // "A2", "3A"
   double Width = 0, Height = 0;
 };
-bool SheetOfNumber(int32_t number, TSheet& sheet);
+std::optional<TSheet> SheetOf(int32_t number);
 
 struct TPage {
   double Width = 0, Height = 0;     // millimetres

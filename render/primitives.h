@@ -119,6 +119,7 @@ struct TFigure {
   TFigureKind Kind = TFigureKind::kLine;
   uint8_t Marks = 0;
   bool IsImage = false;  // a text that places an image
+  uint16_t LayerGroup = 0, Layer = 0;  // the entity's, as stored
   std::vector<TPrimitive> Prims;
   std::vector<TTextRun> Texts;
 };
@@ -151,6 +152,17 @@ struct TScene {
   // Images the drawing carries and places that cannot be shown (of no
   // known format, broken, beyond the picture's budget): drawn as frames.
   int64_t ImagesNotShown = 0;
+  // With TRenderOptions::ItemBoxes: for each item of the drawing's own
+  // order list, the box of what it draws (placements included, hidden or
+  // not; empty for an item that draws nothing), and its layer as
+  // LayerGroup * 16 + Layer (255 for one outside the 16 x 16).
+  std::vector<TBox> ItemBoxes;
+  std::vector<uint8_t> ItemLayers;
+  // And the one colour (0xRRGGBB) each is drawn in, or kNoItemRgb (its
+  // figure has several, places a block or an image, or is faint).
+  std::vector<uint32_t> ItemRgb;
 };
+
+constexpr uint32_t kNoItemRgb = 0xFF000000u;
 
 }  // namespace quorvex

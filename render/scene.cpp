@@ -63,8 +63,20 @@ class TSceneBuilder {
       TOpen o{gi, {}};
       const TContainer c = ContainerOf(gi);
       TBox shown, hidden;
+      const bool boxes = gi == 0 && o_.ItemBoxes;
+      if (boxes) {
+        s_.ItemBoxes.assign(c.Items, TBox());
+        s_.ItemLayers.assign(c.Items, 255);
+        s_.ItemRgb.assign(c.Items, kNoItemRgb);
+      }
       for (size_t k = 0; k < c.Items; ++k) {
-        if (!Build(gi, c, k, figure, &shown, &hidden)) continue;
+        item_ = boxes ? &s_.ItemBoxes[k] : nullptr;
+        const bool drawn = Build(gi, c, k, figure, &shown, &hidden);
+        item_ = nullptr;
+        if (boxes && drawn && figure.LayerGroup < 16 && figure.Layer < 16)
+          s_.ItemLayers[k] = static_cast<uint8_t>(figure.LayerGroup * 16 + figure.Layer);
+        if (boxes && drawn) s_.ItemRgb[k] = ColourOfItem(figure);
+        if (!drawn) continue;
         for (const TPrimitive& p : figure.Prims)
           if (p.Kind == TPrimKind::kPlace) o.Places.push_back({static_cast<uint32_t>(k), p.Ref});
       }
@@ -101,6 +113,7 @@ class TSceneBuilder {
         const TEntJwwBlockRef& r = c.Store->BlockRefs[static_cast<size_t>(c.Store->EntityOrder[p.Item].Index)];
         const TAffine frame = TAffine::Placement(r.RefX, r.RefY, r.ScaleX, r.ScaleY, r.Angle);
         (f.Group == 0 && HiddenLayer(r) ? g.HiddenBox : g.Box).Add(s_.Groups[groupOf_[p.Def]].Box, frame);
+        if (f.Group == 0 && o_.ItemBoxes) s_.ItemBoxes[p.Item].Add(s_.Groups[groupOf_[p.Def]].Box, frame);
       }
       if (g.DefIndex >= 0) state[static_cast<size_t>(g.DefIndex)] = kDone;
       stack.pop_back();
@@ -126,6 +139,17 @@ class TSceneBuilder {
     return false;
   }
 
+  // The figure of item k of the drawing's own list alone.
+  bool DrawingItem(size_t k, TFigure& out) {
+    if (s_.Groups.empty()) return false;
+    const TContainer c = ContainerOf(0);
+    if (k >= c.Items || !Build(0, c, k, out, nullptr, nullptr)) return false;
+    for (TPrimitive& p : out.Prims)
+      if (p.Kind == TPrimKind::kPlace)
+        p.Ref = !dropped_.empty() && dropped_.count(DropKey(0, k)) ? -1 : groupOf_[static_cast<size_t>(p.Ref)];
+    return true;
+  }
+
  private:
   // The entities of a group: the drawing's or a definition's store, the
   // number of its order list's items in use, and where the explode began
@@ -134,18 +158,36 @@ class TSceneBuilder {
     const TEntJwwStore* Store;
     size_t Items;
     TAppendStart Start;
+    const TAppendStart* Before;  // drawn as before the explode that began here; null: as it is
   };
 
   TContainer ContainerOf(size_t group) const {
     const TAppendStart none;
     if (group == 0) {
       const size_t items = std::min(d_.EntityOrder.size(), static_cast<size_t>(std::max(d_.Header.EntityCount, 0)));
-      return {&d_, items, o_.Exploded ? o_.Exploded->Drawing : none};
+      return {&d_, items, o_.Exploded ? o_.Exploded->Drawing : none,
+              o_.Unexploded ? &o_.Unexploded->Drawing : nullptr};
     }
     const size_t def = static_cast<size_t>(s_.Groups[group].DefIndex);
     const TEntJwwBlockDef& bd = d_.BlockDefs[def];
     const size_t items = std::min(bd.EntityOrder.size(), static_cast<size_t>(std::max(bd.EntityCount, 0)));
-    return {&bd, items, o_.Exploded && def < o_.Exploded->Defs.size() ? o_.Exploded->Defs[def] : none};
+    const bool unexploded = o_.Unexploded && def < o_.Unexploded->Defs.size();
+    return {&bd, items, o_.Exploded && def < o_.Exploded->Defs.size() ? o_.Exploded->Defs[def] : none,
+            unexploded ? &o_.Unexploded->Defs[def] : nullptr};
+  }
+
+  // The one colour a figure is drawn in, when it is one of plain
+  // strokes and fills; kNoItemRgb for placements, images, faint points
+  // and figures of several colours.
+  uint32_t ColourOfItem(const TFigure& f) const {
+    uint32_t rgb = kNoItemRgb;
+    for (const TPrimitive& p : f.Prims) {
+      if (p.Kind == TPrimKind::kPlace || p.Kind == TPrimKind::kImage || (p.Marks & kMarkTemporary)) return kNoItemRgb;
+      const uint32_t c = s_.Pens[static_cast<size_t>(p.Pen)].Rgb;
+      if (rgb != kNoItemRgb && c != rgb) return kNoItemRgb;
+      rgb = c;
+    }
+    return rgb;
   }
 
   static uint64_t DropKey(size_t group, size_t item) { return (static_cast<uint64_t>(group) << 32) | item; }
@@ -157,7 +199,16 @@ class TSceneBuilder {
     out.Texts.clear();
     out.Marks = 0;
     out.IsImage = false;
-    const TEntJwwListItem item = c.Store->EntityOrder[k];
+    out.LayerGroup = out.Layer = 0;
+    TEntJwwListItem item = c.Store->EntityOrder[k];
+    if (c.Before) {
+      // The reader makes no item of kind 0: each is a dimension the
+      // explode removed. What it appended was not there before.
+      if (item.Kind == kNone) item.Kind = kDimension;
+      else if ((item.Kind == kLine && item.Index >= c.Before->Line) ||
+               (item.Kind == kPoint && item.Index >= c.Before->Point))
+        return false;
+    }
     bool onHiddenLayer = false;
     // An item whose code names no kind (0: a removed dimension) stands for
     // nothing. Indexes are checked against the arrays, as the writer does:
@@ -166,6 +217,8 @@ class TSceneBuilder {
       // The drawing's own entities on a hidden layer or layer group are
       // kept but not shown (inside a block the insertion's layer counts).
       onHiddenLayer = group == 0 && HiddenLayer(record);
+      out.LayerGroup = record.LayerGroup;
+      out.Layer = record.Layer;
       box_ = onHiddenLayer ? hidden : shown;
       Figure(out, record, item.Index, c.Start);
     });
@@ -185,13 +238,15 @@ class TSceneBuilder {
 
   void Grow(TPt p) {
     if (box_) box_->Add(p);
+    if (item_) item_->Add(p);
   }
   void Grow(const TBox& box, const TAffine& m) {
     if (box_) box_->Add(box, m);
+    if (item_) item_->Add(box, m);
   }
   void GrowByArc(const TPrimitive& arc) {
-    if (box_)
-      for (const TPt& q : ArcPoints(arc, 64)) box_->Add(q);
+    if (box_ || item_)
+      for (const TPt& q : ArcPoints(arc, 64)) Grow(q);
   }
 
   // ---- primitives ----
@@ -242,6 +297,12 @@ class TSceneBuilder {
     p.P[0] = {pt.X, pt.Y};
     p.Radius = styles_.DotRadius(pt.PenColor, exploded, temporary);
     Grow(p.P[0]);
+    // Its item's box holds the whole dot, for a painter that draws small
+    // items as one pixel.
+    if (item_ && Finite(p.Radius)) {
+      item_->Add({pt.X - p.Radius, pt.Y - p.Radius});
+      item_->Add({pt.X + p.Radius, pt.Y + p.Radius});
+    }
   }
 
   // A text: its run, or for an image text the image. The first pass needs
@@ -275,6 +336,16 @@ class TSceneBuilder {
       local.Add({0, 0});
       local.Add({length, t.SizeY});
       Grow(local, frame);
+    } else if (item_) {
+      // Its item's box all the same, as long as its characters would
+      // reach (a narrow byte is half a full-width character, a wide unit
+      // taken as a whole one), for a painter that draws only the items in
+      // view.
+      const double halves = static_cast<double>(t.Text.Length()) * (t.Text.IsWide() ? 2 : 1);
+      TBox local;
+      local.Add({0, 0});
+      local.Add({halves * (t.SizeX > 0 ? t.SizeX : t.SizeY) / 2, t.SizeY});
+      item_->Add(local, frame);
     }
   }
 
@@ -395,6 +466,7 @@ class TSceneBuilder {
   bool measuring_ = false;
   int64_t undecoded_ = 0;
   TBox* box_ = nullptr;           // where the figure being built grows the extents; null: nowhere
+  TBox* item_ = nullptr;          // the box of the item being measured, when kept; null: none
   std::vector<int32_t> groupOf_;  // the group of each definition the drawing reaches, by index; -1 others
   std::unordered_set<uint64_t> dropped_;  // the placements left out: DropKey(group, item)
 };
@@ -411,6 +483,8 @@ const TScene& TSceneWalk::Scene() const { return builder_->Scene(); }
 int64_t TSceneWalk::UndecodedStrings() const { return builder_->Undecoded(); }
 
 TSceneWalk::TCursor TSceneWalk::Figures(size_t group) { return TCursor(builder_.get(), group); }
+
+bool TSceneWalk::DrawingFigure(size_t item, TFigure& out) { return builder_->DrawingItem(item, out); }
 
 bool TSceneWalk::TCursor::Next(TFigure& out) { return builder_->Next(group_, item_, out); }
 

@@ -26,11 +26,19 @@ struct TRenderOptions {
   // Marks the lines and points appended to each store from these indexes
   // on (the explode's, explode/explode.h) when given.
   const TAppendStarts* Exploded = nullptr;
+  // Draws an exploded drawing as it was before that explode, whose starts
+  // these are (explode/explode.h), when given: the dimensions it removed
+  // (their items of kind 0) as they were, without the lines and points it
+  // appended. A viewer keeps one drawing for both pictures so.
+  const TAppendStarts* Unexploded = nullptr;
   const std::vector<TStoredImage>* Images = nullptr;
   // Bytes of image data the scene may hold in all; images beyond it are
   // drawn as frames.
   uint64_t ImageBudget = 64u << 20;
   uint32_t HighlightRgb = 0xE6007E;  // colour of exploded lines and points
+  // Keep the box and layer of each of the drawing's own items in the
+  // scene (TScene::ItemBoxes), for a painter that draws only a part.
+  bool ItemBoxes = false;
 };
 
 class TSceneBuilder;
@@ -70,6 +78,10 @@ class TSceneWalk {
     size_t item_ = 0;
   };
   TCursor Figures(size_t group);
+
+  // The figure of one item of the drawing's own order list, however the
+  // items before it were walked; false when it draws nothing.
+  bool DrawingFigure(size_t item, TFigure& out);
 
  private:
   std::unique_ptr<TSceneBuilder> builder_;

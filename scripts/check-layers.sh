@@ -4,7 +4,7 @@
 # talks to the system, and os/'s own headers show none of it), that below
 # convert/ nothing includes more of os/ than byte sources, sinks and
 # memory blocks, and that Qt stays in the shells (the window, the thumbnailer,
-# the converter's PDF module) and the painting layer they share (paint/). Every folder that holds C++
+# the converter's PDF module, the viewer) and the painting layer they share (paint/). Every folder that holds C++
 # sources is listed here and in docs/layout.md: one that is not fails the
 # check, so that no folder escapes its rules. Prints each include (and each
 # folder) that breaks a rule; exit 1 if any does.
@@ -27,13 +27,14 @@ declare -A may=(
   [paint]="paint convert dxf render explode jww bytes text attrib os"
   [thumbnail]="thumbnail paint convert dxf render explode jww bytes text attrib os"
   [pdf]="pdf paint convert dxf render explode jww bytes text attrib os"
+  [viewer]="viewer paint convert dxf render explode jww bytes text attrib os"
   [tools]="tools convert dxf render explode jww bytes text attrib os"
 )
 # The folders of checks and measurements, and the tests/ folder of any
 # folder above: they may include every folder's headers and the system's.
 checks=(tests fuzz bench)
 # The folders that may use Qt (and their tests/).
-qt=(app paint thumbnail pdf)
+qt=(app paint thumbnail pdf viewer)
 # C library headers (<... .h>) a folder without system calls may still use.
 declare -A libraries=([text]="iconv.h libintl.h" [render]="zlib.h")
 # The format code and the layers above it up to convert/ see bytes only:

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds Quorvex (installing what is missing) and makes the Debian package
-# build/quorvex_<version>_<arch>.deb: the window, quorvex-convert and
-# quorvex-thumbnail in /usr/bin with the desktop entry, icons, MIME type,
+# build/quorvex_<version>_<arch>.deb: the window, quorvex-convert,
+# quorvex-thumbnail and the viewer quorvex-view in /usr/bin with the desktop
+# entries (the viewer's the default for drawings), icons, MIME type,
 # thumbnailer entry, metainfo, manual pages and bash completion. Its Depends
 # come from the binaries (dpkg-shlibdeps). The package is checked with
 # lintian (an error fails the script), the desktop entry with
@@ -64,8 +65,9 @@ find "$stage" -type f -exec chmod 0644 {} +
 chmod 0755 "$stage"/usr/bin/*
 
 # Depends from the libraries the programs are linked with. Recommends: the
-# Japanese font the window's texts are drawn in, and Qt's own Japanese texts
-# for its dialogs; the programs run without them.
+# Japanese font the window's texts are drawn in, Qt's own Japanese texts
+# for its dialogs, and what lets xdg-open tell a drawing by its name on a
+# desktop of no known kind; the programs run without them.
 mkdir -p "$work/debian"
 printf 'Source: quorvex\n\nPackage: quorvex\nArchitecture: any\n' >"$work/debian/control"
 depends=$(cd "$work" && dpkg-shlibdeps -O debian/quorvex/usr/bin/* | sed -n 's/^shlibs:Depends=//p')
@@ -79,7 +81,7 @@ Architecture: $arch
 Maintainer: $maintainer
 Installed-Size: $installed_size
 Depends: $depends
-Recommends: fonts-ipafont-gothic | fonts-noto-cjk, qt6-translations-l10n
+Recommends: fonts-ipafont-gothic | fonts-noto-cjk, qt6-translations-l10n, libfile-mimeinfo-perl
 Section: graphics
 Priority: optional
 Description: explode dimensions without a value in JWW drawings
@@ -90,10 +92,12 @@ Description: explode dimensions without a value in JWW drawings
  over: the header settings, the other entities, the block definitions in
  use and the images a drawing carries.
  .
- The package holds the window (quorvex), the command-line converter
- (quorvex-convert), which also converts many drawings at a time and draws
- them as SVG pictures, and a thumbnailer that shows drawings as pictures in
- file managers.
+ The package holds the viewer (quorvex-view), which opens drawings from
+ the file manager, highlights what the explode would change, shows and
+ hides layers, exports and prints the sheet at true size; the window
+ (quorvex); the command-line converter (quorvex-convert), which also
+ converts many drawings at a time and draws them as SVG pictures; and a
+ thumbnailer that shows drawings as pictures in file managers.
 EOF
 (cd "$stage" && find . -path ./DEBIAN -prune -o -type f -printf '%P\0' | LC_ALL=C sort -z | xargs -0 md5sum) \
   >"$stage/DEBIAN/md5sums"
@@ -104,9 +108,12 @@ dpkg-deb --root-owner-group -Zxz --build "$stage" "$deb" >/dev/null
 
 # ---- checks ----
 status=0
-desktop-file-validate "$stage/usr/share/applications/quorvex.desktop" || status=1
-appstreamcli validate --no-net "$stage/usr/share/metainfo/org.quorvex.quorvex.metainfo.xml" >/dev/null ||
-  { appstreamcli validate --no-net "$stage/usr/share/metainfo/org.quorvex.quorvex.metainfo.xml" || true; status=1; }
+for entry in quorvex quorvex-view; do
+  desktop-file-validate "$stage/usr/share/applications/$entry.desktop" || status=1
+done
+for metainfo in "$stage"/usr/share/metainfo/*.metainfo.xml; do
+  appstreamcli validate --no-net "$metainfo" >/dev/null || { appstreamcli validate --no-net "$metainfo" || true; status=1; }
+done
 # Errors fail; what lintian still prints is explained in docs/packaging.md.
 lintian --fail-on error --tag-display-limit 0 "$deb" || status=1
 if ((status)); then

@@ -17,6 +17,11 @@ scripts/install-missing.sh tumbler dbus python3-gi gir1.2-gnomedesktop-3.0 bubbl
 # ezdxf, and LibreCAD printing it to PDF, which pdftoppm turns into a
 # picture.
 scripts/install-missing.sh python3-ezdxf python3-matplotlib librsvg2-bin librecad poppler-utils
+# What the viewer's desktop check runs (packaging.open-with): the desktop's
+# own choice of program (xdg-utils, with the MIME database for it) and a
+# real X server with a window manager.
+scripts/install-missing.sh xdg-utils libfile-mimeinfo-perl desktop-file-utils xvfb openbox xdotool imagemagick \
+  x11-utils
 # The browser that lays out the SVG pictures' texts as a user's would
 # (Render.ABrowserKeepsTheLeadingAndDoubledSpacesOfTexts).
 scripts/install-missing.sh chromium

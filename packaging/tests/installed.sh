@@ -28,8 +28,12 @@ check "Version: $version" test "$(field Version)" = "$version"
 depends=$(field Depends)
 check "Depends from the binaries: $depends" grep -q 'libc6 (>= .*libqt6gui6 (>= ' <<<"$depends"
 
-for f in usr/bin/quorvex usr/bin/quorvex-convert usr/bin/quorvex-thumbnail \
+for f in usr/bin/quorvex usr/bin/quorvex-convert usr/bin/quorvex-thumbnail usr/bin/quorvex-view \
   usr/share/applications/quorvex.desktop usr/share/metainfo/org.quorvex.quorvex.metainfo.xml \
+  usr/share/applications/quorvex-view.desktop usr/share/metainfo/org.quorvex.view.metainfo.xml \
+  usr/share/icons/hicolor/scalable/apps/quorvex-view.svg usr/share/icons/hicolor/48x48/apps/quorvex-view.png \
+  usr/share/icons/hicolor/256x256/apps/quorvex-view.png usr/share/man/man1/quorvex-view.1.gz \
+  usr/share/bash-completion/completions/quorvex-view \
   usr/share/icons/hicolor/scalable/apps/quorvex.svg usr/share/icons/hicolor/48x48/apps/quorvex.png \
   usr/share/icons/hicolor/256x256/apps/quorvex.png usr/share/mime/packages/quorvex-jww.xml \
   usr/share/icons/hicolor/scalable/mimetypes/application-x-jww.svg \
@@ -45,7 +49,7 @@ done
 check "the copyright file holds the licence" grep -q 'Permission is hereby granted' "$root/fs/usr/share/doc/quorvex/copyright"
 
 # Every library each program needs is found on this system.
-for p in quorvex quorvex-convert quorvex-thumbnail; do
+for p in quorvex quorvex-convert quorvex-thumbnail quorvex-view; do
   check "$p: all libraries found" bash -c "ldd '$root/fs/usr/bin/$p' >'$root/ldd' && ! grep -q 'not found' '$root/ldd'"
 done
 
@@ -68,6 +72,7 @@ thumbnail=$root/fs/usr/bin/quorvex-thumbnail
 # quorvex-thumbnail(1) list them.
 nodisplay=(env -u DISPLAY -u QT_QPA_PLATFORM -u WAYLAND_DISPLAY)
 check "quorvex --version without a display" test "$("${nodisplay[@]}" "$root/fs/usr/bin/quorvex" --version)" = "quorvex $version"
+check "quorvex-view --version without a display" test "$("${nodisplay[@]}" "$root/fs/usr/bin/quorvex-view" --version)" = "quorvex-view $version"
 check "quorvex-thumbnail --version" test "$("${nodisplay[@]}" "$thumbnail" --version)" = "quorvex-thumbnail $version"
 # A file manager runs it with no display and no platform asked for.
 check "quorvex-thumbnail draws the sample" "${nodisplay[@]}" "$thumbnail" -s 64 "$src/samples/sample.jww" "$root/out.png"

@@ -8,6 +8,7 @@
 
 #include "os/fdio.h"
 #include "os/interrupts.h"
+#include "text/messages.h"
 
 namespace quorvex {
 namespace {
@@ -96,12 +97,15 @@ void TBatch::RunJob(TConversionSession& session, size_t i) {
   try {
     if (SameFile(job.Input, job.Output)) {
       outcome = {kExitBadOutput, {},
-                 Format("quorvex-convert: %s: not converted: its output %s is the input file itself\n",
-                        job.Input.c_str(), job.Output.c_str())};
+                 Format("quorvex-convert: %s: %s\n", job.Input.c_str(),
+                        Format(Tr("not converted: its output %s is the input file itself"), job.Output.c_str())
+                            .c_str())};
     } else if (const std::optional<size_t> earlier = written_.Find(job.Output)) {
       outcome = {kExitBadOutput, {},
-                 Format("quorvex-convert: %s: not converted: its output %s was written from %s in this run\n",
-                        job.Input.c_str(), job.Output.c_str(), jobs_[*earlier].Input.c_str())};
+                 Format("quorvex-convert: %s: %s\n", job.Input.c_str(),
+                        Format(Tr("not converted: its output %s was written from %s in this run"),
+                               job.Output.c_str(), jobs_[*earlier].Input.c_str())
+                            .c_str())};
     } else {
       outcome = convert_(session, job.Input, job.Output);
       if (outcome.Exit == kExitOk) written_.Add(job.Output, i);
@@ -111,7 +115,7 @@ void TBatch::RunJob(TConversionSession& session, size_t i) {
     session.ResetConversion();
     outcome = {dynamic_cast<const std::bad_alloc*>(&e) ? kExitOutOfMemory : kExitReadFailed, {}, {}};
     try {
-      outcome.Err = Format("quorvex-convert: %s: not converted: %s\n", job.Input.c_str(), e.what());
+      outcome.Err = Format("quorvex-convert: %s: %s\n", job.Input.c_str(), Format(Tr("not converted: %s"), e.what()).c_str());
     } catch (const std::exception&) {
     }
   }

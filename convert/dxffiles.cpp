@@ -9,6 +9,7 @@
 #include "os/interrupts.h"
 #include "os/outputfile.h"
 #include "os/outputfolder.h"
+#include "text/messages.h"
 #include "text/utf8.h"
 
 namespace quorvex {
@@ -38,21 +39,25 @@ bool IsImageFileName(std::string_view name) {
 
 std::string DescribeLosses(const TDxfLosses& l) {
   std::string text;
-  auto add = [&](int64_t n, const char* one, const char* many) {
+  auto add = [&](int64_t n, const char* format) {
     if (n == 0) return;
-    if (!text.empty()) text += ", ";
-    text += Format(n == 1 ? one : many, static_cast<long long>(n));
+    if (!text.empty()) text += Tr(", ");
+    text += Format(format, static_cast<long long>(n));
   };
-  add(l.TextSpacing, "the character spacing of %lld text", "the character spacing of %lld texts");
-  add(l.NoHeight, "%lld text of no height", "%lld texts of no height");
-  add(l.NotFinite, "%lld entity with a number that is not finite", "%lld entities with numbers that are not finite");
-  add(l.PointMarks, "the mark of %lld point", "the marks of %lld points");
-  add(l.RoundShapes, "the shape of %lld round solid (drawn as its outline)",
-      "the shapes of %lld round solids (drawn as their outlines)");
-  add(l.Images, "%lld image", "%lld images");
-  add(l.Insertions, "%lld insertion of no block definition", "%lld insertions of no block definition");
-  add(l.Names, "%lld name as it stands (changed to a valid, unique DXF name)",
-      "%lld names as they stand (changed to valid, unique DXF names)");
+  // The character spacing of texts is left unsaid: DXF texts have none, most
+  // drawings space some of their texts, and the help and the manual page say
+  // it once, with what it does.
+  add(l.NoHeight, TrCount("%lld text of no height", "%lld texts of no height", l.NoHeight));
+  add(l.NotFinite, TrCount("%lld entity with a number that is not finite",
+                           "%lld entities with numbers that are not finite", l.NotFinite));
+  add(l.PointMarks, TrCount("the mark of %lld point", "the marks of %lld points", l.PointMarks));
+  add(l.RoundShapes, TrCount("the shape of %lld round solid (drawn as its outline)",
+                             "the shapes of %lld round solids (drawn as their outlines)", l.RoundShapes));
+  add(l.Images, TrCount("%lld image", "%lld images", l.Images));
+  add(l.Insertions, TrCount("%lld insertion of no block definition", "%lld insertions of no block definition",
+                            l.Insertions));
+  add(l.Names, TrCount("%lld name as it stands (changed to a valid, unique DXF name)",
+                       "%lld names as they stand (changed to valid, unique DXF names)", l.Names));
   return text;
 }
 

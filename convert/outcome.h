@@ -8,6 +8,7 @@
 #include "convert/exitcodes.h"
 #include "convert/picture.h"
 #include "convert/session.h"
+#include "text/messages.h"  // Format
 
 namespace quorvex {
 
@@ -16,9 +17,6 @@ struct TOutcome {
   std::string Out;  // for the standard output
   std::string Err;  // for the error output
 };
-
-// printf into a string.
-std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // Why an output was not written, to follow its name: "cannot be written:
 // " and the system's reason; or, when the complete new file took the name

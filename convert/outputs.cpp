@@ -4,9 +4,11 @@
 
 #include "convert/drawingfile.h"
 #include "convert/dxffiles.h"
+#include "convert/outcome.h"
 #include "convert/pdffile.h"
 #include "convert/picture.h"
 #include "convert/session.h"
+#include "text/messages.h"
 
 namespace quorvex {
 namespace {
@@ -25,7 +27,8 @@ int WriteDxf(TConversionSession& s, const std::string& path, const TConvertOptio
   const int err = WriteDxfFiles(*s.Drawing, s.ImageSwitchWrite ? s.Images : none, dxf, path, losses,
                                 &result.OutputPlaced);
   result.Undecodable = losses.Undecoded > 0;
-  if (losses.Any()) result.Note = "not carried: " + DescribeLosses(losses);
+  if (const std::string lost = DescribeLosses(losses); !lost.empty())
+    result.Note = Format(Tr("not carried: %s"), lost.c_str());
   return err;
 }
 
@@ -46,17 +49,18 @@ int WritePdf(TConversionSession& s, const std::string& path, const TConvertOptio
 }
 
 constexpr TOutputKind kKinds[] = {
-    {".jww", nullptr, nullptr, nullptr, nullptr, nullptr, "the drawing, in the input's format version\n", true,
-     WriteDrawing, nullptr},
-    {".dxf", "--dxf", "write each drawing as DXF", "--paper", &TConvertOptions::Paper,
-     "with a DXF output: the sheet as printed, not at real size",
-     "a DXF file (R2007, UTF-8) at real size, the images the drawing\n"
-     "carries in the folder OUTPUT-images beside it\n",
+    {".jww", nullptr, nullptr, nullptr, nullptr, nullptr, TrLater("the drawing, in the input's format version\n"),
+     true, WriteDrawing, nullptr},
+    {".dxf", "--dxf", TrLater("write each drawing as DXF"), "--paper", &TConvertOptions::Paper,
+     TrLater("with a DXF output: the sheet as printed, not at real size"),
+     TrLater("a DXF file (R2007, UTF-8) at real size, the images the drawing\n"
+             "carries in the folder OUTPUT-images beside it (DXF texts have\n"
+             "no character spacing: a spaced text is shorter there)\n"),
      true, WriteDxf, nullptr},
-    {".pdf", "--pdf", "write each drawing as PDF", "--mono", &TConvertOptions::Mono,
-     "with a PDF output: every line black",
-     "a PDF of one page, the drawing's sheet, 1:1 (the drawing as\n"
-     "stored, in its printer colours; texts searchable)\n",
+    {".pdf", "--pdf", TrLater("write each drawing as PDF"), "--mono", &TConvertOptions::Mono,
+     TrLater("with a PDF output: every line black"),
+     TrLater("a PDF of one page, the drawing's sheet, 1:1 (the drawing as\n"
+             "stored, in its printer colours; texts searchable)\n"),
      false, WritePdf, PreparePdf},
 };
 
@@ -89,7 +93,7 @@ std::string OutputExtensionsText() {
   std::string text;
   const size_t n = std::size(kKinds);
   for (size_t i = 0; i < n; ++i) {
-    if (i > 0) text += i + 1 == n ? " or " : ", ";
+    if (i > 0) text += i + 1 == n ? Tr(" or ") : Tr(", ");
     text += kKinds[i].Extension;
   }
   return text;

@@ -28,7 +28,8 @@ struct TOutputKind {
   bool TConvertOptions::*Switch;
   const char* OptionHelp;
   // What the help says this output is, after its extension: lines of at
-  // most 62 characters, each ending in '\n'.
+  // most 62 columns, each ending in '\n'. These texts are translated where
+  // they are shown (text/messages.h: marked with TrLater).
   const char* Description;
   // The dimensions without a value are exploded before it is written, and
   // the run's line gives the explode's counts.
@@ -58,8 +59,8 @@ const TOutputKind* OutputKindOf(const std::string& path);
 const TOutputKind* KindOfBatchOption(const std::string& word);
 const TOutputKind* KindOfOption(const std::string& word);
 
-// The output names a conversion takes, for a message: ".jww", ".jww or
-// .dxf", ".jww, .dxf or .pdf".
+// The output names a conversion takes, for a message in the user's
+// language: ".jww", ".jww or .dxf", ".jww, .dxf or .pdf".
 std::string OutputExtensionsText();
 
 }  // namespace quorvex

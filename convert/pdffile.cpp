@@ -13,6 +13,7 @@
 #include "os/outputfile.h"
 #include "render/page.h"
 #include "render/scene.h"
+#include "text/messages.h"
 #include "text/utf8.h"
 
 namespace quorvex {
@@ -36,12 +37,12 @@ TPdfModule& Module() {
     auto* start = version ? reinterpret_cast<TPdfStartEntry*>(ModuleSymbol(path, kPdfStartEntry, error)) : nullptr;
     auto* write = start ? reinterpret_cast<TPdfWriteEntry*>(ModuleSymbol(path, kPdfWriteEntry, error)) : nullptr;
     if (!write) {
-      module.Problem = "no PDF can be made: its module cannot be loaded: " + error;
+      module.Problem = Format(Tr("no PDF can be made: its module cannot be loaded: %s"), error.c_str());
       return;
     }
     if (std::string(version) != QUORVEX_VERSION) {
-      module.Problem = "no PDF can be made: its module " + path + " is of version " + version + ", not " +
-                       QUORVEX_VERSION;
+      module.Problem = Format(Tr("no PDF can be made: its module %s is of version %s, not %s"), path.c_str(), version,
+                              QUORVEX_VERSION);
       return;
     }
     TPdfStart started;
@@ -51,7 +52,7 @@ TPdfModule& Module() {
       start(started);
     }
     if (!started.Problem.empty()) {
-      module.Problem = "no PDF can be made: " + started.Problem;
+      module.Problem = Format(Tr("no PDF can be made: %s"), started.Problem.c_str());
       return;
     }
     module.Write = write;
@@ -105,7 +106,7 @@ int WritePdfFile(const TJwwData& d, const TImageStore& images, const TPdfOptions
   }
   if (!out.Flush()) return out.Error();
   if (done.WriterFailed) {
-    report.Problem = "Qt's PDF writer could not write it";
+    report.Problem = Tr("Qt's PDF writer could not write it");
     return EINVAL;
   }
   const int err = file.Commit();

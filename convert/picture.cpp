@@ -7,6 +7,7 @@
 #include "bytes/writer.h"
 #include "convert/drawingfile.h"
 #include "convert/inputdrawing.h"
+#include "convert/outcome.h"
 #include "convert/scratchimages.h"
 #include "convert/session.h"
 #include "jww/images.h"
@@ -14,6 +15,7 @@
 #include "os/outputfile.h"
 #include "os/scratch.h"
 #include "render/svg.h"
+#include "text/messages.h"
 #include "text/utf8.h"
 
 namespace quorvex {
@@ -87,7 +89,7 @@ bool ReadDrawingWithImages(const std::string& path, TJwwData& d, std::vector<TSt
       error.Problem = err == ENOMEM ? TReadProblem::kOutOfMemory : TReadProblem::kScratchRead;
       error.Part = TReadPart::kImageSection;
       error.ErrorNumber = err;
-      if (!failed->FileName.ToFileName(error.Name)) error.Name = "?";
+      if (!failed->FileName.ToFileName(error.Name)) error.Name.assign(1, '?');  // (GCC 12 wrongly warns of = "?" here)
       ok = false;
     }
   }
@@ -98,13 +100,16 @@ bool ReadDrawingWithImages(const std::string& path, TJwwData& d, std::vector<TSt
 
 uint64_t ImageBudgetFor(uint64_t drawingBytes) { return (16u << 20) + 4 * drawingBytes; }
 
-std::string PreviewCaption(const TExplodeSummary& done, int64_t markedLines, int64_t markedPoints) {
-  std::string caption = std::to_string(done.DimensionsExploded) + " dimensions exploded: " +
-                        std::to_string(done.LinesAdded) + " lines and " + std::to_string(done.PointsAdded) +
-                        " points added";
+std::string PreviewCaption(const TExplodeSummary& done, int64_t markedLines, int64_t markedPoints,
+                           bool inUsersLanguage) {
+  const auto said = [&](const char* english) { return inUsersLanguage ? Tr(english) : english; };
+  std::string caption = Format(said(TrLater("%lld dimensions exploded: %lld lines and %lld points added")),
+                               static_cast<long long>(done.DimensionsExploded),
+                               static_cast<long long>(done.LinesAdded), static_cast<long long>(done.PointsAdded));
   const int64_t hidden = done.LinesAdded + done.PointsAdded - markedLines - markedPoints;
   if (hidden > 0)
-    caption += " (" + std::to_string(hidden) + " of them in block definitions that nothing places, not drawn)";
+    caption += Format(said(TrLater(" (%lld of them in block definitions that nothing places, not drawn)")),
+                      static_cast<long long>(hidden));
   return caption;
 }
 
@@ -114,6 +119,7 @@ TPictureResult MakePicture(const std::string& input, const std::string& output, 
   const TInputLook look = LookAtInput(input, true);
   if (look.NamesNoDrawing) {
     result.Code = TPictureCode::kBadInput;
+    result.ErrorNumber = look.Error;
     return result;
   }
   if (output.empty() || LowerExtension(output) != ".svg") {

@@ -41,7 +41,7 @@ enum class TPictureMode {
 
 enum class TPictureCode {
   kDone,
-  kBadInput,     // input name missing, not .jww, or no such file
+  kBadInput,     // input name missing, not .jww, or no such file (ErrorNumber: why, EISDIR for a folder)
   kBadOutput,    // output name missing or not .svg
   kReadFailed,   // ReadError says why
   kWriteFailed,  // ErrorNumber holds the system error number
@@ -64,8 +64,10 @@ struct TPictureResult {
 
 // The caption of a preview: the explode's counts, and how many of its lines
 // and points are not drawn because they lie in block definitions that
-// nothing places (the conversion drops those definitions).
-std::string PreviewCaption(const TExplodeSummary& done, int64_t markedLines, int64_t markedPoints);
+// nothing places (the conversion drops those definitions). In English, as
+// the picture carries it, or in the user's language for a message.
+std::string PreviewCaption(const TExplodeSummary& done, int64_t markedLines, int64_t markedPoints,
+                           bool inUsersLanguage = false);
 
 // Reads `input`, explodes it for a preview, and writes the picture to
 // `output` durably (nothing else is written), in the drawing's screen

@@ -105,6 +105,7 @@ TConvertResult TConversionSession::ConvertDrawing(const std::string& input, cons
   const TInputLook look = LookAtInput(input, true);
   if (look.NamesNoDrawing) {
     result.Code = crBadInput;
+    result.ErrorNumber = look.Error;
     return result;
   }
   const TOutputKind* kind = OutputKindOf(output);

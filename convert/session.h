@@ -30,7 +30,9 @@ enum TConvertCode {
 
 struct TConvertResult {
   TConvertCode Code = crBadInput;
-  int ErrorNumber = 0;        // system error number when Code is crWriteFailed
+  // The system error number when Code is crWriteFailed; for crBadInput,
+  // why no regular file stands at the input's name (EISDIR: a folder), or 0.
+  int ErrorNumber = 0;
   // crWriteFailed: the complete new drawing took the output's name all the
   // same (the folder could not be synced, and the file it replaced could not
   // be given its name back: TOutputFile::Placed).

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "text/messages.h"
+
 namespace quorvex {
 namespace {
 
@@ -26,9 +28,19 @@ std::string Printable(const std::string& s) {
   return out;
 }
 
-// " " and a folder, or nothing; " in " and folders, or nothing.
-std::string Space(const std::string& folder) { return folder.empty() ? std::string() : " " + folder; }
-std::string In(const std::string& folders) { return folders.empty() ? std::string() : " in " + folders; }
+// "while reading the entity list": the part of the file being read, as a
+// message ends with it.
+const char* WhileReading(TReadPart part) {
+  switch (part) {
+    case TReadPart::kFile: break;
+    case TReadPart::kHeader: return Tr("while reading the header");
+    case TReadPart::kEntityList: return Tr("while reading the entity list");
+    case TReadPart::kBlockDefList: return Tr("while reading the block definitions");
+    case TReadPart::kImageSection: return Tr("while reading the image section");
+    case TReadPart::kBlockTree: return Tr("while reading the block insertions");
+  }
+  return Tr("while reading the file");
+}
 
 }  // namespace
 
@@ -46,48 +58,60 @@ const char* PartName(TReadPart part) {
 
 std::string TReadError::Describe() const {
   std::string text = Reason();
-  if (UnknownSignature) text += "; the file does not begin like a drawing";
+  if (UnknownSignature) text += Tr("; the file does not begin like a drawing");
   return text;
 }
 
 std::string TReadError::Reason() const {
-  const std::string at = "at byte " + std::to_string(Offset);
-  const std::string while_ = std::string(" while reading ") + PartName(Part);
+  const unsigned long long at = Offset;
+  const long long value = Value;
+  const char* part = WhileReading(Part);
+  const char* system = std::strerror(ErrorNumber);
   switch (Problem) {
-    case TReadProblem::kNone: return "read " + at;
+    case TReadProblem::kNone: return Format(Tr("read at byte %llu"), at);
     case TReadProblem::kCannotOpen:
       // A pipe, a device or a socket is refused by its type, unopened.
-      return "cannot be loaded " + at + ": " +
-             (ErrorNumber == EINVAL ? std::string("not a regular file") : std::strerror(ErrorNumber));
-    case TReadProblem::kCutShort: return "cut short " + at + while_;
+      return Format(Tr("cannot be loaded at byte %llu: %s"), at,
+                  ErrorNumber == EINVAL ? Tr("not a regular file") : system);
+    case TReadProblem::kCutShort:
+      // TRANSLATORS: here and below, the last %s says what was being read:
+      // "while reading the entity list".
+      return Format(Tr("cut short at byte %llu %s"), at, part);
     case TReadProblem::kOldVersion:
-      return "version " + std::to_string(Value) + " " + at + " is older than 220, the oldest version read";
-    case TReadProblem::kUnknownClass: return "unknown object class \"" + Printable(Name) + "\" " + at;
-    case TReadProblem::kBadClassTag: {
-      char tag[16];
-      std::snprintf(tag, sizeof tag, "0x%04llX", static_cast<unsigned long long>(Value));
-      return std::string("object tag ") + tag + " " + at + " names no class" + while_;
-    }
+      return Format(Tr("version %lld at byte %llu is older than 220, the oldest version read"), value, at);
+    case TReadProblem::kUnknownClass:
+      return Format(Tr("unknown object class \"%s\" at byte %llu"), Printable(Name).c_str(), at);
+    case TReadProblem::kBadClassTag:
+      return Format(Tr("object tag 0x%04llX at byte %llu names no class %s"), static_cast<unsigned long long>(Value),
+                  at, part);
     case TReadProblem::kClassNameTooLong:
-      return "class name of " + std::to_string(Value) + " bytes " + at + " is too long";
+      return Format(Tr("class name of %lld bytes at byte %llu is too long"), value, at);
     case TReadProblem::kImpossibleCount:
-      return "count of " + std::to_string(Value) + " " + at + " is more than the rest of the file can hold" + while_;
-    case TReadProblem::kPlacesItself:
-      return "block definition " + std::to_string(Value) + " places itself (" + at + ")";
+      return Format(Tr("count of %lld at byte %llu is more than the rest of the file can hold %s"), value, at, part);
+    case TReadProblem::kPlacesItself: return Format(Tr("block definition %lld places itself (at byte %llu)"), value, at);
     case TReadProblem::kTreeTooLarge:
-      return "block insertions reach more than 1,000,000 placements through block definition " +
-             std::to_string(Value) + " (" + at + ")";
-    case TReadProblem::kOutOfMemory: return "out of memory " + at + while_;
+      return Format(Tr("block insertions reach more than 1,000,000 placements through block definition %lld (at "
+                     "byte %llu)"),
+                  value, at);
+    case TReadProblem::kOutOfMemory: return Format(Tr("out of memory at byte %llu %s"), at, part);
     case TReadProblem::kScratchWrite:
-      if (Name.empty())
-        return "no scratch folder for its carried images can be made" + In(Folder) + ": " + std::strerror(ErrorNumber);
-      return "carried image \"" + Printable(Name) + "\" " + at + " cannot be put into the scratch folder" +
-             Space(Folder) + ": " + std::strerror(ErrorNumber);
+      if (Name.empty()) {
+        if (Folder.empty()) return Format(Tr("no scratch folder for its carried images can be made: %s"), system);
+        return Format(Tr("no scratch folder for its carried images can be made in %s: %s"), Folder.c_str(), system);
+      }
+      if (Folder.empty())
+        return Format(Tr("carried image \"%s\" at byte %llu cannot be put into the scratch folder: %s"),
+                    Printable(Name).c_str(), at, system);
+      return Format(Tr("carried image \"%s\" at byte %llu cannot be put into the scratch folder %s: %s"),
+                  Printable(Name).c_str(), at, Folder.c_str(), system);
     case TReadProblem::kScratchRead:
-      return "carried image \"" + Printable(Name) + "\" cannot be read back from the scratch folder" +
-             Space(Folder) + ": " + std::strerror(ErrorNumber);
+      if (Folder.empty())
+        return Format(Tr("carried image \"%s\" cannot be read back from the scratch folder: %s"),
+                    Printable(Name).c_str(), system);
+      return Format(Tr("carried image \"%s\" cannot be read back from the scratch folder %s: %s"),
+                  Printable(Name).c_str(), Folder.c_str(), system);
   }
-  return "cannot be read " + at;
+  return Format(Tr("cannot be read at byte %llu"), at);
 }
 
 }  // namespace quorvex

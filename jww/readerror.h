@@ -57,10 +57,10 @@ struct TReadError {
   bool IsWriteSide() const {
     return Problem == TReadProblem::kScratchWrite || Problem == TReadProblem::kScratchRead;
   }
-  // One English line that names the byte where the reading stopped (but
-  // for a scratch file read back, or no scratch folder made: no byte of
-  // the file is at fault there), for example
-  // "cut short at byte 3000 while reading the entity list"; with
+  // One line, in the user's language (text/messages.h), that names the
+  // byte where the reading stopped (but for a scratch file read back, or
+  // no scratch folder made: no byte of the file is at fault there), for
+  // example "cut short at byte 3000 while reading the entity list"; with
   // UnknownSignature it ends "; the file does not begin like a drawing".
   std::string Describe() const;
 

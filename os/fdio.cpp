@@ -163,6 +163,12 @@ int RegularFileAt(const std::string& path, uint64_t& size) {
   return 0;
 }
 
+int FolderAt(const std::string& path) {
+  struct stat st{};
+  if (const int err = LookTrying(AT_FDCWD, path.c_str(), st, 0)) return err;
+  return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
+}
+
 bool NamesNoRegularFile(int err) { return err == ENOENT || err == ENOTDIR || err == EISDIR || err == EINVAL; }
 
 void RemoveIfSame(int parentFd, const char* name, uint64_t dev, uint64_t ino) {

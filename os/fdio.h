@@ -107,6 +107,11 @@ std::optional<TFileId> FileAt(const std::string& path, bool followLinks);
 // when it leads to no regular file.
 std::optional<uint64_t> RegularFileSize(const std::string& path);
 
+// Whether a path leads to a folder (links followed): 0, ENOTDIR when
+// something else stands there, or the system error number (ENOENT: nothing
+// stands there).
+[[nodiscard]] int FolderAt(const std::string& path);
+
 // Looks at the regular file a path leads to (links followed). 0 and its
 // size, or the system error number: ENOENT or ENOTDIR when nothing stands
 // there, EISDIR for a folder, EINVAL for anything else that is no regular

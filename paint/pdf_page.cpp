@@ -9,15 +9,13 @@
 
 #include <cstdio>
 
+#include "text/messages.h"
+
 namespace quorvex {
 namespace {
 
 // The writer's device units: fine enough that no coordinate rounds.
 constexpr int kDotsPerInch = 1200;
-
-std::string Plural(int64_t n, const char* one, const char* many) {
-  return std::to_string(n) + " " + (n == 1 ? one : many);
-}
 
 // A character for a message: itself and its code point.
 std::string CharacterText(char32_t c) {
@@ -33,8 +31,12 @@ TPdfPageResult WritePdfPage(TSceneWalk& walk, const TPage& page, QIODevice& out,
   TPdfPageResult result;
   const TScene& scene = walk.Scene();
   if (scene.ImagesNotShown > 0) {
-    result.Problem = Plural(scene.ImagesNotShown, "image", "images") +
-                     " it carries cannot be shown (of no known format, broken, or beyond what a picture may unpack)";
+    result.Problem = Format(TrCount("%lld image it carries cannot be shown (of no known format, broken, or beyond "
+                                    "what a picture may unpack)",
+                                    "%lld images it carries cannot be shown (of no known format, broken, or beyond "
+                                    "what a picture may unpack)",
+                                    scene.ImagesNotShown),
+                            static_cast<long long>(scene.ImagesNotShown));
     return result;
   }
   QPdfWriter writer(&out);
@@ -59,16 +61,21 @@ TPdfPageResult WritePdfPage(TSceneWalk& walk, const TPage& page, QIODevice& out,
   const TPageShown shown = PaintPage(painter, walk, paper, style);
   if (!painter.end()) result.WriterFailed = true;
   if (shown.TextsWithoutGlyphs > 0) {
-    result.Problem = "no font on this system shows the characters of " +
-                     Plural(shown.TextsWithoutGlyphs, "text", "texts") + " (the first: " +
-                     CharacterText(shown.MissingCharacter) +
-                     "); a Japanese font is needed, such as IPAGothic (Debian: fonts-ipafont-gothic) or Noto Sans "
-                     "CJK JP (fonts-noto-cjk)";
+    result.Problem = Format(TrCount("no font on this system shows the characters of %lld text (the first: %s); a "
+                                    "Japanese font is needed, such as IPAGothic (Debian: fonts-ipafont-gothic) or Noto "
+                                    "Sans CJK JP (fonts-noto-cjk)",
+                                    "no font on this system shows the characters of %lld texts (the first: %s); a "
+                                    "Japanese font is needed, such as IPAGothic (Debian: fonts-ipafont-gothic) or Noto "
+                                    "Sans CJK JP (fonts-noto-cjk)",
+                                    shown.TextsWithoutGlyphs),
+                            static_cast<long long>(shown.TextsWithoutGlyphs), CharacterText(shown.MissingCharacter).c_str());
   } else if (shown.UnreadImages > 0) {
-    result.Problem = Plural(shown.UnreadImages, "image", "images") + " it carries cannot be read";
+    result.Problem = Format(TrCount("%lld image it carries cannot be read", "%lld images it carries cannot be read",
+                                    shown.UnreadImages),
+                            static_cast<long long>(shown.UnreadImages));
   } else if (shown.Cut) {
-    result.Problem = "its block insertions place more than " + std::to_string(kMaxPaintedPrimitives) +
-                     " shapes, more than a page is painted with";
+    result.Problem = Format(Tr("its block insertions place more than %lld shapes, more than a page is painted with"),
+                            static_cast<long long>(kMaxPaintedPrimitives));
   }
   return result;
 }

@@ -14,6 +14,7 @@
 #include "convert/exitcodes.h"
 #include "os/interrupts.h"
 #include "os/quietthread.h"
+#include "text/messages.h"
 
 namespace quorvex {
 namespace {
@@ -60,12 +61,12 @@ void OnQtMessage(QtMsgType type, const QMessageLogContext& context, const QStrin
       return;
     }
     // Qt lost the work it gave that thread and would wait for it for ever.
-    End(kExitOutOfMemory, "out of memory: Qt cannot start a thread it needs", message);
+    End(kExitOutOfMemory, Tr("out of memory: Qt cannot start a thread it needs"), message);
   }
   if (type == QtFatalMsg) {
-    if (gMemoryShort.load() || SaysMemoryShort(message)) End(kExitOutOfMemory, "out of memory: Qt cannot start", message);
-    char reason[96];
-    std::snprintf(reason, sizeof reason, "Qt cannot start, so no %s can be made", gMade);
+    if (gMemoryShort.load() || SaysMemoryShort(message)) End(kExitOutOfMemory, Tr("out of memory: Qt cannot start"), message);
+    char reason[256];
+    std::snprintf(reason, sizeof reason, Tr("Qt cannot start, so no %s can be made"), Tr(gMade));
     End(kExitWriteFailed, reason, message);
   }
   if (SaysMemoryShort(message)) gMemoryShort.store(true);

@@ -6,6 +6,8 @@
 // started.
 #pragma once
 
+#include "text/messages.h"
+
 namespace quorvex {
 
 // Takes over Qt's messages for the rest of the run; call before the
@@ -14,7 +16,9 @@ namespace quorvex {
 // and a line that begins with the program's name and says what cannot be
 // made. Qt's other messages are printed as before, or with passOn false
 // not at all (the program says itself what went wrong).
-void CatchQtFailures(const char* program = "quorvex-thumbnail", const char* made = "picture", bool passOn = true);
+// TRANSLATORS: what cannot be made when Qt cannot start ("PDF" too).
+void CatchQtFailures(const char* program = "quorvex-thumbnail", const char* made = TrLater("picture"),
+                     bool passOn = true);
 
 // Qt hands parts of large image drawings (and conversions) to its global
 // thread pool, starting the pool's worker when it first needs one, and

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "os/language.h"
 #include "os/scratch.h"
 
 namespace {
@@ -51,5 +52,10 @@ std::unique_ptr<QGuiApplication> StartQtQuietly(int& argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
   qputenv("QT_NO_GLIB", "1");
   TLentRuntimeFolder lent;
-  return std::make_unique<QGuiApplication>(argc, argv);
+  auto application = std::make_unique<QGuiApplication>(argc, argv);
+  // Qt took the whole locale from the environment: the program's own again,
+  // the messages' language alone, so that no number it writes follows the
+  // user's country.
+  quorvex::UseUsersLanguage();
+  return application;
 }

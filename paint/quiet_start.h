@@ -16,5 +16,6 @@
 #include <QGuiApplication>
 
 // The application, on the offscreen platform whatever QT_QPA_PLATFORM
-// says (thumbnailers run without a display).
+// says (thumbnailers run without a display), the locale left as the
+// program had it (os/language.h).
 std::unique_ptr<QGuiApplication> StartQtQuietly(int& argc, char** argv);

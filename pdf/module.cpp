@@ -18,6 +18,7 @@
 #include "paint/pdf_page.h"
 #include "paint/qt_failures.h"
 #include "paint/quiet_start.h"
+#include "text/messages.h"
 
 using namespace quorvex;
 
@@ -52,7 +53,7 @@ QUORVEX_ENTRY const char QuorvexPdfVersion[] = QUORVEX_VERSION;
 QUORVEX_ENTRY void QuorvexStartPdf(TPdfStart& start) {
   // Qt's warnings (a broken image's, say) are not the converter's lines:
   // the run's own message says what a PDF could not show.
-  CatchQtFailures("quorvex-convert", "PDF", false);
+  CatchQtFailures("quorvex-convert", TrLater("PDF"), false);
   // Qt takes no argument of the converter's.
   static int argc = 1;
   static char name[] = "quorvex-convert";
@@ -60,11 +61,11 @@ QUORVEX_ENTRY void QuorvexStartPdf(TPdfStart& start) {
   try {
     gApplication = StartQtQuietly(argc, argv).release();
   } catch (const std::bad_alloc&) {
-    start.Problem = "out of memory while Qt starts";
+    start.Problem = Tr("out of memory while Qt starts");
     return;
   }
   if (!PrepareQtPainting()) {
-    start.Problem = "Qt cannot start a thread it needs: the system gives no more";
+    start.Problem = Tr("Qt cannot start a thread it needs: the system gives no more");
     // Qt would wait at the end for a thread that never started.
     if (QtPoolBroken()) EndBeforeEarlierCleanUp();
   }

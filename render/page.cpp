@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "render/layout.h"
+#include "text/messages.h"
 
 namespace quorvex {
 namespace {
@@ -51,8 +52,9 @@ TPage PageOf(int32_t sheet, const TScene& scene) {
 
 std::string TPage::Describe() const {
   const std::string size = Millimetres(Width) + " x " + Millimetres(Height) + " mm";
-  if (OfSheet) return std::string("on its ") + Name + " sheet, " + size;
-  return "sheet " + std::to_string(Sheet) + " is of no known size: on a page of " + size + " fitted to its ink";
+  if (OfSheet) return Format(Tr("on its %s sheet, %s"), Name, size.c_str());
+  return Format(Tr("sheet %d is of no known size: on a page of %s fitted to its ink"), static_cast<int>(Sheet),
+                size.c_str());
 }
 
 }  // namespace quorvex

@@ -9,9 +9,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 # qt6-l10n-tools and qt6-tools-dev: Qt Linguist's lrelease, which builds the
-# viewer's translations.
+# viewer's translations; gettext: msgfmt, which builds the Japanese messages
+# of quorvex-convert and quorvex-thumbnail (po/).
 scripts/install-missing.sh cmake g++ make libgtest-dev qt6-base-dev qt6-translations-l10n zlib1g-dev \
-  fonts-ipafont-gothic qt6-l10n-tools qt6-tools-dev
+  fonts-ipafont-gothic qt6-l10n-tools qt6-tools-dev gettext
 
 if [ "${1:-}" = "--sanitize" ]; then
   dir=build-asan

@@ -36,7 +36,7 @@ checks=(tests fuzz bench)
 # The folders that may use Qt (and their tests/).
 qt=(app paint thumbnail pdf viewer)
 # C library headers (<... .h>) a folder without system calls may still use.
-declare -A libraries=([text]="iconv.h" [render]="zlib.h")
+declare -A libraries=([text]="iconv.h libintl.h" [render]="zlib.h")
 # The format code and the layers above it up to convert/ see bytes only:
 # of os/ they may include the byte sources and sinks and large memory
 # blocks, never what opens files (paths are convert/'s).

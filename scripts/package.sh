@@ -30,7 +30,9 @@ rm -rf "$work" "$deb"
 mkdir -p "$stage/DEBIAN"
 DESTDIR=$stage cmake --install build --prefix /usr >/dev/null
 # Without debugging symbols and the compiler's notes, as Debian strips.
-strip --strip-unneeded --remove-section=.comment --remove-section=.note "$stage"/usr/bin/*
+# The programs and the PDF module they load.
+strip --strip-unneeded --remove-section=.comment --remove-section=.note "$stage"/usr/bin/* \
+  $(find "$stage/usr/lib" -name '*.so' 2>/dev/null)
 
 # The date of the last commit stands for the build's: the same sources make
 # the same package.

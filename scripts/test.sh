@@ -33,6 +33,9 @@ scripts/install-missing.sh qpdf cups printer-driver-cups-pdf python3-numpy pytho
 # trash as file managers do and restores from it; an ext4 image stands for
 # a disk of its own.
 scripts/install-missing.sh trash-cli e2fsprogs
+# The locale definitions the tests make a Japanese locale of (localedef),
+# to see the programs' messages in Japanese.
+scripts/install-missing.sh locales
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1}
 ctest --test-dir "$dir" --output-on-failure -j2

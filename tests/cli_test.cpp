@@ -12,12 +12,14 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <set>
 #include <thread>
 #include <tuple>
 
 #include "convert/drawingfile.h"
 #include "convert/outputs.h"
+#include "text/columns.h"
 #include "dxf_cases.h"
 #include "writer_util.h"
 
@@ -148,6 +150,268 @@ TEST_F(Cli, ExitCodesTellWhatWentWrong) {
   };
   for (const auto& [args, code] : cases) EXPECT_EQ(Exit(args), code) << args.size();
   EXPECT_FALSE(FileExists(b));  // from the failed runs
+}
+
+// What a run of a program printed on each of its outputs, and its status.
+struct TSaid {
+  int Exit;
+  std::string Out, Err;
+};
+TSaid Said(const std::vector<std::string>& args, const std::string& env, const TempFolder& tmp,
+           const char* program = QUORVEX_CONVERT_BIN) {
+  const std::string errors = tmp.File("said-errors");
+  std::string command = env + program;
+  for (const std::string& arg : args) command += " '" + arg + "'";
+  FILE* f = ::popen((command + " 2>'" + errors + "'").c_str(), "r");
+  const auto [exit, out] = Finish(f);
+  const std::vector<uint8_t> err = ReadFile(errors);
+  return {exit, out, std::string(err.begin(), err.end())};
+}
+
+// The environment of a run as a script makes it, whatever the test's own.
+constexpr char kC[] = "LC_ALL=C LANGUAGE= ";
+
+TEST_F(Cli, WrongUsageNamesTheFaultInOneLineAndPointsToTheHelp) {
+  const std::string dir = tmp.File("out");
+  ASSERT_TRUE(std::filesystem::create_directory(dir));
+  // The arguments, and what the line must name.
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{}, "no drawing named"},
+      {{a}, "no output named after '" + a + "'"},
+      {{"--dxf", a}, "'--dxf' goes with -d OUTDIR"},
+      {{"--dxf", a, tmp.File("a.dxf")}, "'--dxf' goes with -d OUTDIR"},
+      {{"-j", "2", a, b}, "'-j' goes with -d OUTDIR"},
+      {{a, b, tmp.File("c.jww")}, "one name too many: '" + tmp.File("c.jww") + "'"},
+      {{"--frobnicate", a, b}, "unknown option '--frobnicate'"},
+      {{a, "-x"}, "unknown option '-x'"},
+      {{a, b, "--paper"}, "'--paper' goes before the names of the drawings"},
+      {{"--paper", a, b}, "'--paper' is for a .dxf output, not '" + b + "'"},
+      {{"--paper", a}, "no output named after '" + a + "'"},
+      {{"-d"}, "'-d' needs a folder after it"},
+      {{"-d", dir}, "no drawing named to convert into '" + dir + "'"},
+      {{"-d", "", a}, "'-d' names no folder"},
+      {{"-d", dir, "-d", dir, a}, "'-d' is given twice"},
+      {{"-d", dir, "--dxf", "--dxf", a}, "'--dxf' is given twice"},
+      {{"-d", dir, "--paper", a}, "'--paper' goes with --dxf"},
+      {{"-d", dir, "--frobnicate", a}, "unknown option '--frobnicate'"},
+      {{"-d", dir, "-j", "0", a}, "'-j' takes the number of drawings at a time, 1 or more, not '0'"},
+      {{"-d", dir, "-jx", a}, "not 'x'"},
+      {{"--info"}, "'--info' takes one drawing"},
+      {{"--svg", a}, "'--svg' takes a drawing and its picture"},
+      {{"--print", "--svg", a, tmp.File("p.svg")}, "'--print' goes right after --svg or --preview"},
+      {{"--help", "me"}, "'--help' takes nothing more"},
+  };
+  for (const auto& [args, fault] : cases) {
+    const TSaid said = Said(args, kC, tmp);
+    SCOPED_TRACE(testing::Message() << (args.empty() ? "" : args[0]) << " ... (" << args.size() << " words)");
+    EXPECT_EQ(said.Exit, 2);
+    EXPECT_EQ(said.Out, "");
+    const std::string hint = "Try 'quorvex-convert --help' for more information.\n";
+    ASSERT_GT(said.Err.size(), hint.size()) << said.Err;
+    EXPECT_EQ(said.Err.substr(said.Err.size() - hint.size()), hint) << said.Err;
+    const std::string line = said.Err.substr(0, said.Err.size() - hint.size());
+    EXPECT_EQ(std::count(line.begin(), line.end(), '\n'), 1) << line;
+    EXPECT_EQ(line.rfind("quorvex-convert: ", 0), 0u) << line;
+    EXPECT_NE(line.find(fault), std::string::npos) << line;
+  }
+  EXPECT_TRUE(Names(dir).empty());
+  EXPECT_FALSE(FileExists(b));
+  // Past the first input every word is an input, an option's name too.
+  EXPECT_EQ(Said({"-d", dir, a, "-j"}, kC, tmp).Exit, 6);
+  EXPECT_EQ(Names(dir), std::set<std::string>{"a.jww"});
+}
+
+TEST_F(Cli, ABatchIntoAFolderThatIsNotThereSaysSoOnceAndStops) {
+  std::filesystem::copy_file(a, tmp.File("c.jww"));
+  WriteFile(tmp.File("file"), {'x'});
+  // The status of a bad output name, and one line however many drawings.
+  const std::pair<std::string, std::string> cases[] = {{tmp.File("missing"), "no such folder"},
+                                                       {tmp.File("missing/deeper"), "no such folder"},
+                                                       {tmp.File("file"), "not a folder"}};
+  for (const auto& [dir, why] : cases) {
+    for (const char* kind : {"--dxf", "-j1"}) {
+      const TSaid said = Said({"-d", dir, kind, a, tmp.File("c.jww")}, kC, tmp);
+      EXPECT_EQ(said.Exit, 4) << dir;
+      EXPECT_EQ(said.Out, "");
+      EXPECT_EQ(said.Err, "quorvex-convert: " + dir + ": " + why + "\n");
+    }
+  }
+  EXPECT_FALSE(FileExists(tmp.File("missing")));
+  // A folder reached through a link is a folder.
+  ASSERT_TRUE(std::filesystem::create_directory(tmp.File("real")));
+  std::filesystem::create_directory_symlink(tmp.File("real"), tmp.File("link"));
+  EXPECT_EQ(Said({"-d", tmp.File("link"), a}, kC, tmp).Exit, 0);
+  EXPECT_TRUE(FileExists(tmp.File("real/a.jww")));
+}
+
+TEST_F(Cli, AFolderGivenAsADrawingIsSaidToBeAFolder) {
+  const std::string dir = tmp.File("out");
+  for (const char* name : {"plans", "plans.jww"}) ASSERT_TRUE(std::filesystem::create_directory(tmp.File(name)));
+  for (const char* name : {"plans", "plans.jww"}) {
+    const std::string folder = tmp.File(name);
+    SCOPED_TRACE(folder);
+    const std::string said = "quorvex-convert: " + folder + ": is a folder, not a .jww file\n";
+    const TSaid one = Said({folder, b}, kC, tmp), picture = Said({"--svg", folder, tmp.File("p.svg")}, kC, tmp);
+    EXPECT_EQ(one.Exit, 3);
+    EXPECT_EQ(one.Err, said);
+    EXPECT_EQ(picture.Exit, 3);
+    EXPECT_EQ(picture.Err, said);
+    ASSERT_TRUE(std::filesystem::create_directories(dir));
+    const TSaid batch = Said({"-d", dir, folder, a}, kC, tmp);
+    EXPECT_EQ(batch.Exit, 6);
+    EXPECT_EQ(batch.Err, said);
+    EXPECT_TRUE(FileExists(dir + "/a.jww"));  // the rest go on
+    std::filesystem::remove_all(dir);
+  }
+  // What is no folder is still no existing .jww file.
+  EXPECT_EQ(Said({tmp.File("missing.jww"), b}, kC, tmp).Err,
+            "quorvex-convert: " + tmp.File("missing.jww") + ": not an existing .jww file\n");
+}
+
+// What a user needs to know of a DXF is what this drawing lost: the
+// explode's counts only when it exploded something, and never the
+// character spacing that no DXF text has (the help says that once).
+TEST_F(Cli, ADxfsLineSaysWhatThisDrawingLostAndNothingOfEveryDrawing) {
+  TEntJwwText spaced = MakeText(N("spaced"));
+  spaced.Spacing = 1;
+  TJwwData plain = NewDrawing(600);
+  AddToDrawing(plain, MakeLine(0, 0, 10, 0)), AddToDrawing(plain, spaced);
+  ASSERT_EQ(WriteDrawingFile(plain, tmp.File("plain.jww"), 600, TWriterFallbacks{}, nullptr), 0);
+  TEntJwwPoint mark = MakePoint(1, 1);
+  mark.PenStyle = 100, mark.Code = 3;
+  TJwwData marked = NewDrawing(600);
+  AddToDrawing(marked, spaced), AddToDrawing(marked, mark);
+  ASSERT_EQ(WriteDrawingFile(marked, tmp.File("marked.jww"), 600, TWriterFallbacks{}, nullptr), 0);
+  const std::string plainDxf = tmp.File("plain.dxf"), markedDxf = tmp.File("marked.dxf");
+  EXPECT_EQ(Said({tmp.File("plain.jww"), plainDxf}, kC, tmp).Out, tmp.File("plain.jww") + " -> " + plainDxf + ": written\n");
+  EXPECT_EQ(Said({tmp.File("marked.jww"), markedDxf}, kC, tmp).Out,
+            tmp.File("marked.jww") + " -> " + markedDxf + ": not carried: the mark of 1 point\n");
+  AddToDrawing(marked, mark);
+  ASSERT_EQ(WriteDrawingFile(marked, tmp.File("marked.jww"), 600, TWriterFallbacks{}, nullptr), 0);
+  EXPECT_EQ(Said({"--paper", tmp.File("marked.jww"), markedDxf}, kC, tmp).Out,
+            tmp.File("marked.jww") + " -> " + markedDxf + ": not carried: the marks of 2 points\n");
+  // Two dimensions exploded.
+  EXPECT_EQ(Said({a, tmp.File("a.dxf")}, kC, tmp).Out,
+            a + " -> " + tmp.File("a.dxf") + ": 2 dimensions exploded, 6 lines and 8 points added\n");
+  // A drawing's own conversion tells its counts, none exploded too.
+  EXPECT_EQ(Said({tmp.File("plain.jww"), b}, kC, tmp).Out,
+            tmp.File("plain.jww") + " -> " + b + ": 0 dimensions exploded, 0 lines and 0 points added\n");
+  // The help says once what becomes of spaced texts.
+  EXPECT_NE(Said({"--help"}, kC, tmp).Out.find("no character spacing: a spaced text is shorter there"),
+            std::string::npos);
+}
+
+// The Japanese settings of a user whose numbers are written the German way
+// (with a decimal comma), whatever the test's own environment says.
+std::optional<std::string> JapaneseUser() {
+  const std::optional<std::string> locales = TestLocales();
+  if (!locales) return std::nullopt;
+  return *locales + "LC_ALL= LC_MESSAGES= LC_CTYPE= LANGUAGE= LANG=ja_JP.UTF-8 LC_NUMERIC=de_DE.UTF-8 ";
+}
+#define QUORVEX_REQUIRE_JAPANESE()                                                                    \
+  if (!JapaneseUser()) GTEST_SKIP() << "no Japanese locale: localedef and Debian's locales are needed"; \
+  if (!FileExists(QUORVEX_JAPANESE_CATALOG)) GTEST_SKIP() << "the messages' catalogs were not built (msgfmt)"
+
+// The columns of the widest line of a text.
+size_t WidestLine(const std::string& text) {
+  size_t widest = 0;
+  for (size_t at = 0; at < text.size();) {
+    const size_t end = std::min(text.find('\n', at), text.size());
+    widest = std::max(widest, Columns(std::string_view(text).substr(at, end - at)));
+    at = end + 1;
+  }
+  return widest;
+}
+
+TEST_F(Cli, UnderAJapaneseLocaleTheMessagesAreJapaneseAndNothingElseChanges) {
+  QUORVEX_REQUIRE_JAPANESE();
+  const std::string ja = *JapaneseUser();
+  WriteFile(tmp.File("junk.jww"), {'j', 'u', 'n', 'k', 'j', 'u', 'n', 'k', 'j', 'u', 'n', 'k'});
+  // Wrong usage, a run's line and a drawing that cannot be read.
+  const TSaid usage = Said({a}, ja, tmp);
+  EXPECT_EQ(usage.Exit, 2);
+  EXPECT_EQ(usage.Err, "quorvex-convert: '" + a +
+                           "' の後に出力が指定されていません\n詳しくは 'quorvex-convert --help' を実行してください。\n");
+  EXPECT_EQ(Said({a, tmp.File("ja.jww")}, ja, tmp).Out,
+            a + " -> " + tmp.File("ja.jww") + ": 寸法図形 2 個を分解、線 6 本と点 8 個を追加\n");
+  const TSaid junk = Said({tmp.File("junk.jww"), b}, ja, tmp);
+  EXPECT_EQ(junk.Exit, 1);
+  EXPECT_EQ(junk.Err, "quorvex-convert: " + tmp.File("junk.jww") +
+                          ": 12 バイト目で途切れています（ヘッダーの読み込み中）。このファイルは図面ファイルの形で始まって"
+                          "いません\n");
+  EXPECT_EQ(Said({"-d", tmp.File("missing"), a}, ja, tmp).Err,
+            "quorvex-convert: " + tmp.File("missing") + ": そのようなフォルダーはありません\n");
+  // The help: every option and exit status of the English one, its words
+  // in lines a terminal of 80 columns holds (after the synopsis, which is
+  // the same in every language).
+  const std::string english = Said({"--help"}, kC, tmp).Out, help = Said({"--help"}, ja, tmp).Out;
+  EXPECT_NE(help, english);
+  EXPECT_EQ(help.rfind("使い方: quorvex-convert INPUT.jww OUTPUT.jww\n", 0), 0u) << help;
+  EXPECT_LE(WidestLine(help.substr(help.find("\n\n"))), 80u) << help;
+  for (size_t at = 0; at < english.size();) {
+    const size_t end = english.find('\n', at);
+    const std::string line = english.substr(at, end - at);
+    at = end + 1;
+    if (line.rfind("  -", 0) != 0 && !(line.size() > 3 && line[2] >= '0' && line[2] <= '9')) continue;
+    const std::string word = line.substr(0, line.find(' ', 2));
+    EXPECT_NE(help.find("\n" + word + " "), std::string::npos) << word;
+  }
+  // For scripts: LC_ALL=C is English whatever LANG says.
+  EXPECT_EQ(Said({a}, "LC_ALL=C LANG=ja_JP.UTF-8 ", tmp).Err,
+            "quorvex-convert: no output named after '" + a + "'\nTry 'quorvex-convert --help' for more information.\n");
+  // Only the messages: every output is the one a run in C writes.
+  for (const std::vector<std::string>& run :
+       {std::vector<std::string>{a, "OUT.jww"}, {a, "OUT.dxf"}, {"--paper", a, "OUT.dxf"}, {"--preview", a, "OUT.svg"}}) {
+    std::vector<std::string> c = run, j = run;
+    c.back() = tmp.File("c-" + run.back()), j.back() = tmp.File("j-" + run.back());
+    ASSERT_EQ(Said(c, kC, tmp).Exit, 0);
+    ASSERT_EQ(Said(j, ja, tmp).Exit, 0);
+    EXPECT_TRUE(ReadFile(c.back()) == ReadFile(j.back())) << run.back();
+    std::filesystem::remove(c.back()), std::filesystem::remove(j.back());
+  }
+#ifdef QUORVEX_THUMBNAIL_BIN
+  const char* thumbnailer = QUORVEX_THUMBNAIL_BIN;
+  const TSaid thumbUsage = Said({a}, ja, tmp, thumbnailer);
+  EXPECT_EQ(thumbUsage.Exit, 2);
+  EXPECT_EQ(thumbUsage.Err, "使い方: quorvex-thumbnail [-s SIZE] [--print] INPUT.jww OUTPUT.png\n");
+  const std::string thumbHelp = Said({"--help"}, ja, tmp, thumbnailer).Out;
+  EXPECT_NE(thumbHelp.find("\n  -s SIZE     画像の長い辺のピクセル数"), std::string::npos) << thumbHelp;
+  EXPECT_LE(WidestLine(thumbHelp), 80u) << thumbHelp;
+  const TSaid thumbJunk = Said({tmp.File("junk.jww"), tmp.File("junk.png")}, ja, tmp, thumbnailer);
+  EXPECT_EQ(thumbJunk.Exit, 1);
+  EXPECT_EQ(thumbJunk.Err.rfind("quorvex-thumbnail: " + tmp.File("junk.jww") + ": 図面として読み込めません: 12 バイト目", 0),
+            0u)
+      << thumbJunk.Err;
+  ASSERT_EQ(Said({a, tmp.File("c.png")}, kC, tmp, thumbnailer).Exit, 0);
+  ASSERT_EQ(Said({a, tmp.File("j.png")}, ja, tmp, thumbnailer).Exit, 0);
+  EXPECT_TRUE(ReadFile(tmp.File("c.png")) == ReadFile(tmp.File("j.png")));
+#endif
+}
+
+// Qt, which a PDF needs, takes the whole locale from the environment as
+// it starts; the lines after it still write their numbers as in C.
+TEST_F(Cli, APdfBatchWritesTheNumbersOfItsLinesWithAPointInEveryCountry) {
+  if (!TestLocales()) GTEST_SKIP() << "no German locale: localedef and Debian's locales are needed";
+  TJwwData d = NewDrawing(600);
+  d.Header.SheetSize = 7;  // of no known size: the page is fitted to the ink, in tenths of millimetres
+  AddToDrawing(d, MakeLine(0, 0, 100.25, 33.3));
+  for (const char* name : {"odd1.jww", "odd2.jww"})
+    ASSERT_EQ(WriteDrawingFile(d, tmp.File(name), 600, TWriterFallbacks{}, nullptr), 0);
+  const std::string c = tmp.File("c"), german = tmp.File("de");
+  for (const std::string& dir : {c, german}) ASSERT_TRUE(std::filesystem::create_directory(dir));
+  const std::vector<std::string> inputs = {tmp.File("odd1.jww"), tmp.File("odd2.jww")};
+  auto batch = [&](const std::string& dir) {
+    std::vector<std::string> args = {"-d", dir, "--pdf", "-j", "1"};
+    args.insert(args.end(), inputs.begin(), inputs.end());
+    return args;
+  };
+  const TSaid inC = Said(batch(c), kC, tmp);
+  const TSaid inGerman = Said(batch(german), *TestLocales() + "LANGUAGE= LC_ALL=de_DE.UTF-8 ", tmp);
+  ASSERT_EQ(inC.Exit, 0) << inC.Err;
+  EXPECT_NE(inC.Out.find(" mm fitted to its ink\n"), std::string::npos) << inC.Out;
+  std::string expected = inC.Out;
+  for (size_t at; (at = expected.find(c + "/")) != std::string::npos;) expected.replace(at, c.size(), german);
+  EXPECT_EQ(inGerman.Out, expected);
 }
 
 TEST_F(Cli, ALineTheStandardOutputRefusesIsSaidToBeLost) {

@@ -77,6 +77,57 @@ std::set<std::string> Tree(const std::string& root) {
   return out;
 }
 
+namespace {
+
+// Whether the system's locales, as `locale -a` lists them, hold this one
+// ("ja_JP.utf8").
+bool SystemHasLocale(const std::string& name) {
+  FILE* f = ::popen("locale -a 2>/dev/null", "r");
+  if (!f) return false;
+  std::string all;
+  for (int c; (c = std::fgetc(f)) != EOF;) all += char(c);
+  ::pclose(f);
+  return ("\n" + all).find("\n" + name + "\n") != std::string::npos;
+}
+
+// The locales made for the tests, or nothing: in a folder of the build tree,
+// each made under a name of this process's own and then moved into place,
+// so that tests running at once share them.
+std::optional<std::string> MadeLocales() {
+  const std::string folder = QUORVEX_TEST_LOCALES_DIR;
+  std::filesystem::create_directories(folder);
+  for (const char* name : {"ja_JP", "de_DE"}) {
+    const std::string target = folder + "/" + name + ".UTF-8";
+    if (FileExists(target + "/LC_CTYPE")) continue;
+    const std::string made = target + ".made-" + std::to_string(::getpid());
+    const std::string command =
+        "localedef -i " + std::string(name) + " -f UTF-8 '" + made + "' >/dev/null 2>&1";
+    if (std::system(command.c_str()) != 0) {
+      // Warnings end it with 1, yet it made the locale: its files tell.
+    }
+    std::error_code e;
+    if (FileExists(made + "/LC_CTYPE")) std::filesystem::rename(made, target, e);
+    std::filesystem::remove_all(made, e);
+    if (!FileExists(target + "/LC_CTYPE")) return std::nullopt;
+  }
+  return folder;
+}
+
+}  // namespace
+
+std::optional<std::string> TestLocaleFolder() {
+  static const std::optional<std::string> folder =
+      SystemHasLocale("ja_JP.utf8") && SystemHasLocale("de_DE.utf8") ? std::optional<std::string>("")
+                                                                     : MadeLocales();
+  return folder;
+}
+
+std::optional<std::string> TestLocales() {
+  const std::optional<std::string> folder = TestLocaleFolder();
+  if (!folder) return std::nullopt;
+  return folder->empty() ? std::string() : "LOCPATH='" + *folder + "' ";
+}
+
 std::string MemoryBase() {
   struct stat st{};
   return ::stat("/dev/shm", &st) == 0 && S_ISDIR(st.st_mode) && ::access("/dev/shm", W_OK | X_OK) == 0 ? "/dev/shm"

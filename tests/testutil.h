@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -62,6 +63,16 @@ struct TKeptImages {
 std::string ScratchFile(const TKeptImages& kept, const JwwString& name);
 // The kept bytes of that entry; empty when there are none.
 std::vector<uint8_t> ScratchBytes(const TImageStore& store, const JwwString& name);
+
+// The environment settings (NAME=value, space-separated, ending in a space)
+// under which a program finds the locales ja_JP.UTF-8 and de_DE.UTF-8: ""
+// where the system has them, else LOCPATH for a folder of the build tree
+// where localedef (Debian's locales) made them once; nothing when they
+// cannot be had.
+std::optional<std::string> TestLocales();
+// The folder of those made by localedef, for LOCPATH; "" when the system's
+// own are used; nothing when they cannot be had.
+std::optional<std::string> TestLocaleFolder();
 
 // A folder in memory (/dev/shm) where there is a writable one, else "":
 // for tests that sync hundreds of files, which no disk need see.

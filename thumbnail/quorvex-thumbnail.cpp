@@ -38,7 +38,9 @@
 #include "os/fdio.h"
 #include "os/inplacefile.h"
 #include "os/interrupts.h"
+#include "os/language.h"
 #include "os/startguard.h"
+#include "text/messages.h"
 #include "text/utf8.h"
 #include "paint/qt_failures.h"
 #include "paint/quiet_start.h"
@@ -54,9 +56,9 @@ namespace {
 constexpr int kDefaultSize = 256;
 constexpr int kMaxSize = 4096;
 
-constexpr char kUsage[] = "Usage: quorvex-thumbnail [-s SIZE] [--print] INPUT.jww OUTPUT.png\n";
+constexpr const char* kUsage = TrLater("Usage: quorvex-thumbnail [-s SIZE] [--print] INPUT.jww OUTPUT.png\n");
 
-constexpr char kHelp[] =
+constexpr const char* kHelp = TrLater(
     "\n"
     "Draws a drawing as stored into a PNG picture, in its screen colours on\n"
     "its own background; file managers run it through its thumbnailer entry.\n"
@@ -76,10 +78,10 @@ constexpr char kHelp[] =
     "  5  the picture could not be written, or not made whole (the message\n"
     "     says why)\n"
     "  7  out of memory\n"
-    "  128+N  ended by signal N; its scratch folder is removed\n";
+    "  128+N  ended by signal N; its scratch folder is removed\n");
 
 int Usage() {
-  std::fputs(kUsage, stderr);
+  std::fputs(Tr(kUsage), stderr);
   return kExitUsage;
 }
 
@@ -88,7 +90,7 @@ std::optional<int> Answer(int argc, char** argv) {
   if (argc != 2) return std::nullopt;
   const std::string word = argv[1];
   if (word == "--help" || word == "-h") {
-    std::printf("%s%s", kUsage, kHelp);
+    std::printf("%s%s", Tr(kUsage), Tr(kHelp));
     return kExitOk;
   }
   if (word == "--version") {
@@ -133,7 +135,7 @@ int Run(const TRequest& request) {
   // The picture goes into the file that stands at its name, or takes the
   // name: never the drawing's own file.
   if (SameFile(input, output)) {
-    std::fprintf(stderr, "quorvex-thumbnail: %s: not written: it is the drawing itself\n", output.c_str());
+    std::fprintf(stderr, "quorvex-thumbnail: %s: %s\n", output.c_str(), Tr("not written: it is the drawing itself"));
     return kExitBadOutput;
   }
 
@@ -149,8 +151,11 @@ int Run(const TRequest& request) {
       std::fprintf(stderr, "quorvex-thumbnail: %s: %s\n", input.c_str(), error.Describe().c_str());
       return read == TInputRead::kScratchFailed ? kExitWriteFailed : kExitOutOfMemory;
     }
-    std::fprintf(stderr, "quorvex-thumbnail: %s: cannot be read as a drawing%s%s\n", input.c_str(),
-                 error.Failed() ? ": " : "", error.Failed() ? error.Describe().c_str() : "");
+    if (error.Failed())
+      std::fprintf(stderr, "quorvex-thumbnail: %s: %s\n", input.c_str(),
+                   Format(Tr("cannot be read as a drawing: %s"), error.Describe().c_str()).c_str());
+    else
+      std::fprintf(stderr, "quorvex-thumbnail: %s: %s\n", input.c_str(), Tr("cannot be read as a drawing"));
     return kExitReadFailed;
   }
   TRenderOptions options;
@@ -178,7 +183,8 @@ int Run(const TRequest& request) {
   // Texts whose characters were lost make no picture.
   if (walk.UndecodedStrings() > 0) {
     const int err = Cp932ConverterError();
-    std::fprintf(stderr, "quorvex-thumbnail: %s: not drawn: %s\n", input.c_str(), NoConverterReason(err).c_str());
+    std::fprintf(stderr, "quorvex-thumbnail: %s: %s\n", input.c_str(),
+                 Format(Tr("not drawn: %s"), NoConverterReason(err).c_str()).c_str());
     return err == ENOMEM ? kExitOutOfMemory : kExitWriteFailed;
   }
   // Encoded in memory, then written into the caller's file in one go (or,
@@ -187,11 +193,12 @@ int Run(const TRequest& request) {
   QByteArray png;
   QBuffer buffer(&png);
   if (!buffer.open(QIODevice::WriteOnly) || !picture.save(&buffer, "PNG")) {
-    std::fprintf(stderr, "quorvex-thumbnail: %s: out of memory\n", output.c_str());
+    std::fprintf(stderr, "quorvex-thumbnail: %s: %s\n", output.c_str(), Tr("out of memory"));
     return kExitOutOfMemory;
   }
   if (const int err = WriteFileInPlace(output, png.constData(), static_cast<size_t>(png.size()))) {
-    std::fprintf(stderr, "quorvex-thumbnail: %s: cannot be written: %s\n", output.c_str(), std::strerror(err));
+    std::fprintf(stderr, "quorvex-thumbnail: %s: %s\n", output.c_str(),
+                 Format(Tr("cannot be written: %s"), std::strerror(err)).c_str());
     return kExitWriteFailed;
   }
   return kExitOk;
@@ -202,7 +209,7 @@ int RunCaught(const TRequest& request) {
   try {
     return Run(request);
   } catch (const std::bad_alloc&) {
-    std::fputs("quorvex-thumbnail: out of memory\n", stderr);
+    std::fprintf(stderr, "quorvex-thumbnail: %s\n", Tr("out of memory"));
     return kExitOutOfMemory;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "quorvex-thumbnail: %s\n", e.what());
@@ -214,6 +221,7 @@ int RunCaught(const TRequest& request) {
 
 int main(int argc, char** argv) {
   StartGuardDone();
+  UseUsersLanguage();
   // A file manager stops a slow thumbnailer with SIGTERM: its scratch
   // folder and the picture's temporary file go with it.
   InstallInterruptCleanup();
@@ -230,7 +238,7 @@ int main(int argc, char** argv) {
   try {
     app = StartQtQuietly(qtArgc, qtArgv);
   } catch (const std::bad_alloc&) {
-    std::fputs("quorvex-thumbnail: out of memory while Qt starts\n", stderr);
+    std::fprintf(stderr, "quorvex-thumbnail: %s\n", Tr("out of memory while Qt starts"));
     return kExitOutOfMemory;
   }
   const int status = RunCaught(*request);

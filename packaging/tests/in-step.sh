@@ -3,7 +3,8 @@
 # has one) keeps in step with the program: every option its help lists is
 # in both, and the manual page lists the exit statuses the help lists, in
 # order (where the help lists them). The help is asked for without a
-# display, as from a terminal.
+# display, as from a terminal, and in English (LC_ALL=C), the manual
+# pages' language.
 #   in-step.sh SOURCE-DIR PROGRAM...
 set -uo pipefail
 src=$1
@@ -19,7 +20,7 @@ for program in "$@"; do
   name=$(basename "$program")
   page=$src/packaging/man/$name.1
   completion=$src/packaging/completion/$name
-  help=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$program" --help) || { fail "$name --help"; continue; }
+  help=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM LC_ALL=C "$program" --help) || { fail "$name --help"; continue; }
 
   # The options: the leading words of each line of the help's "Options:"
   # part that begin with a dash ("-h, --help  ..." gives -h and --help).

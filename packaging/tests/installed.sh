@@ -42,7 +42,8 @@ for f in usr/bin/quorvex usr/bin/quorvex-convert usr/bin/quorvex-thumbnail usr/b
   usr/share/thumbnailers/quorvex.thumbnailer usr/share/man/man1/quorvex.1.gz \
   usr/share/man/man1/quorvex-convert.1.gz usr/share/man/man1/quorvex-thumbnail.1.gz \
   usr/share/bash-completion/completions/quorvex-convert usr/share/bash-completion/completions/quorvex \
-  usr/share/bash-completion/completions/quorvex-thumbnail usr/share/doc/quorvex/copyright; do
+  usr/share/bash-completion/completions/quorvex-thumbnail usr/share/doc/quorvex/copyright \
+  usr/share/locale/ja/LC_MESSAGES/quorvex.mo; do
   check "holds /$f" test -s "$root/fs/$f"
 done
 check "the copyright file holds the licence" grep -q 'Permission is hereby granted' "$root/fs/usr/share/doc/quorvex/copyright"
@@ -54,9 +55,15 @@ done
 
 convert=$root/fs/usr/bin/quorvex-convert
 check "quorvex-convert --version" test "$("$convert" --version)" = "quorvex-convert $version"
-out=$("$convert" "$src/samples/sample.jww" "$root/out.jww")
+out=$(LC_ALL=C "$convert" "$src/samples/sample.jww" "$root/out.jww")
 check "quorvex-convert converts the sample: $out" \
   test "$out" = "$src/samples/sample.jww -> $root/out.jww: 2 dimensions exploded, 6 lines and 8 points added"
+# Its messages in Japanese from the package's catalog (C.UTF-8 is on every
+# system, and takes the language from LANGUAGE), in English under LC_ALL=C.
+said=$(LC_ALL= LC_MESSAGES= LANG=C.UTF-8 LANGUAGE=ja "$convert" "$src/samples/sample.jww" "$root/ja.jww")
+check "quorvex-convert speaks Japanese: $said" grep -q ': 寸法図形 2 個を分解、線 6 本と点 8 個を追加$' <<<"$said"
+said=$(LC_ALL=C LANGUAGE=ja "$convert" "$src/samples/sample.jww" "$root/c.jww")
+check "quorvex-convert under LC_ALL=C: $said" grep -q ': 2 dimensions exploded, 6 lines and 8 points added$' <<<"$said"
 info=$("$convert" --info "$root/out.jww")
 check "the output reads back, no dimension without a value left" grep -q '"dimensionsWithoutValue": 0,' <<<"$info"
 

@@ -44,9 +44,8 @@ std::string DescribeLosses(const TDxfLosses& l) {
     if (!text.empty()) text += Tr(", ");
     text += Format(format, static_cast<long long>(n));
   };
-  // The character spacing of texts is left unsaid: DXF texts have none, most
-  // drawings space some of their texts, and the help and the manual page say
-  // it once, with what it does.
+  // The character spacing of texts is not counted: DXF texts have none, and
+  // each is fitted to the width the drawing gives it instead.
   add(l.NoHeight, TrCount("%lld text of no height", "%lld texts of no height", l.NoHeight));
   add(l.NotFinite, TrCount("%lld entity with a number that is not finite",
                            "%lld entities with numbers that are not finite", l.NotFinite));

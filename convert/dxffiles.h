@@ -25,8 +25,7 @@ bool IsImageFileName(std::string_view name);
 
 // What a DXF could not carry, as the line of its conversion says it after
 // "not carried: " ("1 image, 2 insertions of no block definition"), in
-// the user's language; empty when it carried everything worth saying (the
-// character spacing of texts, which no DXF carries, is not said).
+// the user's language; empty when it carried everything.
 std::string DescribeLosses(const TDxfLosses& losses);
 
 // Writes the drawing, as the conversion left it, as a DXF file at `path`,

@@ -54,8 +54,8 @@ constexpr TOutputKind kKinds[] = {
     {".dxf", "--dxf", TrLater("write each drawing as DXF"), "--paper", &TConvertOptions::Paper,
      TrLater("with a DXF output: the sheet as printed, not at real size"),
      TrLater("a DXF file (R2007, UTF-8) at real size, the images the drawing\n"
-             "carries in the folder OUTPUT-images beside it (DXF texts have\n"
-             "no character spacing: a spaced text is shorter there)\n"),
+             "carries in the folder OUTPUT-images beside it (DXF texts have no\n"
+             "character spacing: each is fitted to the width it takes)\n"),
      true, WriteDxf, nullptr},
     {".pdf", "--pdf", TrLater("write each drawing as PDF"), "--mono", &TConvertOptions::Mono,
      TrLater("with a PDF output: every line black"),

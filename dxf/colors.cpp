@@ -60,7 +60,10 @@ int NearestAci(uint32_t rgb) {
 int NearestLineweight(double millimetres) {
   static constexpr int kWeights[] = {0,  5,  9,  13, 15, 18, 20,  25,  30,  35,  40,  50,
                                      53, 60, 70, 80, 90, 100, 106, 120, 140, 158, 200, 211};
-  const double hundredths = std::isfinite(millimetres) ? millimetres * 100 : 0;
+  // In hundredths, rid of the last bits a width in millimetres brings
+  // (0.14 * 100 is 14.000000000000002): a width halfway between two
+  // lineweights takes the thinner.
+  const double hundredths = std::isfinite(millimetres) ? std::round(millimetres * 1e8) / 1e6 : 0;
   int best = kWeights[0];
   for (int w : kWeights)
     if (std::abs(w - hundredths) < std::abs(best - hundredths)) best = w;

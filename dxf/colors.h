@@ -13,7 +13,8 @@ namespace quorvex {
 int NearestAci(uint32_t rgb);
 
 // The standard lineweight (hundredths of a millimetre: 0, 5, 9, 13, ...
-// 211) nearest to a width in millimetres.
+// 211) nearest to a width in millimetres; halfway between two, the
+// thinner.
 int NearestLineweight(double millimetres);
 
 }  // namespace quorvex

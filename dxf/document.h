@@ -1,7 +1,8 @@
-// The DXF writer's inside: one object per file written, shared by the
-// structure of the file (document.cpp: the first pass over the drawing,
-// the header, the tables, the blocks section and the objects) and the
-// entities (entities.cpp).
+// The DXF writer's inside: the file written in three jobs, as the file is
+// laid out. The first pass plans the tables and the handles (plan.h); the
+// sections follow in order (sections.cpp: header, classes, tables, the
+// blocks section's frame and the objects), with every entity written by
+// the entity writer (entities.cpp), in model space and in the blocks.
 #pragma once
 
 #include <cstdint>
@@ -10,19 +11,21 @@
 #include <vector>
 
 #include "dxf/dxf.h"
-#include "dxf/names.h"
+#include "dxf/handles.h"
 #include "dxf/out.h"
+#include "dxf/plan.h"
 #include "render/primitives.h"
 #include "render/style.h"
 
 namespace quorvex {
 
-class TDxfWriter {
+// The entities of the drawing as DXF entities, given their handles in the
+// order the plan counted them.
+class TDxfEntities {
  public:
-  TDxfWriter(const TJwwData& d, const TDxfOptions& o, TArchiveWriter& w);
-  TDxfLosses Run();
+  TDxfEntities(const TJwwData& d, const TDxfOptions& o, TDxfPlan& plan, TStyles& styles, std::vector<TPen>& pens,
+               TDxfOut& out);
 
- private:
   // Where the entities being written go: the block record that owns them,
   // whether they take the layers of their own common parts (model space)
   // or layer "0" (a block, whose insertion's layer they show on), and
@@ -35,74 +38,32 @@ class TDxfWriter {
     double Scale = 1;
   };
 
+  // Writes the first `items` entities of a store's order list; value
+  // dimensions take the numbers of their blocks from `dimension` on.
+  void Store(const TEntJwwStore& s, size_t items, const TSpace& space, int32_t& dimension);
+  // Writes the blocks of a store's dimensions, numbered from `dimension` on.
+  void DimensionBlocks(const TEntJwwStore& s, size_t items, const TSpace& space, int32_t& dimension);
+  void BlockBegin(const TDxfBlock& b, bool anonymous);
+  void BlockEnd(const TDxfBlock& b);
+
+  // The IMAGE entities that show each image of the options, each with its
+  // reactor object.
+  const std::vector<std::vector<std::pair<uint64_t, uint64_t>>>& ImageReactors() const { return reactors_; }
+  // The next handle to give (the plan's $HANDSEED once all are written).
+  uint64_t NextHandle() const { return nextHandle_; }
+  TDxfLosses& Losses() { return losses_; }
+  int64_t Undecoded() const { return undecoded_; }
+
+ private:
   // How an entity looks: its colour, and for a stroke its lineweight and
   // line type (-1: none given).
   static constexpr uint32_t kNoColor = UINT32_MAX;  // the layer's colour
   struct TLook {
     uint32_t Rgb = kNoColor;
     int Lineweight = -1;
-    int LineType = -1;  // index into lineTypes_
+    int LineType = -1;  // index into the plan's line types
   };
 
-  struct TLayer {
-    std::string Name;
-    bool Off = false;
-    uint64_t Handle = 0;
-  };
-  struct TLineType {
-    std::string Name;
-    std::string Description;
-    std::vector<double> Elements;  // drawn > 0, gap < 0, in millimetres
-    uint64_t Handle = 0;
-  };
-  struct TTextStyle {
-    std::string Name;
-    std::string Font;  // the drawing's font name, UTF-8
-    uint64_t Handle = 0;
-  };
-  struct TBlock {
-    int32_t Def = -1;  // index in the drawing's definitions; -1 for a dimension's block
-    std::string Name;
-    uint64_t Record = 0, Begin = 0, End = 0;
-  };
-  struct TImageDef {
-    std::string Name;
-    uint64_t Handle = 0;
-    // The IMAGE entities that show it, each with its reactor object.
-    std::vector<std::pair<uint64_t, uint64_t>> Reactors;
-  };
-
-  // ---- the first pass (document.cpp) ----
-  void Survey();
-  void SurveyStore(const TEntJwwStore& s, size_t items, bool model);
-  void AddLayer(int key);
-  void CountDimensionLook(const TEntJwwDimension& dim);
-  void ChooseDimensionLook(int writingGroup);
-  int LineTypeOf(const TPen& pen, int style);
-  int TextStyleOf(const JwwString& font);
-  void Extents();
-
-  // ---- the sections (document.cpp) ----
-  void WriteHeader();
-  void WriteClasses();
-  void WriteTables();
-  void WriteBlocks();
-  void WriteEntities();
-  void WriteObjects();
-  void TableHead(const char* name, uint64_t handle, size_t entries);
-  void BlockBegin(const TBlock& b, const std::string& name);
-  void BlockEnd(const TBlock& b);
-  // The block of the dimension of this number (from 1), and that of a
-  // definition in use.
-  TBlock DimensionBlock(int32_t number) const;
-  TBlock DefinitionBlock(size_t def) const;
-
-  // ---- entities (entities.cpp) ----
-  // Writes the first `items` entities of a store's order list; value
-  // dimensions take the numbers of their blocks from `dimension` on.
-  void WriteStore(const TEntJwwStore& s, size_t items, const TSpace& space, int32_t& dimension);
-  // Writes the geometry blocks of a store's dimensions with a value.
-  void WriteDimensionBlocks(const TEntJwwStore& s, size_t items, const TSpace& space, int32_t& dimension);
   void Entity(const TEntJwwLine& l, const TSpace& sp);
   void Entity(const TEntJwwArc& a, const TSpace& sp);
   void Entity(const TEntJwwPoint& p, const TSpace& sp, bool temporary);
@@ -114,74 +75,37 @@ class TDxfWriter {
   void Ellipse(const TEntJwwCommon& c, const TSpace& sp, const TLook& look, double cx, double cy, double radius,
                double flatness, double tilt, double start, double sweep, bool full);
   void Hatch(const TEntJwwSolid& so, const TSpace& sp, uint32_t rgb);
+  // Counts an entity left out as its loss; true when it is written.
+  bool Written(const TDxfWritten& w);
   // The entity's first groups: kind, handle, owner, layer, look.
   uint64_t Begin(std::string_view kind, const TSpace& sp, const TEntJwwCommon& c, const TLook& look,
-                 bool temporaryLayer = false);
-  double ScaleOf(const TEntJwwCommon& c, const TSpace& sp) const;
+                 const std::string* layer = nullptr);
+  double ScaleOf(const TEntJwwCommon& c, const TSpace& sp) const {
+    return sp.GroupScales ? plan_.GroupScale(c.LayerGroup) : sp.Scale;
+  }
   TLook StrokeLook(const TEntJwwCommon& c);
   TLook FillLook(uint32_t rgb) const { return TLook{rgb, -1, -1}; }
-  const std::string& LayerOf(const TEntJwwCommon& c, const TSpace& sp, bool temporary) const;
+  const std::string& LayerOf(const TEntJwwCommon& c, const TSpace& sp) const {
+    return sp.Model ? plan_.LayerOf(c) : plan_.Layers[0].Name;
+  }
+  const std::string& TemporaryLayer() const { return plan_.Layers[static_cast<size_t>(plan_.TemporaryLayer)].Name; }
   uint64_t NewHandle() { return nextHandle_++; }
-  // A drawing's string as UTF-8, counting those whose characters were lost.
-  std::string Decoded(const JwwString& s);
 
   const TJwwData& d_;
   const TDxfOptions& o_;
-  TDxfOut out_;
-  TDxfLosses losses_;
-  std::vector<TPen> pens_;
-  TStyles styles_;
+  TDxfPlan& plan_;
+  TStyles& styles_;
+  std::vector<TPen>& pens_;
+  TDxfOut& out_;
   TBlockIndex index_;
-
-  // Tables.
-  std::vector<TLayer> layers_;       // [0] "0"; then in the order of their keys
-  std::vector<int> layerOfKey_;      // 256 keys (group * 16 + layer) -> layers_, -1 none
-  int temporaryLayer_ = -1;          // the layer of temporary points, -1 none
-  int currentLayer_ = 0;
-  TTableNames layerNames_, lineTypeNames_, styleNames_, blockNames_;
-  std::vector<TLineType> lineTypes_;
-  std::map<std::pair<std::vector<double>, double>, int> lineTypeOfPattern_;
-  std::vector<int> lineTypeOfPen_;   // by pen index: -2 not looked up yet, -1 solid
-  std::vector<TTextStyle> textStyles_;  // [0] "Standard"
-  std::map<std::string, int> textStyleOfFont_;
-  JwwString lastFont_;
-  int lastTextStyle_ = 0;
-  // The name of each definition's block, by index; empty for a definition
-  // not in use (not written). Its handles are three in a row from
-  // firstDefinitionHandle_ + 3 * index on.
-  std::vector<std::string> blockName_;
-  uint64_t firstDefinitionHandle_ = 0;
-  int32_t modelDimensions_ = 0;  // the dimension blocks of the drawing's own list
-  // The dimensions' blocks, "*D1" on, each with three handles in a row
-  // from the first one's on (there can be as many as entities).
-  int64_t dimensionBlocks_ = 0;
-  uint64_t firstDimensionHandle_ = 0;
-  std::vector<TImageDef> imageDefs_;  // by index into o_.Images
-  std::vector<double> groupScale_;    // 16
-  // How a reader that draws dimensions from their style (rather than from
-  // their blocks) draws them: at the scale and with the text height on the
-  // sheet that most of the drawing's dimensions have (counted for at most
-  // kDimensionLooks different looks), without arrowheads, and with
-  // extension lines from the measured points to the dimension line, as
-  // the drawing draws them.
-  static constexpr size_t kDimensionLooks = 64;
-  // A DXF text's height is that of its capital letters; the drawing's is
-  // that of its character box. In the Japanese gothic fonts drawings are
-  // written in, capitals stand three quarters of the box high.
-  static constexpr double kCapitalHeight = 0.75;
-  std::map<std::pair<double, double>, int64_t> dimensionLooks_;  // (scale, text height) -> dimensions
-  double dimensionScale_ = 1, dimensionText_ = 2.5;
-
-  // Handles.
-  uint64_t nextHandle_ = 1;
-  uint64_t handleSeed_ = 0;          // above every handle the file uses
-  uint64_t entityHandles_ = 0;       // at most this many handles go to entities
-
-  TBox extents_;
+  TDxfLosses losses_;
+  int64_t undecoded_ = 0;  // texts whose characters were lost
+  uint64_t nextHandle_ = 0;
+  std::vector<std::vector<std::pair<uint64_t, uint64_t>>> reactors_;
   std::string text_;  // scratch for strings
-  int64_t undecoded_ = 0;  // names whose characters were lost
-  // The groups of an entity's look (Begin), by layer, colour, width, line
-  // type and line type scale.
+
+  // The groups of an entity's look (Begin), gathered once for each look:
+  // most entities in a row share theirs.
   struct TLookKey {
     const std::string* Layer = nullptr;
     uint32_t Rgb = 0;
@@ -192,10 +116,22 @@ class TDxfWriter {
   std::map<TLookKey, std::string> lookGroups_;
   TLookKey lastLookKey_;
   const std::string* lastLookGroups_ = nullptr;
-  uint64_t lastOwner_ = 0;  // the owner's group, as written last
-  std::string ownerGroup_;
+  // The owner's group: entities come in runs of one owner.
+  uint64_t lastOwner_ = 0;
+  TDxfGroupBytes ownerGroup_;
+  // The lineweight of the last stroke's width: strokes come in runs of one.
   double lastWidth_ = -1;
   int lastLineweight_ = 0;
 };
+
+// The sections, in order (sections.cpp). The blocks and entities
+// sections write their entities through `entities`; the objects name the
+// reactors of the images it wrote.
+void WriteHeader(TDxfOut& out, const TDxfPlan& plan);
+void WriteClasses(TDxfOut& out, bool images);
+void WriteTables(TDxfOut& out, const TDxfPlan& plan);
+void WriteBlocks(TDxfOut& out, const TJwwData& d, const TDxfPlan& plan, TDxfEntities& entities);
+void WriteEntities(TDxfOut& out, const TJwwData& d, TDxfEntities& entities);
+void WriteObjects(TDxfOut& out, const TDxfPlan& plan, const TDxfOptions& o, const TDxfEntities& entities);
 
 }  // namespace quorvex

@@ -45,7 +45,6 @@ struct TDxfOptions {
 // What the DXF could not carry, each counted once per entity (entities of
 // a block definition once per definition).
 struct TDxfLosses {
-  int64_t TextSpacing = 0;    // texts whose character spacing DXF texts cannot hold
   int64_t NoHeight = 0;       // texts of no height (not written)
   int64_t NotFinite = 0;      // entities with a number that is not finite (not written)
   int64_t PointMarks = 0;     // points whose mark code, angle and scale are dropped (written as points)
@@ -59,7 +58,7 @@ struct TDxfLosses {
   int64_t Undecoded = 0;
 
   bool Any() const {
-    return TextSpacing || NoHeight || NotFinite || PointMarks || RoundShapes || Images || Insertions || Names;
+    return NoHeight || NotFinite || PointMarks || RoundShapes || Images || Insertions || Names;
   }
 };
 

@@ -1,5 +1,6 @@
 #include "dxf/out.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -10,19 +11,8 @@ namespace quorvex {
 
 namespace {
 
-// The line of a group code: right-aligned in three columns.
-[[gnu::always_inline]] inline char* PutCode(int code, char* at) {
-  if (code >= 0 && code < 1000) {
-    at[0] = code < 100 ? ' ' : static_cast<char>('0' + code / 100);
-    at[1] = code < 10 ? ' ' : static_cast<char>('0' + code / 10 % 10);
-    at[2] = static_cast<char>('0' + code % 10);
-    at[3] = '\n';
-    return at + 4;
-  }
-  at = std::to_chars(at, at + 12, code).ptr;
-  *at++ = '\n';
-  return at;
-}
+// The line of a group code, always inlined here.
+[[gnu::always_inline]] inline char* PutCode(int code, char* at) { return PutGroupCode(code, at); }
 
 }  // namespace
 
@@ -57,7 +47,10 @@ void TDxfOut::Real(int code, double value) {
   if (!start) return;
   if (value == 0 || !std::isfinite(value)) value = 0;  // no "-0"
   // A whole number is written as the shortest form has it, its digits
-  // (unless the exponent form is shorter), the quicker way.
+  // (unless the exponent form is shorter), the quicker way, and with ".0"
+  // after the digits: a real always shows it is one, so that no value line
+  // of a real reads "0", which a reader stepping line by line over what it
+  // does not know takes for the start of the next entity.
   char* at = PutCode(code, start);
   if (value > -1e15 && value < 1e15 && value == std::trunc(value)) {
     const int64_t whole = static_cast<int64_t>(value);
@@ -67,18 +60,28 @@ void TDxfOut::Real(int code, double value) {
     while (rest != 0 && rest % 10 == 0) rest /= 10, ++zeros;
     const int significant = digits - zeros;
     const int exponent = (significant > 1 ? significant + 1 : significant) + (digits - 1 >= 100 ? 5 : 4);
-    at = exponent < digits ? std::to_chars(at, start + 48, value).ptr : std::to_chars(at, start + 48, whole).ptr;
+    if (exponent < digits) {
+      at = std::to_chars(at, start + 48, value).ptr;
+    } else {
+      at = std::to_chars(at, start + 48, whole).ptr;
+      *at++ = '.', *at++ = '0';
+    }
   } else {
+    char* const digits = at;
     at = std::to_chars(at, start + 48, value).ptr;
+    // A whole number of 16 digits and more may come without either.
+    if (std::find_if(digits, at, [](char c) { return c == '.' || c == 'e'; }) == at) *at++ = '.', *at++ = '0';
   }
   *at++ = '\n';
   End(start, at);
 }
 
-void TDxfOut::Handle(int code, uint64_t handle) {
-  char* const start = reinterpret_cast<char*>(w_.Room(40));
-  if (!start) return;
-  char* at = PutCode(code, start);
+namespace {
+
+// A handle's group into `at`: its code, the handle in upper-case
+// hexadecimal, a line feed. At most 4 + 16 + 1 bytes (codes below 1000).
+char* PutHandle(int code, uint64_t handle, char* at) {
+  at = PutCode(code, at);
   char digits[16];
   int n = 0;
   do {
@@ -87,16 +90,30 @@ void TDxfOut::Handle(int code, uint64_t handle) {
   } while (handle != 0);
   while (n > 0) *at++ = digits[--n];
   *at++ = '\n';
-  End(start, at);
+  return at;
+}
+
+}  // namespace
+
+TDxfGroupBytes HandleGroup(int code, uint64_t handle) {
+  TDxfGroupBytes g;
+  g.Size = static_cast<size_t>(PutHandle(code, handle, g.Bytes) - g.Bytes);
+  return g;
+}
+
+void TDxfOut::Handle(int code, uint64_t handle) {
+  char* const start = reinterpret_cast<char*>(w_.Room(40));
+  if (!start) return;
+  End(start, PutHandle(code, handle, start));
 }
 
 void TDxfOut::Point(int code, double x, double y) {
   Real(code, x);
   Real(code + 10, y);
-  char* const start = reinterpret_cast<char*>(w_.Room(8));
+  char* const start = reinterpret_cast<char*>(w_.Room(12));
   if (!start) return;
   char* at = PutCode(code + 20, start);
-  *at++ = '0';
+  *at++ = '0', *at++ = '.', *at++ = '0';
   *at++ = '\n';
   End(start, at);
 }

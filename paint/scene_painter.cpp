@@ -21,6 +21,7 @@
 
 #include "paint/scene_index.h"
 #include "render/layout.h"
+#include "render/textlayout.h"
 
 namespace quorvex {
 namespace {
@@ -476,26 +477,41 @@ class TScenePainter {
       case TPrimKind::kText: {
         const TTextRun& run = fig.Texts[static_cast<size_t>(prim.Ref)];
         if (!page_ && PixelsPerUnit(t) * run.Height < 1.5) break;  // too small to show anything
-        const double stretch = run.CharWidth / run.Height;
+        // As the SVG draws it (render/svg.cpp): a full-width glyph one
+        // character width wide (times the share the text is fitted into),
+        // each run of characters of one width where the drawing lays it
+        // out, followed by its own spacing.
+        const double glyph = run.CharWidth / run.Height;
         const double pixels = page_ ? kPageFontPixels : kFontPixels;
-        const QTransform glyphs = QTransform::fromScale(stretch * run.Height / pixels, -run.Height / pixels) *
-                                  ToQt(prim.Frame) * t;
+        const QTransform glyphs =
+            QTransform::fromScale(glyph * run.Fitted * run.Height / pixels, -run.Height / pixels) * ToQt(prim.Frame) * t;
         QFont font;
         QStringList families;
         if (!run.Font.empty()) families << QString::fromStdString(run.Font);
         families << gothic_;
         font.setFamilies(families);
         font.setPixelSize(static_cast<int>(pixels));
-        if (run.Spacing != 0)
-          font.setLetterSpacing(QFont::AbsoluteSpacing, run.Spacing / stretch * pixels / run.Height / spacingScale_);
         const QString text = QString::fromStdString(run.Text);
         if (page_) CheckGlyphs(run, font, text);
         p_.setTransform(glyphs);
         transformed_ = true;
-        p_.setFont(font);
         p_.setPen(Ink(s_.Pens[static_cast<size_t>(prim.Pen)].Rgb));
         stroke_ = fill_ = -1;
-        p_.drawText(QPointF(0, -kDescent * pixels), text);
+        if (run.Spacing == 0) {
+          p_.setFont(font);
+          p_.drawText(QPointF(0, -kDescent * pixels), text);
+          break;
+        }
+        const double spacing = run.Spacing / glyph * pixels / run.Height;  // after a full-width one
+        double x = 0;
+        for (const TTextPiece& piece : TextPieces(run.Text)) {
+          const double share = piece.Half ? 0.5 : 1;
+          font.setLetterSpacing(QFont::AbsoluteSpacing, spacing * share / spacingScale_);
+          p_.setFont(font);
+          p_.drawText(QPointF(x, -kDescent * pixels),
+                      QString::fromUtf8(run.Text.data() + piece.Begin, static_cast<qsizetype>(piece.End - piece.Begin)));
+          x += static_cast<double>(piece.Characters) * (pixels + spacing) * share;
+        }
         break;
       }
       case TPrimKind::kImage: {

@@ -110,7 +110,8 @@ struct TTextRun {
   std::string Font;       // the drawing's font name, UTF-8; may be empty
   double Height = 0;      // character height
   double CharWidth = 0;   // width of a full-width character (half-width: half of it)
-  double Spacing = 0;     // gap between characters
+  double Spacing = 0;     // gap after a full-width character (half-width: half of it)
+  double Fitted = 1;      // the share of that width the text is drawn at (render/textlayout.h)
 };
 
 // One entity: its kind, marks and primitives, with the text runs its text

@@ -9,6 +9,7 @@
 #include "jww/layers.h"
 #include "jww/shapes.h"
 #include "render/style.h"
+#include "render/textlayout.h"
 #include "text/utf8.h"
 
 namespace quorvex {
@@ -324,6 +325,8 @@ class TSceneBuilder {
       run.Height = t.SizeY;
       run.CharWidth = t.SizeX > 0 ? t.SizeX : t.SizeY;
       run.Spacing = t.Spacing;
+      run.Fitted = FittedShare(std::hypot(t.EndX - t.StartX, t.EndY - t.StartY),
+                               LaidOutWidth(run.Text, run.CharWidth, run.Spacing));
       p.Ref = static_cast<int32_t>(out.Texts.size());
       out.Texts.push_back(std::move(run));
     }

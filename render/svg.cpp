@@ -5,9 +5,11 @@
 #include <cstring>
 #include <cmath>
 #include <numbers>
+#include <string_view>
 
 #include "render/layout.h"
 #include "render/number.h"
+#include "render/textlayout.h"
 
 namespace quorvex {
 namespace {
@@ -123,7 +125,7 @@ class TSvgOut {
   // UTF-8 text as XML character data: markup characters escaped, and the
   // characters XML does not allow (control characters, U+FFFE, U+FFFF)
   // left out.
-  void Escaped(const std::string& text, bool inAttribute) {
+  void Escaped(std::string_view text, bool inAttribute) {
     for (size_t i = 0; i < text.size(); ++i) {
       const unsigned char c = static_cast<unsigned char>(text[i]);
       if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') continue;
@@ -246,16 +248,25 @@ class TSvgOut {
       case TPrimKind::kText: {
         const TTextRun& t = f.Texts[static_cast<size_t>(p.Ref)];
         // Glyphs one character height tall and, for a full-width character,
-        // one character width wide: stretch across by width / height, and
-        // flip so they stand upright in the drawing's y-up space.
-        const double stretch = t.CharWidth / t.Height;
+        // one character width wide: stretch across by width / height (and
+        // by the share of it the text is fitted into), and flip so they
+        // stand upright in the drawing's y-up space. A half-width
+        // character is followed by half the spacing of a full-width one:
+        // each run of characters of one width after the first is a span
+        // that stands where the drawing lays it out (renderers differ in
+        // the spacing they put where one span meets the next), with its
+        // own spacing.
+        const double glyph = t.CharWidth / t.Height;
+        std::vector<TTextPiece> pieces;
+        if (t.Spacing != 0) pieces = TextPieces(t.Text);
+        const bool half = !pieces.empty() && pieces[0].Half;
         Raw("<text");
         Classes(kind, marks, image);
         PenClass('f', p.Pen);
-        Matrix(p.Frame.After(TAffine::Placement(0, 0, stretch, -1, 0)));
+        Matrix(p.Frame.After(TAffine::Placement(0, 0, glyph * t.Fitted, -1, 0)));
         Attr("y", -kDescent * t.Height);
         Attr("font-size", t.Height);
-        if (t.Spacing != 0) Attr("letter-spacing", t.Spacing / stretch);
+        if (t.Spacing != 0) Attr("letter-spacing", (half ? t.Spacing / 2 : t.Spacing) / glyph);
         Raw(" font-family=\"");
         if (!t.Font.empty()) {
           std::string font;
@@ -267,7 +278,29 @@ class TSvgOut {
         }
         Raw(kJapaneseGothicFamilies);
         Raw("\">");
-        Escaped(t.Text, false);
+        if (pieces.size() < 2) {
+          Escaped(t.Text, false);
+        } else {
+          // Where each run begins, in the text's own units (a full-width
+          // character one em, the font size, wide).
+          double x = 0;
+          for (size_t k = 0; k < pieces.size(); ++k) {
+            const TTextPiece& piece = pieces[k];
+            const double share = piece.Half ? 0.5 : 1;
+            const std::string_view run = std::string_view(t.Text).substr(piece.Begin, piece.End - piece.Begin);
+            if (k == 0) {
+              Escaped(run, false);
+            } else {
+              Raw("<tspan");
+              Attr("x", x);
+              Attr("letter-spacing", t.Spacing * share / glyph);
+              Raw(">");
+              Escaped(run, false);
+              Raw("</tspan>");
+            }
+            x += static_cast<double>(piece.Characters) * (t.Height + t.Spacing / glyph) * share;
+          }
+        }
         Raw("</text>\n");
         break;
       }

@@ -14,9 +14,11 @@ cmake --build "$dir" -j"$(nproc)"
 # Python in its bubblewrap sandbox, and the MIME database tool.
 scripts/install-missing.sh tumbler dbus python3-gi gir1.2-gnomedesktop-3.0 bubblewrap shared-mime-info
 # What the DXF checks read the DXF output with (tests/dxf_check.py):
-# ezdxf, and LibreCAD printing it to PDF, which pdftoppm turns into a
-# picture.
-scripts/install-missing.sh python3-ezdxf python3-matplotlib librsvg2-bin librecad poppler-utils
+# ezdxf, LibreCAD printing it to PDF, which pdftoppm turns into a picture,
+# and Inkscape's DXF import (a Python script of its own, which needs lxml
+# and cssselect).
+scripts/install-missing.sh python3-ezdxf python3-matplotlib python3-pil librsvg2-bin librecad poppler-utils
+scripts/install-missing.sh inkscape python3-lxml python3-cssselect
 # What the viewer's desktop check runs (packaging.open-with): the desktop's
 # own choice of program (xdg-utils, with the MIME database for it) and a
 # real X server with a window manager.

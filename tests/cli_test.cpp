@@ -270,7 +270,8 @@ TEST_F(Cli, AFolderGivenAsADrawingIsSaidToBeAFolder) {
 
 // What a user needs to know of a DXF is what this drawing lost: the
 // explode's counts only when it exploded something, and never the
-// character spacing that no DXF text has (the help says that once).
+// character spacing that no DXF text has (each is fitted to its width, as
+// the help says once).
 TEST_F(Cli, ADxfsLineSaysWhatThisDrawingLostAndNothingOfEveryDrawing) {
   TEntJwwText spaced = MakeText(N("spaced"));
   spaced.Spacing = 1;
@@ -297,7 +298,7 @@ TEST_F(Cli, ADxfsLineSaysWhatThisDrawingLostAndNothingOfEveryDrawing) {
   EXPECT_EQ(Said({tmp.File("plain.jww"), b}, kC, tmp).Out,
             tmp.File("plain.jww") + " -> " + b + ": 0 dimensions exploded, 0 lines and 0 points added\n");
   // The help says once what becomes of spaced texts.
-  EXPECT_NE(Said({"--help"}, kC, tmp).Out.find("no character spacing: a spaced text is shorter there"),
+  EXPECT_NE(Said({"--help"}, kC, tmp).Out.find("character spacing: each is fitted to the width it takes"),
             std::string::npos);
 }
 

@@ -2,6 +2,8 @@
 
 #include <sstream>
 
+#include "explode/explode.h"
+
 namespace qtest {
 
 TDxf ParseDxf(const std::string& text) {
@@ -73,6 +75,30 @@ TDxf ParseDxf(const std::string& text) {
     }
   }
   return f;
+}
+
+TWritten Dxf(TJwwData& d, bool paper, const std::vector<TDxfImage>& images, const std::vector<JwwString>& entries) {
+  ExplodeDimensions(d);
+  TDxfOptions o;
+  o.Paper = paper;
+  o.Images = images;
+  o.ImageEntries = entries;
+  TArchiveWriter w;
+  TWritten out;
+  out.Losses = WriteDxf(d, o, w);
+  EXPECT_TRUE(w.Ok());
+  const std::vector<uint8_t> bytes = w.Data();
+  out.Text.assign(bytes.begin(), bytes.end());
+  out.File = ParseDxf(out.Text);
+  EXPECT_EQ(out.File.Error, "");
+  return out;
+}
+
+TJwwData Read(const std::vector<uint8_t>& bytes) {
+  bool ok = false;
+  TJwwData d = Parse(bytes, &ok);
+  EXPECT_TRUE(ok);
+  return d;
 }
 
 std::vector<const TDxfObject*> TDxf::In(const std::string& section, const std::string& block) const {

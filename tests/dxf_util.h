@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "dxf/dxf.h"
 #include "testutil.h"
 
 namespace qtest {
@@ -63,6 +64,20 @@ struct TDxf {
 };
 
 TDxf ParseDxf(const std::string& text);
+
+// A DXF written in memory and read back.
+struct TWritten {
+  std::string Text;
+  TDxf File;
+  quorvex::TDxfLosses Losses;
+};
+
+// The drawing, exploded as the conversion does, written as DXF in memory.
+TWritten Dxf(TJwwData& d, bool paper, const std::vector<TDxfImage>& images = {},
+             const std::vector<JwwString>& entries = {});
+
+// A drawing read back from its file, as the converter reads it.
+TJwwData Read(const std::vector<uint8_t>& bytes);
 
 // ezdxf's own decoding of a text value: caret notation ("^ " is '^', "^J"
 // a line feed).

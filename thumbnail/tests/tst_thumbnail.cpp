@@ -246,6 +246,55 @@ class TstThumbnail : public QObject {
     QVERIFY2(drawn > 150, qPrintable(QString("%1 pixels drawn").arg(drawn)));
   }
 
+  // A text's runs of half-width and full-width characters stand where the
+  // CAD program lays them out: a half-width character followed by half
+  // the spacing. "漢ab字" (width 4, spacing 1) puts 字 at 5 + 2 * 2.5 = 10,
+  // where a text of 字 alone placed at 10 puts it, whatever the font's
+  // own widths of a and b.
+  void TextRunsStandWhereTheDrawingLaysThemOut() {
+    QTemporaryDir dir;
+    // The drawing through the thumbnailer (which starts Qt's fonts), 1296
+    // pixels wide: the frame and the picture's margin (0.96
+    // each side) at 50 pixels a unit.
+    auto picture = [&](const std::vector<std::pair<QByteArray, double>>& texts) {
+      TJwwData d;
+      SizeSettingsTables(d);
+      d.Header.Version = 600;
+      TEntJwwLine frame;
+      frame.PenStyle = 1, frame.PenColor = 1, frame.StartX = -2, frame.StartY = -2, frame.EndX = 22, frame.EndY = 6;
+      AppendEntity(d, d.Header.EntityCount, frame);
+      for (const auto& [sjis, x] : texts) {
+        TEntJwwText t;
+        t.PenStyle = 1, t.PenColor = 1, t.StartX = x, t.SizeX = t.SizeY = 4, t.Spacing = 1;
+        t.Text = JwwString::Narrow(std::string(sjis.constData(), static_cast<size_t>(sjis.size())));
+        AppendEntity(d, d.Header.EntityCount, t);
+      }
+      TArchiveWriter w;
+      if (!d.WriteTo(w, 600, TWriterFallbacks{}, nullptr)) return QImage();
+      const std::vector<uint8_t> bytes = w.Data();
+      QFile file(dir.filePath("text.jww"));
+      if (!file.open(QIODevice::WriteOnly) || file.write(reinterpret_cast<const char*>(bytes.data()), bytes.size()) < 0)
+        return QImage();
+      file.close();
+      if (Thumbnail({"-s", "1296", dir.filePath("text.jww"), dir.filePath("text.png")}).first != 0) return QImage();
+      return QImage(dir.filePath("text.png"));
+    };
+    const QImage mixed = picture({{"\x8a\xbf" "ab\x8e\x9a", 0}});
+    const QImage apart = picture({{"\x8a\xbf", 0}, {"\x8e\x9a", 10}});
+    QCOMPARE(std::tuple(mixed.width(), apart.size()), std::tuple(1296, mixed.size()));
+    // The columns of 漢 and of 字: the same ink; those of "ab" only in the
+    // first.
+    int differ = 0, inked = 0;
+    for (int y = 0; y < mixed.height(); ++y)
+      for (int x = 0; x < mixed.width(); ++x) {
+        const double unit = x / 50.0 - 2.96;
+        if (unit > 4.5 && unit < 9.9) continue;
+        const bool a = mixed.pixel(x, y) != mixed.pixel(0, 0), b = apart.pixel(x, y) != apart.pixel(0, 0);
+        differ += a != b, inked += a;
+      }
+    QVERIFY2(inked > 500 && differ < inked / 50, qPrintable(QString("%1 of %2 pixels differ").arg(differ).arg(inked)));
+  }
+
   // A figure on a hidden layer group is not painted, where the drawing's
   // states count (the write group and layer shown).
   void HiddenFiguresAreNotPainted() {

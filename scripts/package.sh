@@ -68,8 +68,9 @@ chmod 0755 "$stage"/usr/bin/*
 
 # Depends from the libraries the programs are linked with. Recommends: the
 # Japanese font the window's texts are drawn in, Qt's own Japanese texts
-# for its dialogs, and what lets xdg-open tell a drawing by its name on a
-# desktop of no known kind; the programs run without them.
+# for its dialogs, what lets xdg-open tell a drawing by its name on a
+# desktop of no known kind, and the shell's completion that loads the
+# programs' completion; the programs run without them.
 mkdir -p "$work/debian"
 printf 'Source: quorvex\n\nPackage: quorvex\nArchitecture: any\n' >"$work/debian/control"
 depends=$(cd "$work" && dpkg-shlibdeps -O debian/quorvex/usr/bin/* | sed -n 's/^shlibs:Depends=//p')
@@ -83,7 +84,7 @@ Architecture: $arch
 Maintainer: $maintainer
 Installed-Size: $installed_size
 Depends: $depends
-Recommends: fonts-ipafont-gothic | fonts-noto-cjk, qt6-translations-l10n, libfile-mimeinfo-perl
+Recommends: fonts-ipafont-gothic | fonts-noto-cjk, qt6-translations-l10n, libfile-mimeinfo-perl, bash-completion
 Section: graphics
 Priority: optional
 Description: explode dimensions without a value in JWW drawings

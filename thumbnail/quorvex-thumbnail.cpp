@@ -111,16 +111,24 @@ struct TRequest {
 std::optional<TRequest> ReadArguments(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   TRequest request;
-  if (args.size() == 4 && args[0] == "-s") {
-    char* end = nullptr;
-    const long v = std::strtol(args[1].c_str(), &end, 10);
-    if (end == args[1].c_str() || *end != '\0' || v < 1 || v > kMaxSize) return std::nullopt;
-    request.Size = static_cast<int>(v);
-    args.erase(args.begin(), args.begin() + 2);
-  }
-  if (args.size() == 3 && args[0] == "--print") {
-    request.Colors = TColorSet::kPrinter;
-    args.erase(args.begin());
+  // The options, each at most once and in either order, stand before the
+  // two names.
+  bool sized = false, printed = false;
+  while (args.size() > 2) {
+    if (args[0] == "-s" && !sized) {
+      char* end = nullptr;
+      const long v = std::strtol(args[1].c_str(), &end, 10);
+      if (end == args[1].c_str() || *end != '\0' || v < 1 || v > kMaxSize) return std::nullopt;
+      request.Size = static_cast<int>(v);
+      sized = true;
+      args.erase(args.begin(), args.begin() + 2);
+    } else if (args[0] == "--print" && !printed) {
+      request.Colors = TColorSet::kPrinter;
+      printed = true;
+      args.erase(args.begin());
+    } else {
+      return std::nullopt;
+    }
   }
   if (args.size() != 2) return std::nullopt;
   request.Input = args[0];

@@ -9,11 +9,13 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstddef>
 #include <functional>
 #include <utility>
 
+#include <algorithm>
 #include <QDir>
 #include <QImage>
 #include <QPainter>
@@ -203,6 +205,13 @@ class TstThumbnail : public QObject {
     // As printed: on white paper.
     QCOMPARE(QProcess::execute(QUORVEX_THUMBNAIL_BIN, {"--print", real, png}), 0);
     QCOMPARE(QImage(png).pixel(0, 0), qRgb(255, 255, 255));
+    // With a size too, in either order, as the usage line allows.
+    for (const QStringList& options : {QStringList{"-s", "64", "--print"}, QStringList{"--print", "-s", "64"}}) {
+      QCOMPARE(QProcess::execute(QUORVEX_THUMBNAIL_BIN, options + QStringList{real, png}), 0);
+      const QImage small(png);
+      QCOMPARE(std::max(small.width(), small.height()), 64);
+      QCOMPARE(small.pixel(0, 0), qRgb(255, 255, 255));
+    }
   }
 
   // The limit on what block placements may cost stops their expansion, not

@@ -3,43 +3,12 @@
 #include <cstdint>
 #include <string_view>
 
+#include "text/utf8.h"
+
 namespace quorvex {
 namespace {
 
 constexpr std::string_view kForbidden = "<>/\\\":;?*|=`";
-
-// Decodes the UTF-8 character at s[i] (valid UTF-8: the names come from
-// the drawing's strings through the UTF-8 conversion) and steps past it.
-char32_t Next(std::string_view s, size_t& i) {
-  const unsigned char c = static_cast<unsigned char>(s[i]);
-  const size_t n = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
-  if (i + n > s.size()) {
-    ++i;
-    return c;
-  }
-  char32_t cp = n == 1 ? c : n == 2 ? (c & 0x1F) : n == 3 ? (c & 0x0F) : (c & 0x07);
-  for (size_t k = 1; k < n; ++k) cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
-  i += n;
-  return cp;
-}
-
-void Put(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
 
 char32_t Lower(char32_t c) {
   if (c >= U'A' && c <= U'Z') return c + 0x20;
@@ -63,7 +32,7 @@ std::string AllowedTableName(std::string_view name) {
 std::string NameKey(std::string_view name) {
   std::string key;
   key.reserve(name.size());
-  for (size_t i = 0; i < name.size();) Put(key, Lower(Next(name, i)));
+  for (size_t i = 0; i < name.size();) AppendUtf8(key, Lower(NextUtf8(name, i)));
   return key;
 }
 

@@ -9,23 +9,6 @@
 namespace quorvex {
 namespace {
 
-void PutCodePoint(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out.push_back(static_cast<char>(c));
-  } else if (c < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else if (c < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  }
-}
 
 constexpr char32_t kReplacement = 0xFFFD;
 
@@ -65,7 +48,7 @@ class TCp932Converter {
       if (errno == E2BIG) continue;
       // No character here: one replacement for the character's bytes (a
       // lead byte takes its trail byte with it), then go on.
-      PutCodePoint(out, kReplacement);
+      AppendUtf8(out, kReplacement);
       const size_t skip = IsLeadByte(static_cast<uint8_t>(*in)) && inLeft >= 2 ? 2 : 1;
       in += skip;
       inLeft -= skip;
@@ -102,7 +85,7 @@ std::string AsciiOnly(const std::string& bytes) {
     if (c < 0x80) {
       out.push_back(static_cast<char>(c));
     } else {
-      PutCodePoint(out, kReplacement);
+      AppendUtf8(out, kReplacement);
       if (IsLeadByte(c)) ++i;
     }
   }
@@ -115,13 +98,13 @@ bool AppendUtf16AsUtf8(std::u16string_view units, std::string& out, bool strict)
   for (size_t i = 0; i < units.size(); ++i) {
     const char16_t u = units[i];
     if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
-      PutCodePoint(out, 0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (units[i + 1] - 0xDC00));
+      AppendUtf8(out, 0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (units[i + 1] - 0xDC00));
       ++i;
     } else if (u >= 0xD800 && u <= 0xDFFF) {
       if (strict) return false;
-      PutCodePoint(out, kReplacement);
+      AppendUtf8(out, kReplacement);
     } else {
-      PutCodePoint(out, u);
+      AppendUtf8(out, u);
     }
   }
   return true;
@@ -149,6 +132,37 @@ bool ToUtf8(const JwwString& s, std::string& out) {
   out = ToUtf8(s);
   // ASCII needs no converter.
   return s.IsWide() || IsAscii(s.Bytes()) || Cp932ConverterError() == 0;
+}
+
+void AppendUtf8(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out.push_back(static_cast<char>(c));
+  } else if (c < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else if (c < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  }
+}
+
+char32_t NextUtf8(std::string_view s, size_t& i) {
+  const unsigned char c = static_cast<unsigned char>(s[i]);
+  const size_t n = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
+  if (i + n > s.size()) {
+    ++i;
+    return c;
+  }
+  char32_t cp = n == 1 ? c : n == 2 ? (c & 0x1F) : n == 3 ? (c & 0x0F) : (c & 0x07);
+  for (size_t k = 1; k < n; ++k) cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
+  i += n;
+  return cp;
 }
 
 }  // namespace quorvex

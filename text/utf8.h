@@ -28,6 +28,14 @@ std::string Utf16ToUtf8(std::u16string_view units);
 // far stays in out).
 bool AppendUtf16AsUtf8(std::u16string_view units, std::string& out, bool strict);
 
+// The code point of the UTF-8 character at s[i] (i < s.size()), stepping i
+// past it; a character cut short by the end of s is its first byte alone.
+// For strings this program made UTF-8 (it does not check continuation
+// bytes).
+char32_t NextUtf8(std::string_view s, size_t& i);
+// Appends the code point c as UTF-8.
+void AppendUtf8(std::string& out, char32_t c);
+
 // Code page 932 bytes to UTF-8; a byte sequence with no character becomes
 // U+FFFD and decoding goes on behind it.
 std::string Cp932ToUtf8(const std::string& bytes);

@@ -12,9 +12,13 @@
 // `quorvex-thumbnail` (beside the converter, when built), and prints their
 // medians and peaks against the conversion's and the file's; and the
 // conversion to DXF against `cp` and `sync` of the DXF's own bytes, with its
-// peak memory against the drawing file's size:
+// peak memory against the drawing file's size; and the conversion to PDF
+// against the conversion to JWW, with its peak memory against the file's
+// size. With --real, the same run then times the PDF of each drawing named
+// (or of each drawing in a folder named) against its thumbnail, pair by
+// pair:
 //
-//   quorvex-bench --compare ENTITIES [--runs R] [--blocks] [--convert PATH]
+//   quorvex-bench --compare ENTITIES [--runs R] [--blocks] [--convert PATH] [--real PATH]...
 //
 // --blocks makes a drawing of 20,000 block definitions whose insertions reach
 // 30,000 tree nodes, with the rest of the entities plain.
@@ -106,12 +110,69 @@ std::string ThumbnailerBeside(const std::string& converter) {
   return ::access(path.c_str(), X_OK) == 0 ? path : "";
 }
 
-int Compare(int32_t n, int runs, bool blocks, const std::string& converter) {
+// The drawings named, and those in the folders named, in order of name.
+std::vector<std::string> DrawingsOf(const std::vector<std::string>& paths) {
+  std::vector<std::string> drawings;
+  for (const std::string& p : paths) {
+    std::error_code e;
+    if (!std::filesystem::is_directory(p, e)) {
+      drawings.push_back(p);
+      continue;
+    }
+    std::vector<std::string> in;
+    for (const auto& entry : std::filesystem::directory_iterator(p, e))
+      if (entry.path().extension() == ".jww") in.push_back(entry.path().string());
+    std::sort(in.begin(), in.end());
+    drawings.insert(drawings.end(), in.begin(), in.end());
+  }
+  return drawings;
+}
+
+// Each drawing's PDF against its thumbnail, pair by pair (which goes first
+// alternates): the medians, and the median of the ratios, per drawing and
+// over all of them.
+int CompareReal(const std::vector<std::string>& drawings, int runs, const std::string& converter,
+                const std::string& thumbnailer, const std::string& dir) {
+  if (thumbnailer.empty()) {
+    std::fprintf(stderr, "no thumbnailer beside %s: the PDFs of real drawings are not timed\n", converter.c_str());
+    return 1;
+  }
+  const std::string pdf = dir + "/real.pdf", png = dir + "/real.png";
+  std::printf("real drawings: PDF against thumbnail (medians of %d pairs; at most 1 asked for)\n", runs);
+  std::printf("%-24s %10s %10s %8s\n", "drawing", "pdf s", "thumb s", "ratio");
+  std::vector<double> all;
+  for (const std::string& drawing : drawings) {
+    std::vector<double> pdfTimes, thumbTimes, ratios;
+    for (int r = 0; r < runs; ++r) {
+      TRun runsOf[2];
+      for (int k = 0; k < 2; ++k) {
+        const int which = (r + k) % 2;
+        runsOf[which] = which == 0 ? RunProgram({converter, drawing, pdf}) : RunProgram({thumbnailer, drawing, png});
+      }
+      ::unlink(pdf.c_str()), ::unlink(png.c_str());
+      if (runsOf[0].Status != 0 || runsOf[1].Status != 0) {
+        std::fprintf(stderr, "%s: a run failed (pdf %d, thumbnail %d)\n", drawing.c_str(), runsOf[0].Status,
+                     runsOf[1].Status);
+        return 1;
+      }
+      pdfTimes.push_back(runsOf[0].Seconds), thumbTimes.push_back(runsOf[1].Seconds);
+      ratios.push_back(runsOf[0].Seconds / runsOf[1].Seconds);
+    }
+    const std::string name = drawing.substr(drawing.rfind('/') + 1);
+    std::printf("%-24s %10.3f %10.3f %8.2f\n", name.c_str(), Median(pdfTimes), Median(thumbTimes), Median(ratios));
+    all.push_back(Median(ratios));
+  }
+  std::printf("real drawings: PDF against thumbnail, median of the drawings' ratios %.2f, highest %.2f\n", Median(all),
+              all.empty() ? 0.0 : *std::max_element(all.begin(), all.end()));
+  return 0;
+}
+
+int Compare(int32_t n, int runs, bool blocks, const std::string& converter, const std::vector<std::string>& reals) {
   const char* tmp = std::getenv("TMPDIR");
   const std::string dir = std::string(tmp && *tmp ? tmp : "/tmp") + "/quorvex-bench-" + std::to_string(::getpid());
   ::mkdir(dir.c_str(), 0700);
   const std::string in = dir + "/in.jww", out = dir + "/out.jww", copy = dir + "/copy.jww";
-  const std::string dxf = dir + "/out.dxf", dxfCopy = dir + "/copy.dxf";
+  const std::string dxf = dir + "/out.dxf", dxfCopy = dir + "/copy.dxf", pdf = dir + "/out.pdf";
   {
     TJwwData d = blocks ? BlockHeavyDrawing(n) : LargeDrawing(n);
     if (!d.PostRead() || WriteDrawingFile(d, in, kVersionImages, TWriterFallbacks{}, nullptr) != 0) {
@@ -128,7 +189,8 @@ int Compare(int32_t n, int runs, bool blocks, const std::string& converter) {
   std::printf("%4s %10s %10s %8s %10s %8s %10s %8s %10s\n", "run", "convert s", "cp+sync s", "ratio", "--svg s", "ratio",
               "thumb s", "ratio", "peak MB");
   std::vector<double> conv, base, ratio, svgTimes, svgRatio, thumbTimes, thumbRatio, dxfTimes, dxfBase, dxfRatio;
-  long peak = 0, svgPeak = 0, thumbPeak = 0, dxfPeak = 0;
+  std::vector<double> pdfTimes, pdfRatio;
+  long peak = 0, svgPeak = 0, thumbPeak = 0, dxfPeak = 0, pdfPeak = 0;
   long long dxfBytes = 0;
   for (int r = 0; r < runs; ++r) {
     ::unlink(out.c_str());
@@ -150,12 +212,20 @@ int Compare(int32_t n, int runs, bool blocks, const std::string& converter) {
     ::stat(dxf.c_str(), &dst);
     dxfBytes = static_cast<long long>(dst.st_size);
     ::unlink(dxfCopy.c_str());
+    // The PDF, against the conversion to JWW of the same run.
+    ::unlink(pdf.c_str());
+    const TRun pd = RunProgram({converter, in, pdf});
+    ::unlink(pdf.c_str());
     if (c.Status != 0 || cp.Status != 0 || sy.Status != 0 || pic.Status != 0 || th.Status != 0 || dx.Status != 0 ||
-        dxCp.Status != 0 || dxSync.Status != 0) {
-      std::fprintf(stderr, "a run failed (convert %d, cp %d, sync %d, svg %d, thumbnail %d, dxf %d, cp %d, sync %d)\n",
-                   c.Status, cp.Status, sy.Status, pic.Status, th.Status, dx.Status, dxCp.Status, dxSync.Status);
+        dxCp.Status != 0 || dxSync.Status != 0 || pd.Status != 0) {
+      std::fprintf(stderr,
+                   "a run failed (convert %d, cp %d, sync %d, svg %d, thumbnail %d, dxf %d, cp %d, sync %d, pdf %d)\n",
+                   c.Status, cp.Status, sy.Status, pic.Status, th.Status, dx.Status, dxCp.Status, dxSync.Status,
+                   pd.Status);
       return 1;
     }
+    pdfTimes.push_back(pd.Seconds), pdfRatio.push_back(pd.Seconds / c.Seconds);
+    pdfPeak = std::max(pdfPeak, pd.PeakKb);
     const double dxBase = dxCp.Seconds + dxSync.Seconds;
     dxfTimes.push_back(dx.Seconds), dxfBase.push_back(dxBase), dxfRatio.push_back(dx.Seconds / dxBase);
     dxfPeak = std::max(dxfPeak, dx.PeakKb);
@@ -166,9 +236,11 @@ int Compare(int32_t n, int runs, bool blocks, const std::string& converter) {
     peak = std::max(peak, c.PeakKb);
     svgPeak = std::max(svgPeak, pic.PeakKb);
     thumbPeak = std::max(thumbPeak, th.PeakKb);
-    std::printf("%4d %10.3f %10.3f %8.2f %10.3f %8.2f %10.3f %8.2f %10.1f   dxf %.3f s, cp+sync %.3f s, ratio %.2f\n",
+    std::printf("%4d %10.3f %10.3f %8.2f %10.3f %8.2f %10.3f %8.2f %10.1f   dxf %.3f s, cp+sync %.3f s, ratio %.2f;"
+                " pdf %.3f s, ratio %.2f, %.1f MB\n",
                 r + 1, c.Seconds, b, c.Seconds / b, pic.Seconds, pic.Seconds / c.Seconds, th.Seconds,
-                th.Seconds / c.Seconds, c.PeakKb / 1024.0, dx.Seconds, dxBase, dx.Seconds / dxBase);
+                th.Seconds / c.Seconds, c.PeakKb / 1024.0, dx.Seconds, dxBase, dx.Seconds / dxBase, pd.Seconds,
+                pd.Seconds / c.Seconds, pd.PeakKb / 1024.0);
   }
   const double file = static_cast<double>(st.st_size);
   std::printf("median %8.3f %10.3f %8.2f %10.3f %8.2f %10.3f %8.2f\n", Median(conv), Median(base), Median(ratio),
@@ -179,8 +251,14 @@ int Compare(int32_t n, int runs, bool blocks, const std::string& converter) {
   std::printf("DXF: %lld bytes; to DXF %.3f s, cp+sync of the DXF %.3f s, ratio %.2f (medians); peak memory %.1f MB "
               "= %.2f times the drawing file\n",
               dxfBytes, Median(dxfTimes), Median(dxfBase), Median(dxfRatio), dxfPeak / 1024.0, dxfPeak * 1024.0 / file);
-  ::unlink(in.c_str()), ::unlink(out.c_str()), ::unlink(copy.c_str()), ::unlink(dxf.c_str()), ::rmdir(dir.c_str());
-  return 0;
+  std::printf("PDF: %.3f s against the conversion's %.3f s, ratio %.2f (median of the pairs' ratios; at most 3 "
+              "asked for); peak memory %.1f MB = %.2f times the drawing file (at most 2 asked for)\n",
+              Median(pdfTimes), Median(conv), Median(pdfRatio), pdfPeak / 1024.0, pdfPeak * 1024.0 / file);
+  ::unlink(in.c_str()), ::unlink(out.c_str()), ::unlink(copy.c_str()), ::unlink(dxf.c_str());
+  int status = 0;
+  if (!reals.empty()) status = CompareReal(reals, runs, converter, thumbnailer, dir);
+  ::rmdir(dir.c_str());
+  return status;
 }
 
 // Empties a folder of outputs (makes it when there is none).
@@ -273,12 +351,14 @@ int main(int argc, char** argv) {
     int runs = 5;
     bool blocks = false;
     std::string converter = SiblingConverter(argv[0]);
+    std::vector<std::string> real;
     for (int i = 3; i < argc; ++i) {
       if (std::strcmp(argv[i], "--runs") == 0 && i + 1 < argc) runs = std::atoi(argv[++i]);
+      else if (std::strcmp(argv[i], "--real") == 0 && i + 1 < argc) real.push_back(argv[++i]);
       else if (std::strcmp(argv[i], "--blocks") == 0) blocks = true;
       else if (std::strcmp(argv[i], "--convert") == 0 && i + 1 < argc) converter = argv[++i];
     }
-    return Compare(n, runs, blocks, converter);
+    return Compare(n, runs, blocks, converter, DrawingsOf(real));
   }
   const int32_t largest = argc > 1 ? std::atoi(argv[1]) : 1000000;
   std::printf("%10s %10s %10s %10s %10s %12s\n", "entities", "bytes", "read s", "explode s", "write s", "us/entity");

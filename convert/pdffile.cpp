@@ -1,5 +1,6 @@
 #include "convert/pdffile.h"
 
+#include <atomic>
 #include <cerrno>
 #include <mutex>
 #include <new>
@@ -25,6 +26,9 @@ struct TPdfModule {
   TPdfWriteEntry* Write = nullptr;
   std::string Problem;
 };
+
+// The writer a program set for itself, if any (SetPdfWriter).
+std::atomic<TPdfWriteEntry*> gOwnWriter{nullptr};
 
 TPdfModule& Module() {
   static TPdfModule module;
@@ -62,7 +66,11 @@ TPdfModule& Module() {
 
 }  // namespace
 
-void PreparePdf() { (void)Module(); }
+void SetPdfWriter(TPdfWriteEntry* write) { gOwnWriter.store(write); }
+
+void PreparePdf() {
+  if (!gOwnWriter.load()) (void)Module();
+}
 
 int WritePdfFile(const TJwwData& d, const TImageStore& images, const TPdfOptions& options, const std::string& path,
                  TPdfReport& report, bool* placed) {
@@ -78,10 +86,15 @@ int WritePdfFile(const TJwwData& d, const TImageStore& images, const TPdfOptions
   const TPage page = PageOf(d.Header.SheetSize, walk.Scene());
   report.Page = page.Describe();
 
-  const TPdfModule& module = Module();
-  if (!module.Write) {
-    report.Problem = module.Problem;
-    return EINVAL;
+  // The program's own writer, or the module's.
+  TPdfWriteEntry* write = gOwnWriter.load();
+  if (!write) {
+    const TPdfModule& module = Module();
+    if (!module.Write) {
+      report.Problem = module.Problem;
+      return EINVAL;
+    }
+    write = module.Write;
   }
   TOutputFile file;  // removed again unless committed, however the writing ends
   if (const int err = file.Open(path)) return err;
@@ -93,7 +106,7 @@ int WritePdfFile(const TJwwData& d, const TImageStore& images, const TPdfOptions
   job.Title = options.Title;
   job.Out = &out;
   TPdfDone done;
-  module.Write(job, done);
+  write(job, done);
   // Texts whose characters were lost, or a page that does not show the
   // whole drawing, take no PDF's name.
   if (walk.UndecodedStrings() > 0) {

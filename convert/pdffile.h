@@ -8,6 +8,7 @@
 #include <string>
 
 #include "attrib/UnitGraAtt.h"
+#include "convert/pdfmodule.h"
 #include "jww/images.h"
 #include "jww/jwwunit.h"
 
@@ -29,6 +30,14 @@ struct TPdfReport {
   // converter); the result is the converter's error number.
   bool Undecodable = false;
 };
+
+// Makes `write` the PDF writer of this program, in place of the module: a
+// program that holds Qt and its painting already (the viewer, which
+// paints with paint/ itself) writes its PDFs with paint/'s writer, as the
+// module does, and loads no module, whose program's own code it would not
+// find. Set before the first PDF; the converter never sets it and loads
+// the module only when a PDF is asked for.
+void SetPdfWriter(TPdfWriteEntry* write);
 
 // Readies the PDF writer on the calling thread (the program's main
 // thread, before the conversions start): loads the module and starts Qt.

@@ -7,6 +7,11 @@
 #include <vector>
 
 namespace quorvex {
+namespace {
+
+constexpr int kModuleLoadAttempts = 3;
+
+}  // namespace
 
 std::string ProgramFolder() {
   std::vector<char> path(4096);
@@ -29,12 +34,18 @@ void* ModuleSymbol(const std::string& path, const char* symbol, std::string& err
   std::lock_guard<std::mutex> lock(loading);
   // Loaded once and never unloaded: a library's threads and its handlers of
   // the process's end stay valid.
-  void* library = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (!library) {
-    const char* why = ::dlerror();
-    error = why ? why : path + ": cannot be loaded";
-    return nullptr;
+  // A load that failed is tried again: the loader gives up on the first
+  // failed call of its own (an interrupted close, a read the disk failed
+  // once), and it undoes a failed load whole. Its reason is the last try's.
+  void* library = nullptr;
+  for (int attempt = 0; attempt < kModuleLoadAttempts && !library; ++attempt) {
+    library = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!library) {
+      const char* why = ::dlerror();
+      error = why ? why : path + ": cannot be loaded";
+    }
   }
+  if (!library) return nullptr;
   ::dlerror();
   void* found = ::dlsym(library, symbol);
   if (!found) {

@@ -13,7 +13,8 @@ std::string ProgramFolder();
 
 // A symbol of the library at `path`, loaded the first time it is asked for
 // and kept for the rest of the run; null when it cannot be loaded or has
-// no such symbol, with the loader's reason in `error`.
+// no such symbol, with the loader's reason in `error`. A load that fails
+// is tried three times before it is given up.
 void* ModuleSymbol(const std::string& path, const char* symbol, std::string& error);
 
 }  // namespace quorvex

@@ -7,7 +7,10 @@
 #include <QPdfWriter>
 #include <QTransform>
 
+#include <cerrno>
 #include <cstdio>
+#include <mutex>
+#include <new>
 
 #include "text/messages.h"
 
@@ -24,7 +27,41 @@ std::string CharacterText(char32_t c) {
   return "'" + QString::fromUcs4(&c, 1).toStdString() + "' (" + code + ")";
 }
 
+// Qt's writer writes into the output's writer through this device.
+class TWriterDevice final : public QIODevice {
+ public:
+  explicit TWriterDevice(TArchiveWriter& out) : out_(out) { open(QIODevice::WriteOnly); }
+  bool isSequential() const override { return true; }
+
+ protected:
+  qint64 readData(char*, qint64) override { return -1; }
+  qint64 writeData(const char* data, qint64 size) override {
+    out_.Bytes(data, static_cast<size_t>(size));
+    return out_.Ok() ? size : -1;
+  }
+
+ private:
+  TArchiveWriter& out_;
+};
+
+std::mutex gWriting;  // one PDF at a time: Qt's painting is shared
+
 }  // namespace
+
+void WritePdfJob(const TPdfJob& job, TPdfDone& done) {
+  std::lock_guard<std::mutex> lock(gWriting);
+  try {
+    TWriterDevice device(*job.Out);
+    TPageStyle style;
+    style.Mono = job.Mono;
+    const TPdfPageResult r = WritePdfPage(*job.Walk, *job.Page, device, style,
+                                          QString::fromUtf8(job.Title.data(), static_cast<qsizetype>(job.Title.size())));
+    done.Problem = r.Problem;
+    done.WriterFailed = r.WriterFailed;
+  } catch (const std::bad_alloc&) {
+    job.Out->Fail(ENOMEM);
+  }
+}
 
 TPdfPageResult WritePdfPage(TSceneWalk& walk, const TPage& page, QIODevice& out, const TPageStyle& style,
                             const QString& title) {

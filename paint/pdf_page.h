@@ -2,7 +2,8 @@
 // page the drawing's sheet gives (render/page.h), 1:1, painted by the scene
 // painter as a print (PaintPage), its texts as text in embedded subsets of
 // their fonts. The converter's PDF module and the viewer's export both
-// write with this.
+// write with this, through WritePdfJob: the converter's PDF output
+// (convert/pdffile) hands it its job.
 #pragma once
 
 #include <QIODevice>
@@ -10,6 +11,7 @@
 
 #include <string>
 
+#include "convert/pdfmodule.h"
 #include "paint/scene_painter.h"
 #include "render/page.h"
 #include "render/scene.h"
@@ -32,5 +34,11 @@ struct TPdfPageResult {
 // title is `title`; its creation date is the time it is written.
 TPdfPageResult WritePdfPage(TSceneWalk& walk, const TPage& page, QIODevice& out, const TPageStyle& style,
                             const QString& title);
+
+// Writes the job's PDF into its writer, one PDF at a time: the writer of
+// convert/pdffile's PDF output (TPdfWriteEntry), the module's, and the one
+// a program that paints with Qt itself sets (SetPdfWriter). Needs a
+// running Qt application; out of memory fails the job's writer.
+void WritePdfJob(const TPdfJob& job, TPdfDone& done);
 
 }  // namespace quorvex

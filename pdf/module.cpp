@@ -4,13 +4,9 @@
 // with the painter every Qt program here shares (paint/pdf_page). The
 // program's own code (reading, the scene walk, the output file) is the
 // program's: the module finds it there.
-#include <QByteArray>
 #include <QGuiApplication>
-#include <QIODevice>
-#include <QString>
 
 #include <memory>
-#include <mutex>
 #include <new>
 
 #include "convert/pdfmodule.h"
@@ -24,24 +20,6 @@ using namespace quorvex;
 
 namespace {
 
-// Qt's writer writes into the converter's output through this device.
-class TWriterDevice final : public QIODevice {
- public:
-  explicit TWriterDevice(TArchiveWriter& out) : out_(out) { open(QIODevice::WriteOnly); }
-  bool isSequential() const override { return true; }
-
- protected:
-  qint64 readData(char*, qint64) override { return -1; }
-  qint64 writeData(const char* data, qint64 size) override {
-    out_.Bytes(data, static_cast<size_t>(size));
-    return out_.Ok() ? size : -1;
-  }
-
- private:
-  TArchiveWriter& out_;
-};
-
-std::mutex gWriting;  // one PDF at a time: Qt's painting is shared
 QGuiApplication* gApplication = nullptr;  // lives until the process ends
 
 }  // namespace
@@ -71,17 +49,4 @@ QUORVEX_ENTRY void QuorvexStartPdf(TPdfStart& start) {
   }
 }
 
-QUORVEX_ENTRY void QuorvexWritePdf(const TPdfJob& job, TPdfDone& done) {
-  std::lock_guard<std::mutex> lock(gWriting);
-  TWriterDevice device(*job.Out);
-  TPageStyle style;
-  style.Mono = job.Mono;
-  try {
-    const TPdfPageResult r =
-        WritePdfPage(*job.Walk, *job.Page, device, style, QString::fromUtf8(job.Title.data(), static_cast<qsizetype>(job.Title.size())));
-    done.Problem = r.Problem;
-    done.WriterFailed = r.WriterFailed;
-  } catch (const std::bad_alloc&) {
-    job.Out->Fail(ENOMEM);
-  }
-}
+QUORVEX_ENTRY void QuorvexWritePdf(const TPdfJob& job, TPdfDone& done) { WritePdfJob(job, done); }

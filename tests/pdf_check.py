@@ -347,13 +347,26 @@ class Scheduler:
             f.write(f"ServerRoot {r}\nRequestRoot {r}/spool\nCacheDir {r}/cache\nStateDir {r}/state\n"
                     f"TempDir {r}/tmp\nAccessLog {r}/log/access_log\nErrorLog {r}/log/error_log\n"
                     f"PageLog {r}/log/page_log\nSystemGroup root\n")
-        self.env = dict(os.environ, CUPS_SERVER=self.socket)
+        # In C: what lpstat says is read below.
+        self.env = dict(os.environ, CUPS_SERVER=self.socket, LC_ALL="C")
         self.process = subprocess.Popen(["cupsd", "-f", "-c", os.path.join(self.root, "cupsd.conf"),
                                          "-s", os.path.join(self.root, "cups-files.conf")],
                                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        for _ in range(100):
-            if subprocess.run(["lpstat", "-r"], env=self.env, capture_output=True).returncode == 0:
+        # lpstat -r ends with 0 whether or not the scheduler runs: what it
+        # says tells. Asked too early (a busy machine starts cupsd slowly),
+        # lpinfo found no scheduler and the check failed at once.
+        deadline = time.monotonic() + 60
+        while True:
+            said = subprocess.run(["lpstat", "-r"], env=self.env, capture_output=True, text=True).stdout
+            if said.strip() == "scheduler is running":
                 break
+            ended = self.process.poll()
+            if ended is not None or time.monotonic() > deadline:
+                log = os.path.join(self.root, "log", "error_log")
+                why = open(log, errors="replace").read()[-1500:] if os.path.exists(log) else ""
+                self.stop()
+                raise SystemExit(f"cupsd {'ended with ' + str(ended) if ended is not None else 'not running after 60 s'}"
+                                 f": {why}")
             time.sleep(0.1)
         models = run(["lpinfo", "-m"], env=self.env)
         ppd = next((l.split()[0] for l in models.splitlines() if "CUPS-PDF_opt" in l or "CUPS-PDF" in l), None)

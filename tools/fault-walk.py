@@ -7,9 +7,11 @@ call may meet, and then with two faults in one run: every call of the
 commit (links, renames, syncs, removals, mode and owner, opens and closes
 from the output's first sync on) failing, together with each call that the
 run makes after it. Scenarios: one conversion over an old output and a
-batch (-d OUT -j 2, three drawings, one of them over an old output) and a
-DXF conversion over an old DXF and its old folder of images, each with
-unnamed and with named temporary outputs (QUORVEX_TEST_NAMED_TEMP).
+batch (-d OUT -j 2, three drawings, one of them over an old output), a
+DXF conversion over an old DXF and its old folder of images and a PDF
+conversion over an old PDF (the PDF module loaded, Qt started and its
+fonts found within the run), each with unnamed and with named temporary
+outputs (QUORVEX_TEST_NAMED_TEMP).
 
 After every run it checks what a user relies on: each output holds the
 file that stood there before (or nothing, for a new one) or the complete
@@ -18,10 +20,10 @@ new drawing, byte for byte that of a clean run, as the run's messages say
 nothing is left beside the outputs or in the scratch place; the exit
 status is one of the converter's for what failed, and a failure names the
 file and the error that was injected; a run that met only interruptions
-(EINTR) succeeds. Prints every run that broke one of these, with the strace
+(EINTR) succeeds. A PDF is the clean run's but for the time it was made. Prints every run that broke one of these, with the strace
 options that repeat it, and the counts; exits 1 when any run failed.
 
-    tools/fault-walk.py [--jobs N] [--only single|batch|dxf] [--mode unnamed|named]
+    tools/fault-walk.py [--jobs N] [--only single|batch|dxf|pdf] [--mode unnamed|named]
                         [--no-pairs] [--convert PATH] [--sample PATH]
 
 strace counts a syscall's invocations per thread: in a batch, when=N fails
@@ -99,6 +101,8 @@ OLD = b"OLD drawing that must not be lost\n"
 CONVERTER_UNLOADED = re.compile(r"Shift-JIS converter \(iconv, CP932\) cannot be loaded: ")
 # An old DXF's folder of images, under the names the converter gives.
 OLD_FOLDER = {"image-1.png": b"OLD image that must not be lost\n"}
+# What differs between two PDFs of one drawing: the time each was made.
+PDF_MADE = re.compile(rb"/CreationDate \(D:[0-9Z+'-]*\)")
 CALL_LINE = re.compile(r"^(\d+)\s+(?:<\.\.\. )?([a-z0-9_]+)(\(| resumed>)")
 
 
@@ -118,6 +122,10 @@ class Scenario:
             self.outputs = {"out/o.dxf": "in/drawing.jww"}
             self.old = {"out/o.dxf"}
             self.folders = {"out/o-images": "out/o.dxf"}
+        elif name == "pdf":
+            self.inputs = ["in/drawing.jww"]
+            self.outputs = {"out/o.pdf": "in/drawing.jww"}
+            self.old = {"out/o.pdf"}
         else:
             self.inputs = ["in/a.jww", "in/b.jww", "in/c.jww"]
             self.outputs = {"out/a.jww": "in/a.jww", "out/b.jww": "in/b.jww", "out/c.jww": "in/c.jww"}
@@ -127,7 +135,7 @@ class Scenario:
         return f"{self.name} ({'named' if self.named else 'unnamed'} temporary)"
 
     def args(self):
-        if self.name in ("single", "dxf"):
+        if self.name in ("single", "dxf", "pdf"):
             return ["in/drawing.jww", next(iter(self.outputs))]
         return ["-d", "out", "-j", "2"] + self.inputs
 
@@ -188,6 +196,8 @@ def run(convert, scenario, work, injections, trace, stacks=False):
     for o in scenario.outputs:
         path = os.path.join(work, o)
         files[o] = open(path, "rb").read() if os.path.lexists(path) else None
+        if files[o] is not None and o.endswith(".pdf"):
+            files[o] = PDF_MADE.sub(b"/CreationDate ()", files[o])
     for folder in scenario.folders:
         path = os.path.join(work, folder)
         files[folder] = ({n: open(os.path.join(path, n), "rb").read() for n in sorted(os.listdir(path))}
@@ -306,7 +316,7 @@ def check(scenario, expected, r):
 def main():
     ap = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     ap.add_argument("--jobs", type=int, default=1, help="runs at a time (default 1)")
-    ap.add_argument("--only", choices=["single", "batch", "dxf"], help="one scenario")
+    ap.add_argument("--only", choices=["single", "batch", "dxf", "pdf"], help="one scenario")
     ap.add_argument("--mode", choices=["unnamed", "named"], help="one kind of temporary output")
     ap.add_argument("--no-pairs", action="store_true", help="single faults only")
     ap.add_argument("--convert", default=os.path.join(ROOT, "build/tools/quorvex-convert"))
@@ -359,7 +369,7 @@ def walk(args, convert, sample, top, slots, probe, totals, failures, started):
             failures.append((scenario.label(), flags, r.code, problems, r.err.strip()))
             print(f"FAILED  {scenario.label()}: {flags}: exit {r.code}: " + "; ".join(problems), flush=True)
 
-    scenarios = [Scenario(n, named, sample) for n in ("single", "batch", "dxf") for named in (False, True)
+    scenarios = [Scenario(n, named, sample) for n in ("single", "batch", "dxf", "pdf") for named in (False, True)
                  if (not args.only or n == args.only) and
                  (not args.mode or named == (args.mode == "named"))]
     with concurrent.futures.ThreadPoolExecutor(max_workers=args.jobs) as pool:

@@ -30,7 +30,9 @@
 #include <QUrl>
 
 #include "convert/outputs.h"
+#include "convert/pdffile.h"
 #include "convert/picture.h"
+#include "paint/pdf_page.h"
 #include "render/page.h"
 #include "viewer/layerpanel.h"
 #include "viewer/reasons.h"
@@ -61,6 +63,9 @@ QString ExplodedName(const QString& drawing) {
 }
 
 TViewerWindow::TViewerWindow(TViewerDialogs& dialogs, QWidget* parent) : QMainWindow(parent), dialogs_(dialogs) {
+  // The conversion services write the viewer's PDFs with the painting the
+  // viewer holds, as the converter's PDF module does, within its own Qt.
+  quorvex::SetPdfWriter(&quorvex::WritePdfJob);
   setObjectName(QStringLiteral("viewer"));
   setAcceptDrops(true);
   tabs_ = new QTabWidget(this);
@@ -134,12 +139,7 @@ void TViewerWindow::MakeActions() {
   ExplodeAction = file->addAction(tr("&Explode dimensions without value..."), this, &TViewerWindow::ExplodeDrawing);
   ExportDxfAction = file->addAction(tr("Export as &DXF..."), this, &TViewerWindow::ExportDxf);
   ExportSvgAction = file->addAction(tr("Export as &SVG..."), this, &TViewerWindow::ExportSvg);
-  // Its place kept: the conversion services write PDF (an output kind of
-  // convert/outputs.h) through a module that starts a Qt application of
-  // its own and takes the core's symbols from the converter program, which
-  // it cannot within the viewer yet.
   ExportPdfAction = file->addAction(tr("Export as &PDF..."), this, &TViewerWindow::ExportPdf);
-  ExportPdfAction->setVisible(false);
   file->addSeparator();
   PreviewAction = file->addAction(tr("Print Pre&view..."), this, &TViewerWindow::PrintPreview);
   PrintAction = file->addAction(tr("&Print..."), this, &TViewerWindow::Print);
@@ -434,7 +434,7 @@ void TViewerWindow::ExportDxf() {
 
 void TViewerWindow::ExportPdf() {
   TDrawingTab* tab = CurrentTab();
-  if (!tab || converting_ || !quorvex::OutputKindOf("drawing.pdf")) return;
+  if (!tab || converting_) return;
   const QString input = tab->Path();
   const std::optional<QString> chosen =
       dialogs_.SaveName(this, tr("Export as PDF"), SuggestedName(QStringLiteral(".pdf")), tr("PDF documents (*.pdf)"));

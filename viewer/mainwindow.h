@@ -65,7 +65,8 @@ class TViewerWindow : public QMainWindow {
   void ExplodeDrawing();
   void ExportDxf();
   void ExportSvg();
-  // Through the conversion services' PDF output, once they have one.
+  // Through the conversion services' PDF output, as the converter writes
+  // it (the sheet's page, 1:1, as stored in printer colours).
   void ExportPdf();
   void Print();
   void PrintPreview();

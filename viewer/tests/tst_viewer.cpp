@@ -354,9 +354,9 @@ class TestViewer : public QObject {
     const QString previewReference = dir_->filePath(QStringLiteral("reference-preview.svg"));
     QCOMPARE(QProcess::execute(QUORVEX_CONVERT_BIN, {QStringLiteral("--preview"), dims_, previewReference}), 0);
     QCOMPARE(ReadAll(dir_->filePath(QStringLiteral("preview.svg"))), ReadAll(previewReference));
-    // PDF, where the conversion services write it: what the converter
-    // writes, but for the time it was made.
-    if (window_->ExportPdfAction->isVisible()) {
+    // The PDF, written within the viewer: what the converter writes with
+    // its module, but for the time it was made.
+    {
       const QString pdf = dir_->filePath(QStringLiteral("out.pdf"));
       dialogs_->SaveAs = {pdf};
       window_->ExportPdfAction->trigger();
@@ -375,6 +375,40 @@ class TestViewer : public QObject {
     dialogs_->SaveAs = {dims_};
     window_->ExplodeAction->trigger();
     QCOMPARE(dialogs_->Errors.last(), true);
+  }
+
+  void exportsAPdfPageOfTheSheet() {
+    TDrawingTab* tab = OpenAndWait(plain_);
+    QVERIFY(tab);
+    QVERIFY(window_->ExportPdfAction->isVisible());
+    QVERIFY(window_->ExportPdfAction->isEnabled());
+    dialogs_->SaveAs = {dir_->filePath(QStringLiteral("sheet"))};  // the suffix is added
+    window_->ExportPdfAction->trigger();
+    QCOMPARE(dialogs_->Suggested.value(0), dir_->filePath(QStringLiteral("plain.pdf")));
+    QCOMPARE(dialogs_->Errors, QList<bool>({false}));
+    const QString pdf = dir_->filePath(QStringLiteral("sheet.pdf"));
+    QVERIFY(QFileInfo::exists(pdf));
+    QProcess info;
+    info.start(QStringLiteral("pdfinfo"), {pdf});
+    if (!info.waitForStarted(5000))
+      QSKIP("pdfinfo (poppler-utils) is not installed: the exported PDF's pages are not checked");
+    QVERIFY(info.waitForFinished(60000));
+    const QString said = QString::fromUtf8(info.readAllStandardOutput());
+    QVERIFY2(info.exitCode() == 0, qPrintable(QString::fromUtf8(info.readAllStandardError())));
+    // One page, the drawing's A3 sheet (420 x 297 mm), within a point.
+    QVERIFY2(QRegularExpression(QStringLiteral("^Pages:\\s+1$"), QRegularExpression::MultilineOption).match(said).hasMatch(),
+             qPrintable(said));
+    const QRegularExpressionMatch size =
+        QRegularExpression(QStringLiteral("^Page size:\\s+([0-9.]+) x ([0-9.]+) pts"), QRegularExpression::MultilineOption)
+            .match(said);
+    QVERIFY2(size.hasMatch(), qPrintable(said));
+    QVERIFY2(std::abs(size.captured(1).toDouble() - 420 * 72 / 25.4) <= 1 &&
+                 std::abs(size.captured(2).toDouble() - 297 * 72 / 25.4) <= 1,
+             qPrintable(said));
+    // 1:1: the line from x -150 to 150 mm is 300 mm long on the page.
+    const std::optional<double> length = InkWidthMillimetres(pdf);
+    if (!length) QSKIP("pdftoppm (poppler-utils) is not installed: the PDF's scale is not checked");
+    QVERIFY2(std::abs(*length - 300) < 1.5, qPrintable(QString::number(*length)));
   }
 
   void printsTheSheetAtOneToOneOrFitted() {

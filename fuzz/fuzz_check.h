@@ -6,8 +6,6 @@
 // read back; the scratch folder is empty again afterwards.
 #pragma once
 
-#include <dirent.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -15,6 +13,7 @@
 #include "bytes/writer.h"
 #include "convert/scratchimages.h"
 #include "explode/explode.h"
+#include "fuzz/fuzz_scratch.h"
 #include "jww/images.h"
 #include "jww/jwwunit.h"
 #include "render/svg.h"
@@ -52,13 +51,8 @@ inline std::string CheckOneInput(const uint8_t* data, size_t size, TScratchImage
     }
   }
   store.DropImages();
-  if (DIR* dir = ::opendir(kept.Folder.c_str())) {
-    while (const dirent* e = ::readdir(dir)) {
-      const std::string name = e->d_name;
-      if (name != "." && name != ".." && problem.empty()) problem = "a scratch file is left: " + name;
-    }
-    ::closedir(dir);
-  }
+  if (const std::string left = LeftInFolder(kept.Folder); !left.empty() && problem.empty())
+    problem = "a scratch file is left: " + left;
   return problem;
 }
 

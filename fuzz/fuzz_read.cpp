@@ -10,29 +10,12 @@
 #include <string>
 
 #include "fuzz/fuzz_check.h"
-#include "os/scratch.h"
+#include "fuzz/fuzz_scratch.h"
 
 using namespace quorvex;
 
-namespace {
-
-// The scratch folder of this process, locked and removed like a session's.
-const std::string& ScratchFolder() {
-  static TScratchFolder* folder = [] {
-    auto* f = new TScratchFolder;
-    for (const std::string& base : ScratchBases())
-      if (f->Create(base) == 0) break;
-    if (!f->Exists()) std::abort();
-    std::atexit([] { delete folder; });
-    return f;
-  }();
-  return folder->Path();
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  TScratchImages kept(ScratchFolder());
+  TScratchImages kept(FuzzScratchFolder());
   const std::string problem = CheckOneInput(data, size, kept);
   if (!problem.empty()) {
     std::fprintf(stderr, "quorvex-fuzz-read: %s\n", problem.c_str());

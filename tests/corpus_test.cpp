@@ -1,11 +1,13 @@
-// Every file of the fuzz corpus (seeds and the fuzzer's findings, fixed),
+// Every file of the fuzz corpus (seeds and the fuzzers' findings, fixed),
 // replayed: it reads or fails with a reason; a drawing that reads is
-// exploded, written with its images and read back; no scratch file is left.
+// exploded, written with its images and read back, and drawn as SVG and
+// written as DXF whole (fuzz_outputs.h); no scratch file is left.
 #include <dirent.h>
 
 #include <algorithm>
 
 #include "fuzz/fuzz_check.h"
+#include "fuzz/fuzz_outputs.h"
 #include "testutil.h"
 
 namespace qtest {
@@ -24,11 +26,12 @@ std::vector<std::string> CorpusFiles() {
 
 class Corpus : public ::testing::TestWithParam<std::string> {};
 
-TEST_P(Corpus, ReadsOrFailsWithAReasonAndNeverLeaksAScratchFile) {
+TEST_P(Corpus, ReadsOrFailsWithAReasonWritesEveryOutputAndNeverLeaksAScratchFile) {
   const std::vector<uint8_t> bytes = ReadFile(std::string(QUORVEX_CORPUS_DIR) + "/" + GetParam());
   TempFolder scratch;
   TScratchImages kept(scratch.Path());
   EXPECT_EQ(CheckOneInput(bytes.data(), bytes.size(), kept), "");
+  EXPECT_EQ(CheckOutputs(bytes.data(), bytes.size(), kept), "");
 }
 
 INSTANTIATE_TEST_SUITE_P(Fuzz, Corpus, ::testing::ValuesIn(CorpusFiles()),

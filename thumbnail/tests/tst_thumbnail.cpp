@@ -24,6 +24,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "fuzz/fuzz_paint.h"
 #include "jww/builder.h"
 #include "jww/header.h"
 #include "jww/kinds.h"
@@ -581,6 +582,27 @@ class TstThumbnail : public QObject {
     const QString png = dir.filePath("none.png");
     QCOMPARE(QProcess::execute(QUORVEX_THUMBNAIL_BIN, {QUORVEX_SOURCE_DIR "/README.md", png}), 1);
     QVERIFY(!QFile::exists(png));
+  }
+
+  // The fuzz corpus replayed through the painting fuzz target's check
+  // (fuzz/fuzz_paint.h), with Qt's image drawing and without: each file
+  // that reads is painted as a thumbnail and written as a PDF, whole.
+  void TheFuzzCorpusIsPaintedAndPrinted() {
+    const QStringList files = QDir(QUORVEX_SOURCE_DIR "/fuzz/corpus").entryList(QDir::Files, QDir::Name);
+    QVERIFY(!files.isEmpty());
+    const bool threads = PrepareQtPainting();
+    for (const QString& name : files) {
+      QFile file(QUORVEX_SOURCE_DIR "/fuzz/corpus/" + name);
+      QVERIFY(file.open(QIODevice::ReadOnly));
+      const QByteArray bytes = file.readAll();
+      const auto* data = reinterpret_cast<const uint8_t*>(bytes.constData());
+      QTemporaryDir scratch;
+      TScratchImages kept(scratch.path().toStdString() + "/");
+      for (const bool withThreads : {threads, false})
+        QCOMPARE(QString::fromStdString(CheckPainting(data, static_cast<size_t>(bytes.size()), kept, withThreads)) +
+                     " (" + name + ")",
+                 " (" + name + ")");
+    }
   }
 };
 

@@ -5,12 +5,15 @@
 #include <QImage>
 #include <QPainterPath>
 #include <QPen>
+#include <QGlyphRun>
 #include <QPolygonF>
+#include <QTextLayout>
 #include <QTransform>
 
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <limits>
 #include <map>
 #include <memory>
 #include <new>
@@ -109,7 +112,8 @@ class TScenePainter {
     const size_t items = walk.Scene().ItemBoxes.size();
     clipLines_ = true;
     QImage* device = dynamic_cast<QImage*>(p_.device());
-    const bool dots = device && device->format() == QImage::Format_RGB32 && s_.ItemRgb.size() == items;
+    if (device && device->format() == QImage::Format_RGB32) picture_ = device;
+    const bool dots = picture_ && s_.ItemRgb.size() == items;
     auto one = [&](size_t item) {
       if (dots && Dot(item, world, *device)) return;
       if (!walk.DrawingFigure(item, fig)) return;
@@ -466,12 +470,14 @@ class TScenePainter {
         break;
       }
       case TPrimKind::kDot: {
-        DeviceSpace();
-        FillWith(prim.Pen);
         double r = page_ ? prim.Radius * PixelsPerUnit(t) : std::max(prim.Radius * PixelsPerUnit(t), 0.8);
         // A point is a mark: a view zoomed in far keeps it a mark.
         if (clipLines_) r = std::min(r, kMaxViewDotPixels);
-        p_.drawEllipse(t.map(ToQt(prim.P[0])), r, r);
+        const QPointF c = t.map(ToQt(prim.P[0]));
+        if (picture_ && Disc(c, r, s_.Pens[static_cast<size_t>(prim.Pen)].Rgb)) break;
+        DeviceSpace();
+        FillWith(prim.Pen);
+        p_.drawEllipse(c, r, r);
         break;
       }
       case TPrimKind::kText: {
@@ -498,18 +504,17 @@ class TScenePainter {
         p_.setPen(Ink(s_.Pens[static_cast<size_t>(prim.Pen)].Rgb));
         stroke_ = fill_ = -1;
         if (run.Spacing == 0) {
-          p_.setFont(font);
-          p_.drawText(QPointF(0, -kDescent * pixels), text);
+          Letters(run.Font, font, 0, QPointF(0, -kDescent * pixels), text);
           break;
         }
         const double spacing = run.Spacing / glyph * pixels / run.Height;  // after a full-width one
         double x = 0;
         for (const TTextPiece& piece : TextPieces(run.Text)) {
           const double share = piece.Half ? 0.5 : 1;
-          font.setLetterSpacing(QFont::AbsoluteSpacing, spacing * share / spacingScale_);
-          p_.setFont(font);
-          p_.drawText(QPointF(x, -kDescent * pixels),
-                      QString::fromUtf8(run.Text.data() + piece.Begin, static_cast<qsizetype>(piece.End - piece.Begin)));
+          const double letterSpacing = spacing * share / spacingScale_;
+          font.setLetterSpacing(QFont::AbsoluteSpacing, letterSpacing);
+          Letters(run.Font, font, letterSpacing, QPointF(x, -kDescent * pixels),
+                  QString::fromUtf8(run.Text.data() + piece.Begin, static_cast<qsizetype>(piece.End - piece.Begin)));
           x += static_cast<double>(piece.Characters) * (pixels + spacing) * share;
         }
         break;
@@ -548,6 +553,137 @@ class TScenePainter {
       case TPrimKind::kPlace:
         break;
     }
+  }
+
+  // Draws a text's characters with its base line through `at` under the
+  // painter's transform. A page lays them out each time (its texts are
+  // drawn once); a view keeps each text's glyphs as laid out, by its font
+  // name, letter spacing and characters, so that a drawing's thousands of
+  // equal texts ("100") are shaped once a picture, not once each, and
+  // draws those glyphs where the layout put them, as drawText does.
+  void Letters(const std::string& fontName, const QFont& font, double letterSpacing, const QPointF& at,
+               const QString& text) {
+    if (page_) {
+      p_.setFont(font);
+      p_.drawText(at, text);
+      return;
+    }
+    TLaidOut& laid = laidOut_[TLaidOutKey{fontName, letterSpacing, text}];
+    if (!laid.Made) {
+      laid.Made = true;
+      QTextLayout layout(text, font);
+      layout.setCacheEnabled(false);
+      layout.beginLayout();
+      QTextLine line = layout.createLine();
+      if (line.isValid()) {
+        line.setLineWidth(std::numeric_limits<int>::max() / 4);
+        line.setPosition(QPointF(0, 0));
+        laid.Ascent = line.ascent();
+      }
+      layout.endLayout();
+      laid.Runs = layout.glyphRuns();
+      if (laidOut_.size() > kMaxLaidOut) {  // a drawing of endless different texts: start again
+        TLaidOut keep = std::move(laid);
+        laidOut_.clear();
+        TLaidOut& again = laidOut_[TLaidOutKey{fontName, letterSpacing, text}];
+        again = std::move(keep);
+        return DrawLaidOut(again, at);
+      }
+    }
+    DrawLaidOut(laid, at);
+  }
+
+  struct TLaidOut {
+    bool Made = false;
+    double Ascent = 0;
+    QList<QGlyphRun> Runs;
+  };
+  struct TLaidOutKey {
+    std::string Font;
+    double Spacing;
+    QString Text;
+    bool operator<(const TLaidOutKey& o) const {
+      if (Font != o.Font) return Font < o.Font;
+      if (Spacing != o.Spacing) return Spacing < o.Spacing;
+      return Text < o.Text;
+    }
+  };
+  static constexpr size_t kMaxLaidOut = 20000;
+
+  void DrawLaidOut(const TLaidOut& laid, const QPointF& at) {
+    for (const QGlyphRun& run : laid.Runs) p_.drawGlyphRun(QPointF(at.x(), at.y() - laid.Ascent), run);
+  }
+
+  // A point of a view's picture: a disc of radius r (pixels, at most
+  // kMaxViewDotPixels) about c, antialiased as Qt fills one, blended
+  // straight into the picture's pixels. Qt's own filling of an ellipse
+  // turns it into curves, their polygon and its spans, which costs a
+  // thousand times more than the few pixels a mark covers. The coverage
+  // of each pixel comes from a table made once for each radius (to 1/16
+  // pixel) and place of the centre within its pixel (to 1/4 pixel).
+  // False when it is not drawn so (too large).
+  bool Disc(const QPointF& c, double r, uint32_t rgb) {
+    if (!(r > 0 && r <= kMaxViewDotPixels) || !std::isfinite(c.x()) || !std::isfinite(c.y())) return false;
+    const int reach = static_cast<int>(std::ceil(kMaxViewDotPixels)) + 1;
+    if (c.x() < -reach || c.y() < -reach || c.x() > columns_ + reach || c.y() > rows_ + reach) return true;
+    const int steps = static_cast<int>(std::lround(r * 16));
+    const double fx = std::floor(c.x()), fy = std::floor(c.y());
+    const int qx = std::min(3, static_cast<int>((c.x() - fx) * 4)), qy = std::min(3, static_cast<int>((c.y() - fy) * 4));
+    const TDiscMask& mask = DiscMask(steps, qx, qy);
+    const int x0 = static_cast<int>(fx) - mask.Reach, y0 = static_cast<int>(fy) - mask.Reach;
+    const double opacity = opacity_ < 0 ? 1 : opacity_;
+    const int red = (rgb >> 16) & 0xFF, green = (rgb >> 8) & 0xFF, blue = rgb & 0xFF;
+    const int width = std::min(columns_, picture_->width()), height = std::min(rows_, picture_->height());
+    for (int j = 0; j < mask.Side; ++j) {
+      const int y = y0 + j;
+      if (y < 0 || y >= height) continue;
+      QRgb* out = reinterpret_cast<QRgb*>(picture_->scanLine(y));
+      for (int i = 0; i < mask.Side; ++i) {
+        const int x = x0 + i;
+        const uint8_t cover = mask.Alpha[static_cast<size_t>(j * mask.Side + i)];
+        if (x < 0 || x >= width || cover == 0) continue;
+        const double a = cover / 255.0 * opacity, keep = 1 - a;
+        const QRgb under = out[x];
+        auto mix = [&](int src, int dst) { return static_cast<int>(std::lround(src * a + dst * keep)); };
+        out[x] = qRgb(mix(red, qRed(under)), mix(green, qGreen(under)), mix(blue, qBlue(under)));
+      }
+    }
+    return true;
+  }
+
+  struct TDiscMask {
+    int Reach = 0;               // pixels from the centre's pixel to the table's edge
+    int Side = 0;                // 2 * Reach + 1
+    std::vector<uint8_t> Alpha;  // coverage by row, 0 to 255
+  };
+
+  // The coverage table of a disc of radius steps / 16 whose centre lies
+  // (qx + 1/2, qy + 1/2) quarters into its pixel: 8 x 8 samples a pixel.
+  const TDiscMask& DiscMask(int steps, int qx, int qy) {
+    const size_t key = (static_cast<size_t>(steps) * 4 + static_cast<size_t>(qx)) * 4 + static_cast<size_t>(qy);
+    if (discs_.size() <= key) discs_.resize(key + 1);
+    TDiscMask& mask = discs_[key];
+    if (mask.Side) return mask;
+    const double r = steps / 16.0, cx = (qx + 0.5) / 4, cy = (qy + 0.5) / 4;
+    mask.Reach = static_cast<int>(std::ceil(r)) + 1;
+    mask.Side = 2 * mask.Reach + 1;
+    mask.Alpha.assign(static_cast<size_t>(mask.Side * mask.Side), 0);
+    constexpr int kSamples = 8;
+    for (int j = 0; j < mask.Side; ++j) {
+      for (int i = 0; i < mask.Side; ++i) {
+        int inside = 0;
+        for (int sj = 0; sj < kSamples; ++sj) {
+          for (int si = 0; si < kSamples; ++si) {
+            const double dx = i - mask.Reach + (si + 0.5) / kSamples - cx;
+            const double dy = j - mask.Reach + (sj + 0.5) / kSamples - cy;
+            inside += dx * dx + dy * dy <= r * r;
+          }
+        }
+        mask.Alpha[static_cast<size_t>(j * mask.Side + i)] =
+            static_cast<uint8_t>((inside * 255 + kSamples * kSamples / 2) / (kSamples * kSamples));
+      }
+    }
+    return mask;
   }
 
   // Draws an image onto the unit square under `unit` (device
@@ -671,6 +807,9 @@ class TScenePainter {
   std::vector<TFigure> figures_;  // one for each depth, reused
   const TLayerShow* layers_ = nullptr;  // the layers shown over the stored states; null: as stored
   bool clipLines_ = false;              // solid lines are cut to the target before they are drawn
+  QImage* picture_ = nullptr;           // a view's picture whose pixels are written here (RGB32), else null
+  std::vector<TDiscMask> discs_;        // DiscMask's tables, by radius and place
+  std::map<TLaidOutKey, TLaidOut> laidOut_;  // a view's texts as laid out (Letters)
   const QStringList gothic_ = FamiliesOf(kJapaneseGothicFamilies);
 };
 

@@ -631,8 +631,8 @@ class TScenePainter {
     const int qx = std::min(3, static_cast<int>((c.x() - fx) * 4)), qy = std::min(3, static_cast<int>((c.y() - fy) * 4));
     const TDiscMask& mask = DiscMask(steps, qx, qy);
     const int x0 = static_cast<int>(fx) - mask.Reach, y0 = static_cast<int>(fy) - mask.Reach;
-    const double opacity = opacity_ < 0 ? 1 : opacity_;
-    const int red = (rgb >> 16) & 0xFF, green = (rgb >> 8) & 0xFF, blue = rgb & 0xFF;
+    const int opacity = static_cast<int>(std::lround((opacity_ < 0 ? 1 : opacity_) * 256));
+    const uint32_t red = (rgb >> 16) & 0xFF, green = (rgb >> 8) & 0xFF, blue = rgb & 0xFF;
     const int width = std::min(columns_, picture_->width()), height = std::min(rows_, picture_->height());
     for (int j = 0; j < mask.Side; ++j) {
       const int y = y0 + j;
@@ -642,10 +642,12 @@ class TScenePainter {
         const int x = x0 + i;
         const uint8_t cover = mask.Alpha[static_cast<size_t>(j * mask.Side + i)];
         if (x < 0 || x >= width || cover == 0) continue;
-        const double a = cover / 255.0 * opacity, keep = 1 - a;
+        // Coverage times opacity, out of 255.
+        const uint32_t a = static_cast<uint32_t>((cover * opacity + 128) >> 8), keep = 255 - a;
         const QRgb under = out[x];
-        auto mix = [&](int src, int dst) { return static_cast<int>(std::lround(src * a + dst * keep)); };
-        out[x] = qRgb(mix(red, qRed(under)), mix(green, qGreen(under)), mix(blue, qBlue(under)));
+        auto mix = [&](uint32_t src, uint32_t dst) { return (src * a + dst * keep + 127) / 255; };
+        out[x] = 0xFF000000u | mix(red, (under >> 16) & 0xFF) << 16 | mix(green, (under >> 8) & 0xFF) << 8 |
+                 mix(blue, under & 0xFF);
       }
     }
     return true;

@@ -114,8 +114,10 @@ class TScenePainter {
     QImage* device = dynamic_cast<QImage*>(p_.device());
     if (device && device->format() == QImage::Format_RGB32) picture_ = device;
     const bool dots = picture_ && s_.ItemRgb.size() == items;
+    const bool lines = layers_ && s_.ItemLinePen.size() == items;
     auto one = [&](size_t item) {
       if (dots && Dot(item, world, *device)) return;
+      if (lines && SameLineItem(item, world)) return;
       if (!walk.DrawingFigure(item, fig)) return;
       Figure(walk, fig, 0, world, stack);
       Drain(walk, stack, 1);
@@ -155,8 +157,8 @@ class TScenePainter {
   // each. False for any other item.
   bool Dot(size_t item, const QTransform& world, QImage& device) {
     const uint32_t rgb = s_.ItemRgb[item];
-    if (rgb == kNoItemRgb) return false;
     const TBox& b = s_.ItemBoxes[item];
+    if (rgb == kNoItemRgb) return Covered(b, world);
     const double side = std::max(b.Width(), b.Height()) * worldScale_;
     if (!(side < kDotPixels)) return false;
     const QPointF c = world.map(QPointF((b.MinX + b.MaxX) / 2, (b.MinY + b.MaxY) / 2));
@@ -168,6 +170,38 @@ class TScenePainter {
     covered_[pixel] = true;
     reinterpret_cast<QRgb*>(device.scanLine(y))[x] = 0xFF000000u | rgb;
     return true;
+  }
+
+  // Whether an item that is one solid line, thinner than a pixel across
+  // its box in the view, would draw what one before it drew: its box then
+  // tells the line to within a pixel, so that the figure need not be made
+  // to know. A fan of lines that cross the view together (hundreds of
+  // thousands of them) costs a look at each box, not a figure each. The
+  // first of them is drawn from its figure.
+  bool SameLineItem(size_t item, const QTransform& world) {
+    const int32_t pen = s_.ItemLinePen[item];
+    if (pen < 0 || !s_.Pens[static_cast<size_t>(pen)].Dashes.empty()) return false;
+    const TBox& b = s_.ItemBoxes[item];
+    const QRectF r = world.mapRect(QRectF(b.MinX, b.MinY, b.Width(), b.Height()));
+    QPointF a, e;
+    if (r.height() < 1) a = QPointF(r.left(), r.center().y()), e = QPointF(r.right(), r.center().y());
+    else if (r.width() < 1) a = QPointF(r.center().x(), r.top()), e = QPointF(r.center().x(), r.bottom());
+    else return false;
+    if (!ClipToTarget(a, e)) return false;  // left to the figure, which tells
+    return SameAsEarlier(a, e, pen, recentItems_);
+  }
+
+  // Whether an item of several colours (or one that places a block) lies
+  // within one pixel that an earlier one took: each of its primitives
+  // would then be left out as smaller than a pixel on a pixel taken
+  // (Tiny), so its figure need not be made.
+  bool Covered(const TBox& b, const QTransform& world) const {
+    if (b.Empty()) return false;
+    const QRectF r = world.mapRect(QRectF(b.MinX, b.MinY, b.Width(), b.Height()));
+    if (!(r.left() >= 0 && r.top() >= 0 && r.right() < columns_ && r.bottom() < rows_)) return false;
+    const int x = static_cast<int>(r.left()), y = static_cast<int>(r.top());
+    if (static_cast<int>(r.right()) != x || static_cast<int>(r.bottom()) != y) return false;
+    return covered_[static_cast<size_t>(y) * static_cast<size_t>(columns_) + static_cast<size_t>(x)];
   }
 
   // Paints the figures of the frames on the stack until it is empty; the
@@ -346,11 +380,12 @@ class TScenePainter {
   // Whether a line in this pen already joined these two pixels: drawing it
   // again would change next to nothing. A table of fixed size remembers
   // the latest lines, so memory stays the same for any drawing.
-  bool SameAsEarlier(const QPointF& a, const QPointF& b, int32_t pen) {
+  bool SameAsEarlier(const QPointF& a, const QPointF& b, int32_t pen) { return SameAsEarlier(a, b, pen, recentLines_); }
+  bool SameAsEarlier(const QPointF& a, const QPointF& b, int32_t pen, std::vector<uint64_t>& recent) {
     auto cell = [](double v) { return static_cast<uint64_t>(static_cast<int64_t>(std::floor(v)) & 0xFFFF); };
     const uint64_t key = (cell(a.x()) | cell(a.y()) << 16 | cell(b.x()) << 32 | cell(b.y()) << 48) ^
                          (static_cast<uint64_t>(pen) * 0x9E3779B97F4A7C15ull);
-    uint64_t& slot = recentLines_[(key ^ (key >> 29) ^ (key >> 47)) % recentLines_.size()];
+    uint64_t& slot = recent[(key ^ (key >> 29) ^ (key >> 47)) % recent.size()];
     if (slot == key + 1) return true;
     slot = key + 1;
     return false;
@@ -804,6 +839,7 @@ class TScenePainter {
   bool transformed_ = true;                  // the painter's transform is not the identity
   double opacity_ = -1;
   std::vector<uint64_t> recentLines_ = std::vector<uint64_t>(1 << 16);
+  std::vector<uint64_t> recentItems_ = std::vector<uint64_t>(1 << 16);  // SameLineItem's lines
   std::vector<QImage> images_;
   std::vector<bool> loaded_;
   std::vector<TFigure> figures_;  // one for each depth, reused

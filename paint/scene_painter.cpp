@@ -37,6 +37,9 @@ constexpr double kPageFontPixels = 4000;
 // In a view, an item of one colour smaller than this many pixels is drawn
 // as one pixel.
 constexpr double kDotPixels = 2;
+// A view's picture with more items than this in view draws each pen one
+// pixel wide: the real drawings have no view of half as many.
+constexpr size_t kCrowdItems = 40000;
 // In a view, a point's radius stays within this many pixels.
 constexpr double kMaxViewDotPixels = 4;
 // Dashes shorter than this, in pixels per period, are drawn solid.
@@ -99,6 +102,9 @@ class TScenePainter {
     Drain(walk, stack, 0);
     return std::min(placed_, budget_);
   }
+
+  // Every pen of a view one pixel wide (PaintView's crowd of items).
+  void Crowd() { crowd_ = true; }
 
   // Paints the drawing's own items whose bits are set, in order, each with
   // what it places; on the shown layers when given, else as stored. False
@@ -330,7 +336,7 @@ class TScenePainter {
       // A view draws the thinnest pens one pixel wide, which Qt draws
       // several times faster than a wider line of less than two pixels.
       const double width = page_                                   ? std::max(pen.Width, page_->Hairline) * scale
-                           : clipLines_ && pen.Width * scale < 1.6 ? 1.0
+                           : clipLines_ && (crowd_ || pen.Width * scale < 1.6) ? 1.0
                                                                    : std::max(0.8, pen.Width * scale);
       QPen q(Ink(pen.Rgb), width);
       q.setCosmetic(true);
@@ -845,6 +851,7 @@ class TScenePainter {
   std::vector<TFigure> figures_;  // one for each depth, reused
   const TLayerShow* layers_ = nullptr;  // the layers shown over the stored states; null: as stored
   bool clipLines_ = false;              // solid lines are cut to the target before they are drawn
+  bool crowd_ = false;                  // so many items in view that every pen is drawn one pixel wide
   QImage* picture_ = nullptr;           // a view's picture whose pixels are written here (RGB32), else null
   std::vector<TDiscMask> discs_;        // DiscMask's tables, by radius and place
   std::map<TLaidOutKey, TLaidOut> laidOut_;  // a view's texts as laid out (Letters)
@@ -899,19 +906,23 @@ bool PaintView(QPainter& painter, TSceneWalk& walk, const TViewPaint& view) {
   const QTransform back = view.World.inverted(&invertible);
   if (!invertible) return true;
   std::vector<uint64_t> bits;
+  size_t inView = 0;
   if (view.Index) {
     const QRectF seen = back.mapRect(view.Target);
     TBox box;
     box.Add({seen.left(), seen.top()});
     box.Add({seen.right(), seen.bottom()});
-    view.Index->Query(box, 1 / PixelsPerUnit(view.World), view.Shown, bits);
+    inView = view.Index->Query(box, 1 / PixelsPerUnit(view.World), view.Shown, bits);
   }
   painter.save();
   painter.setRenderHint(QPainter::Antialiasing);
   painter.setRenderHint(QPainter::SmoothPixmapTransform);
   painter.setClipRect(view.Target);
-  const bool done = TScenePainter(painter, scene, view.MaxPrimitives, view.Threads)
-                        .PaintItems(walk, view.World, view.Target, view.Index ? &bits : nullptr, view.Shown, view.Stop);
+  TScenePainter p(painter, scene, view.MaxPrimitives, view.Threads);
+  // A picture of a crowd of items draws every pen one pixel wide, the
+  // width Qt strokes without making an outline of each line first.
+  if (inView > kCrowdItems && dynamic_cast<QImage*>(painter.device())) p.Crowd();
+  const bool done = p.PaintItems(walk, view.World, view.Target, view.Index ? &bits : nullptr, view.Shown, view.Stop);
   painter.restore();
   return done;
 }

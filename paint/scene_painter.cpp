@@ -5,12 +5,15 @@
 #include <QImage>
 #include <QPainterPath>
 #include <QPen>
+#include <QGlyphRun>
 #include <QPolygonF>
+#include <QTextLayout>
 #include <QTransform>
 
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <limits>
 #include <map>
 #include <memory>
 #include <new>
@@ -34,6 +37,9 @@ constexpr double kPageFontPixels = 4000;
 // In a view, an item of one colour smaller than this many pixels is drawn
 // as one pixel.
 constexpr double kDotPixels = 2;
+// A view's picture with more items than this in view draws each pen one
+// pixel wide: the real drawings have no view of half as many.
+constexpr size_t kCrowdItems = 40000;
 // In a view, a point's radius stays within this many pixels.
 constexpr double kMaxViewDotPixels = 4;
 // Dashes shorter than this, in pixels per period, are drawn solid.
@@ -97,6 +103,9 @@ class TScenePainter {
     return std::min(placed_, budget_);
   }
 
+  // Every pen of a view one pixel wide (PaintView's crowd of items).
+  void Crowd() { crowd_ = true; }
+
   // Paints the drawing's own items whose bits are set, in order, each with
   // what it places; on the shown layers when given, else as stored. False
   // when told to stop before the end.
@@ -109,9 +118,12 @@ class TScenePainter {
     const size_t items = walk.Scene().ItemBoxes.size();
     clipLines_ = true;
     QImage* device = dynamic_cast<QImage*>(p_.device());
-    const bool dots = device && device->format() == QImage::Format_RGB32 && s_.ItemRgb.size() == items;
+    if (device && device->format() == QImage::Format_RGB32) picture_ = device;
+    const bool dots = picture_ && s_.ItemRgb.size() == items;
+    const bool lines = layers_ && s_.ItemLinePen.size() == items;
     auto one = [&](size_t item) {
       if (dots && Dot(item, world, *device)) return;
+      if (lines && SameLineItem(item, world)) return;
       if (!walk.DrawingFigure(item, fig)) return;
       Figure(walk, fig, 0, world, stack);
       Drain(walk, stack, 1);
@@ -151,8 +163,8 @@ class TScenePainter {
   // each. False for any other item.
   bool Dot(size_t item, const QTransform& world, QImage& device) {
     const uint32_t rgb = s_.ItemRgb[item];
-    if (rgb == kNoItemRgb) return false;
     const TBox& b = s_.ItemBoxes[item];
+    if (rgb == kNoItemRgb) return Covered(b, world);
     const double side = std::max(b.Width(), b.Height()) * worldScale_;
     if (!(side < kDotPixels)) return false;
     const QPointF c = world.map(QPointF((b.MinX + b.MaxX) / 2, (b.MinY + b.MaxY) / 2));
@@ -164,6 +176,38 @@ class TScenePainter {
     covered_[pixel] = true;
     reinterpret_cast<QRgb*>(device.scanLine(y))[x] = 0xFF000000u | rgb;
     return true;
+  }
+
+  // Whether an item that is one solid line, thinner than a pixel across
+  // its box in the view, would draw what one before it drew: its box then
+  // tells the line to within a pixel, so that the figure need not be made
+  // to know. A fan of lines that cross the view together (hundreds of
+  // thousands of them) costs a look at each box, not a figure each. The
+  // first of them is drawn from its figure.
+  bool SameLineItem(size_t item, const QTransform& world) {
+    const int32_t pen = s_.ItemLinePen[item];
+    if (pen < 0 || !s_.Pens[static_cast<size_t>(pen)].Dashes.empty()) return false;
+    const TBox& b = s_.ItemBoxes[item];
+    const QRectF r = world.mapRect(QRectF(b.MinX, b.MinY, b.Width(), b.Height()));
+    QPointF a, e;
+    if (r.height() < 1) a = QPointF(r.left(), r.center().y()), e = QPointF(r.right(), r.center().y());
+    else if (r.width() < 1) a = QPointF(r.center().x(), r.top()), e = QPointF(r.center().x(), r.bottom());
+    else return false;
+    if (!ClipToTarget(a, e)) return false;  // left to the figure, which tells
+    return SameAsEarlier(a, e, pen, recentItems_);
+  }
+
+  // Whether an item of several colours (or one that places a block) lies
+  // within one pixel that an earlier one took: each of its primitives
+  // would then be left out as smaller than a pixel on a pixel taken
+  // (Tiny), so its figure need not be made.
+  bool Covered(const TBox& b, const QTransform& world) const {
+    if (b.Empty()) return false;
+    const QRectF r = world.mapRect(QRectF(b.MinX, b.MinY, b.Width(), b.Height()));
+    if (!(r.left() >= 0 && r.top() >= 0 && r.right() < columns_ && r.bottom() < rows_)) return false;
+    const int x = static_cast<int>(r.left()), y = static_cast<int>(r.top());
+    if (static_cast<int>(r.right()) != x || static_cast<int>(r.bottom()) != y) return false;
+    return covered_[static_cast<size_t>(y) * static_cast<size_t>(columns_) + static_cast<size_t>(x)];
   }
 
   // Paints the figures of the frames on the stack until it is empty; the
@@ -292,7 +336,7 @@ class TScenePainter {
       // A view draws the thinnest pens one pixel wide, which Qt draws
       // several times faster than a wider line of less than two pixels.
       const double width = page_                                   ? std::max(pen.Width, page_->Hairline) * scale
-                           : clipLines_ && pen.Width * scale < 1.6 ? 1.0
+                           : clipLines_ && (crowd_ || pen.Width * scale < 1.6) ? 1.0
                                                                    : std::max(0.8, pen.Width * scale);
       QPen q(Ink(pen.Rgb), width);
       q.setCosmetic(true);
@@ -342,11 +386,12 @@ class TScenePainter {
   // Whether a line in this pen already joined these two pixels: drawing it
   // again would change next to nothing. A table of fixed size remembers
   // the latest lines, so memory stays the same for any drawing.
-  bool SameAsEarlier(const QPointF& a, const QPointF& b, int32_t pen) {
+  bool SameAsEarlier(const QPointF& a, const QPointF& b, int32_t pen) { return SameAsEarlier(a, b, pen, recentLines_); }
+  bool SameAsEarlier(const QPointF& a, const QPointF& b, int32_t pen, std::vector<uint64_t>& recent) {
     auto cell = [](double v) { return static_cast<uint64_t>(static_cast<int64_t>(std::floor(v)) & 0xFFFF); };
     const uint64_t key = (cell(a.x()) | cell(a.y()) << 16 | cell(b.x()) << 32 | cell(b.y()) << 48) ^
                          (static_cast<uint64_t>(pen) * 0x9E3779B97F4A7C15ull);
-    uint64_t& slot = recentLines_[(key ^ (key >> 29) ^ (key >> 47)) % recentLines_.size()];
+    uint64_t& slot = recent[(key ^ (key >> 29) ^ (key >> 47)) % recent.size()];
     if (slot == key + 1) return true;
     slot = key + 1;
     return false;
@@ -466,12 +511,14 @@ class TScenePainter {
         break;
       }
       case TPrimKind::kDot: {
-        DeviceSpace();
-        FillWith(prim.Pen);
         double r = page_ ? prim.Radius * PixelsPerUnit(t) : std::max(prim.Radius * PixelsPerUnit(t), 0.8);
         // A point is a mark: a view zoomed in far keeps it a mark.
         if (clipLines_) r = std::min(r, kMaxViewDotPixels);
-        p_.drawEllipse(t.map(ToQt(prim.P[0])), r, r);
+        const QPointF c = t.map(ToQt(prim.P[0]));
+        if (picture_ && Disc(c, r, s_.Pens[static_cast<size_t>(prim.Pen)].Rgb)) break;
+        DeviceSpace();
+        FillWith(prim.Pen);
+        p_.drawEllipse(c, r, r);
         break;
       }
       case TPrimKind::kText: {
@@ -498,18 +545,17 @@ class TScenePainter {
         p_.setPen(Ink(s_.Pens[static_cast<size_t>(prim.Pen)].Rgb));
         stroke_ = fill_ = -1;
         if (run.Spacing == 0) {
-          p_.setFont(font);
-          p_.drawText(QPointF(0, -kDescent * pixels), text);
+          Letters(run.Font, font, 0, QPointF(0, -kDescent * pixels), text);
           break;
         }
         const double spacing = run.Spacing / glyph * pixels / run.Height;  // after a full-width one
         double x = 0;
         for (const TTextPiece& piece : TextPieces(run.Text)) {
           const double share = piece.Half ? 0.5 : 1;
-          font.setLetterSpacing(QFont::AbsoluteSpacing, spacing * share / spacingScale_);
-          p_.setFont(font);
-          p_.drawText(QPointF(x, -kDescent * pixels),
-                      QString::fromUtf8(run.Text.data() + piece.Begin, static_cast<qsizetype>(piece.End - piece.Begin)));
+          const double letterSpacing = spacing * share / spacingScale_;
+          font.setLetterSpacing(QFont::AbsoluteSpacing, letterSpacing);
+          Letters(run.Font, font, letterSpacing, QPointF(x, -kDescent * pixels),
+                  QString::fromUtf8(run.Text.data() + piece.Begin, static_cast<qsizetype>(piece.End - piece.Begin)));
           x += static_cast<double>(piece.Characters) * (pixels + spacing) * share;
         }
         break;
@@ -548,6 +594,139 @@ class TScenePainter {
       case TPrimKind::kPlace:
         break;
     }
+  }
+
+  // Draws a text's characters with its base line through `at` under the
+  // painter's transform. A page lays them out each time (its texts are
+  // drawn once); a view keeps each text's glyphs as laid out, by its font
+  // name, letter spacing and characters, so that a drawing's thousands of
+  // equal texts ("100") are shaped once a picture, not once each, and
+  // draws those glyphs where the layout put them, as drawText does.
+  void Letters(const std::string& fontName, const QFont& font, double letterSpacing, const QPointF& at,
+               const QString& text) {
+    if (page_) {
+      p_.setFont(font);
+      p_.drawText(at, text);
+      return;
+    }
+    TLaidOut& laid = laidOut_[TLaidOutKey{fontName, letterSpacing, text}];
+    if (!laid.Made) {
+      laid.Made = true;
+      QTextLayout layout(text, font);
+      layout.setCacheEnabled(false);
+      layout.beginLayout();
+      QTextLine line = layout.createLine();
+      if (line.isValid()) {
+        line.setLineWidth(std::numeric_limits<int>::max() / 4);
+        line.setPosition(QPointF(0, 0));
+        laid.Ascent = line.ascent();
+      }
+      layout.endLayout();
+      laid.Runs = layout.glyphRuns();
+      if (laidOut_.size() > kMaxLaidOut) {  // a drawing of endless different texts: start again
+        TLaidOut keep = std::move(laid);
+        laidOut_.clear();
+        TLaidOut& again = laidOut_[TLaidOutKey{fontName, letterSpacing, text}];
+        again = std::move(keep);
+        return DrawLaidOut(again, at);
+      }
+    }
+    DrawLaidOut(laid, at);
+  }
+
+  struct TLaidOut {
+    bool Made = false;
+    double Ascent = 0;
+    QList<QGlyphRun> Runs;
+  };
+  struct TLaidOutKey {
+    std::string Font;
+    double Spacing;
+    QString Text;
+    bool operator<(const TLaidOutKey& o) const {
+      if (Font != o.Font) return Font < o.Font;
+      if (Spacing != o.Spacing) return Spacing < o.Spacing;
+      return Text < o.Text;
+    }
+  };
+  static constexpr size_t kMaxLaidOut = 20000;
+
+  void DrawLaidOut(const TLaidOut& laid, const QPointF& at) {
+    for (const QGlyphRun& run : laid.Runs) p_.drawGlyphRun(QPointF(at.x(), at.y() - laid.Ascent), run);
+  }
+
+  // A point of a view's picture: a disc of radius r (pixels, at most
+  // kMaxViewDotPixels) about c, antialiased as Qt fills one, blended
+  // straight into the picture's pixels. Qt's own filling of an ellipse
+  // turns it into curves, their polygon and its spans, which costs a
+  // thousand times more than the few pixels a mark covers. The coverage
+  // of each pixel comes from a table made once for each radius (to 1/16
+  // pixel) and place of the centre within its pixel (to 1/4 pixel).
+  // False when it is not drawn so (too large).
+  bool Disc(const QPointF& c, double r, uint32_t rgb) {
+    if (!(r > 0 && r <= kMaxViewDotPixels) || !std::isfinite(c.x()) || !std::isfinite(c.y())) return false;
+    const int reach = static_cast<int>(std::ceil(kMaxViewDotPixels)) + 1;
+    if (c.x() < -reach || c.y() < -reach || c.x() > columns_ + reach || c.y() > rows_ + reach) return true;
+    const int steps = static_cast<int>(std::lround(r * 16));
+    const double fx = std::floor(c.x()), fy = std::floor(c.y());
+    const int qx = std::min(3, static_cast<int>((c.x() - fx) * 4)), qy = std::min(3, static_cast<int>((c.y() - fy) * 4));
+    const TDiscMask& mask = DiscMask(steps, qx, qy);
+    const int x0 = static_cast<int>(fx) - mask.Reach, y0 = static_cast<int>(fy) - mask.Reach;
+    const int opacity = static_cast<int>(std::lround((opacity_ < 0 ? 1 : opacity_) * 256));
+    const uint32_t red = (rgb >> 16) & 0xFF, green = (rgb >> 8) & 0xFF, blue = rgb & 0xFF;
+    const int width = std::min(columns_, picture_->width()), height = std::min(rows_, picture_->height());
+    for (int j = 0; j < mask.Side; ++j) {
+      const int y = y0 + j;
+      if (y < 0 || y >= height) continue;
+      QRgb* out = reinterpret_cast<QRgb*>(picture_->scanLine(y));
+      for (int i = 0; i < mask.Side; ++i) {
+        const int x = x0 + i;
+        const uint8_t cover = mask.Alpha[static_cast<size_t>(j * mask.Side + i)];
+        if (x < 0 || x >= width || cover == 0) continue;
+        // Coverage times opacity, out of 255.
+        const uint32_t a = static_cast<uint32_t>((cover * opacity + 128) >> 8), keep = 255 - a;
+        const QRgb under = out[x];
+        auto mix = [&](uint32_t src, uint32_t dst) { return (src * a + dst * keep + 127) / 255; };
+        out[x] = 0xFF000000u | mix(red, (under >> 16) & 0xFF) << 16 | mix(green, (under >> 8) & 0xFF) << 8 |
+                 mix(blue, under & 0xFF);
+      }
+    }
+    return true;
+  }
+
+  struct TDiscMask {
+    int Reach = 0;               // pixels from the centre's pixel to the table's edge
+    int Side = 0;                // 2 * Reach + 1
+    std::vector<uint8_t> Alpha;  // coverage by row, 0 to 255
+  };
+
+  // The coverage table of a disc of radius steps / 16 whose centre lies
+  // (qx + 1/2, qy + 1/2) quarters into its pixel: 8 x 8 samples a pixel.
+  const TDiscMask& DiscMask(int steps, int qx, int qy) {
+    const size_t key = (static_cast<size_t>(steps) * 4 + static_cast<size_t>(qx)) * 4 + static_cast<size_t>(qy);
+    if (discs_.size() <= key) discs_.resize(key + 1);
+    TDiscMask& mask = discs_[key];
+    if (mask.Side) return mask;
+    const double r = steps / 16.0, cx = (qx + 0.5) / 4, cy = (qy + 0.5) / 4;
+    mask.Reach = static_cast<int>(std::ceil(r)) + 1;
+    mask.Side = 2 * mask.Reach + 1;
+    mask.Alpha.assign(static_cast<size_t>(mask.Side * mask.Side), 0);
+    constexpr int kSamples = 8;
+    for (int j = 0; j < mask.Side; ++j) {
+      for (int i = 0; i < mask.Side; ++i) {
+        int inside = 0;
+        for (int sj = 0; sj < kSamples; ++sj) {
+          for (int si = 0; si < kSamples; ++si) {
+            const double dx = i - mask.Reach + (si + 0.5) / kSamples - cx;
+            const double dy = j - mask.Reach + (sj + 0.5) / kSamples - cy;
+            inside += dx * dx + dy * dy <= r * r;
+          }
+        }
+        mask.Alpha[static_cast<size_t>(j * mask.Side + i)] =
+            static_cast<uint8_t>((inside * 255 + kSamples * kSamples / 2) / (kSamples * kSamples));
+      }
+    }
+    return mask;
   }
 
   // Draws an image onto the unit square under `unit` (device
@@ -666,11 +845,16 @@ class TScenePainter {
   bool transformed_ = true;                  // the painter's transform is not the identity
   double opacity_ = -1;
   std::vector<uint64_t> recentLines_ = std::vector<uint64_t>(1 << 16);
+  std::vector<uint64_t> recentItems_ = std::vector<uint64_t>(1 << 16);  // SameLineItem's lines
   std::vector<QImage> images_;
   std::vector<bool> loaded_;
   std::vector<TFigure> figures_;  // one for each depth, reused
   const TLayerShow* layers_ = nullptr;  // the layers shown over the stored states; null: as stored
   bool clipLines_ = false;              // solid lines are cut to the target before they are drawn
+  bool crowd_ = false;                  // so many items in view that every pen is drawn one pixel wide
+  QImage* picture_ = nullptr;           // a view's picture whose pixels are written here (RGB32), else null
+  std::vector<TDiscMask> discs_;        // DiscMask's tables, by radius and place
+  std::map<TLaidOutKey, TLaidOut> laidOut_;  // a view's texts as laid out (Letters)
   const QStringList gothic_ = FamiliesOf(kJapaneseGothicFamilies);
 };
 
@@ -722,19 +906,23 @@ bool PaintView(QPainter& painter, TSceneWalk& walk, const TViewPaint& view) {
   const QTransform back = view.World.inverted(&invertible);
   if (!invertible) return true;
   std::vector<uint64_t> bits;
+  size_t inView = 0;
   if (view.Index) {
     const QRectF seen = back.mapRect(view.Target);
     TBox box;
     box.Add({seen.left(), seen.top()});
     box.Add({seen.right(), seen.bottom()});
-    view.Index->Query(box, 1 / PixelsPerUnit(view.World), view.Shown, bits);
+    inView = view.Index->Query(box, 1 / PixelsPerUnit(view.World), view.Shown, bits);
   }
   painter.save();
   painter.setRenderHint(QPainter::Antialiasing);
   painter.setRenderHint(QPainter::SmoothPixmapTransform);
   painter.setClipRect(view.Target);
-  const bool done = TScenePainter(painter, scene, view.MaxPrimitives, view.Threads)
-                        .PaintItems(walk, view.World, view.Target, view.Index ? &bits : nullptr, view.Shown, view.Stop);
+  TScenePainter p(painter, scene, view.MaxPrimitives, view.Threads);
+  // A picture of a crowd of items draws every pen one pixel wide, the
+  // width Qt strokes without making an outline of each line first.
+  if (inView > kCrowdItems && dynamic_cast<QImage*>(painter.device())) p.Crowd();
+  const bool done = p.PaintItems(walk, view.World, view.Target, view.Index ? &bits : nullptr, view.Shown, view.Stop);
   painter.restore();
   return done;
 }

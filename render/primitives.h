@@ -162,6 +162,9 @@ struct TScene {
   // And the one colour (0xRRGGBB) each is drawn in, or kNoItemRgb (its
   // figure has several, places a block or an image, or is faint).
   std::vector<uint32_t> ItemRgb;
+  // And the pen of each that is one line and nothing else (not faint),
+  // or -1: a painter can tell such items apart by their boxes alone.
+  std::vector<int32_t> ItemLinePen;
 };
 
 constexpr uint32_t kNoItemRgb = 0xFF000000u;

@@ -69,6 +69,7 @@ class TSceneBuilder {
         s_.ItemBoxes.assign(c.Items, TBox());
         s_.ItemLayers.assign(c.Items, 255);
         s_.ItemRgb.assign(c.Items, kNoItemRgb);
+        s_.ItemLinePen.assign(c.Items, -1);
       }
       for (size_t k = 0; k < c.Items; ++k) {
         item_ = boxes ? &s_.ItemBoxes[k] : nullptr;
@@ -77,6 +78,9 @@ class TSceneBuilder {
         if (boxes && drawn && figure.LayerGroup < 16 && figure.Layer < 16)
           s_.ItemLayers[k] = static_cast<uint8_t>(figure.LayerGroup * 16 + figure.Layer);
         if (boxes && drawn) s_.ItemRgb[k] = ColourOfItem(figure);
+        if (boxes && drawn && figure.Prims.size() == 1 && figure.Prims[0].Kind == TPrimKind::kLine &&
+            !(figure.Prims[0].Marks & kMarkTemporary))
+          s_.ItemLinePen[k] = figure.Prims[0].Pen;
         if (!drawn) continue;
         for (const TPrimitive& p : figure.Prims)
           if (p.Kind == TPrimKind::kPlace) o.Places.push_back({static_cast<uint32_t>(k), p.Ref});

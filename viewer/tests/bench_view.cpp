@@ -15,6 +15,17 @@
 //    (quorvex-convert, median of R runs) against the viewer's first
 //    picture, and redraws at zooms from the whole drawing to 4096 times
 //    it, at its centre and near its corner.
+//
+//   quorvex-view-bench --pictures DIR [REAL-DRAWINGS-FOLDER]
+//
+// writes the viewer's pictures of every real drawing at 1920 x 1080, fitted
+// and zoomed 4 and 16 times about its centre, as DIR/NAME-ZOOMx.png, to be
+// compared before and after a change of the painting.
+//
+//   quorvex-view-bench --profile bench|spread ZOOM [corner] [--png FILE] [--entities N] [--runs R]
+//
+// paints only that view of that generated drawing, R times after its first
+// picture, for a profiler (perf record) to look at; its picture into FILE.
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -40,6 +51,16 @@ using namespace quorvex::builder;
 using Clock = std::chrono::steady_clock;
 
 namespace {
+
+// One view painted over and over for a profiler (--profile).
+struct TProfile {
+  bool Spread = false;
+  double Zoom = 1;
+  bool Corner = false;
+  int Runs = 1;
+  std::string Png;  // where the view's picture is written, when given
+};
+const TProfile* profile = nullptr;
 
 double Since(Clock::time_point t0) { return std::chrono::duration<double>(Clock::now() - t0).count(); }
 
@@ -136,6 +157,16 @@ TJwwData SpreadDrawing(int32_t n) {
   return d;
 }
 
+// The view `zoom` times the fitted one about the centre or about a point a
+// tenth in from the box's corner.
+QTransform ZoomedWorld(const TBox& box, double zoom, bool corner) {
+  const QTransform fit = FitWorld(box, kScreen);
+  const QPointF at = corner ? fit.map(QPointF(box.MinX + box.Width() / 10, box.MinY + box.Height() / 10))
+                            : QPointF(960, 540);
+  return fit * QTransform::fromTranslate(-at.x(), -at.y()) * QTransform::fromScale(zoom, zoom) *
+         QTransform::fromTranslate(960, 540);
+}
+
 void Generated(const char* what, TJwwData d, const std::string& dir, const std::string& converter, int runs) {
   const std::string in = dir + "/in.jww", out = dir + "/out.jww";
   if (!d.PostRead() || WriteDrawingFile(d, in, kVersionImages, TWriterFallbacks{}, nullptr) != 0) {
@@ -161,14 +192,22 @@ void Generated(const char* what, TJwwData d, const std::string& dir, const std::
   const TBox box = PictureBox(doc->Look(r.Look).Walk->Scene());
   const QTransform fit = FitWorld(box, kScreen);
   double worst = 0;
+  if (profile) {
+    r.World = ZoomedWorld(box, profile->Zoom, profile->Corner);
+    std::printf("  %gx%s: %.1f ms (median of %d)\n", profile->Zoom, profile->Corner ? " corner" : "",
+                Redraw(*doc, r, profile->Runs) * 1000, profile->Runs);
+    if (!profile->Png.empty()) {
+      QImage image;
+      TDrawingWorker::PaintNow(*doc, r, image, nullptr);
+      image.save(QString::fromStdString(profile->Png));
+    }
+    ::unlink(in.c_str()), ::unlink(out.c_str());
+    return;
+  }
   std::printf("  redraw at 1920 x 1080 (median of %d):", runs);
   for (double zoom : {1.0, 4.0, 16.0, 64.0, 256.0, 1024.0, 4096.0}) {
     for (int corner = 0; corner < 2; ++corner) {
-      // About the centre, or about a point a tenth in from the box's corner.
-      const QPointF at = corner ? fit.map(QPointF(box.MinX + box.Width() / 10, box.MinY + box.Height() / 10))
-                                : QPointF(960, 540);
-      r.World = fit * QTransform::fromTranslate(-at.x(), -at.y()) * QTransform::fromScale(zoom, zoom) *
-                QTransform::fromTranslate(960, 540);
+      r.World = ZoomedWorld(box, zoom, corner != 0);
       const double s = Redraw(*doc, r, runs);
       worst = std::max(worst, s);
       std::printf(" %gx%s %.1f ms", zoom, corner ? " corner" : "", s * 1000);
@@ -190,11 +229,21 @@ void Generated(const char* what, TJwwData d, const std::string& dir, const std::
 int main(int argc, char** argv) {
   int32_t entities = 1000000;
   int runs = 5;
+  std::string pictures;
   std::string real = std::string(QUORVEX_SOURCE_DIR) + "/../shared/real";
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (a == "--entities" && i + 1 < argc) entities = std::atoi(argv[++i]);
     else if (a == "--runs" && i + 1 < argc) runs = std::max(1, std::atoi(argv[++i]));
+    else if (a == "--pictures" && i + 1 < argc) pictures = argv[++i];
+    else if (a == "--profile" && i + 2 < argc) {
+      static TProfile p;
+      p.Spread = std::string(argv[++i]) == "spread";
+      p.Zoom = std::atof(argv[++i]);
+      if (i + 1 < argc && std::string(argv[i + 1]) == "corner") p.Corner = true, ++i;
+      if (i + 2 < argc && std::string(argv[i + 1]) == "--png") p.Png = argv[i + 2], i += 2;
+      profile = &p;
+    }
     else real = a;
   }
   const std::string self = std::filesystem::absolute(argv[0]).parent_path().parent_path().string();
@@ -213,6 +262,33 @@ int main(int argc, char** argv) {
   const std::string dir = std::string(tmp && *tmp ? tmp : "/tmp") + "/quorvex-view-bench-" + std::to_string(::getpid());
   std::filesystem::create_directory(dir, e);
 
+  if (!pictures.empty()) {
+    for (const auto& path : drawings) {
+      std::unique_ptr<TDrawingDocument> doc;
+      if (FirstPicture(path.string(), &doc) < 0) continue;
+      TViewRequest r;
+      r.Size = kScreen;
+      r.Look = doc->Exploded().DimensionsExploded > 0 ? TLookKind::kHighlighted : TLookKind::kStored;
+      r.Shown = doc->ShownAsStored();
+      const TBox box = PictureBox(doc->Look(r.Look).Walk->Scene());
+      for (double zoom : {1.0, 4.0, 16.0}) {
+        r.World = ZoomedWorld(box, zoom, false);
+        QImage image;
+        TDrawingWorker::PaintNow(*doc, r, image, nullptr);
+        image.save(QString::fromStdString(pictures + "/" + path.stem().string() + "-" +
+                                          std::to_string(static_cast<int>(zoom)) + "x.png"));
+      }
+    }
+    return 0;
+  }
+  if (profile) {
+    const int one = 1;  // the conversion and the first picture once
+    const_cast<TProfile*>(profile)->Runs = runs;
+    if (profile->Spread) Generated("spread", SpreadDrawing(entities), dir, converter, one);
+    else Generated("bench", LargeDrawing(entities), dir, converter, one);
+    std::filesystem::remove_all(dir, e);
+    return 0;
+  }
   if (drawings.empty()) {
     std::printf("no real drawings in %s: skipped their figures\n", real.c_str());
   } else {

@@ -80,13 +80,9 @@ inline std::string CheckDxf(const TJwwData& d, const TImageStore& store, bool pa
 // Empty when the input passes, else what went wrong. The images pass
 // through the keeper's folder.
 inline std::string CheckOutputs(const uint8_t* data, size_t size, TScratchImages& kept) {
-  TImageStore store;
-  store.Keeper = &kept;
-  std::string problem;
-  TJwwData d;
-  if (d.ReadBytes(data, size, &store, nullptr)) {
-    std::vector<TStoredImage> images;
-    if (KeptImages(store, images) != 0) problem = "an image cannot be read back from its scratch file";
+  return CheckReadDrawing(data, size, kept,
+                          [&](TJwwData& d, const TImageStore& store, const std::vector<TStoredImage>& images,
+                              std::string& problem) {
     const uint64_t pictureLimit = 64 * uint64_t(size) + (64u << 10);
     TgraAttribute attributes;
     attributes.SetColorScheme(0);
@@ -116,11 +112,7 @@ inline std::string CheckOutputs(const uint8_t* data, size_t size, TScratchImages
     const uint64_t dxfLimit = 1024 * uint64_t(size) + (256u << 10);
     if (problem.empty()) problem = CheckDxf(d, store, false, dxfLimit);
     if (problem.empty()) problem = CheckDxf(d, store, true, dxfLimit);
-  }
-  store.DropImages();
-  if (const std::string left = LeftInFolder(kept.Folder); !left.empty() && problem.empty())
-    problem = "a scratch file is left: " + left;
-  return problem;
+  });
 }
 
 }  // namespace quorvex

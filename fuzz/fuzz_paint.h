@@ -91,13 +91,9 @@ inline int64_t PaintedPrimitives(TSceneWalk& walk, int64_t most) {
 // be used (PrepareQtPainting). Needs a QGuiApplication, and the PDF
 // module's entry that writes (pdf/module.cpp linked in).
 inline std::string CheckPainting(const uint8_t* data, size_t size, TScratchImages& kept, bool threads) {
-  TImageStore store;
-  store.Keeper = &kept;
-  std::string problem;
-  TJwwData d;
-  if (d.ReadBytes(data, size, &store, nullptr)) {
-    std::vector<TStoredImage> images;
-    if (KeptImages(store, images) != 0) problem = "an image cannot be read back from its scratch file";
+  return CheckReadDrawing(data, size, kept,
+                          [&](TJwwData& d, const TImageStore&, const std::vector<TStoredImage>& images,
+                              std::string& problem) {
     TRenderOptions options;
     options.Images = &images;
     options.ImageBudget = ImageBudgetFor(size);
@@ -142,11 +138,7 @@ inline std::string CheckPainting(const uint8_t* data, size_t size, TScratchImage
           problem = "the PDF is not whole";
       }
     }
-  }
-  store.DropImages();
-  if (const std::string left = LeftInFolder(kept.Folder); !left.empty() && problem.empty())
-    problem = "a scratch file is left: " + left;
-  return problem;
+  });
 }
 
 

@@ -5,9 +5,16 @@
 
 #include <dirent.h>
 
+#include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
+#include "convert/picture.h"
+#include "convert/scratchimages.h"
+#include "jww/images.h"
+#include "jww/jwwunit.h"
 #include "os/scratch.h"
 
 namespace quorvex {
@@ -36,6 +43,28 @@ inline std::string LeftInFolder(const std::string& folder) {
     ::closedir(dir);
   }
   return left;
+}
+
+// Reads the bytes with their images through the keeper's folder and, when
+// they read as a drawing, hands it with its images read back to
+// `check(d, store, images, problem)`; `problem` already says so when an
+// image cannot be read back. Then drops the images: empty when the check
+// passed and no scratch file is left, else what went wrong.
+template <class Check>
+std::string CheckReadDrawing(const uint8_t* data, size_t size, TScratchImages& kept, Check check) {
+  TImageStore store;
+  store.Keeper = &kept;
+  std::string problem;
+  TJwwData d;
+  if (d.ReadBytes(data, size, &store, nullptr)) {
+    std::vector<TStoredImage> images;
+    if (KeptImages(store, images) != 0) problem = "an image cannot be read back from its scratch file";
+    check(d, store, images, problem);
+  }
+  store.DropImages();
+  if (const std::string left = LeftInFolder(kept.Folder); !left.empty() && problem.empty())
+    problem = "a scratch file is left: " + left;
+  return problem;
 }
 
 }  // namespace quorvex

@@ -98,6 +98,8 @@ struct TPrimitive {
 // and extents.
 std::vector<TPt> ArcPoints(const TPrimitive& arc, int segments);
 TPt ArcPoint(const TPrimitive& arc, double t);
+// The box of ArcPoints(arc, segments), without making the list.
+TBox ArcPointsBox(const TPrimitive& arc, int segments);
 
 // The kind of entity a figure stands for; its name is the SVG class.
 enum class TFigureKind : uint8_t { kLine, kArc, kPoint, kText, kSolid, kDim, kBlock };

@@ -250,8 +250,11 @@ class TSceneBuilder {
     if (item_) item_->Add(box, m);
   }
   void GrowByArc(const TPrimitive& arc) {
-    if (box_ || item_)
-      for (const TPt& q : ArcPoints(arc, 64)) Grow(q);
+    if (!box_ && !item_) return;
+    const TBox box = ArcPointsBox(arc, 64);
+    if (box.Empty()) return;
+    Grow({box.MinX, box.MinY});
+    Grow({box.MaxX, box.MaxY});
   }
 
   // ---- primitives ----

@@ -156,15 +156,21 @@ class TScenePainter {
     if (!page_) covered_.assign(static_cast<size_t>(columns_) * static_cast<size_t>(rows_), false);
   }
 
-  // An item of one colour whose box is smaller than kDotPixels is drawn
-  // as the one pixel at its centre, when no other item took that pixel
+  // An item of one colour (in a crowd of items, of several) whose box is
+  // smaller than kDotPixels is drawn as the one pixel at its centre, when no other item took that pixel
   // (straight into the picture, without building its figure): at small
   // zooms a drawing of millions of such items costs no more than a look at
   // each. False for any other item.
   bool Dot(size_t item, const QTransform& world, QImage& device) {
-    const uint32_t rgb = s_.ItemRgb[item];
+    uint32_t rgb = s_.ItemRgb[item];
     const TBox& b = s_.ItemBoxes[item];
     if (rgb == kNoItemRgb) return Covered(b, world);
+    // One of several colours is its first colour in a crowd, where a
+    // pixel or two hardly tells them apart: its figure is not made.
+    if (rgb & kSeveralRgb) {
+      if (!crowd_) return Covered(b, world);
+      rgb &= ~kSeveralRgb;
+    }
     const double side = std::max(b.Width(), b.Height()) * worldScale_;
     if (!(side < kDotPixels)) return false;
     const QPointF c = world.map(QPointF((b.MinX + b.MaxX) / 2, (b.MinY + b.MaxY) / 2));
@@ -313,9 +319,15 @@ class TScenePainter {
     const size_t pixel = static_cast<size_t>(y) * static_cast<size_t>(columns_) + static_cast<size_t>(x);
     if (covered_[pixel]) return true;
     covered_[pixel] = true;
+    const uint32_t rgb = s_.Pens[static_cast<size_t>(prim.Pen)].Rgb;
+    // A view's picture takes an opaque pixel straight, as Qt would fill it.
+    if (picture_ && !(prim.Marks & kMarkTemporary) && x < picture_->width() && y < picture_->height()) {
+      reinterpret_cast<QRgb*>(picture_->scanLine(y))[x] = 0xFF000000u | rgb;
+      return true;
+    }
     DeviceSpace();
     Opacity(prim.Marks & kMarkTemporary ? kTemporaryOpacity : 1.0);
-    p_.fillRect(QRect(x, y, 1, 1), ColorOf(s_.Pens[static_cast<size_t>(prim.Pen)].Rgb));
+    p_.fillRect(QRect(x, y, 1, 1), ColorOf(rgb));
     return true;
   }
 
@@ -670,9 +682,19 @@ class TScenePainter {
     const int steps = static_cast<int>(std::lround(r * 16));
     const double fx = std::floor(c.x()), fy = std::floor(c.y());
     const int qx = std::min(3, static_cast<int>((c.x() - fx) * 4)), qy = std::min(3, static_cast<int>((c.y() - fy) * 4));
+    // The same disc in the same colour on the same spot as one of the
+    // latest drawn would only blend its edge once more: left out.
+    const int opacity = static_cast<int>(std::lround((opacity_ < 0 ? 1 : opacity_) * 256));
+    const uint64_t key = (static_cast<uint64_t>(static_cast<int64_t>(fx) & 0xFFFF) |
+                          static_cast<uint64_t>(static_cast<int64_t>(fy) & 0xFFFF) << 16 |
+                          static_cast<uint64_t>(qx * 4 + qy) << 32 | static_cast<uint64_t>(steps & 0x7F) << 36 |
+                          static_cast<uint64_t>(opacity & 0x1FF) << 43) ^
+                         (static_cast<uint64_t>(rgb) * 0x9E3779B97F4A7C15ull);
+    uint64_t& slot = recentDiscs_[(key ^ (key >> 29) ^ (key >> 47)) % recentDiscs_.size()];
+    if (slot == key + 1) return true;
+    slot = key + 1;
     const TDiscMask& mask = DiscMask(steps, qx, qy);
     const int x0 = static_cast<int>(fx) - mask.Reach, y0 = static_cast<int>(fy) - mask.Reach;
-    const int opacity = static_cast<int>(std::lround((opacity_ < 0 ? 1 : opacity_) * 256));
     const uint32_t red = (rgb >> 16) & 0xFF, green = (rgb >> 8) & 0xFF, blue = rgb & 0xFF;
     const int width = std::min(columns_, picture_->width()), height = std::min(rows_, picture_->height());
     for (int j = 0; j < mask.Side; ++j) {
@@ -846,6 +868,7 @@ class TScenePainter {
   double opacity_ = -1;
   std::vector<uint64_t> recentLines_ = std::vector<uint64_t>(1 << 16);
   std::vector<uint64_t> recentItems_ = std::vector<uint64_t>(1 << 16);  // SameLineItem's lines
+  std::vector<uint64_t> recentDiscs_ = std::vector<uint64_t>(1 << 14);  // Disc's latest discs
   std::vector<QImage> images_;
   std::vector<bool> loaded_;
   std::vector<TFigure> figures_;  // one for each depth, reused

@@ -161,8 +161,9 @@ struct TScene {
   // LayerGroup * 16 + Layer (255 for one outside the 16 x 16).
   std::vector<TBox> ItemBoxes;
   std::vector<uint8_t> ItemLayers;
-  // And the one colour (0xRRGGBB) each is drawn in, or kNoItemRgb (its
-  // figure has several, places a block or an image, or is faint).
+  // And the one colour (0xRRGGBB) each is drawn in; for one of several
+  // colours its first one with kSeveralRgb set; kNoItemRgb when its figure
+  // places a block or an image, or is faint.
   std::vector<uint32_t> ItemRgb;
   // And the pen of each that is one line and nothing else (not faint),
   // or -1: a painter can tell such items apart by their boxes alone.
@@ -170,5 +171,6 @@ struct TScene {
 };
 
 constexpr uint32_t kNoItemRgb = 0xFF000000u;
+constexpr uint32_t kSeveralRgb = 0x01000000u;
 
 }  // namespace quorvex

@@ -182,17 +182,18 @@ class TSceneBuilder {
   }
 
   // The one colour a figure is drawn in, when it is one of plain
-  // strokes and fills; kNoItemRgb for placements, images, faint points
-  // and figures of several colours.
+  // strokes and fills; for one of several colours, its first colour
+  // marked kSeveralRgb; kNoItemRgb for placements, images and faint points.
   uint32_t ColourOfItem(const TFigure& f) const {
     uint32_t rgb = kNoItemRgb;
+    bool several = false;
     for (const TPrimitive& p : f.Prims) {
       if (p.Kind == TPrimKind::kPlace || p.Kind == TPrimKind::kImage || (p.Marks & kMarkTemporary)) return kNoItemRgb;
       const uint32_t c = s_.Pens[static_cast<size_t>(p.Pen)].Rgb;
-      if (rgb != kNoItemRgb && c != rgb) return kNoItemRgb;
-      rgb = c;
+      if (rgb == kNoItemRgb) rgb = c;
+      else if (c != rgb) several = true;
     }
-    return rgb;
+    return several ? rgb | kSeveralRgb : rgb;
   }
 
   static uint64_t DropKey(size_t group, size_t item) { return (static_cast<uint64_t>(group) << 32) | item; }

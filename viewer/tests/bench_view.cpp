@@ -97,14 +97,17 @@ double FirstPicture(const std::string& path, std::unique_ptr<TDrawingDocument>* 
   TReadError error;
   std::unique_ptr<TDrawingDocument> doc = TDrawingDocument::Load(path, watch, error);
   if (!doc) return -1;
+  if (getenv("VS_SPLIT")) std::fprintf(stderr, "load %.3f\n", Since(t0));
   TViewRequest r;
   r.Size = kScreen;
   r.Fit = true;
   r.Look = doc->Exploded().DimensionsExploded > 0 ? TLookKind::kHighlighted : TLookKind::kStored;
   r.Shown = doc->ShownAsStored();
   QImage image;
+  if (getenv("VS_SPLIT")) { doc->Look(r.Look); std::fprintf(stderr, "look %.3f\n", Since(t0)); }
   TDrawingWorker::PaintNow(*doc, r, image, nullptr);
   const double s = Since(t0);
+  if (getenv("VS_SPLIT")) std::fprintf(stderr, "paint %.3f\n", s);
   if (keep) *keep = std::move(doc);
   return s;
 }
@@ -150,6 +153,12 @@ TJwwData SpreadDrawing(int32_t n) {
         dim.AuxLine2 = MakeLine(x + step * 0.8, y, x + step * 0.8, y - step * 0.2);
         dim.ValueText.StartX = x, dim.ValueText.StartY = y, dim.ValueText.EndX = x + step * 0.3;
         dim.ValueText.SizeX = dim.ValueText.SizeY = step * 0.2;
+        // Its points where a drawn dimension has them: the ends of its
+        // line and of its aux lines.
+        dim.Point1.X = x, dim.Point1.Y = y;
+        dim.Point2.X = x + step * 0.8, dim.Point2.Y = y;
+        dim.AuxPoint1.X = x, dim.AuxPoint1.Y = y - step * 0.2;
+        dim.AuxPoint2.X = x + step * 0.8, dim.AuxPoint2.Y = y - step * 0.2;
         AddToDrawing(d, dim);
       }
     }

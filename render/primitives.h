@@ -162,8 +162,9 @@ struct TScene {
   std::vector<TBox> ItemBoxes;
   std::vector<uint8_t> ItemLayers;
   // And the one colour (0xRRGGBB) each is drawn in; for one of several
-  // colours its first one with kSeveralRgb set; kNoItemRgb when its figure
-  // places a block or an image, or is faint.
+  // colours (or faint points beside others) its first one not faint with
+  // kSeveralRgb set; kNoItemRgb when its figure places a block or an image,
+  // or is all faint.
   std::vector<uint32_t> ItemRgb;
   // And the pen of each that is one line and nothing else (not faint),
   // or -1: a painter can tell such items apart by their boxes alone.

@@ -182,18 +182,23 @@ class TSceneBuilder {
   }
 
   // The one colour a figure is drawn in, when it is one of plain
-  // strokes and fills; for one of several colours, its first colour
-  // marked kSeveralRgb; kNoItemRgb for placements, images and faint points.
+  // strokes and fills; for one of several colours or with faint points
+  // too, its first colour not faint marked kSeveralRgb; kNoItemRgb for
+  // placements, images and figures of faint points only.
   uint32_t ColourOfItem(const TFigure& f) const {
     uint32_t rgb = kNoItemRgb;
     bool several = false;
     for (const TPrimitive& p : f.Prims) {
-      if (p.Kind == TPrimKind::kPlace || p.Kind == TPrimKind::kImage || (p.Marks & kMarkTemporary)) return kNoItemRgb;
+      if (p.Kind == TPrimKind::kPlace || p.Kind == TPrimKind::kImage) return kNoItemRgb;
+      if (p.Marks & kMarkTemporary) {
+        several = true;
+        continue;
+      }
       const uint32_t c = s_.Pens[static_cast<size_t>(p.Pen)].Rgb;
       if (rgb == kNoItemRgb) rgb = c;
       else if (c != rgb) several = true;
     }
-    return several ? rgb | kSeveralRgb : rgb;
+    return rgb != kNoItemRgb && several ? rgb | kSeveralRgb : rgb;
   }
 
   static uint64_t DropKey(size_t group, size_t item) { return (static_cast<uint64_t>(group) << 32) | item; }

@@ -151,7 +151,8 @@ TJwwData SpreadDrawing(int32_t n) {
         dim.DimLine = MakeLine(x, y, x + step * 0.8, y);
         dim.AuxLine1 = MakeLine(x, y, x, y - step * 0.2);
         dim.AuxLine2 = MakeLine(x + step * 0.8, y, x + step * 0.8, y - step * 0.2);
-        dim.ValueText.StartX = x, dim.ValueText.StartY = y, dim.ValueText.EndX = x + step * 0.3;
+        dim.ValueText.StartX = x, dim.ValueText.StartY = y, dim.ValueText.EndX = x + step * 0.3,
+        dim.ValueText.EndY = y;
         dim.ValueText.SizeX = dim.ValueText.SizeY = step * 0.2;
         // Its points where a drawn dimension has them: the ends of its
         // line and of its aux lines.

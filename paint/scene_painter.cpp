@@ -464,6 +464,7 @@ class TScenePainter {
     const double pixels = std::max(arc.RadiusX, arc.RadiusY) * PixelsPerUnit(t);
     const int segments = static_cast<int>(std::clamp(pixels * std::abs(arc.Sweep) / 4, 8.0, 256.0));
     QPolygonF line;
+    line.reserve(segments + 1);
     for (const TPt& q : ArcPoints(arc, segments)) line << t.map(ToQt(q));
     return line;
   }
@@ -697,16 +698,22 @@ class TScenePainter {
     const int x0 = static_cast<int>(fx) - mask.Reach, y0 = static_cast<int>(fy) - mask.Reach;
     const uint32_t red = (rgb >> 16) & 0xFF, green = (rgb >> 8) & 0xFF, blue = rgb & 0xFF;
     const int width = std::min(columns_, picture_->width()), height = std::min(rows_, picture_->height());
+    const int i0 = std::max(0, -x0), i1 = std::min(mask.Side, width - x0);
     for (int j = 0; j < mask.Side; ++j) {
       const int y = y0 + j;
       if (y < 0 || y >= height) continue;
       QRgb* out = reinterpret_cast<QRgb*>(picture_->scanLine(y));
-      for (int i = 0; i < mask.Side; ++i) {
+      const uint8_t* covers = mask.Alpha.data() + static_cast<size_t>(j * mask.Side);
+      for (int i = i0; i < i1; ++i) {
         const int x = x0 + i;
-        const uint8_t cover = mask.Alpha[static_cast<size_t>(j * mask.Side + i)];
-        if (x < 0 || x >= width || cover == 0) continue;
+        const uint8_t cover = covers[i];
+        if (cover == 0) continue;
         // Coverage times opacity, out of 255.
         const uint32_t a = static_cast<uint32_t>((cover * opacity + 128) >> 8), keep = 255 - a;
+        if (a == 255) {  // the blend below gives the colour itself
+          out[x] = 0xFF000000u | (rgb & 0xFFFFFFu);
+          continue;
+        }
         const QRgb under = out[x];
         auto mix = [&](uint32_t src, uint32_t dst) { return (src * a + dst * keep + 127) / 255; };
         out[x] = 0xFF000000u | mix(red, (under >> 16) & 0xFF) << 16 | mix(green, (under >> 8) & 0xFF) << 8 |

@@ -18,7 +18,9 @@ TAffine TAffine::After(const TAffine& in) const {
 }
 
 TAffine TAffine::Placement(double x, double y, double scaleX, double scaleY, double angle) {
-  const double c = std::cos(angle), s = std::sin(angle);
+  // Most placements are not turned: the cosine and sine of +0 are 1 and +0.
+  const bool plain = angle == 0 && !std::signbit(angle);
+  const double c = plain ? 1.0 : std::cos(angle), s = plain ? 0.0 : std::sin(angle);
   TAffine m;
   m.M11 = scaleX * c, m.M12 = -scaleY * s, m.M21 = scaleX * s, m.M22 = scaleY * c;
   m.X = x, m.Y = y;

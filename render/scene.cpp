@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <numbers>
+#include <string>
+#include <string_view>
 #include <unordered_set>
 
 #include "jww/kinds.h"
@@ -243,9 +246,31 @@ class TSceneBuilder {
 
   // A drawing's string as UTF-8, counting those whose characters the
   // missing Shift-JIS converter turned into replacements.
+  // A drawing repeats its short texts ("100") and its font names: a
+  // narrow one is converted once while it stays in a table of the latest.
   void Decode(const JwwString& s, std::string& out) {
-    if (!ToUtf8(s, out)) ++undecoded_;
+    const std::string_view bytes = s.Bytes();
+    if (s.IsWide() || bytes.empty() || bytes.size() > kMostDecodedBytes) {
+      if (!ToUtf8(s, out)) ++undecoded_;
+      return;
+    }
+    if (decoded_.empty()) decoded_.resize(kDecodedSlots);
+    TDecoded& slot = decoded_[std::hash<std::string_view>{}(bytes) % decoded_.size()];
+    if (!slot.Made || slot.Bytes != bytes) {
+      slot.Made = true;
+      slot.Bytes.assign(bytes);
+      slot.Decoded = ToUtf8(s, slot.Utf8);
+    }
+    out = slot.Utf8;
+    if (!slot.Decoded) ++undecoded_;
   }
+  struct TDecoded {
+    bool Made = false;
+    bool Decoded = false;  // ToUtf8's answer
+    std::string Bytes, Utf8;
+  };
+  static constexpr size_t kMostDecodedBytes = 64;
+  static constexpr size_t kDecodedSlots = 1024;
 
   void Grow(TPt p) {
     if (box_) box_->Add(p);
@@ -481,6 +506,7 @@ class TSceneBuilder {
   TImageCache images_;
   bool measuring_ = false;
   int64_t undecoded_ = 0;
+  std::vector<TDecoded> decoded_;  // Decode's latest narrow strings, by a hash of their bytes
   TBox* box_ = nullptr;           // where the figure being built grows the extents; null: nowhere
   TBox* item_ = nullptr;          // the box of the item being measured, when kept; null: none
   std::vector<int32_t> groupOf_;  // the group of each definition the drawing reaches, by index; -1 others

@@ -10,42 +10,6 @@ namespace {
 
 // The finest grid has 2^kFinest cells a side.
 constexpr int kFinest = 12;
-constexpr uint8_t kNoLevel = 0xFF;
-
-// The level of an item `ratio` times smaller than the root:
-// floor(log2(ratio)) as std::log2 gives it, held to the levels. The
-// exponent of the ratio tells it but for a ratio just below a power of
-// two, which log2 may round up to it: there log2 itself decides.
-int LevelOf(double ratio) {
-  if (!(ratio >= 1)) return 0;
-  if (!(ratio < static_cast<double>(uint64_t(1) << (kFinest + 1)))) return kFinest;
-  int e = 0;
-  const double m = std::frexp(ratio, &e);  // ratio = m * 2^e, m in [0.5, 1)
-  if (m > 1 - 1e-12) return std::clamp(static_cast<int>(std::floor(std::log2(ratio))), 0, kFinest);
-  return std::clamp(e - 1, 0, kFinest);
-}
-
-// Sorts cell << 32 | item values by their cells of `bits` bits, keeping
-// the order of those of one cell, 12 bits a pass.
-void SortByCell(std::vector<uint64_t>& list, std::vector<uint64_t>& spare, int bits) {
-  constexpr int kPass = 12;
-  spare.resize(list.size());
-  std::vector<uint32_t> count(size_t(1) << kPass);
-  for (int shift = 0; shift < bits; shift += kPass) {
-    std::fill(count.begin(), count.end(), 0);
-    const int from = 32 + shift;
-    const uint64_t mask = (uint64_t(1) << std::min(kPass, bits - shift)) - 1;
-    for (const uint64_t v : list) ++count[(v >> from) & mask];
-    uint32_t at = 0;
-    for (uint32_t& c : count) {
-      const uint32_t n = c;
-      c = at;
-      at += n;
-    }
-    for (const uint64_t v : list) spare[count[(v >> from) & mask]++] = v;
-    list.swap(spare);
-  }
-}
 
 using TFiled = std::vector<std::pair<uint64_t, uint32_t>>;
 
@@ -82,55 +46,38 @@ TSceneIndex::TSceneIndex(const TScene& scene)
   levels_.resize(kFinest + 1);
   for (int l = 0; l <= kFinest; ++l) levels_[l].Cell = side / static_cast<double>(uint64_t(1) << l);
   // Each item goes to the finest level whose cells are at least as large
-  // as it, into the cell of its centre: first each item's level and cell,
-  // then the items of each level sorted by cell.
-  std::vector<uint8_t> levelOf(items_, kNoLevel);
-  std::vector<uint32_t> cellOf(items_);
-  std::vector<uint32_t> counts(levels_.size(), 0);
+  // as it, into the cell of its centre.
+  std::vector<TFiled> filed(levels_.size());
   for (uint32_t i = 0; i < items_; ++i) {
     const TBox& b = boxes_[i];
     if (b.Empty() || !Finite(b.MinX, b.MinY, b.MaxX, b.MaxY)) continue;
     const double size = std::max(b.Width(), b.Height());
-    const int l = size <= 0 ? kFinest : LevelOf(side / size);
+    // The largest l with side / 2^l >= size (ilogb: the power of two of
+    // the ratio, exact, and no more than INT_MAX for a ratio beyond range).
+    const int l = size <= 0 ? kFinest : std::clamp(std::ilogb(side / size), 0, kFinest);
     const uint64_t cells = uint64_t(1) << l;
-    auto cell = [&](double v, double origin) {
+    auto cellOf = [&](double v, double origin) {
       const double c = std::floor((v - origin) / levels_[l].Cell);
       return static_cast<uint64_t>(std::clamp(c, 0.0, static_cast<double>(cells - 1)));
     };
-    const uint64_t column = cell((b.MinX + b.MaxX) / 2, root_.MinX);
-    const uint64_t row = cell((b.MinY + b.MaxY) / 2, root_.MinY);
-    levelOf[i] = static_cast<uint8_t>(l);
-    cellOf[i] = static_cast<uint32_t>(row * cells + column);  // below 2^(2 * kFinest)
-    ++counts[static_cast<size_t>(l)];
+    const uint64_t column = cellOf((b.MinX + b.MaxX) / 2, root_.MinX);
+    const uint64_t row = cellOf((b.MinY + b.MaxY) / 2, root_.MinY);
+    filed[l].push_back({row * cells + column, i});
   }
-  // Each level's items as cell << 32 | item, in the order of the items,
-  // then sorted by cell keeping that order within a cell (a radix sort of
-  // the few bits the level's cells need).
-  std::vector<size_t> begins(levels_.size() + 1, 0);
-  for (size_t l = 0; l < levels_.size(); ++l) begins[l + 1] = begins[l] + counts[l];
-  std::vector<uint64_t> filed(begins.back()), spare;
-  {
-    std::vector<size_t> at(begins.begin(), begins.end() - 1);
-    for (uint32_t i = 0; i < items_; ++i)
-      if (levelOf[i] != kNoLevel) filed[at[levelOf[i]]++] = static_cast<uint64_t>(cellOf[i]) << 32 | i;
-  }
-  levelOf = {}, cellOf = {};
-  std::vector<uint64_t> list;
   for (size_t l = 0; l < levels_.size(); ++l) {
-    list.assign(filed.begin() + static_cast<std::ptrdiff_t>(begins[l]),
-                filed.begin() + static_cast<std::ptrdiff_t>(begins[l + 1]));
-    SortByCell(list, spare, static_cast<int>(2 * l));
+    auto& list = filed[l];
+    SortByCell(list, 2 * static_cast<int>(l));
     TLevel& level = levels_[l];
     level.Items.reserve(list.size());
     for (size_t k = 0; k < list.size(); ++k) {
-      const uint64_t key = list[k] >> 32;
-      if (k == 0 || key != list[k - 1] >> 32) {
-        level.Keys.push_back(key);
+      if (k == 0 || list[k].first != list[k - 1].first) {
+        level.Keys.push_back(list[k].first);
         level.Starts.push_back(static_cast<uint32_t>(k));
       }
-      level.Items.push_back(static_cast<uint32_t>(list[k]));
+      level.Items.push_back(list[k].second);
     }
     level.Starts.push_back(static_cast<uint32_t>(list.size()));
+    list = {};
   }
 }
 

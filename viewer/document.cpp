@@ -1,9 +1,6 @@
 #include "viewer/document.h"
 
 #include <cerrno>
-#include <chrono>
-#include <cstdio>
-#include <cstdlib> // VSTMP
 #include <new>
 
 #include "convert/picture.h"
@@ -46,12 +43,8 @@ TDrawingDocument::TLook& TDrawingDocument::Look(TLookKind kind) {
   options.Colors = kind == TLookKind::kPrinted ? quorvex::TColorSet::kPrinter : quorvex::TColorSet::kScreen;
   if (kind == TLookKind::kHighlighted) options.Exploded = &starts_;
   else options.Unexploded = &starts_;
-  auto vs0 = std::chrono::steady_clock::now();
   look.Walk = std::make_unique<quorvex::TSceneWalk>(d_, options);
-  auto vs1 = std::chrono::steady_clock::now();
   look.Index = std::make_unique<quorvex::TSceneIndex>(look.Walk->Scene());
-  auto vs2 = std::chrono::steady_clock::now();
-  if (getenv("VS_SPLIT")) fprintf(stderr, "VSTMP walk %.3f index %.3f\n", std::chrono::duration<double>(vs1 - vs0).count(), std::chrono::duration<double>(vs2 - vs1).count());
   return look;
 }
 

@@ -3,12 +3,37 @@
 #include <algorithm>
 #include <cmath>
 #include <utility>
+#include <vector>
 
 namespace quorvex {
 namespace {
 
 // The finest grid has 2^kFinest cells a side.
 constexpr int kFinest = 12;
+
+using TFiled = std::vector<std::pair<uint64_t, uint32_t>>;
+
+// Sorts the items filed at a level by cell, those of one cell in the order
+// they came in (that of the items): as sorting the pairs, with two passes
+// of a counting sort over a list of hundreds of thousands of them rather
+// than a comparison sort's twenty. Cells are below 2^bits.
+void SortByCell(TFiled& list, int bits) {
+  constexpr int kDigit = 12;
+  if (list.size() < (size_t(1) << kDigit) || bits > 2 * kDigit) {
+    std::sort(list.begin(), list.end());
+    return;
+  }
+  TFiled other(list.size());
+  std::vector<size_t> count(size_t(1) << kDigit);
+  for (int shift = 0; shift < bits; shift += kDigit) {
+    std::fill(count.begin(), count.end(), 0);
+    for (const auto& e : list) ++count[(e.first >> shift) & (count.size() - 1)];
+    size_t at = 0;
+    for (size_t& c : count) at += std::exchange(c, at);
+    for (const auto& e : list) other[count[(e.first >> shift) & (count.size() - 1)]++] = e;
+    list.swap(other);
+  }
+}
 
 }  // namespace
 
@@ -22,13 +47,14 @@ TSceneIndex::TSceneIndex(const TScene& scene)
   for (int l = 0; l <= kFinest; ++l) levels_[l].Cell = side / static_cast<double>(uint64_t(1) << l);
   // Each item goes to the finest level whose cells are at least as large
   // as it, into the cell of its centre.
-  std::vector<std::vector<std::pair<uint64_t, uint32_t>>> filed(levels_.size());
+  std::vector<TFiled> filed(levels_.size());
   for (uint32_t i = 0; i < items_; ++i) {
     const TBox& b = boxes_[i];
     if (b.Empty() || !Finite(b.MinX, b.MinY, b.MaxX, b.MaxY)) continue;
     const double size = std::max(b.Width(), b.Height());
-    int l = size <= 0 ? kFinest : static_cast<int>(std::floor(std::log2(side / size)));
-    l = std::clamp(l, 0, kFinest);
+    // The largest l with side / 2^l >= size (ilogb: the power of two of
+    // the ratio, exact, and no more than INT_MAX for a ratio beyond range).
+    const int l = size <= 0 ? kFinest : std::clamp(std::ilogb(side / size), 0, kFinest);
     const uint64_t cells = uint64_t(1) << l;
     auto cellOf = [&](double v, double origin) {
       const double c = std::floor((v - origin) / levels_[l].Cell);
@@ -40,7 +66,7 @@ TSceneIndex::TSceneIndex(const TScene& scene)
   }
   for (size_t l = 0; l < levels_.size(); ++l) {
     auto& list = filed[l];
-    std::sort(list.begin(), list.end());
+    SortByCell(list, 2 * static_cast<int>(l));
     TLevel& level = levels_[l];
     level.Items.reserve(list.size());
     for (size_t k = 0; k < list.size(); ++k) {

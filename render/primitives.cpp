@@ -1,6 +1,8 @@
 #include "render/primitives.h"
 
 #include <algorithm>
+#include <mutex>
+#include <numbers>
 
 namespace quorvex {
 
@@ -16,7 +18,9 @@ TAffine TAffine::After(const TAffine& in) const {
 }
 
 TAffine TAffine::Placement(double x, double y, double scaleX, double scaleY, double angle) {
-  const double c = std::cos(angle), s = std::sin(angle);
+  // Most placements are not turned: the cosine and sine of +0 are 1 and +0.
+  const bool plain = angle == 0 && !std::signbit(angle);
+  const double c = plain ? 1.0 : std::cos(angle), s = plain ? 0.0 : std::sin(angle);
   TAffine m;
   m.M11 = scaleX * c, m.M12 = -scaleY * s, m.M21 = scaleX * s, m.M22 = scaleY * c;
   m.X = x, m.Y = y;
@@ -50,18 +54,65 @@ const char* FigureClass(TFigureKind kind) {
   return "line";
 }
 
-TPt ArcPoint(const TPrimitive& a, double t) {
+namespace {
+
+// A point of the arc at angle t, its tilt's cosine c and sine s given.
+TPt ArcPointTilted(const TPrimitive& a, double t, double c, double s) {
   const double x = a.RadiusX * std::cos(t), y = a.RadiusY * std::sin(t);
-  const double c = std::cos(a.Tilt), s = std::sin(a.Tilt);
   return {a.P[0].X + c * x - s * y, a.P[0].Y + s * x + c * y};
 }
 
-std::vector<TPt> ArcPoints(const TPrimitive& a, int segments) {
+constexpr double kWholeTurn = 2 * std::numbers::pi;
+constexpr int kMostTurnSteps = 256;
+
+// The cosines (X) and sines (Y) of the angles at which a whole turn from
+// 0 is cut into n steps, the angles computed as ArcPoints computes them
+// (start + sweep * i / n), so that a point made from them is the same to
+// the last bit. Made once for each n: every whole circle and ellipse of a
+// drawing has the same angles, which then cost no cosine or sine each.
+const std::vector<TPt>& TurnSteps(int n) {
+  static std::once_flag made[kMostTurnSteps + 1];
+  static std::vector<TPt> steps[kMostTurnSteps + 1];
+  std::call_once(made[n], [n] {
+    const double start = 0, sweep = kWholeTurn;
+    for (int i = 0; i <= n; ++i) {
+      const double t = start + sweep * i / n;
+      steps[n].push_back({std::cos(t), std::sin(t)});
+    }
+  });
+  return steps[n];
+}
+
+// Calls f with each point of ArcPoints(a, segments), in order.
+template <class F>
+void ForArcPoints(const TPrimitive& a, int segments, F&& f) {
   segments = std::max(segments, 1);
+  const double c = std::cos(a.Tilt), s = std::sin(a.Tilt);
+  if (a.Start == 0 && a.Sweep == kWholeTurn && segments <= kMostTurnSteps) {
+    for (const TPt& u : TurnSteps(segments)) {
+      const double x = a.RadiusX * u.X, y = a.RadiusY * u.Y;
+      f(TPt{a.P[0].X + c * x - s * y, a.P[0].Y + s * x + c * y});
+    }
+    return;
+  }
+  for (int i = 0; i <= segments; ++i) f(ArcPointTilted(a, a.Start + a.Sweep * i / segments, c, s));
+}
+
+}  // namespace
+
+TPt ArcPoint(const TPrimitive& a, double t) { return ArcPointTilted(a, t, std::cos(a.Tilt), std::sin(a.Tilt)); }
+
+std::vector<TPt> ArcPoints(const TPrimitive& a, int segments) {
   std::vector<TPt> out;
-  out.reserve(static_cast<size_t>(segments) + 1);
-  for (int i = 0; i <= segments; ++i) out.push_back(ArcPoint(a, a.Start + a.Sweep * i / segments));
+  out.reserve(static_cast<size_t>(std::max(segments, 1)) + 1);
+  ForArcPoints(a, segments, [&](TPt p) { out.push_back(p); });
   return out;
+}
+
+TBox ArcPointsBox(const TPrimitive& a, int segments) {
+  TBox box;
+  ForArcPoints(a, segments, [&](TPt p) { box.Add(p); });
+  return box;
 }
 
 }  // namespace quorvex

@@ -98,6 +98,8 @@ struct TPrimitive {
 // and extents.
 std::vector<TPt> ArcPoints(const TPrimitive& arc, int segments);
 TPt ArcPoint(const TPrimitive& arc, double t);
+// The box of ArcPoints(arc, segments), without making the list.
+TBox ArcPointsBox(const TPrimitive& arc, int segments);
 
 // The kind of entity a figure stands for; its name is the SVG class.
 enum class TFigureKind : uint8_t { kLine, kArc, kPoint, kText, kSolid, kDim, kBlock };
@@ -159,8 +161,10 @@ struct TScene {
   // LayerGroup * 16 + Layer (255 for one outside the 16 x 16).
   std::vector<TBox> ItemBoxes;
   std::vector<uint8_t> ItemLayers;
-  // And the one colour (0xRRGGBB) each is drawn in, or kNoItemRgb (its
-  // figure has several, places a block or an image, or is faint).
+  // And the one colour (0xRRGGBB) each is drawn in; for one of several
+  // colours (or faint points beside others) its first one not faint with
+  // kSeveralRgb set; kNoItemRgb when its figure places a block or an image,
+  // or is all faint.
   std::vector<uint32_t> ItemRgb;
   // And the pen of each that is one line and nothing else (not faint),
   // or -1: a painter can tell such items apart by their boxes alone.
@@ -168,5 +172,6 @@ struct TScene {
 };
 
 constexpr uint32_t kNoItemRgb = 0xFF000000u;
+constexpr uint32_t kSeveralRgb = 0x01000000u;
 
 }  // namespace quorvex

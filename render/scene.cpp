@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <numbers>
+#include <string>
+#include <string_view>
 #include <unordered_set>
 
 #include "jww/kinds.h"
@@ -182,17 +185,23 @@ class TSceneBuilder {
   }
 
   // The one colour a figure is drawn in, when it is one of plain
-  // strokes and fills; kNoItemRgb for placements, images, faint points
-  // and figures of several colours.
+  // strokes and fills; for one of several colours or with faint points
+  // too, its first colour not faint marked kSeveralRgb; kNoItemRgb for
+  // placements, images and figures of faint points only.
   uint32_t ColourOfItem(const TFigure& f) const {
     uint32_t rgb = kNoItemRgb;
+    bool several = false;
     for (const TPrimitive& p : f.Prims) {
-      if (p.Kind == TPrimKind::kPlace || p.Kind == TPrimKind::kImage || (p.Marks & kMarkTemporary)) return kNoItemRgb;
+      if (p.Kind == TPrimKind::kPlace || p.Kind == TPrimKind::kImage) return kNoItemRgb;
+      if (p.Marks & kMarkTemporary) {
+        several = true;
+        continue;
+      }
       const uint32_t c = s_.Pens[static_cast<size_t>(p.Pen)].Rgb;
-      if (rgb != kNoItemRgb && c != rgb) return kNoItemRgb;
-      rgb = c;
+      if (rgb == kNoItemRgb) rgb = c;
+      else if (c != rgb) several = true;
     }
-    return rgb;
+    return rgb != kNoItemRgb && several ? rgb | kSeveralRgb : rgb;
   }
 
   static uint64_t DropKey(size_t group, size_t item) { return (static_cast<uint64_t>(group) << 32) | item; }
@@ -237,9 +246,31 @@ class TSceneBuilder {
 
   // A drawing's string as UTF-8, counting those whose characters the
   // missing Shift-JIS converter turned into replacements.
+  // A drawing repeats its short texts ("100") and its font names: a
+  // narrow one is converted once while it stays in a table of the latest.
   void Decode(const JwwString& s, std::string& out) {
-    if (!ToUtf8(s, out)) ++undecoded_;
+    const std::string_view bytes = s.Bytes();
+    if (s.IsWide() || bytes.empty() || bytes.size() > kMostDecodedBytes) {
+      if (!ToUtf8(s, out)) ++undecoded_;
+      return;
+    }
+    if (decoded_.empty()) decoded_.resize(kDecodedSlots);
+    TDecoded& slot = decoded_[std::hash<std::string_view>{}(bytes) % decoded_.size()];
+    if (!slot.Made || slot.Bytes != bytes) {
+      slot.Made = true;
+      slot.Bytes.assign(bytes);
+      slot.Decoded = ToUtf8(s, slot.Utf8);
+    }
+    out = slot.Utf8;
+    if (!slot.Decoded) ++undecoded_;
   }
+  struct TDecoded {
+    bool Made = false;
+    bool Decoded = false;  // ToUtf8's answer
+    std::string Bytes, Utf8;
+  };
+  static constexpr size_t kMostDecodedBytes = 64;
+  static constexpr size_t kDecodedSlots = 1024;
 
   void Grow(TPt p) {
     if (box_) box_->Add(p);
@@ -250,8 +281,11 @@ class TSceneBuilder {
     if (item_) item_->Add(box, m);
   }
   void GrowByArc(const TPrimitive& arc) {
-    if (box_ || item_)
-      for (const TPt& q : ArcPoints(arc, 64)) Grow(q);
+    if (!box_ && !item_) return;
+    const TBox box = ArcPointsBox(arc, 64);
+    if (box.Empty()) return;
+    Grow({box.MinX, box.MinY});
+    Grow({box.MaxX, box.MaxY});
   }
 
   // ---- primitives ----
@@ -472,6 +506,7 @@ class TSceneBuilder {
   TImageCache images_;
   bool measuring_ = false;
   int64_t undecoded_ = 0;
+  std::vector<TDecoded> decoded_;  // Decode's latest narrow strings, by a hash of their bytes
   TBox* box_ = nullptr;           // where the figure being built grows the extents; null: nowhere
   TBox* item_ = nullptr;          // the box of the item being measured, when kept; null: none
   std::vector<int32_t> groupOf_;  // the group of each definition the drawing reaches, by index; -1 others

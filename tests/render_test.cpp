@@ -5,10 +5,13 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <numbers>
 #include <random>
 #include <regex>
 #include <sstream>
+#include <tuple>
+#include <vector>
 
 #include "convert/drawingfile.h"
 #include "convert/picture.h"
@@ -107,6 +110,41 @@ TEST(Render, EllipseArcEndsAtItsStartAndArcAnglesAndFullCirclesAreWhole) {
   for (int i = 0; i < 9; ++i) EXPECT_NEAR(got[i], want[i], 1e-6) << i;
   EXPECT_NE(svg.find("<ellipse class=\"arc s"), std::string::npos);
   EXPECT_TRUE(std::regex_search(svg, std::regex("<ellipse [^>]* cx=\"50\" cy=\"0\" rx=\"4\" ry=\"4\"")));
+}
+
+// A whole circle's points come from a table of a turn's cosines and sines
+// made once, not from a cosine and a sine each: each point, and the box of
+// them all, must be the one its own angle gives to the last bit, or the
+// pictures' frames and the outputs' extents would move.
+TEST(Render, AnArcsPointsAndBoxAreThoseOfTheirAngles) {
+  std::mt19937_64 random(7);
+  std::uniform_real_distribution<double> unit(0, 1);
+  int mismatches = 0;
+  for (int n = 0; n < 5000; ++n) {
+    TPrimitive a;
+    a.Kind = TPrimKind::kArc;
+    const double far = n % 3 == 0 ? 1e6 : 100;
+    a.P[0] = {(unit(random) - 0.5) * far, (unit(random) - 0.5) * far};
+    a.RadiusX = n % 50 == 0 ? 0 : std::pow(10, unit(random) * 8 - 4);
+    a.RadiusY = a.RadiusX * (n % 7 == 0 ? 1 : unit(random));
+    a.Tilt = n % 5 == 0 ? 0 : (unit(random) - 0.5) * 20;
+    const bool whole = n % 4 != 3;
+    a.Start = whole ? 0 : (unit(random) - 0.5) * 20;
+    a.Sweep = whole ? 2 * std::numbers::pi : (unit(random) - 0.5) * 13;
+    const int segments = n % 9 == 0 ? 300 : n % 2 ? 64 : 1 + static_cast<int>(unit(random) * 256);
+    const std::vector<TPt> points = ArcPoints(a, segments);
+    TBox all;
+    for (size_t i = 0; i < points.size(); ++i) {
+      const TPt p = ArcPoint(a, a.Start + a.Sweep * static_cast<double>(i) / segments);
+      if (std::memcmp(&p, &points[i], sizeof p) != 0) ++mismatches;
+      all.Add(p);
+    }
+    if (points.size() != static_cast<size_t>(segments) + 1) ++mismatches;
+    const TBox box = ArcPointsBox(a, segments);
+    if (std::tuple(box.MinX, box.MinY, box.MaxX, box.MaxY) != std::tuple(all.MinX, all.MinY, all.MaxX, all.MaxY))
+      ++mismatches;
+  }
+  EXPECT_EQ(mismatches, 0);
 }
 
 TEST(Render, ShiftJisAndWideTextsArriveAsTheSameUtf8) {

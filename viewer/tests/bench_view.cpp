@@ -13,7 +13,7 @@
 //    files of version 700: the benchmark's drawing of quorvex-bench and one
 //    whose entities lie spread over an A1 sheet: the JWW conversion
 //    (quorvex-convert, median of R runs) against the viewer's first
-//    picture, and redraws at zooms from the whole drawing to 4096 times
+//    picture (and its reading, look and painting apart), and redraws at zooms from the whole drawing to 4096 times
 //    it, at its centre and near its corner.
 //
 //   quorvex-view-bench --pictures DIR [REAL-DRAWINGS-FOLDER]
@@ -89,22 +89,33 @@ double Run(const std::vector<std::string>& argv) {
 
 const QSize kScreen(1920, 1080);
 
+// Where a first picture's time goes: the reading (and explode), the look
+// (the pass over every item and the index), the painting.
+struct TFirstSplit {
+  double Read = 0, Look = 0, Paint = 0;
+};
+
 // Reads a drawing as the viewer does and paints its first picture; the
 // seconds, or -1.
-double FirstPicture(const std::string& path, std::unique_ptr<TDrawingDocument>* keep = nullptr) {
+double FirstPicture(const std::string& path, std::unique_ptr<TDrawingDocument>* keep = nullptr,
+                    TFirstSplit* split = nullptr) {
   const auto t0 = Clock::now();
   TLoadWatch watch;
   TReadError error;
   std::unique_ptr<TDrawingDocument> doc = TDrawingDocument::Load(path, watch, error);
   if (!doc) return -1;
+  const double read = Since(t0);
   TViewRequest r;
   r.Size = kScreen;
   r.Fit = true;
   r.Look = doc->Exploded().DimensionsExploded > 0 ? TLookKind::kHighlighted : TLookKind::kStored;
   r.Shown = doc->ShownAsStored();
   QImage image;
+  doc->Look(r.Look);  // made here as PaintNow would make it, to be timed apart
+  const double look = Since(t0);
   TDrawingWorker::PaintNow(*doc, r, image, nullptr);
   const double s = Since(t0);
+  if (split) *split = {read, look - read, s - look};
   if (keep) *keep = std::move(doc);
   return s;
 }
@@ -148,8 +159,15 @@ TJwwData SpreadDrawing(int32_t n) {
         dim.DimLine = MakeLine(x, y, x + step * 0.8, y);
         dim.AuxLine1 = MakeLine(x, y, x, y - step * 0.2);
         dim.AuxLine2 = MakeLine(x + step * 0.8, y, x + step * 0.8, y - step * 0.2);
-        dim.ValueText.StartX = x, dim.ValueText.StartY = y, dim.ValueText.EndX = x + step * 0.3;
+        dim.ValueText.StartX = x, dim.ValueText.StartY = y, dim.ValueText.EndX = x + step * 0.3,
+        dim.ValueText.EndY = y;
         dim.ValueText.SizeX = dim.ValueText.SizeY = step * 0.2;
+        // Its points where a drawn dimension has them: the ends of its
+        // line and of its aux lines.
+        dim.Point1.X = x, dim.Point1.Y = y;
+        dim.Point2.X = x + step * 0.8, dim.Point2.Y = y;
+        dim.AuxPoint1.X = x, dim.AuxPoint1.Y = y - step * 0.2;
+        dim.AuxPoint2.X = x + step * 0.8, dim.AuxPoint2.Y = y - step * 0.2;
         AddToDrawing(d, dim);
       }
     }
@@ -174,16 +192,20 @@ void Generated(const char* what, TJwwData d, const std::string& dir, const std::
     return;
   }
   d = TJwwData();
-  std::vector<double> convert, first;
+  std::vector<double> convert, first, read, look, paint;
   std::unique_ptr<TDrawingDocument> doc;
   for (int i = 0; i < runs; ++i) {
     ::unlink(out.c_str());
     convert.push_back(Run({converter, in, out}));
-    first.push_back(FirstPicture(in, i + 1 == runs ? &doc : nullptr));
+    TFirstSplit split;
+    first.push_back(FirstPicture(in, i + 1 == runs ? &doc : nullptr, &split));
+    read.push_back(split.Read), look.push_back(split.Look), paint.push_back(split.Paint);
   }
   const double c = Median(convert), f = Median(first);
-  std::printf("%s, %lld bytes: JWW conversion %.3f s, first picture %.3f s: %.2f times the conversion\n", what,
-              static_cast<long long>(std::filesystem::file_size(in)), c, f, f / c);
+  std::printf("%s, %lld bytes: JWW conversion %.3f s, first picture %.3f s: %.2f times the conversion\n"
+              "  first picture: reading %.3f s, the look %.3f s, painting %.3f s (medians)\n",
+              what, static_cast<long long>(std::filesystem::file_size(in)), c, f, f / c, Median(read),
+              Median(look), Median(paint));
   if (!doc) return;
   TViewRequest r;
   r.Size = kScreen;

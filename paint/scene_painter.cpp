@@ -22,6 +22,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "paint/page_glyphs.h"
+#include "paint/page_ink.h"
 #include "paint/scene_index.h"
 #include "render/layout.h"
 #include "render/textlayout.h"
@@ -78,7 +80,10 @@ class TScenePainter {
       : p_(p), s_(s), budget_(budget), threads_(threads), page_(page) {
     images_.resize(s.Images.size());
     loaded_.assign(s.Images.size(), false);
-    if (page_) spacingScale_ = SpacingScale(p.device());
+    if (page_) {
+      spacingScale_ = SpacingScale(p.device());
+      ink_ = std::make_unique<TPageInk>(p);
+    }
   }
 
   // What the painting could not show (a page's).
@@ -100,6 +105,7 @@ class TScenePainter {
     Begin(world, target);
     std::vector<Frame> stack{{walk.Figures(0), world}};
     Drain(walk, stack, 0);
+    FlushInk();
     return std::min(placed_, budget_);
   }
 
@@ -469,6 +475,7 @@ class TScenePainter {
 
   void Primitive(const TFigure& fig, const TPrimitive& prim, const QTransform& t) {
     Opacity(prim.Marks & kMarkTemporary ? kTemporaryOpacity : 1.0);
+    if (ink_ && PageInk(prim, t)) return;
     switch (prim.Kind) {
       case TPrimKind::kLine: {
         QPointF a = t.map(ToQt(prim.P[0])), b = t.map(ToQt(prim.P[1]));
@@ -596,6 +603,31 @@ class TScenePainter {
     }
   }
 
+  // A page's points go to its waiting ink (TPageInk), true then; anything
+  // else of another colour first has the ink that waits painted, an image
+  // all of it.
+  bool PageInk(const TPrimitive& prim, const QTransform& t) {
+    const QRgb rgb = prim.Kind == TPrimKind::kImage || prim.Kind == TPrimKind::kPlace
+                         ? 0
+                         : Ink(s_.Pens[static_cast<size_t>(prim.Pen)].Rgb).rgb();
+    if (prim.Kind == TPrimKind::kImage || ink_->Other(rgb)) FlushInk();
+    if (prim.Kind == TPrimKind::kDot) {
+      ink_->Dot(prim.Pen, rgb, t.map(ToQt(prim.P[0])), prim.Radius * PixelsPerUnit(t));
+      if (ink_->Full()) FlushInk();
+      return true;
+    }
+    ink_->Break();
+    return false;
+  }
+
+  // Paints a page's waiting ink, in device space.
+  void FlushInk() {
+    if (!ink_ || ink_->Empty()) return;
+    DeviceSpace();
+    ink_->Flush();
+    stroke_ = fill_ = -1;
+  }
+
   // Draws a text's characters with its base line through `at` under the
   // painter's transform. A page lays them out each time (its texts are
   // drawn once); a view keeps each text's glyphs as laid out, by its font
@@ -605,6 +637,7 @@ class TScenePainter {
   void Letters(const std::string& fontName, const QFont& font, double letterSpacing, const QPointF& at,
                const QString& text) {
     if (page_) {
+      if (pageGlyphs_.Draw(p_, font, fontName, at, text)) return;
       p_.setFont(font);
       p_.drawText(at, text);
       return;
@@ -855,6 +888,8 @@ class TScenePainter {
   QImage* picture_ = nullptr;           // a view's picture whose pixels are written here (RGB32), else null
   std::vector<TDiscMask> discs_;        // DiscMask's tables, by radius and place
   std::map<TLaidOutKey, TLaidOut> laidOut_;  // a view's texts as laid out (Letters)
+  TPageGlyphs pageGlyphs_;                   // a page's texts as glyph runs (Letters)
+  std::unique_ptr<TPageInk> ink_;            // a page's strokes and points waiting to be painted together
   const QStringList gothic_ = FamiliesOf(kJapaneseGothicFamilies);
 };
 

@@ -31,10 +31,11 @@ void TPageInk::Outline(int32_t pen, const QPen* q, QRgb rgb, const QPainterPath&
   elements_ += static_cast<size_t>(outline.elementCount());
 }
 
-void TPageInk::Dot(int32_t pen, QRgb rgb, const QPointF& c, double r) {
+void TPageInk::Dot(int32_t pen, QRgb rgb, const QColor& ink, const QPointF& c, double r) {
   if (last_.Is(2, pen, c.x(), c.y(), r, 0)) return;
   last_ = {2, pen, {c.x(), c.y(), r, 0}};
   rgb_ = rgb;
+  dotInk_ = ink;
   if (dots_.isEmpty()) dots_.setFillRule(Qt::WindingFill);  // discs overlapping stay filled
   const int before = dots_.elementCount();
   dots_.addEllipse(c, r, r);
@@ -51,7 +52,7 @@ void TPageInk::Flush() {
   lastStrokes_ = 0;
   if (!dots_.isEmpty()) {
     p_.setPen(Qt::NoPen);
-    p_.setBrush(QColor::fromRgb(rgb_));
+    p_.setBrush(dotInk_);
     p_.drawPath(dots_);
     dots_ = QPainterPath();
   }

@@ -24,7 +24,9 @@ class TPageInk {
 
   bool Empty() const { return elements_ == 0; }
   // Whether ink of another colour than `rgb` is waiting (to be painted
-  // before anything of that colour).
+  // before anything of that colour). The colours are the pens' own, also
+  // on a page in one colour, so that its ink is gathered as the coloured
+  // page's is and shows the same.
   bool Other(QRgb rgb) const { return elements_ > 0 && rgb != rgb_; }
 
   // Adds a line, or a path's outline, to the strokes of pen `pen` (`q` as
@@ -33,9 +35,9 @@ class TPageInk {
   // the primitive just before it again is left out.
   void Line(int32_t pen, const QPen* q, QRgb rgb, const QPointF& a, const QPointF& b);
   void Outline(int32_t pen, const QPen* q, QRgb rgb, const QPainterPath& path);
-  // Adds a filled disc of radius r about c in pen `pen`'s colour `rgb`;
-  // one that is the primitive just before it again is left out.
-  void Dot(int32_t pen, QRgb rgb, const QPointF& c, double r);
+  // Adds a disc of radius r about c of pen `pen` in colour `rgb`, filled
+  // in `ink`; one that is the primitive just before it again is left out.
+  void Dot(int32_t pen, QRgb rgb, const QColor& ink, const QPointF& c, double r);
   // Anything else painted: the next line or disc repeats no primitive.
   void Break() { last_ = {}; }
 
@@ -72,6 +74,7 @@ class TPageInk {
   std::vector<TStrokes> strokes_;  // by pen, in the order they came
   size_t lastStrokes_ = 0;         // the one added to last
   QPainterPath dots_;              // the points, as one path filled by winding
+  QColor dotInk_;                  // what they are filled in
   size_t elements_ = 0;            // of all the waiting paths
   TLast last_;
 };

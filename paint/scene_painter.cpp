@@ -36,6 +36,10 @@ namespace {
 // to 1/64 pixel, stays within 0.1% of the drawing's.
 constexpr double kFontPixels = 100;
 constexpr double kPageFontPixels = 4000;
+// A page's text is moved under another text's transform by at most this
+// many of its glyphs' pixels, well within Qt's fixed point for glyph
+// positions (26 bits of whole pixels).
+constexpr double kMaxPageTextMove = 1e6;
 // In a view, an item of one colour smaller than this many pixels is drawn
 // as one pixel.
 constexpr double kDotPixels = 2;
@@ -332,6 +336,11 @@ class TScenePainter {
     if (stroke_ == index) return;
     stroke_ = index;
     fill_ = -1;
+    p_.setPen(PenOf(index));
+    p_.setBrush(Qt::NoBrush);
+  }
+
+  const QPen& PenOf(int32_t index) {
     const size_t i = static_cast<size_t>(index);
     if (qpens_.size() <= i) qpens_.resize(i + 1);
     if (!qpens_[i]) {
@@ -360,8 +369,7 @@ class TScenePainter {
       }
       qpens_[i] = std::make_unique<QPen>(q);
     }
-    p_.setPen(*qpens_[i]);
-    p_.setBrush(Qt::NoBrush);
+    return *qpens_[i];
   }
 
   void FillWith(int32_t index) {
@@ -547,12 +555,17 @@ class TScenePainter {
         font.setPixelSize(static_cast<int>(pixels));
         const QString text = QString::fromStdString(run.Text);
         if (page_) CheckGlyphs(run, font, text);
-        p_.setTransform(glyphs);
-        transformed_ = true;
+        QPointF from(0, 0);  // the text's origin under the painter's transform
+        if (page_) {
+          from = PageTextFrame(glyphs);
+        } else {
+          p_.setTransform(glyphs);
+          transformed_ = true;
+        }
         p_.setPen(Ink(s_.Pens[static_cast<size_t>(prim.Pen)].Rgb));
         stroke_ = fill_ = -1;
         if (run.Spacing == 0) {
-          Letters(run.Font, font, 0, QPointF(0, -kDescent * pixels), text);
+          Letters(run.Font, font, 0, from + QPointF(0, -kDescent * pixels), text);
           break;
         }
         const double spacing = run.Spacing / glyph * pixels / run.Height;  // after a full-width one
@@ -561,7 +574,7 @@ class TScenePainter {
           const double share = piece.Half ? 0.5 : 1;
           const double letterSpacing = spacing * share / spacingScale_;
           font.setLetterSpacing(QFont::AbsoluteSpacing, letterSpacing);
-          Letters(run.Font, font, letterSpacing, QPointF(x, -kDescent * pixels),
+          Letters(run.Font, font, letterSpacing, from + QPointF(x, -kDescent * pixels),
                   QString::fromUtf8(run.Text.data() + piece.Begin, static_cast<qsizetype>(piece.End - piece.Begin)));
           x += static_cast<double>(piece.Characters) * (pixels + spacing) * share;
         }
@@ -603,21 +616,51 @@ class TScenePainter {
     }
   }
 
-  // A page's points go to its waiting ink (TPageInk), true then; anything
-  // else of another colour first has the ink that waits painted, an image
-  // all of it.
+  // A page's lines, arcs and points go to its waiting ink (TPageInk),
+  // true then; anything else of another colour first has the ink that
+  // waits painted, an image all of it.
   bool PageInk(const TPrimitive& prim, const QTransform& t) {
     const QRgb rgb = prim.Kind == TPrimKind::kImage || prim.Kind == TPrimKind::kPlace
                          ? 0
-                         : Ink(s_.Pens[static_cast<size_t>(prim.Pen)].Rgb).rgb();
+                         : s_.Pens[static_cast<size_t>(prim.Pen)].Rgb;
     if (prim.Kind == TPrimKind::kImage || ink_->Other(rgb)) FlushInk();
-    if (prim.Kind == TPrimKind::kDot) {
-      ink_->Dot(prim.Pen, rgb, t.map(ToQt(prim.P[0])), prim.Radius * PixelsPerUnit(t));
-      if (ink_->Full()) FlushInk();
-      return true;
+    switch (prim.Kind) {
+      case TPrimKind::kDot:
+        ink_->Dot(prim.Pen, rgb, Ink(rgb), t.map(ToQt(prim.P[0])), prim.Radius * PixelsPerUnit(t));
+        break;
+      case TPrimKind::kLine:
+        ink_->Line(prim.Pen, &PenOf(prim.Pen), rgb, t.map(ToQt(prim.P[0])), t.map(ToQt(prim.P[1])));
+        break;
+      case TPrimKind::kArc:
+        ink_->Outline(prim.Pen, &PenOf(prim.Pen), rgb, ArcCurves(prim, t, false));
+        break;
+      default:
+        ink_->Break();
+        return false;
     }
-    ink_->Break();
-    return false;
+    if (ink_->Full()) FlushInk();
+    return true;
+  }
+
+  // Sets a page's text's transform, unless the painter holds one that
+  // differs from it by a move only (texts of one size and slant): the
+  // text is then drawn moved under that one, which spares the PDF writer a
+  // new transform and pen for each text. Returns where the text's origin
+  // lies under the painter's transform.
+  QPointF PageTextFrame(const QTransform& glyphs) {
+    if (transformed_) {
+      const QTransform& held = p_.transform();
+      if (held == glyphs) return {};
+      if (held.type() <= QTransform::TxShear && glyphs.type() <= QTransform::TxShear && held.m11() == glyphs.m11() &&
+          held.m12() == glyphs.m12() && held.m21() == glyphs.m21() && held.m22() == glyphs.m22()) {
+        bool invertible = false;
+        const QPointF from = held.inverted(&invertible).map(QPointF(glyphs.dx(), glyphs.dy()));
+        if (invertible && std::abs(from.x()) < kMaxPageTextMove && std::abs(from.y()) < kMaxPageTextMove) return from;
+      }
+    }
+    p_.setTransform(glyphs);
+    transformed_ = true;
+    return {};
   }
 
   // Paints a page's waiting ink, in device space.

@@ -2,24 +2,35 @@
 
 namespace quorvex {
 
-QPainterPath& TPageInk::StrokesOf(int32_t pen, const QPen* q, QRgb rgb) {
+namespace {
+
+bool HasCurves(const QPainterPath& path) {
+  for (int i = 0; i < path.elementCount(); ++i)
+    if (path.elementAt(i).isCurveTo()) return true;
+  return false;
+}
+
+}  // namespace
+
+QPainterPath& TPageInk::StrokesOf(int32_t pen, const QPen* q, QRgb rgb, bool curved) {
   rgb_ = rgb;
-  if (lastStrokes_ < strokes_.size() && strokes_[lastStrokes_].Pen == pen) return strokes_[lastStrokes_].Path;
+  if (lastStrokes_ < strokes_.size() && strokes_[lastStrokes_].Pen == pen && strokes_[lastStrokes_].Curved == curved)
+    return strokes_[lastStrokes_].Path;
   for (size_t i = 0; i < strokes_.size(); ++i) {
-    if (strokes_[i].Pen == pen) {
+    if (strokes_[i].Pen == pen && strokes_[i].Curved == curved) {
       lastStrokes_ = i;
       return strokes_[i].Path;
     }
   }
   lastStrokes_ = strokes_.size();
-  strokes_.push_back({pen, q, QPainterPath()});
+  strokes_.push_back({pen, curved, q, QPainterPath()});
   return strokes_.back().Path;
 }
 
 void TPageInk::Line(int32_t pen, const QPen* q, QRgb rgb, const QPointF& a, const QPointF& b) {
   if (last_.Is(1, pen, a.x(), a.y(), b.x(), b.y())) return;
   last_ = {1, pen, {a.x(), a.y(), b.x(), b.y()}};
-  QPainterPath& path = StrokesOf(pen, q, rgb);
+  QPainterPath& path = StrokesOf(pen, q, rgb, false);
   path.moveTo(a);
   path.lineTo(b);
   elements_ += 2;
@@ -27,7 +38,7 @@ void TPageInk::Line(int32_t pen, const QPen* q, QRgb rgb, const QPointF& a, cons
 
 void TPageInk::Outline(int32_t pen, const QPen* q, QRgb rgb, const QPainterPath& outline) {
   last_ = {};
-  StrokesOf(pen, q, rgb).addPath(outline);
+  StrokesOf(pen, q, rgb, HasCurves(outline)).addPath(outline);
   elements_ += static_cast<size_t>(outline.elementCount());
 }
 

@@ -55,6 +55,11 @@ class TPageInk {
 
   struct TStrokes {
     int32_t Pen = -1;
+    // Straight strokes and curved ones of one pen go in paths of their own:
+    // readers snap a thin stroke to the pixel grid only in a path without
+    // curves, so a line sharing a path with an arc would show as two grey
+    // pixels instead of one black one.
+    bool Curved = false;
     const QPen* Q = nullptr;
     QPainterPath Path;
   };
@@ -67,7 +72,7 @@ class TPageInk {
       return Kind == kind && Pen == pen && V[0] == a && V[1] == b && V[2] == c && V[3] == d;
     }
   };
-  QPainterPath& StrokesOf(int32_t pen, const QPen* q, QRgb rgb);
+  QPainterPath& StrokesOf(int32_t pen, const QPen* q, QRgb rgb, bool curved);
 
   QPainter& p_;
   QRgb rgb_ = 0;                   // the colour of all that waits

@@ -22,6 +22,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "paint/page_glyphs.h"
+#include "paint/page_ink.h"
 #include "paint/scene_index.h"
 #include "render/layout.h"
 #include "render/textlayout.h"
@@ -34,6 +36,10 @@ namespace {
 // to 1/64 pixel, stays within 0.1% of the drawing's.
 constexpr double kFontPixels = 100;
 constexpr double kPageFontPixels = 4000;
+// A page's text is moved under another text's transform by at most this
+// many of its glyphs' pixels, well within Qt's fixed point for glyph
+// positions (26 bits of whole pixels).
+constexpr double kMaxPageTextMove = 1e6;
 // In a view, an item of one colour smaller than this many pixels is drawn
 // as one pixel.
 constexpr double kDotPixels = 2;
@@ -84,7 +90,10 @@ class TScenePainter {
       : p_(p), s_(s), budget_(budget), threads_(threads), page_(page) {
     images_.resize(s.Images.size());
     loaded_.assign(s.Images.size(), false);
-    if (page_) spacingScale_ = SpacingScale(p.device());
+    if (page_) {
+      spacingScale_ = SpacingScale(p.device());
+      ink_ = std::make_unique<TPageInk>(p);
+    }
   }
 
   // What the painting could not show (a page's).
@@ -106,6 +115,7 @@ class TScenePainter {
     Begin(world, target);
     std::vector<Frame> stack{{walk.Figures(0), world}};
     Drain(walk, stack, 0);
+    FlushInk();
     return std::min(placed_, budget_);
   }
 
@@ -346,6 +356,11 @@ class TScenePainter {
     if (stroke_ == index) return;
     stroke_ = index;
     fill_ = -1;
+    p_.setPen(PenOf(index));
+    p_.setBrush(Qt::NoBrush);
+  }
+
+  const QPen& PenOf(int32_t index) {
     const size_t i = static_cast<size_t>(index);
     if (qpens_.size() <= i) qpens_.resize(i + 1);
     if (!qpens_[i]) {
@@ -374,8 +389,7 @@ class TScenePainter {
       }
       qpens_[i] = std::make_unique<QPen>(q);
     }
-    p_.setPen(*qpens_[i]);
-    p_.setBrush(Qt::NoBrush);
+    return *qpens_[i];
   }
 
   void FillWith(int32_t index) {
@@ -490,6 +504,7 @@ class TScenePainter {
 
   void Primitive(const TFigure& fig, const TPrimitive& prim, const QTransform& t) {
     Opacity(prim.Marks & kMarkTemporary ? kTemporaryOpacity : 1.0);
+    if (ink_ && PageInk(prim, t)) return;
     switch (prim.Kind) {
       case TPrimKind::kLine: {
         QPointF a = t.map(ToQt(prim.P[0])), b = t.map(ToQt(prim.P[1]));
@@ -561,12 +576,17 @@ class TScenePainter {
         font.setPixelSize(static_cast<int>(pixels));
         const QString text = QString::fromStdString(run.Text);
         if (page_) CheckGlyphs(run, font, text);
-        p_.setTransform(glyphs);
-        transformed_ = true;
+        QPointF from(0, 0);  // the text's origin under the painter's transform
+        if (page_) {
+          from = PageTextFrame(glyphs);
+        } else {
+          p_.setTransform(glyphs);
+          transformed_ = true;
+        }
         p_.setPen(Ink(s_.Pens[static_cast<size_t>(prim.Pen)].Rgb));
         stroke_ = fill_ = -1;
         if (run.Spacing == 0) {
-          Letters(run.Font, font, 0, QPointF(0, -kDescent * pixels), text);
+          Letters(run.Font, font, 0, from + QPointF(0, -kDescent * pixels), text);
           break;
         }
         const double spacing = run.Spacing / glyph * pixels / run.Height;  // after a full-width one
@@ -575,7 +595,7 @@ class TScenePainter {
           const double share = piece.Half ? 0.5 : 1;
           const double letterSpacing = spacing * share / spacingScale_;
           font.setLetterSpacing(QFont::AbsoluteSpacing, letterSpacing);
-          Letters(run.Font, font, letterSpacing, QPointF(x, -kDescent * pixels),
+          Letters(run.Font, font, letterSpacing, from + QPointF(x, -kDescent * pixels),
                   QString::fromUtf8(run.Text.data() + piece.Begin, static_cast<qsizetype>(piece.End - piece.Begin)));
           x += static_cast<double>(piece.Characters) * (pixels + spacing) * share;
         }
@@ -617,6 +637,61 @@ class TScenePainter {
     }
   }
 
+  // A page's lines, arcs and points go to its waiting ink (TPageInk),
+  // true then; anything else of another colour first has the ink that
+  // waits painted, an image all of it.
+  bool PageInk(const TPrimitive& prim, const QTransform& t) {
+    const QRgb rgb = prim.Kind == TPrimKind::kImage || prim.Kind == TPrimKind::kPlace
+                         ? 0
+                         : s_.Pens[static_cast<size_t>(prim.Pen)].Rgb;
+    if (prim.Kind == TPrimKind::kImage || ink_->Other(rgb)) FlushInk();
+    switch (prim.Kind) {
+      case TPrimKind::kDot:
+        ink_->Dot(prim.Pen, rgb, Ink(rgb), t.map(ToQt(prim.P[0])), prim.Radius * PixelsPerUnit(t));
+        break;
+      case TPrimKind::kLine:
+        ink_->Line(prim.Pen, &PenOf(prim.Pen), rgb, t.map(ToQt(prim.P[0])), t.map(ToQt(prim.P[1])));
+        break;
+      case TPrimKind::kArc:
+        ink_->Outline(prim.Pen, &PenOf(prim.Pen), rgb, ArcCurves(prim, t, false));
+        break;
+      default:
+        ink_->Break();
+        return false;
+    }
+    if (ink_->Full()) FlushInk();
+    return true;
+  }
+
+  // Sets a page's text's transform, unless the painter holds one that
+  // differs from it by a move only (texts of one size and slant): the
+  // text is then drawn moved under that one, which spares the PDF writer a
+  // new transform and pen for each text. Returns where the text's origin
+  // lies under the painter's transform.
+  QPointF PageTextFrame(const QTransform& glyphs) {
+    if (transformed_) {
+      const QTransform& held = p_.transform();
+      if (held == glyphs) return {};
+      if (held.type() <= QTransform::TxShear && glyphs.type() <= QTransform::TxShear && held.m11() == glyphs.m11() &&
+          held.m12() == glyphs.m12() && held.m21() == glyphs.m21() && held.m22() == glyphs.m22()) {
+        bool invertible = false;
+        const QPointF from = held.inverted(&invertible).map(QPointF(glyphs.dx(), glyphs.dy()));
+        if (invertible && std::abs(from.x()) < kMaxPageTextMove && std::abs(from.y()) < kMaxPageTextMove) return from;
+      }
+    }
+    p_.setTransform(glyphs);
+    transformed_ = true;
+    return {};
+  }
+
+  // Paints a page's waiting ink, in device space.
+  void FlushInk() {
+    if (!ink_ || ink_->Empty()) return;
+    DeviceSpace();
+    ink_->Flush();
+    stroke_ = fill_ = -1;
+  }
+
   // Draws a text's characters with its base line through `at` under the
   // painter's transform. A page lays them out each time (its texts are
   // drawn once); a view keeps each text's glyphs as laid out, by its font
@@ -626,6 +701,7 @@ class TScenePainter {
   void Letters(const std::string& fontName, const QFont& font, double letterSpacing, const QPointF& at,
                const QString& text) {
     if (page_) {
+      if (pageGlyphs_.Draw(p_, font, fontName, at, text)) return;
       p_.setFont(font);
       p_.drawText(at, text);
       return;
@@ -894,6 +970,8 @@ class TScenePainter {
   QImage* picture_ = nullptr;           // a view's picture whose pixels are written here (RGB32), else null
   std::vector<TDiscMask> discs_;        // DiscMask's tables, by radius and place
   std::map<TLaidOutKey, TLaidOut> laidOut_;  // a view's texts as laid out (Letters)
+  TPageGlyphs pageGlyphs_;                   // a page's texts as glyph runs (Letters)
+  std::unique_ptr<TPageInk> ink_;            // a page's strokes and points waiting to be painted together
   const QStringList gothic_ = FamiliesOf(kJapaneseGothicFamilies);
 };
 

@@ -175,10 +175,10 @@ class TScenePainter {
   }
 
   // An item of one colour (in a crowd of items, of several) whose box is
-  // smaller than kDotPixels is drawn as the one pixel at its centre, when no other item took that pixel
-  // (straight into the picture, without building its figure): at small
-  // zooms a drawing of millions of such items costs no more than a look at
-  // each. False for any other item.
+  // smaller than kDotPixels is drawn as the one pixel at its centre, when
+  // no other item took that pixel (straight into the picture, without
+  // building its figure): at small zooms a drawing of millions of such
+  // items costs no more than a look at each. False for any other item.
   bool Dot(size_t item, const QTransform& world, QImage& device) {
     uint32_t rgb = s_.ItemRgb[item];
     const TBox& b = s_.ItemBoxes[item];

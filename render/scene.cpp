@@ -245,9 +245,9 @@ class TSceneBuilder {
   }
 
   // A drawing's string as UTF-8, counting those whose characters the
-  // missing Shift-JIS converter turned into replacements.
-  // A drawing repeats its short texts ("100") and its font names: a
-  // narrow one is converted once while it stays in a table of the latest.
+  // missing Shift-JIS converter turned into replacements. A drawing
+  // repeats its short texts ("100") and its font names: a narrow one is
+  // converted once while it stays in a table of the latest.
   void Decode(const JwwString& s, std::string& out) {
     const std::string_view bytes = s.Bytes();
     if (s.IsWide() || bytes.empty() || bytes.size() > kMostDecodedBytes) {

@@ -13,8 +13,9 @@
 //    files of version 700: the benchmark's drawing of quorvex-bench and one
 //    whose entities lie spread over an A1 sheet: the JWW conversion
 //    (quorvex-convert, median of R runs) against the viewer's first
-//    picture (and its reading, look and painting apart), and redraws at zooms from the whole drawing to 4096 times
-//    it, at its centre and near its corner.
+//    picture (and its reading, look and painting apart), and redraws at
+//    zooms from the whole drawing to 4096 times it, at its centre and near
+//    its corner.
 //
 //   quorvex-view-bench --pictures DIR [REAL-DRAWINGS-FOLDER]
 //

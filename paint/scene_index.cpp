@@ -2,8 +2,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <exception>
+#include <thread>
 #include <utility>
 #include <vector>
+
+#include "os/processors.h"
+#include "os/quietthread.h"
 
 namespace quorvex {
 namespace {
@@ -11,45 +16,47 @@ namespace {
 // The finest grid has 2^kFinest cells a side.
 constexpr int kFinest = 12;
 
-using TFiled = std::vector<std::pair<uint64_t, uint32_t>>;
+// A drawing of at least this many items is filed in two halves at once, on
+// this thread and another, when it may have one.
+constexpr uint32_t kItemsForTwoThreads = 1 << 14;
+
+// An item filed at a level: its cell above its number (a cell is below
+// 2^(2 kFinest), an item below 2^32), so that sorting them by value sorts
+// them by cell and, within a cell, by item.
+using TFiled = std::vector<uint64_t>;
+constexpr int kItemBits = 32;
 
 // Sorts the items filed at a level by cell, those of one cell in the order
-// they came in (that of the items): as sorting the pairs, with two passes
+// they came in (that of the items): as sorting the values, with two passes
 // of a counting sort over a list of hundreds of thousands of them rather
-// than a comparison sort's twenty. Cells are below 2^bits.
-void SortByCell(TFiled& list, int bits) {
+// than a comparison sort's twenty. Cells are below 2^bits; `other` is room
+// for the passes, kept from one list to the next.
+void SortByCell(TFiled& list, int bits, TFiled& other) {
   constexpr int kDigit = 12;
   if (list.size() < (size_t(1) << kDigit) || bits > 2 * kDigit) {
     std::sort(list.begin(), list.end());
     return;
   }
-  TFiled other(list.size());
+  other.resize(list.size());
   std::vector<size_t> count(size_t(1) << kDigit);
-  for (int shift = 0; shift < bits; shift += kDigit) {
+  for (int shift = kItemBits; shift < kItemBits + bits; shift += kDigit) {
     std::fill(count.begin(), count.end(), 0);
-    for (const auto& e : list) ++count[(e.first >> shift) & (count.size() - 1)];
+    for (const uint64_t e : list) ++count[(e >> shift) & (count.size() - 1)];
     size_t at = 0;
     for (size_t& c : count) at += std::exchange(c, at);
-    for (const auto& e : list) other[count[(e.first >> shift) & (count.size() - 1)]++] = e;
+    for (const uint64_t e : list) other[count[(e >> shift) & (count.size() - 1)]++] = e;
     list.swap(other);
   }
 }
 
-}  // namespace
-
-TSceneIndex::TSceneIndex(const TScene& scene)
-    : items_(scene.ItemBoxes.size()), boxes_(scene.ItemBoxes), layers_(scene.ItemLayers) {
-  for (const TBox& b : boxes_)
-    if (!b.Empty() && Finite(b.MinX, b.MinY, b.MaxX, b.MaxY)) root_.Add({b.MinX, b.MinY}), root_.Add({b.MaxX, b.MaxY});
-  if (root_.Empty()) return;
-  const double side = std::max({root_.Width(), root_.Height(), 1e-9});
-  levels_.resize(kFinest + 1);
-  for (int l = 0; l <= kFinest; ++l) levels_[l].Cell = side / static_cast<double>(uint64_t(1) << l);
-  // Each item goes to the finest level whose cells are at least as large
-  // as it, into the cell of its centre.
-  std::vector<TFiled> filed(levels_.size());
-  for (uint32_t i = 0; i < items_; ++i) {
-    const TBox& b = boxes_[i];
+// Files the items [from, to) of `boxes` into `filed`, a list for each
+// level sorted by cell. Each item goes to the finest level whose cells are
+// at least as large as it, into the cell of its centre.
+void FileItems(const std::vector<TBox>& boxes, uint32_t from, uint32_t to, const TBox& root, double side,
+               const std::vector<double>& cellSides, std::vector<TFiled>& filed) {
+  filed.assign(cellSides.size(), {});
+  for (uint32_t i = from; i < to; ++i) {
+    const TBox& b = boxes[i];
     if (b.Empty() || !Finite(b.MinX, b.MinY, b.MaxX, b.MaxY)) continue;
     const double size = std::max(b.Width(), b.Height());
     // The largest l with side / 2^l >= size (ilogb: the power of two of
@@ -57,27 +64,75 @@ TSceneIndex::TSceneIndex(const TScene& scene)
     const int l = size <= 0 ? kFinest : std::clamp(std::ilogb(side / size), 0, kFinest);
     const uint64_t cells = uint64_t(1) << l;
     auto cellOf = [&](double v, double origin) {
-      const double c = std::floor((v - origin) / levels_[l].Cell);
+      const double c = std::floor((v - origin) / cellSides[static_cast<size_t>(l)]);
       return static_cast<uint64_t>(std::clamp(c, 0.0, static_cast<double>(cells - 1)));
     };
-    const uint64_t column = cellOf((b.MinX + b.MaxX) / 2, root_.MinX);
-    const uint64_t row = cellOf((b.MinY + b.MaxY) / 2, root_.MinY);
-    filed[l].push_back({row * cells + column, i});
+    const uint64_t column = cellOf((b.MinX + b.MaxX) / 2, root.MinX);
+    const uint64_t row = cellOf((b.MinY + b.MaxY) / 2, root.MinY);
+    filed[static_cast<size_t>(l)].push_back((row * cells + column) << kItemBits | i);
   }
-  for (size_t l = 0; l < levels_.size(); ++l) {
-    auto& list = filed[l];
-    SortByCell(list, 2 * static_cast<int>(l));
-    TLevel& level = levels_[l];
-    level.Items.reserve(list.size());
-    for (size_t k = 0; k < list.size(); ++k) {
-      if (k == 0 || list[k].first != list[k - 1].first) {
-        level.Keys.push_back(list[k].first);
-        level.Starts.push_back(static_cast<uint32_t>(k));
-      }
-      level.Items.push_back(list[k].second);
+  TFiled other;
+  for (size_t l = 0; l < filed.size(); ++l) SortByCell(filed[l], 2 * static_cast<int>(l), other);
+}
+
+}  // namespace
+
+TSceneIndex::TSceneIndex(const TScene& scene, bool twoThreads)
+    : items_(scene.ItemBoxes.size()), boxes_(scene.ItemBoxes), layers_(scene.ItemLayers) {
+  for (const TBox& b : boxes_)
+    if (!b.Empty() && Finite(b.MinX, b.MinY, b.MaxX, b.MaxY)) root_.Add({b.MinX, b.MinY}), root_.Add({b.MaxX, b.MaxY});
+  if (root_.Empty()) return;
+  const double side = std::max({root_.Width(), root_.Height(), 1e-9});
+  levels_.resize(kFinest + 1);
+  std::vector<double> cellSides(levels_.size());
+  for (int l = 0; l <= kFinest; ++l)
+    levels_[l].Cell = cellSides[l] = side / static_cast<double>(uint64_t(1) << l);
+  // The items in two halves, the second on a thread of its own when there
+  // is one: each half's lists are sorted by cell, and as every item of the
+  // first half comes before those of the second, merging a level's two
+  // lists gives the one a single pass would have made.
+  const uint32_t items = static_cast<uint32_t>(items_);
+  const uint32_t half = twoThreads && items >= kItemsForTwoThreads && Processors() > 1 ? items / 2 : items;
+  std::vector<TFiled> first, second;
+  std::exception_ptr failed;  // the other thread's (out of memory), thrown here
+  auto fileSecond = [&] {
+    try {
+      FileItems(boxes_, half, items, root_, side, cellSides, second);
+    } catch (...) {
+      failed = std::current_exception();
     }
-    level.Starts.push_back(static_cast<uint32_t>(list.size()));
-    list = {};
+  };
+  std::thread other;
+  if (half < items && !StartQuietThread(other, fileSecond)) fileSecond();
+  try {
+    FileItems(boxes_, 0, half, root_, side, cellSides, first);
+  } catch (...) {
+    if (other.joinable()) other.join();
+    throw;
+  }
+  if (other.joinable()) other.join();
+  if (failed) std::rethrow_exception(failed);
+  second.resize(first.size());
+  constexpr uint64_t kItemMask = (uint64_t(1) << kItemBits) - 1;
+  for (size_t l = 0; l < levels_.size(); ++l) {
+    TFiled& a = first[l];
+    TFiled& b = second[l];
+    TLevel& level = levels_[l];
+    level.Items.reserve(a.size() + b.size());
+    size_t i = 0, j = 0;
+    uint64_t last = 0;
+    while (i < a.size() || j < b.size()) {
+      const uint64_t e = j == b.size() || (i < a.size() && a[i] < b[j]) ? a[i++] : b[j++];
+      const uint64_t cell = e >> kItemBits;
+      if (level.Items.empty() || cell != last) {
+        level.Keys.push_back(cell);
+        level.Starts.push_back(static_cast<uint32_t>(level.Items.size()));
+        last = cell;
+      }
+      level.Items.push_back(static_cast<uint32_t>(e & kItemMask));
+    }
+    level.Starts.push_back(static_cast<uint32_t>(level.Items.size()));
+    a = {}, b = {};
   }
 }
 

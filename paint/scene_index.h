@@ -21,8 +21,9 @@ class TSceneIndex {
   // Files the drawing's items by the scene's item boxes (an empty box: an
   // item that draws nothing) with their layers (TScene::ItemLayers; 255:
   // on no layer of the 16 x 16, always shown). The scene must outlive the
-  // index.
-  explicit TSceneIndex(const TScene& scene);
+  // index. A drawing of many items is filed by two threads at once unless
+  // `twoThreads` is false; the index is the same either way.
+  explicit TSceneIndex(const TScene& scene, bool twoThreads = true);
 
   size_t Items() const { return items_; }
 

@@ -68,19 +68,44 @@ constexpr int kMostTurnSteps = 256;
 // The cosines (X) and sines (Y) of the angles at which a whole turn from
 // 0 is cut into n steps, the angles computed as ArcPoints computes them
 // (start + sweep * i / n), so that a point made from them is the same to
-// the last bit. Made once for each n: every whole circle and ellipse of a
-// drawing has the same angles, which then cost no cosine or sine each.
-const std::vector<TPt>& TurnSteps(int n) {
+// the last bit; and the steps of the least and the greatest cosine and
+// sine (the first of equal ones). Made once for each n: every whole circle
+// and ellipse of a drawing has the same angles, which then cost no cosine
+// or sine each.
+struct TTurn {
+  std::vector<TPt> Steps;
+  int LeastX = 0, MostX = 0, LeastY = 0, MostY = 0;
+};
+
+const TTurn& TurnSteps(int n) {
   static std::once_flag made[kMostTurnSteps + 1];
-  static std::vector<TPt> steps[kMostTurnSteps + 1];
+  static TTurn turns[kMostTurnSteps + 1];
   std::call_once(made[n], [n] {
+    TTurn& turn = turns[n];
     const double start = 0, sweep = kWholeTurn;
     for (int i = 0; i <= n; ++i) {
       const double t = start + sweep * i / n;
-      steps[n].push_back({std::cos(t), std::sin(t)});
+      turn.Steps.push_back({std::cos(t), std::sin(t)});
+      const TPt& u = turn.Steps.back();
+      if (u.X < turn.Steps[static_cast<size_t>(turn.LeastX)].X) turn.LeastX = i;
+      if (u.X > turn.Steps[static_cast<size_t>(turn.MostX)].X) turn.MostX = i;
+      if (u.Y < turn.Steps[static_cast<size_t>(turn.LeastY)].Y) turn.LeastY = i;
+      if (u.Y > turn.Steps[static_cast<size_t>(turn.MostY)].Y) turn.MostY = i;
     }
   });
-  return steps[n];
+  return turns[n];
+}
+
+// Whether ForArcPoints takes the arc's points from TurnSteps(segments).
+bool WholeTurn(const TPrimitive& a, int segments) {
+  return a.Start == 0 && a.Sweep == kWholeTurn && segments <= kMostTurnSteps;
+}
+
+// The point of a whole ellipse at a step of its turn; c and s are the
+// cosine and sine of its tilt.
+TPt TurnPoint(const TPrimitive& a, const TPt& u, double c, double s) {
+  const double x = a.RadiusX * u.X, y = a.RadiusY * u.Y;
+  return {a.P[0].X + c * x - s * y, a.P[0].Y + s * x + c * y};
 }
 
 // Calls f with each point of ArcPoints(a, segments), in order.
@@ -88,11 +113,8 @@ template <class F>
 void ForArcPoints(const TPrimitive& a, int segments, F&& f) {
   segments = std::max(segments, 1);
   const double c = std::cos(a.Tilt), s = std::sin(a.Tilt);
-  if (a.Start == 0 && a.Sweep == kWholeTurn && segments <= kMostTurnSteps) {
-    for (const TPt& u : TurnSteps(segments)) {
-      const double x = a.RadiusX * u.X, y = a.RadiusY * u.Y;
-      f(TPt{a.P[0].X + c * x - s * y, a.P[0].Y + s * x + c * y});
-    }
+  if (WholeTurn(a, segments)) {
+    for (const TPt& u : TurnSteps(segments).Steps) f(TurnPoint(a, u, c, s));
     return;
   }
   for (int i = 0; i <= segments; ++i) f(ArcPointTilted(a, a.Start + a.Sweep * i / segments, c, s));
@@ -111,6 +133,25 @@ std::vector<TPt> ArcPoints(const TPrimitive& a, int segments) {
 
 TBox ArcPointsBox(const TPrimitive& a, int segments) {
   TBox box;
+  // An untilted whole ellipse (most circles): a point's x only grows with
+  // its step's cosine and its y with its sine, as rounding keeps the order
+  // of products by a radius not below 0 and of sums, so that the box is
+  // that of the four points of the least and greatest cosine and sine. An
+  // edge of 0 is left to the whole walk, whose first point of that edge
+  // tells the sign of the zero.
+  const int steps = std::max(segments, 1);
+  if (a.Tilt == 0 && a.RadiusX >= 0 && a.RadiusY >= 0 && WholeTurn(a, steps)) {
+    const TTurn& turn = TurnSteps(steps);
+    const double c = 1, s = a.Tilt;  // the cosine and sine of a tilt of +0 or -0
+    bool finite = true;
+    for (int i : {turn.LeastX, turn.MostX, turn.LeastY, turn.MostY}) {
+      const TPt p = TurnPoint(a, turn.Steps[static_cast<size_t>(i)], c, s);
+      finite = finite && Finite(p.X, p.Y);
+      box.Add(p);
+    }
+    if (finite && box.MinX != 0 && box.MaxX != 0 && box.MinY != 0 && box.MaxY != 0) return box;
+    box = TBox();
+  }
   ForArcPoints(a, segments, [&](TPt p) { box.Add(p); });
   return box;
 }

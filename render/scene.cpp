@@ -2,11 +2,15 @@
 
 #include <algorithm>
 #include <cmath>
+#include <exception>
 #include <functional>
 #include <numbers>
 #include <string>
 #include <string_view>
+#include <system_error>
+#include <thread>
 #include <unordered_set>
+#include <utility>
 
 #include "jww/kinds.h"
 #include "jww/layers.h"
@@ -20,6 +24,9 @@ namespace {
 
 constexpr double kTwoPi = 2 * std::numbers::pi;
 constexpr double kDegree = std::numbers::pi / 180;
+// A drawing of at least this many items of its own is measured in two
+// halves at once (with TRenderOptions::TwoThreads).
+constexpr size_t kItemsForTwoThreads = 1 << 14;
 
 }  // namespace
 
@@ -48,13 +55,6 @@ class TSceneBuilder {
     enum : uint8_t { kUnseen, kOpen, kDone };
     std::vector<uint8_t> state(static_cast<size_t>(defCount_), kUnseen);
     groupOf_.assign(static_cast<size_t>(defCount_), -1);
-    // A placement in a group: its item and the definition it places (-1:
-    // left out). Its frame and layer are looked up again when the group is
-    // done, so that a drawing of many insertions costs little more here.
-    struct TPlace {
-      uint32_t Item;
-      int32_t Def;
-    };
     struct TOpen {
       size_t Group;
       std::vector<TPlace> Places;
@@ -64,9 +64,7 @@ class TSceneBuilder {
     TFigure figure;
     // Builds every figure of a group for its boxes and keeps its placements.
     auto open = [&](size_t gi) {
-      TOpen o{gi, {}};
       const TContainer c = ContainerOf(gi);
-      TBox shown, hidden;
       const bool boxes = gi == 0 && o_.ItemBoxes;
       if (boxes) {
         s_.ItemBoxes.assign(c.Items, TBox());
@@ -74,23 +72,12 @@ class TSceneBuilder {
         s_.ItemRgb.assign(c.Items, kNoItemRgb);
         s_.ItemLinePen.assign(c.Items, -1);
       }
-      for (size_t k = 0; k < c.Items; ++k) {
-        item_ = boxes ? &s_.ItemBoxes[k] : nullptr;
-        const bool drawn = Build(gi, c, k, figure, &shown, &hidden);
-        item_ = nullptr;
-        if (boxes && drawn && figure.LayerGroup < 16 && figure.Layer < 16)
-          s_.ItemLayers[k] = static_cast<uint8_t>(figure.LayerGroup * 16 + figure.Layer);
-        if (boxes && drawn) s_.ItemRgb[k] = ColourOfItem(figure);
-        if (boxes && drawn && figure.Prims.size() == 1 && figure.Prims[0].Kind == TPrimKind::kLine &&
-            !(figure.Prims[0].Marks & kMarkTemporary))
-          s_.ItemLinePen[k] = figure.Prims[0].Pen;
-        if (!drawn) continue;
-        for (const TPrimitive& p : figure.Prims)
-          if (p.Kind == TPrimKind::kPlace) o.Places.push_back({static_cast<uint32_t>(k), p.Ref});
-      }
-      s_.Groups[gi].Box = shown;  // own primitives; placements are added when the group is done
-      s_.Groups[gi].HiddenBox = hidden;
-      stack.push_back(std::move(o));
+      TMeasured m;
+      if (boxes && o_.TwoThreads && c.Items >= kItemsForTwoThreads) MeasureInHalves(c, figure, m);
+      else MeasureItems(gi, c, 0, c.Items, boxes ? &s_ : nullptr, figure, m);
+      s_.Groups[gi].Box = m.Shown;  // own primitives; placements are added when the group is done
+      s_.Groups[gi].HiddenBox = m.Hidden;
+      stack.push_back({gi, std::move(m.Places)});
     };
     measuring_ = true;
     s_.Groups.emplace_back();
@@ -182,6 +169,93 @@ class TSceneBuilder {
     const bool unexploded = o_.Unexploded && def < o_.Unexploded->Defs.size();
     return {&bd, items, o_.Exploded && def < o_.Exploded->Defs.size() ? o_.Exploded->Defs[def] : none,
             unexploded ? &o_.Unexploded->Defs[def] : nullptr};
+  }
+
+  // A placement in a group: its item and the definition it places (-1:
+  // left out). Its frame and layer are looked up again when the group is
+  // done, so that a drawing of many insertions costs little more here.
+  struct TPlace {
+    uint32_t Item;
+    int32_t Def;
+  };
+  // What the figures of a run of a group's items grow and place.
+  struct TMeasured {
+    TBox Shown, Hidden;  // the extents of their primitives, on shown and on hidden layers
+    std::vector<TPlace> Places;
+  };
+
+  // Builds the figures of items [from, to) of a group for what they grow
+  // and place, into `m`; and for the drawing's own items, when `items` is
+  // given, each one's box, layer, colour and line pen into its lists.
+  void MeasureItems(size_t gi, const TContainer& c, size_t from, size_t to, TScene* items, TFigure& figure,
+                    TMeasured& m) {
+    for (size_t k = from; k < to; ++k) {
+      item_ = items ? &items->ItemBoxes[k] : nullptr;
+      const bool drawn = Build(gi, c, k, figure, &m.Shown, &m.Hidden);
+      item_ = nullptr;
+      if (!drawn) continue;
+      if (items && figure.LayerGroup < 16 && figure.Layer < 16)
+        items->ItemLayers[k] = static_cast<uint8_t>(figure.LayerGroup * 16 + figure.Layer);
+      if (items) items->ItemRgb[k] = ColourOfItem(figure);
+      if (items && figure.Prims.size() == 1 && figure.Prims[0].Kind == TPrimKind::kLine &&
+          !(figure.Prims[0].Marks & kMarkTemporary))
+        items->ItemLinePen[k] = figure.Prims[0].Pen;
+      for (const TPrimitive& p : figure.Prims)
+        if (p.Kind == TPrimKind::kPlace) m.Places.push_back({static_cast<uint32_t>(k), p.Ref});
+    }
+  }
+
+  // MeasureItems over all of the drawing's own items, the second half on
+  // another thread by a builder of its own, whose findings are then joined
+  // as if this one had gone on: its pens, new ones in the order it met
+  // them, take the numbers this builder gives them; the images its texts
+  // name are looked up here in their order; its extents and placements
+  // follow this half's. The scene is the one a single pass makes.
+  void MeasureInHalves(const TContainer& c, TFigure& figure, TMeasured& m) {
+    const size_t half = c.Items / 2;
+    TSceneBuilder other(d_, o_);
+    other.measuring_ = true;
+    std::vector<const JwwString*> imageTexts;
+    other.imageTexts_ = &imageTexts;
+    TMeasured second;
+    TFigure otherFigure;
+    std::exception_ptr failed;  // the other thread's (out of memory), thrown here
+    auto measureSecond = [&] {
+      try {
+        other.MeasureItems(0, c, half, c.Items, &s_, otherFigure, second);
+      } catch (...) {
+        failed = std::current_exception();
+      }
+    };
+    std::thread thread;
+    try {
+      thread = std::thread(measureSecond);
+    } catch (const std::system_error&) {
+      measureSecond();  // no thread to be had: this one does it
+    }
+    try {
+      MeasureItems(0, c, 0, half, &s_, figure, m);
+    } catch (...) {
+      if (thread.joinable()) thread.join();
+      throw;
+    }
+    if (thread.joinable()) thread.join();
+    if (failed) std::rethrow_exception(failed);
+    std::vector<int32_t> pens(other.s_.Pens.size());
+    for (size_t i = 0; i < pens.size(); ++i) pens[i] = styles_.PenOf(other.s_.Pens[i]);
+    for (size_t k = half; k < c.Items; ++k)
+      if (s_.ItemLinePen[k] >= 0) s_.ItemLinePen[k] = pens[static_cast<size_t>(s_.ItemLinePen[k])];
+    for (const JwwString* text : imageTexts) images_.ImageFor(*text);
+    // A box's least and greatest corners are the first points of the
+    // second half to reach its edges: adding them is adding its points.
+    for (auto [box, more] : {std::pair(&m.Shown, &second.Shown), std::pair(&m.Hidden, &second.Hidden)}) {
+      if (more->Empty()) continue;
+      box->Add({more->MinX, more->MinY});
+      box->Add({more->MaxX, more->MaxY});
+    }
+    m.Places.insert(m.Places.end(), second.Places.begin(), second.Places.end());
+    s_.ExplodedLines += other.s_.ExplodedLines;
+    s_.ExplodedPoints += other.s_.ExplodedPoints;
   }
 
   // The one colour a figure is drawn in, when it is one of plain
@@ -399,7 +473,9 @@ class TSceneBuilder {
     p.Kind = TPrimKind::kImage;
     p.Pen = styles_.StrokePen(t, false);
     p.Frame = frame;
-    p.Ref = images_.ImageFor(t.Text);
+    // A builder measuring for another leaves the images to it, in order.
+    if (imageTexts_) imageTexts_->push_back(&t.Text);
+    else p.Ref = images_.ImageFor(t.Text);
     TBox unit;
     unit.Add({0, 0});
     unit.Add({1, 1});
@@ -511,6 +587,7 @@ class TSceneBuilder {
   TBox* item_ = nullptr;          // the box of the item being measured, when kept; null: none
   std::vector<int32_t> groupOf_;  // the group of each definition the drawing reaches, by index; -1 others
   std::unordered_set<uint64_t> dropped_;  // the placements left out: DropKey(group, item)
+  std::vector<const JwwString*>* imageTexts_ = nullptr;  // MeasureInHalves' image texts of its second half
 };
 
 TSceneWalk::TSceneWalk(const TJwwData& d, const TRenderOptions& options)

@@ -39,6 +39,9 @@ struct TRenderOptions {
   // Keep the box and layer of each of the drawing's own items in the
   // scene (TScene::ItemBoxes), for a painter that draws only a part.
   bool ItemBoxes = false;
+  // With ItemBoxes, a drawing of many items is measured by two threads at
+  // once (for a machine of two processors or more); the scene is the same.
+  bool TwoThreads = false;
 };
 
 class TSceneBuilder;

@@ -60,6 +60,8 @@ class TStyles {
   // The pen of a fill: only the colour counts.
   int32_t FillPen(uint32_t rgb);
   uint32_t HighlightRgb() const { return highlightRgb_; }
+  // The number of a pen as it is, added to the list when new.
+  int32_t PenOf(const TPen& pen) { return PenIndex(pen); }
 
  private:
   double WidthOf(const TEntJwwCommon& c) const;

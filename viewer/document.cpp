@@ -6,6 +6,7 @@
 #include "convert/picture.h"
 #include "jww/layers.h"
 #include "os/fdio.h"
+#include "os/processors.h"
 #include "text/utf8.h"
 
 std::unique_ptr<TDrawingDocument> TDrawingDocument::Load(const std::string& path, TLoadWatch& watch,
@@ -40,6 +41,7 @@ TDrawingDocument::TLook& TDrawingDocument::Look(TLookKind kind) {
   options.Images = &images_;
   options.ImageBudget = quorvex::ImageBudgetFor(bytes_);
   options.ItemBoxes = true;
+  options.TwoThreads = quorvex::Processors() > 1;
   options.Colors = kind == TLookKind::kPrinted ? quorvex::TColorSet::kPrinter : quorvex::TColorSet::kScreen;
   if (kind == TLookKind::kHighlighted) options.Exploded = &starts_;
   else options.Unexploded = &starts_;

@@ -517,7 +517,9 @@ class TestViewer : public QObject {
 
   // The index finds exactly the items whose boxes meet a view, on shown
   // layers, whatever their sizes; with a pixel larger than its finest
-  // cells it keeps a few of those, never one out of view.
+  // cells it keeps a few of those, never one out of view. Filed by two
+  // threads at once, it finds the same items as filed by one, down to which
+  // item stands for a cell's crowd.
   void theIndexFindsTheItemsInView() {
     TScene scene;
     uint64_t seed = 12345;
@@ -540,13 +542,14 @@ class TestViewer : public QObject {
       scene.ItemLayers.push_back(static_cast<uint8_t>(i % 7 == 0 ? 255 : i % 32));
     }
     const TSceneIndex index(scene);
+    const TSceneIndex single(scene, false);
     TLayerShow shown;
     shown.fill(true);
     for (int l = 0; l < 256; l += 3) shown[l] = false;
     auto meets = [](const TBox& b, const TBox& v) {
       return !b.Empty() && !(b.MaxX < v.MinX || b.MinX > v.MaxX || b.MaxY < v.MinY || b.MinY > v.MaxY);
     };
-    std::vector<uint64_t> bits;
+    std::vector<uint64_t> bits, alone;
     for (int q = 0; q < 40; ++q) {
       TBox view;
       const double x = next() * 1200 - 600, y = next() * 900 - 450, w = q % 4 == 0 ? 2000 : next() * 100;
@@ -567,6 +570,12 @@ class TestViewer : public QObject {
       // cell's crowd, none farther from the view than cells reach.
       const size_t few = index.Query(view, 5000, layers, bits);
       QVERIFY(expected == 0 || few > 0);
+      for (double pixel : {5000.0, 20.0, 1.0}) {
+        index.Query(view, pixel, layers, bits);
+        single.Query(view, pixel, layers, alone);
+        QVERIFY(bits == alone);
+      }
+      index.Query(view, 5000, layers, bits);
       for (size_t i = 0; i < scene.ItemBoxes.size(); ++i) {
         if (!((bits[i / 64] >> (i % 64)) & 1)) continue;
         TBox wide = view;

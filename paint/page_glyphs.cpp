@@ -171,7 +171,7 @@ bool MarkDefaultFeatureGlyphs(const QByteArray& table, bool positioning, std::ve
   return r.Ok();
 }
 
-const TPageGlyphs::TFace& TPageGlyphs::FaceOf(const QFont& font, const std::string& fontKey) {
+TPageGlyphs::TFace& TPageGlyphs::FaceOf(const QFont& font, const std::string& fontKey) {
   auto [at, added] = faces_.try_emplace(fontKey);
   TFace& face = at->second;
   if (!added) return face;
@@ -215,7 +215,7 @@ double TPageGlyphs::SpacingOf(const QFont& font, const QPaintDevice* device) {
 
 bool TPageGlyphs::Draw(QPainter& painter, const QFont& font, const std::string& fontKey, const QPointF& at,
                        const QString& text) {
-  const TFace& face = FaceOf(font, fontKey);
+  TFace& face = FaceOf(font, fontKey);
   if (!face.Plain) return false;
   const qsizetype units = text.size();
   for (qsizetype i = 0; i < units; ++i) {
@@ -241,9 +241,23 @@ bool TPageGlyphs::Draw(QPainter& painter, const QFont& font, const std::string& 
     if ((marks & kShapedGlyph) || (ligatureBegun && (marks & kLigatureLater))) return false;
     ligatureBegun = ligatureBegun || (marks & kLigatureFirst);
   }
+  // Each glyph's advance is asked of the font once (all the text's new
+  // ones at once) and kept: the same glyph, the same advance.
+  if (face.Advances.empty()) face.Advances.assign(face.Shaped.size(), QPointF(qQNaN(), 0));
+  unknown_.clear();
+  for (int i = 0; i < count; ++i) {
+    const quint32 glyph = glyphs_[static_cast<size_t>(i)];
+    if (qIsNaN(face.Advances[glyph].x())) unknown_.push_back(glyph);
+  }
+  if (!unknown_.empty()) {
+    unknownAdvances_.resize(unknown_.size());
+    if (!face.Raw.advancesForGlyphIndexes(unknown_.data(), unknownAdvances_.data(), static_cast<int>(unknown_.size()),
+                                          QRawFont::SeparateAdvances))
+      return false;
+    for (size_t i = 0; i < unknown_.size(); ++i) face.Advances[unknown_[i]] = unknownAdvances_[i];
+  }
   advances_.resize(static_cast<size_t>(count));
-  if (!face.Raw.advancesForGlyphIndexes(glyphs_.data(), advances_.data(), count, QRawFont::SeparateAdvances))
-    return false;
+  for (int i = 0; i < count; ++i) advances_[static_cast<size_t>(i)] = face.Advances[glyphs_[static_cast<size_t>(i)]];
   runGlyphs_.resize(count);
   runPositions_.resize(count);
   const double letterSpacing = SpacingOf(font, painter.device());

@@ -38,14 +38,19 @@ class TPageGlyphs {
     bool Plain = false;        // no shaping of its own applies to a plain text
     bool ForJapanese = false;  // also the font of Japanese characters
     std::vector<uint8_t> Shaped;  // by glyph: how a default feature of the font's may apply at it
+    // By glyph, its advance once asked for (x NaN until then): Qt's raw
+    // font loads the glyph's outline again each time it is asked.
+    std::vector<QPointF> Advances;
   };
-  const TFace& FaceOf(const QFont& font, const std::string& fontKey);
+  TFace& FaceOf(const QFont& font, const std::string& fontKey);
   double SpacingOf(const QFont& font, const QPaintDevice* device);
 
   std::map<std::string, TFace> faces_;
   std::map<double, double> spacings_;  // the spacing asked for, as Qt lays it out
   std::vector<quint32> glyphs_;
   std::vector<QPointF> advances_;
+  std::vector<quint32> unknown_;        // glyphs of a text whose advance is not yet known
+  std::vector<QPointF> unknownAdvances_;
   QList<quint32> runGlyphs_;
   QList<QPointF> runPositions_;
 };

@@ -1,5 +1,7 @@
 #include "paint/page_ink.h"
 
+#include <utility>
+
 namespace quorvex {
 
 namespace {
@@ -47,10 +49,19 @@ void TPageInk::Dot(int32_t pen, QRgb rgb, const QColor& ink, const QPointF& c, d
   last_ = {2, pen, {c.x(), c.y(), r, 0}};
   rgb_ = rgb;
   dotInk_ = ink;
-  if (dots_.isEmpty()) dots_.setFillRule(Qt::WindingFill);  // discs overlapping stay filled
-  const int before = dots_.elementCount();
-  dots_.addEllipse(c, r, r);
-  elements_ += static_cast<size_t>(dots_.elementCount() - before);
+  if (dots_.empty() || dots_.back().Radius != r) {
+    size_t i = 0;
+    while (i < dots_.size() && dots_[i].Radius != r) ++i;
+    if (i == dots_.size()) dots_.push_back({r, QPainterPath()});
+    if (i + 1 != dots_.size()) std::swap(dots_[i], dots_.back());
+  }
+  // A line of no length would be left out of the path (QPainterPath drops
+  // a line to the point it is at): this one is a hundredth of a device
+  // unit long, far below anything that shows, and its round ends make the
+  // disc.
+  dots_.back().Path.moveTo(c);
+  dots_.back().Path.lineTo(c.x() + kDotLength, c.y());
+  elements_ += 2;
 }
 
 void TPageInk::Flush() {
@@ -61,12 +72,14 @@ void TPageInk::Flush() {
   }
   strokes_.clear();
   lastStrokes_ = 0;
-  if (!dots_.isEmpty()) {
-    p_.setPen(Qt::NoPen);
-    p_.setBrush(dotInk_);
-    p_.drawPath(dots_);
-    dots_ = QPainterPath();
+  for (const TDots& d : dots_) {
+    QPen pen(dotInk_, 2 * d.Radius, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+    pen.setCosmetic(true);
+    p_.setPen(pen);
+    p_.setBrush(Qt::NoBrush);
+    p_.drawPath(d.Path);
   }
+  dots_.clear();
   elements_ = 0;
 }
 

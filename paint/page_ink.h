@@ -52,6 +52,10 @@ class TPageInk {
   // About 10,000 lines or 2,000 points: a path a reader draws at once, and
   // a few hundred kilobytes held here.
   static constexpr size_t kMaxElements = 20000;
+  // The length of a point's line, in device units (the writer's 1,200 to
+  // the inch): long enough to stay a line in the path and in the file's
+  // nine digits, too short to show.
+  static constexpr double kDotLength = 0.01;
 
   struct TStrokes {
     int32_t Pen = -1;
@@ -78,7 +82,14 @@ class TPageInk {
   QRgb rgb_ = 0;                   // the colour of all that waits
   std::vector<TStrokes> strokes_;  // by pen, in the order they came
   size_t lastStrokes_ = 0;         // the one added to last
-  QPainterPath dots_;              // the points, as one path filled by winding
+  // The points by radius, each a line too short to show (kDotLength) with
+  // round ends as wide as the point: a fifth of the bytes of a disc's
+  // curves.
+  struct TDots {
+    double Radius = 0;
+    QPainterPath Path;
+  };
+  std::vector<TDots> dots_;
   QColor dotInk_;                  // what they are filled in
   size_t elements_ = 0;            // of all the waiting paths
   TLast last_;

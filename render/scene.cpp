@@ -254,6 +254,7 @@ class TSceneBuilder {
       box->Add({more->MaxX, more->MaxY});
     }
     m.Places.insert(m.Places.end(), second.Places.begin(), second.Places.end());
+    undecoded_ += other.undecoded_;
     s_.ExplodedLines += other.s_.ExplodedLines;
     s_.ExplodedPoints += other.s_.ExplodedPoints;
   }
